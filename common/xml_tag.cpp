@@ -1,0 +1,222 @@
+#include "common/xml_tag.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <strings.h>
+
+// ---- cXmlArena -------------------------------------------------------------
+
+namespace {
+constexpr size_t kFirstBlock = 16 * 1024;
+constexpr size_t kMaxBlock = 4 * 1024 * 1024;
+} // namespace
+
+cXmlArena::~cXmlArena()
+{
+    // The adopted records live inside the blocks: free their buffers first.
+    for (Adopted* a = adopted_; a; a = a->next)
+        delete[] a->buffer;
+    while (blocks_) {
+        Block* next = blocks_->next;
+        std::free(blocks_);
+        blocks_ = next;
+    }
+}
+
+void* cXmlArena::allocate(size_t bytes, size_t align)
+{
+    uintptr_t p = reinterpret_cast<uintptr_t>(cursor_);
+    p = (p + align - 1) & ~(uintptr_t(align) - 1);
+    if (!cursor_ || p + bytes > reinterpret_cast<uintptr_t>(limit_)) {
+        // Blocks grow with the document, so a big script needs few of them.
+        size_t blockSize = blocks_ ? blocks_->size * 2 : kFirstBlock;
+        if (blockSize > kMaxBlock) blockSize = kMaxBlock;
+        const size_t need = bytes + align + sizeof(Block);
+        if (blockSize < need) blockSize = need;
+        Block* block = static_cast<Block*>(std::malloc(blockSize));
+        if (!block) throw std::bad_alloc();
+        block->next = blocks_;
+        block->size = blockSize;
+        blocks_ = block;
+        reserved_ += blockSize;
+        cursor_ = reinterpret_cast<char*>(block + 1);
+        limit_ = reinterpret_cast<char*>(block) + blockSize;
+        p = reinterpret_cast<uintptr_t>(cursor_);
+        p = (p + align - 1) & ~(uintptr_t(align) - 1);
+    }
+    cursor_ = reinterpret_cast<char*>(p + bytes);
+    return reinterpret_cast<void*>(p);
+}
+
+cXmlTag* cXmlArena::newTag()
+{
+    return new (allocate(sizeof(cXmlTag), alignof(cXmlTag))) cXmlTag();
+}
+
+cXmlParam* cXmlArena::newParam()
+{
+    return new (allocate(sizeof(cXmlParam), alignof(cXmlParam))) cXmlParam();
+}
+
+const char* cXmlArena::copyString(const char* text, size_t length, size_t maxLength)
+{
+    if (length > maxLength) length = maxLength;
+    char* s = static_cast<char*>(allocate(length + 1, 1));
+    if (length) std::memcpy(s, text, length);
+    s[length] = 0;
+    return s;
+}
+
+void cXmlArena::adopt(unsigned char* buffer)
+{
+    if (!buffer) return;
+    Adopted* a = static_cast<Adopted*>(allocate(sizeof(Adopted), alignof(Adopted)));
+    a->buffer = buffer;
+    a->next = adopted_;
+    adopted_ = a;
+}
+
+// ---- cXmlTag ---------------------------------------------------------------
+
+cXmlTag::~cXmlTag()
+{
+    // Only a root owns anything: the arena holding its whole tree.
+    delete arena_;
+}
+
+cXmlArena& cXmlTag::arena()
+{
+    cXmlTag* root = this;
+    while (root->parent) root = root->parent;
+    if (!root->arena_) root->arena_ = new cXmlArena();
+    return *root->arena_;
+}
+
+int cXmlTag::childCount() const
+{
+    int n = 0;
+    for (const cXmlTag* c = firstChild; c; c = c->next) ++n;
+    return n;
+}
+
+int cXmlTag::paramCount() const
+{
+    int n = 0;
+    for (const cXmlParam* p = firstParam; p; p = p->next) ++n;
+    return n;
+}
+
+cXmlTag* cXmlTag::lastChild() const
+{
+    cXmlTag* c = firstChild;
+    while (c && c->next) c = c->next;
+    return c;
+}
+
+cXmlParam* cXmlTag::lastParam() const
+{
+    cXmlParam* p = firstParam;
+    while (p && p->next) p = p->next;
+    return p;
+}
+
+void cXmlTag::appendChild(cXmlTag* child, cXmlTag* after)
+{
+    child->parent = this;
+    child->next = nullptr;
+    if (after) after->next = child; else firstChild = child;
+}
+
+void cXmlTag::appendParam(cXmlParam* param, cXmlParam* after)
+{
+    param->next = nullptr;
+    if (after) after->next = param; else firstParam = param;
+}
+
+cXmlTag* cXmlTag::addChild(const char* childName)
+{
+    cXmlArena& a = arena();
+    cXmlTag* tag = a.newTag();
+    tag->name = a.copyString(childName, std::strlen(childName), kXmlTagNameMax);
+    appendChild(tag, lastChild());
+    return tag;
+}
+
+cXmlParam* cXmlTag::addParam(const char* paramName, const char* paramValue)
+{
+    cXmlArena& a = arena();
+    cXmlParam* p = a.newParam();
+    p->name = a.copyString(paramName, std::strlen(paramName), kXmlParamNameMax);
+    p->value = a.copyString(paramValue, std::strlen(paramValue), kXmlValueMax);
+    appendParam(p, lastParam());
+    return p;
+}
+
+bool cXmlTag::nameIs(const char* other) const
+{
+    return strcasecmp(name, other) == 0;
+}
+
+const cXmlParam* cXmlTag::findParam(const char* paramName) const
+{
+    for (const cXmlParam* p = firstParam; p; p = p->next)
+        if (strcasecmp(p->name, paramName) == 0)
+            return p;
+    return nullptr;
+}
+
+const char* cXmlTag::getString(const char* paramName) const
+{
+    const cXmlParam* p = findParam(paramName);
+    return p ? p->value : nullptr;
+}
+
+int cXmlTag::toInt(const char* text)
+{
+    // Leading blanks, an optional sign, digits up to the first other
+    // character; out-of-range values saturate instead of overflowing.
+    errno = 0;
+    const long v = std::strtol(text, nullptr, 10);
+    if (v > INT_MAX) return INT_MAX;
+    if (v < INT_MIN) return INT_MIN;
+    return static_cast<int>(v);
+}
+
+float cXmlTag::toFloat(const char* text)
+{
+    return std::strtof(text, nullptr);
+}
+
+int cXmlTag::getInt(const char* paramName) const
+{
+    const char* v = getString(paramName);
+    return v ? toInt(v) : 0;
+}
+
+float cXmlTag::getFloat(const char* paramName) const
+{
+    const char* v = getString(paramName);
+    return v ? toFloat(v) : 0.0f;
+}
+
+sVec3 cXmlTag::getVec3(const char* paramName) const
+{
+    sVec3 r{0, 0, 0};
+    if (const char* v = getString(paramName))
+        std::sscanf(v, "%f,%f,%f", &r.x, &r.y, &r.z);
+    return r;
+}
+
+sVec4 cXmlTag::getVec4(const char* paramName) const
+{
+    sVec4 r{0, 0, 0, 0};
+    if (const char* v = getString(paramName))
+        std::sscanf(v, "%f,%f,%f,%f", &r.x, &r.y, &r.z, &r.w);
+    return r;
+}

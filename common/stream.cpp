@@ -115,6 +115,10 @@ cMemoryStream::~cMemoryStream()
 
 unsigned char* cMemoryStream::releaseBuffer()
 {
+    // Handed out once: a second call gives nothing, so the buffer never
+    // gets two owners (parse() adopts it each time it reads from a source).
+    if (!owns_)
+        return nullptr;
     owns_ = false;
     return data();
 }

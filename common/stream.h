@@ -46,7 +46,8 @@ public:
     unsigned char* data() { return static_cast<unsigned char*>(data_); }
 
     // Hands the buffer to the caller, who frees it with delete[]. The stream
-    // keeps reading from it until the caller frees it.
+    // keeps reading from it until the caller frees it. Only the first call
+    // hands it out; later calls return null.
     unsigned char* releaseBuffer();
 
 private:

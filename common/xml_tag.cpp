@@ -1,5 +1,6 @@
 #include "common/xml_tag.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <climits>
@@ -190,6 +191,16 @@ int cXmlTag::toInt(const char* text)
 
 float cXmlTag::toFloat(const char* text)
 {
+    // Decimal only, like toInt: after blanks and a sign a digit (or a point
+    // and a digit) must follow. strtof alone would also take "inf", "nan"
+    // and hexadecimal, so a word like "infinite" would not read as 0.
+    const char* p = text;
+    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+    if (*p == '+' || *p == '-') ++p;
+    const bool number = std::isdigit(static_cast<unsigned char>(p[0])) ||
+                        (p[0] == '.' && std::isdigit(static_cast<unsigned char>(p[1])));
+    if (!number || (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')))
+        return 0.0f;
     return std::strtof(text, nullptr);
 }
 

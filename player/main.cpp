@@ -1,38 +1,87 @@
 // kestrelux: reads a script and plays every demo in it.
+#include "audio/bass.h"
+#include "player/capture.h"
+#include "player/command_line.h"
+#include "player/demo.h"
 #include "player/log.h"
 #include "player/script_reader.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
 // The script file name; the first argument replaces the default.
 char gScriptPath[256] = "script.txt";
 
-// The demos of the document, in order (the demo builder plays them).
-int buildDemos(cXmlTag* root)
+void printBanner()
 {
-    for (cXmlTag* child : root->children()) {
-        if (!child->nameIs("demo"))
-            continue;
+    std::printf("kestrelux (Build: %s %s)\n", __TIME__, __DATE__);
+}
+
+bool makeFolder(const std::string& folder)
+{
+    std::string partial;
+    for (size_t i = 0; i <= folder.size(); ++i) {
+        if (i == folder.size() || folder[i] == '/') {
+            if (!partial.empty())
+                mkdir(partial.c_str(), 0777);
+        }
+        if (i < folder.size()) partial += folder[i];
     }
-    return 0;
+    struct stat st {};
+    return stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool haveDisplay()
+{
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 && *x11) || (wayland && *wayland);
+}
+
+// Capture mode: no person watching, no pacing, no dialogs, audio mixed offline.
+bool setUpCapture(const sCommandLine& cl)
+{
+    if (!makeFolder(cl.captureFolder)) {
+        std::fprintf(stderr, "kestrelux: cannot make the capture folder %s\n", cl.captureFolder.c_str());
+        return false;
+    }
+    gCapture.enabled = true;
+    gCapture.folder = cl.captureFolder;
+    gCapture.fps = cl.fps;
+    gCapture.maxFrames = cl.frames;
+    platform::setInteractive(false);
+    if (!haveDisplay() && !std::getenv("SDL_VIDEODRIVER"))
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    BASS_SetOffline(TRUE);
+    std::printf("capture: %lld frames at %d fps into %s\n", cl.frames, cl.fps, cl.captureFolder.c_str());
+    return true;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    bool pathTooLong = false;
-    if (argc > 1) {
-        if (std::strlen(argv[1]) < sizeof gScriptPath)
-            std::snprintf(gScriptPath, sizeof gScriptPath, "%s", argv[1]);
-        else
-            pathTooLong = true;
+    const sCommandLine cl = parseCommandLine(argc, argv);
+    if (cl.version) {
+        printBanner();
+        return 0;
+    }
+    if (cl.help || !cl.error.empty()) {
+        if (!cl.error.empty())
+            std::fprintf(stderr, "kestrelux: %s\n", cl.error.c_str());
+        std::fputs(usageText(), cl.help ? stdout : stderr);
+        return 0;
     }
 
-    std::printf("kestrelux (Build: %s %s)\n", __TIME__, __DATE__);
+    const bool pathTooLong = cl.script.size() >= sizeof gScriptPath;
+    if (!pathTooLong)
+        std::snprintf(gScriptPath, sizeof gScriptPath, "%s", cl.script.c_str());
+
+    printBanner();
     std::printf("kestrelux demo player, by the kestrelux developers\n\n");
     std::fflush(stdout);
 
@@ -45,6 +94,12 @@ int main(int argc, char** argv)
         log->logf("Error: script path longer than %u characters", unsigned(sizeof gScriptPath - 1));
         return 0;
     }
+    if (cl.capture) {
+        if (!setUpCapture(cl))
+            return 0;
+        if (!std::getenv("SDL_AUDIODRIVER"))
+            setenv("SDL_AUDIODRIVER", "dummy", 1);
+    }
 
     log->logf("Parsing Script [%s]", gScriptPath);
     cXmlTag root;
@@ -54,5 +109,6 @@ int main(int argc, char** argv)
     } else {
         log->write(0, lastError());
     }
+    std::fflush(stdout);
     return 0;
 }

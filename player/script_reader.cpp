@@ -37,7 +37,10 @@ inline bool isNameChar(unsigned char c) { return isLetter(c) || isDigit(c); }
 // The characters that end a scan step inside a start tag.
 struct ParamStops {
     bool stop[256] = {};
-    ParamStops() { stop['"'] = stop['>'] = stop['<'] = stop['='] = stop['/'] = true; }
+    ParamStops()
+    {
+        for (unsigned char c : {'"', '>', '<', '=', '/'}) stop[c] = true;
+    }
 };
 const ParamStops kParamStops;
 
@@ -252,6 +255,14 @@ int parseSource(cXmlTag* parent, cMemoryStream& source, int includeDepth)
         }
         if (!selfClosing)
             stack.push_back({tag, nullptr, false});
+    }
+    // The text ended with tags still open: each one's content read ended
+    // there successfully, so an open include still includes its files.
+    while (result == 0 && stack.size() > 1) {
+        const Level closed = stack.back();
+        stack.pop_back();
+        if (closed.include && runInclude(closed.tag, includeDepth) != 0)
+            result = failInside(stack);
     }
     source.seek(pos, 0);
     return result;

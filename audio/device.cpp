@@ -1,0 +1,201 @@
+// The output session: BASS_Init, BASS_Start, BASS_Stop, BASS_Free and the
+// offline mode used for capturing.
+
+#include "bass.h"
+#include "engine.h"
+#include "errors.h"
+#include "outputs.h"
+
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <new>
+
+namespace kxaudio {
+
+namespace {
+
+constexpr DWORD kMinRate = 8000;
+constexpr DWORD kMaxRate = 192000;
+
+struct tEngine {
+    // Serialises the session calls. The mixing threads never take it, so a
+    // call may hold it while waiting for the output to pause or close.
+    std::mutex session;
+    std::unique_ptr<cOutput> output;  // null in offline mode
+    bool offline = false;             // under session
+    bool started = false;             // under session
+    std::atomic<bool> initialised{false};
+    cMixer mixer;
+};
+
+// Never destroyed: an output left open at exit must not find its mixer gone.
+tEngine& engine() {
+    static tEngine* instance = new tEngine;
+    return *instance;
+}
+
+// Runs a session call, turning any exception into a failure code, since none
+// may cross into the caller.
+template <class F>
+BOOL guarded(F&& f) {
+    try {
+        return f();
+    } catch (const std::bad_alloc&) {
+        return fail(BASS_ERROR_MEM);
+    } catch (...) {
+        return fail(BASS_ERROR_UNKNOWN);
+    }
+}
+
+}  // namespace
+
+cMixer& mixer() {
+    return engine().mixer;
+}
+
+bool initialised() {
+    return engine().initialised.load();
+}
+
+}  // namespace kxaudio
+
+using namespace kxaudio;
+
+extern "C" KXAUDIO_API BOOL BASS_Init(int device, DWORD freq, DWORD, void*, const void*) {
+    if (cMixer::onMixingThread()) {
+        return fail(BASS_ERROR_NOTAVAIL);
+    }
+    return guarded([&]() -> BOOL {
+        tEngine& e = engine();
+        std::lock_guard<std::mutex> guard(e.session);
+        if (e.initialised) {
+            return fail(BASS_ERROR_ALREADY);
+        }
+        if (device < -2) {
+            return fail(BASS_ERROR_DEVICE);
+        }
+        if (freq < kMinRate || freq > kMaxRate) {
+            return fail(BASS_ERROR_ILLPARAM);
+        }
+        e.mixer.setRate(freq);
+        if (e.offline) {
+            e.output.reset();
+        } else if (device == -2 || device == 0) {
+            e.output = std::make_unique<cNullOutput>(e.mixer, freq);
+        } else {
+            int error = BASS_ERROR_UNKNOWN;
+            e.output = cSdlOutput::open(e.mixer, device, freq, error);
+            if (!e.output) {
+                return fail(error);
+            }
+        }
+        if (e.output) {
+            e.output->start();
+        }
+        e.started = true;
+        e.initialised = true;
+        return succeed();
+    });
+}
+
+extern "C" KXAUDIO_API BOOL BASS_Start(void) {
+    if (cMixer::onMixingThread()) {
+        return fail(BASS_ERROR_NOTAVAIL);
+    }
+    return guarded([]() -> BOOL {
+        tEngine& e = engine();
+        std::lock_guard<std::mutex> guard(e.session);
+        if (!e.initialised) {
+            return fail(BASS_ERROR_INIT);
+        }
+        if (!e.started && e.output) {
+            e.output->start();
+        }
+        e.started = true;
+        return succeed();
+    });
+}
+
+extern "C" KXAUDIO_API BOOL BASS_Stop(void) {
+    if (cMixer::onMixingThread()) {
+        return fail(BASS_ERROR_NOTAVAIL);
+    }
+    return guarded([]() -> BOOL {
+        tEngine& e = engine();
+        std::lock_guard<std::mutex> guard(e.session);
+        if (!e.initialised) {
+            return fail(BASS_ERROR_INIT);
+        }
+        if (e.started && e.output) {
+            e.output->stop();
+        }
+        e.started = false;
+        return succeed();
+    });
+}
+
+extern "C" KXAUDIO_API BOOL BASS_Free(void) {
+    if (cMixer::onMixingThread()) {
+        return fail(BASS_ERROR_NOTAVAIL);
+    }
+    return guarded([]() -> BOOL {
+        tEngine& e = engine();
+        std::lock_guard<std::mutex> guard(e.session);
+        if (!e.initialised) {
+            return fail(BASS_ERROR_INIT);
+        }
+        e.output.reset();  // no mixing after this
+        e.mixer.freeAll();
+        e.started = false;
+        e.initialised = false;
+        return succeed();
+    });
+}
+
+extern "C" KXAUDIO_API BOOL BASS_SetOffline(BOOL on) {
+    return guarded([on]() -> BOOL {
+        tEngine& e = engine();
+        std::lock_guard<std::mutex> guard(e.session);
+        if (e.initialised) {
+            return fail(BASS_ERROR_ALREADY);
+        }
+        e.offline = on != FALSE;
+        return succeed();
+    });
+}
+
+extern "C" KXAUDIO_API DWORD BASS_MixOffline(void* buffer, DWORD frames) {
+    if (cMixer::onMixingThread()) {
+        fail(BASS_ERROR_NOTAVAIL);
+        return 0;
+    }
+    DWORD written = 0;
+    guarded([&]() -> BOOL {
+        tEngine& e = engine();
+        // Held while mixing: offline, this thread is the mixing thread, and
+        // the session must not close under it.
+        std::lock_guard<std::mutex> guard(e.session);
+        if (!e.initialised) {
+            return fail(BASS_ERROR_INIT);
+        }
+        if (!e.offline) {
+            return fail(BASS_ERROR_NOTAVAIL);
+        }
+        if (frames == 0) {
+            return succeed();
+        }
+        if (!buffer) {
+            return fail(BASS_ERROR_ILLPARAM);
+        }
+        if (e.started) {
+            e.mixer.mix(buffer, frames);
+        } else {
+            std::memset(buffer, 0, size_t(frames) * 4);
+        }
+        written = frames;
+        return succeed();
+    });
+    return written;
+}

@@ -1,0 +1,101 @@
+// The mixer: the registry of channels and the loop that sums them.
+//
+// Threads. The main thread creates, changes and frees channels; one mixing
+// thread at a time (SDL's audio callback, the null device's thread, or the
+// caller of BASS_MixOffline) calls mix(). They share two kinds of lock:
+//   - the registry mutex guards the handle table; it is held only to look up,
+//     add or remove an entry, or to copy the list of channels at the start of
+//     a block, never while rendering;
+//   - each channel's own lock guards that channel's state; the mixing thread
+//     holds it while rendering that one channel, and freeing a channel takes
+//     it, so once freeChannel returns the mixer never touches what the
+//     channel played from.
+// Neither is held while calling SDL functions that wait for the audio
+// callback (pausing or closing the device), so those cannot deadlock.
+#pragma once
+
+#include "bass.h"
+#include "handles.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace kxaudio {
+
+// One source of 16-bit stereo frames in the mix.
+class cChannel {
+public:
+    virtual ~cChannel() = default;
+
+    // Produces up to `frames` frames (interleaved left, right) into `out`
+    // and returns how many it produced; the rest of the block is silence.
+    // Called on the mixing thread with `lock` held.
+    virtual DWORD render(int16_t* out, DWORD frames) = 0;
+
+    // Drops what the channel plays from. Called once, with `lock` held, when
+    // its handle is freed.
+    virtual void release() {}
+
+    // Recursive so that code running on the mixing thread while the channel
+    // is being mixed (a DSP procedure) may still free or change it.
+    std::recursive_mutex lock;
+    bool playing = false;    // under lock: only playing channels are mixed
+    bool released = false;   // under lock: freed; a block already under way skips it
+    uint64_t position = 0;   // under lock: frames rendered since the start
+};
+
+class cMixer {
+public:
+    // Frames mixed in one pass; longer requests are mixed in blocks of this.
+    static constexpr DWORD kBlockFrames = 1024;
+
+    cMixer();
+
+    // Sets the output rate for a new session (BASS_Init).
+    void setRate(DWORD rate) { rate_.store(rate); }
+    DWORD rate() const { return rate_.load(); }
+
+    // Registers a channel; returns its handle, 0 on failure.
+    DWORD addChannel(std::shared_ptr<cChannel> channel);
+    std::shared_ptr<cChannel> channel(DWORD handle) const;
+    // Unregisters and releases a channel; false when the handle is not in use.
+    bool freeChannel(DWORD handle);
+    // Frees every channel (BASS_Free).
+    void freeAll();
+    size_t channelCount() const;
+
+    // Mixes `frames` frames into `out` (any alignment): the sum of every
+    // playing channel, saturated to 16 bits.
+    void mix(void* out, DWORD frames);
+
+    // Frames mixed since the library was loaded.
+    uint64_t mixedFrames() const { return mixed_.load(); }
+
+    // True on a thread while it is inside mix(), where calls that wait for
+    // the mixer (closing or stopping the output, offline mixing) must fail
+    // instead of deadlocking.
+    static bool onMixingThread();
+
+private:
+    void mixBlock(unsigned char* out, DWORD frames);
+    static void releaseChannel(cChannel& channel);
+
+    mutable std::mutex registryMutex_;
+    cHandleTable<cChannel> channels_;
+
+    // Held for the whole of mix(): it keeps two callers of BASS_MixOffline
+    // off the scratch buffers below. Only mixing threads take it.
+    std::mutex mixMutex_;
+    std::vector<std::shared_ptr<cChannel>> snapshot_;
+    std::vector<int32_t> sum_;
+    std::vector<int16_t> channelBlock_;
+    std::vector<int16_t> outBlock_;
+
+    std::atomic<DWORD> rate_{44100};
+    std::atomic<uint64_t> mixed_{0};
+};
+
+}  // namespace kxaudio

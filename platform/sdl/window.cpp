@@ -1,0 +1,262 @@
+// Linux back end: SDL windows, GL contexts and the message queue.
+#include "platform/platform.h"
+#include "platform/sdl/virtual_keys.h"
+
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstring>
+
+struct platform::NativeWindow {
+    SDL_Window* sdl = nullptr;
+    WindowSink* sink = nullptr;
+};
+
+namespace platform {
+
+namespace {
+
+char gWindowError[512];
+Uint32 gQuitEvent = 0;  // our own quit message, registered with SDL
+
+bool initVideo()
+{
+    if (SDL_WasInit(SDL_INIT_VIDEO))
+        return true;
+    // The program ends its loop on its own quit message, not when SDL sees
+    // the last window go.
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "0");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
+        std::snprintf(gWindowError, sizeof gWindowError, "%s", SDL_GetError());
+        return false;
+    }
+    if (!gQuitEvent)
+        gQuitEvent = SDL_RegisterEvents(1);
+    return true;
+}
+
+WindowSink* sinkOf(Uint32 windowId)
+{
+    SDL_Window* w = SDL_GetWindowFromID(windowId);
+    if (!w) return nullptr;
+    auto* native = static_cast<NativeWindow*>(SDL_GetWindowData(w, "kx"));
+    return native ? native->sink : nullptr;
+}
+
+void mouseToSink(WindowSink* sink)
+{
+    int x = 0, y = 0;
+    SDL_GetGlobalMouseState(&x, &y);
+    sink->onMouseMove(x, y);
+}
+
+int buttonNumber(Uint8 sdlButton)
+{
+    switch (sdlButton) {
+    case SDL_BUTTON_LEFT: return 0;
+    case SDL_BUTTON_MIDDLE: return 1;
+    case SDL_BUTTON_RIGHT: return 2;
+    default: return -1;
+    }
+}
+
+void dispatch(const SDL_Event& e)
+{
+    switch (e.type) {
+    case SDL_WINDOWEVENT: {
+        WindowSink* sink = sinkOf(e.window.windowID);
+        if (!sink) return;
+        switch (e.window.event) {
+        case SDL_WINDOWEVENT_MOVED: sink->onMove(e.window.data1, e.window.data2); break;
+        case SDL_WINDOWEVENT_SIZE_CHANGED: sink->onSize(e.window.data1, e.window.data2); break;
+        case SDL_WINDOWEVENT_EXPOSED: sink->onPaint(); break;
+        case SDL_WINDOWEVENT_CLOSE: sink->onClose(); break;
+        default: break;
+        }
+        break;
+    }
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: {
+        WindowSink* sink = sinkOf(e.key.windowID);
+        const int code = virtualKeyFromSdl(e.key.keysym.sym, e.key.keysym.scancode);
+        // Held keys repeat as further presses.
+        if (sink && code)
+            sink->onKey(code, e.type == SDL_KEYDOWN);
+        break;
+    }
+    case SDL_MOUSEMOTION: {
+        if (WindowSink* sink = sinkOf(e.motion.windowID))
+            mouseToSink(sink);
+        break;
+    }
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+        WindowSink* sink = sinkOf(e.button.windowID);
+        const int button = buttonNumber(e.button.button);
+        if (sink && button >= 0) {
+            mouseToSink(sink);
+            sink->onMouseButton(button, e.type == SDL_MOUSEBUTTONDOWN);
+        }
+        break;
+    }
+    default: break;
+    }
+}
+
+} // namespace
+
+uint32_t ticks()
+{
+    return SDL_GetTicks();
+}
+
+bool desktopSize(int* width, int* height)
+{
+    SDL_Rect r;
+    if (!initVideo() || SDL_GetDisplayBounds(0, &r) != 0)
+        return false;
+    *width = r.w;
+    *height = r.h;
+    return true;
+}
+
+const char* lastWindowError() { return gWindowError; }
+
+NativeWindow* createWindow(const char* className, const char* title, int x, int y, int width, int height,
+                           const WindowStyle& style, WindowSink* sink)
+{
+    if (!initVideo())
+        return nullptr;
+    // X11 groups windows by class; the class name stands in for a
+    // registered window class.
+    SDL_SetHint("SDL_VIDEO_X11_WMCLASS", className);
+
+    Uint32 flags = SDL_WINDOW_HIDDEN;
+    if (style.openGL) {
+        flags |= SDL_WINDOW_OPENGL;
+        const int bits = style.colourBits <= 16 ? 5 : 8;
+        SDL_GL_ResetAttributes();
+        SDL_GL_SetAttribute(SDL_GL_RED_SIZE, bits);
+        SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, style.colourBits <= 16 ? 6 : 8);
+        SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, bits);
+        SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
+        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, style.depthBits);
+        SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+        SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    }
+    if (style.popup || !style.border) flags |= SDL_WINDOW_BORDERLESS;
+    if (style.resizable) flags |= SDL_WINDOW_RESIZABLE;
+    if (style.topmost) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
+    if (style.toolWindow) flags |= SDL_WINDOW_UTILITY;
+
+    if (width < 1) width = 1;
+    if (height < 1) height = 1;
+    SDL_Window* w = SDL_CreateWindow(title, x, y, width, height, flags);
+    if (!w) {
+        std::snprintf(gWindowError, sizeof gWindowError, "%s", SDL_GetError());
+        return nullptr;
+    }
+    auto* native = new NativeWindow;
+    native->sdl = w;
+    native->sink = sink;
+    SDL_SetWindowData(w, "kx", native);
+    SDL_ShowWindow(w);
+    SDL_RaiseWindow(w);
+    return native;
+}
+
+void destroyWindow(NativeWindow* window)
+{
+    if (!window) return;
+    SDL_SetWindowData(window->sdl, "kx", nullptr);
+    SDL_DestroyWindow(window->sdl);
+    delete window;
+}
+
+void setWindowSink(NativeWindow* window, WindowSink* sink)
+{
+    if (window) window->sink = sink;
+}
+
+void raiseWindow(NativeWindow* window)
+{
+    if (window) SDL_RaiseWindow(window->sdl);
+}
+
+bool enterFullScreen(NativeWindow* window, int width, int height, int colourBits)
+{
+    if (!window) return false;
+    SDL_DisplayMode mode{};
+    mode.w = width;
+    mode.h = height;
+    mode.format = colourBits <= 16 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_RGB888;
+    SDL_DisplayMode closest{};
+    if (!SDL_GetClosestDisplayMode(0, &mode, &closest) || closest.w != width || closest.h != height)
+        return false;
+    if (SDL_SetWindowDisplayMode(window->sdl, &closest) != 0)
+        return false;
+    return SDL_SetWindowFullscreen(window->sdl, SDL_WINDOW_FULLSCREEN) == 0;
+}
+
+void leaveFullScreen(NativeWindow* window)
+{
+    if (window) SDL_SetWindowFullscreen(window->sdl, 0);
+}
+
+void showCursor(bool visible)
+{
+    SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
+}
+
+GLContext createGLContext(NativeWindow* window)
+{
+    if (!window) return nullptr;
+    SDL_GLContext c = SDL_GL_CreateContext(window->sdl);
+    if (!c)
+        std::snprintf(gWindowError, sizeof gWindowError, "%s", SDL_GetError());
+    return c;
+}
+
+bool makeCurrent(NativeWindow* window, GLContext context)
+{
+    return SDL_GL_MakeCurrent(window ? window->sdl : nullptr, context) == 0;
+}
+
+bool deleteGLContext(GLContext context)
+{
+    if (!context) return false;
+    SDL_GL_DeleteContext(context);
+    return true;
+}
+
+void swapBuffers(NativeWindow* window)
+{
+    if (window) SDL_GL_SwapWindow(window->sdl);
+}
+
+void postQuit()
+{
+    if (!initVideo()) return;
+    SDL_Event e{};
+    e.type = gQuitEvent;
+    SDL_PushEvent(&e);
+}
+
+bool pumpMessages()
+{
+    if (!SDL_WasInit(SDL_INIT_VIDEO))
+        return true;
+    bool quit = false;
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+        if (e.type == gQuitEvent || e.type == SDL_QUIT)
+            quit = true;
+        else
+            dispatch(e);
+    }
+    return !quit;
+}
+
+} // namespace platform

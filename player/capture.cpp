@@ -1,0 +1,60 @@
+#include "player/capture.h"
+
+#include <GL/gl.h>
+#include <png.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+sCapture gCapture;
+
+bool writePng(const char* path, int width, int height, const unsigned char* rgb)
+{
+    std::FILE* f = std::fopen(path, "wb");
+    if (!f) {
+        std::printf("capture: cannot write %s\n", path);
+        return false;
+    }
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(f);
+        std::printf("capture: cannot write %s\n", path);
+        return false;
+    }
+    png_init_io(png, f);
+    // Speed over size: a capture writes many frames.
+    png_set_compression_level(png, 1);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int row = 0; row < height; ++row)
+        png_write_row(png, const_cast<png_bytep>(rgb + static_cast<size_t>(row) * static_cast<size_t>(width) * 3));
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+    return true;
+}
+
+bool captureFrame(int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        return false;
+    const size_t rowBytes = static_cast<size_t>(width) * 3;
+    std::vector<unsigned char> pixels(rowBytes * static_cast<size_t>(height));
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    // GL reads bottom row first; images are written top row first.
+    std::vector<unsigned char> flipped(pixels.size());
+    for (int row = 0; row < height; ++row)
+        std::copy_n(pixels.data() + static_cast<size_t>(height - 1 - row) * rowBytes, rowBytes,
+                    flipped.data() + static_cast<size_t>(row) * rowBytes);
+
+    char path[4096];
+    std::snprintf(path, sizeof path, "%s/frame_%06lld.png", gCapture.folder.c_str(), gCapture.written);
+    ++gCapture.written;
+    return writePng(path, width, height, flipped.data());
+}

@@ -1,0 +1,95 @@
+#include "player/command_line.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool readInt(const char* text, long long min, long long max, long long& out)
+{
+    if (!text || !*text) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(text, &end, 10);
+    if (errno || *end || v < min || v > max) return false;
+    out = v;
+    return true;
+}
+
+bool readSeconds(const char* text, double& out)
+{
+    if (!text || !*text) return false;
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (*end || !std::isfinite(v) || v <= 0 || v > 24 * 3600) return false;
+    out = v;
+    return true;
+}
+
+} // namespace
+
+const char* usageText()
+{
+    return "usage: kestrelux [script] [options]\n"
+           "  script                 the script under data/ (default script.txt)\n"
+           "  --capture DIR          render without pacing and write DIR/frame_000000.png ...\n"
+           "  --fps N                frames per second of show time in capture mode\n"
+           "  --frames N             number of frames to capture, or\n"
+           "  --seconds S            length of the capture in seconds\n"
+           "  --help                 this text\n"
+           "  --version              the build banner\n";
+}
+
+sCommandLine parseCommandLine(int argc, char** argv)
+{
+    sCommandLine cl;
+    bool haveScript = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        auto value = [&](const char* option) -> const char* {
+            if (i + 1 < argc) return argv[++i];
+            cl.error = std::string(option) + " needs a value";
+            return nullptr;
+        };
+        if (std::strncmp(a, "--", 2) != 0) {
+            // The first plain argument is the script; later ones are ignored.
+            if (!haveScript) {
+                cl.script = a;
+                haveScript = true;
+            }
+        } else if (std::strcmp(a, "--help") == 0) {
+            cl.help = true;
+        } else if (std::strcmp(a, "--version") == 0) {
+            cl.version = true;
+        } else if (std::strcmp(a, "--capture") == 0) {
+            const char* v = value(a);
+            if (v) { cl.capture = true; cl.captureFolder = v; }
+        } else if (std::strcmp(a, "--fps") == 0) {
+            long long n = 0;
+            const char* v = value(a);
+            if (v && !readInt(v, 1, 1000, n)) cl.error = "--fps needs a whole number from 1 to 1000";
+            cl.fps = static_cast<int>(n);
+        } else if (std::strcmp(a, "--frames") == 0) {
+            const char* v = value(a);
+            if (v && !readInt(v, 1, 10000000, cl.frames)) cl.error = "--frames needs a whole number from 1 to 10000000";
+        } else if (std::strcmp(a, "--seconds") == 0) {
+            const char* v = value(a);
+            if (v && !readSeconds(v, cl.seconds)) cl.error = "--seconds needs a positive number of seconds";
+        } else {
+            cl.error = std::string("unknown option ") + a;
+        }
+        if (!cl.error.empty()) return cl;
+    }
+    if (cl.capture) {
+        if (cl.fps <= 0) cl.error = "--capture needs --fps N";
+        else if (cl.frames <= 0 && cl.seconds <= 0) cl.error = "--capture needs --frames N or --seconds S";
+        else if (cl.frames > 0 && cl.seconds > 0) cl.error = "--frames and --seconds exclude each other";
+        else if (cl.frames <= 0) cl.frames = static_cast<long long>(std::llround(cl.seconds * cl.fps));
+        if (cl.error.empty() && cl.frames <= 0) cl.error = "the capture would hold no frame";
+    } else if (cl.fps || cl.frames || cl.seconds > 0) {
+        cl.error = "--fps, --frames and --seconds belong to --capture";
+    }
+    return cl;
+}

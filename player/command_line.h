@@ -1,0 +1,20 @@
+// The player's command line: one optional script name, and options that
+// start with "--" (capture mode, help, version).
+#pragma once
+
+#include <string>
+
+struct sCommandLine {
+    std::string script = "script.txt";
+    bool help = false;
+    bool version = false;
+    bool capture = false;
+    std::string captureFolder;
+    int fps = 0;
+    long long frames = 0;
+    double seconds = 0;
+    std::string error;  // set when the options cannot be used
+};
+
+sCommandLine parseCommandLine(int argc, char** argv);
+const char* usageText();

@@ -1,0 +1,225 @@
+#include "player/demo.h"
+
+#include "audio/bass.h"
+#include "common/xml_tag.h"
+#include "player/extensions.h"
+#include "player/log.h"
+
+#include <GL/gl.h>
+
+#include <cstdio>
+#include <strings.h>
+
+namespace {
+
+// Event fragments can press keys whose events run further fragments; a
+// script whose fragments press each other in a ring would recurse forever.
+constexpr int kMaxCommandDepth = 32;
+int gCommandDepth = 0;
+
+// Window sizes beyond this cannot get a frame buffer on any machine we run on.
+constexpr int kMaxWindowSide = 16384;
+
+void readWindowSide(int& side, const char* name, int value)
+{
+    if (value < 1 || value > kMaxWindowSide) {
+        cLog::get()->logf("Error: %s %d out of range (1..%d), keeping %d", name, value, kMaxWindowSide, side);
+        return;
+    }
+    side = value;
+}
+
+} // namespace
+
+cDemo::cDemo() = default;
+
+cDemo::~cDemo()
+{
+    // Effects go before the libraries that made them.
+    for (int i = 0; i < effectCount; ++i)
+        effects[i] = nullptr;
+    effectCount = 0;
+    for (int i = 0; i < eventCount; ++i)
+        delete events[i];
+    eventCount = 0;
+    // A quit message this demo posted but never took (an exit without run)
+    // must not end the next demo's run.
+    if (window)
+        close();
+    platform::pumpMessages();
+}
+
+cEffect* cDemo::findEffect(const char*)
+{
+    // No effect type exists yet, so no instance can be found.
+    return nullptr;
+}
+
+int cDemo::doXML(cXmlTag* tag)
+{
+    cLog* log = cLog::get();
+    log->logf("doXML\n");
+    if (gCommandDepth >= kMaxCommandDepth) {
+        log->logf("Error: commands nested deeper than %d (fragments pressing each other's keys?), skipped",
+                  kMaxCommandDepth);
+        return 0;
+    }
+    ++gCommandDepth;
+
+    for (const cXmlParam* p : tag->params()) {
+        const char* n = p->name;
+        if (strcasecmp(n, "trigger") == 0) {
+            if (p->value[0])
+                key(static_cast<signed char>(p->value[0]), true);
+            else
+                log->logf("Error: trigger without a key");
+        } else if (strcasecmp(n, "name") == 0) {
+            settings.setTitle(p->value);
+            std::printf("name: %s\n", settings.title);
+        } else if (strcasecmp(n, "width") == 0) {
+            readWindowSide(settings.width, "width", cXmlTag::toInt(p->value));
+        } else if (strcasecmp(n, "height") == 0) {
+            readWindowSide(settings.height, "height", cXmlTag::toInt(p->value));
+        } else if (strcasecmp(n, "bpp") == 0) {
+            settings.colourBits = cXmlTag::toInt(p->value);
+        } else if (strcasecmp(n, "vhs") == 0) {
+            gSwitches.vhs = cXmlTag::toInt(p->value) != 0;
+        } else if (strcasecmp(n, "showfps") == 0) {
+            gSwitches.showfps = cXmlTag::toInt(p->value) != 0;
+        } else if (strcasecmp(n, "lockfps") == 0) {
+            const int fps = cXmlTag::toInt(p->value);
+            if (fps < 0)
+                log->logf("Error: lockfps %d is negative, keeping %d", fps, gSwitches.lockfps);
+            else
+                gSwitches.lockfps = fps;
+        } else if (strcasecmp(n, "fullscreen") == 0) {
+            settings.fullscreen = cXmlTag::toInt(p->value) != 0;
+        }
+        // showconfig is accepted and does nothing; other params belong to
+        // the tag's own kind (an event's time, bank and key).
+    }
+
+    const int n = tag->childCount();
+    int i = 0;
+    for (cXmlTag* child : tag->children()) {
+        log->logf("param %i.%i [%s]\n", i, n, child->name);
+        ++i;
+        if (findEffect(child->name)) {
+            // Effect configuration arrives with the plug-ins.
+            continue;
+        }
+        if (child->nameIs("keybank")) keybank(child);
+        else if (child->nameIs("draworder")) setDrawOrder(child);
+        else if (child->nameIs("add")) log->logf("add: effect plug-ins are not available in this build");
+        else if (child->nameIs("texture")) log->logf("texture: textures are not available in this build");
+        else if (child->nameIs("camera")) log->logf("camera: cameras are not available in this build");
+        else if (child->nameIs("surface")) std::printf("weeeeeee surface!!\n");
+        else if (child->nameIs("event")) declareEvent(child);
+        else if (child->nameIs("create")) create();
+        else if (child->nameIs("loadplugin")) log->logf("loadplugin: plug-ins are not available in this build");
+        else if (child->nameIs("load")) load(child);
+        else if (child->nameIs("run")) run();
+        else if (child->nameIs("exit")) close();
+    }
+    --gCommandDepth;
+    return 0;
+}
+
+void cDemo::create()
+{
+    cGLWindow::create(settings);
+    loadExtensions();
+    if (gExt.wglSwapIntervalEXT)
+        gExt.wglSwapIntervalEXT(settings.swapControl ? 1 : 0);
+
+    makeCurrent();
+    if (renderContext) {
+        glClearColor(0, 0, 0, 1);
+        for (int i = 0; i < 2; ++i) {
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            platform::swapBuffers(deviceContext);
+        }
+    }
+    if (!BASS_Init(-1, 44100, 32, window, nullptr))
+        BASS_Init(-2, 44100, 0, window, nullptr);
+    BASS_Start();
+    timer->reset();
+}
+
+void cDemo::setDrawOrder(cXmlTag* tag)
+{
+    drawCount = 0;
+    for (const cXmlParam* p : tag->params()) {
+        const bool isEffect = strcasecmp(p->name, "effect") == 0;
+        const bool isSurface = strcasecmp(p->name, "surface") == 0;
+        if (!isEffect && !isSurface)
+            continue;
+        if (drawCount >= kMaxDrawOrder) {
+            cLog::get()->logf("Error: draw order holds at most %d entries, [%s] left out", kMaxDrawOrder, p->value);
+            continue;
+        }
+        sDrawEntry entry;
+        if (isEffect) {
+            entry.kind = 0;
+            entry.effect = findEffect(p->value);
+            if (!entry.effect) {
+                cLog::get()->logf("XML Error: DrawOrder");
+                continue;
+            }
+        } else {
+            entry.kind = 1;
+            if (strcasecmp(p->value, "main") != 0) {
+                // Named surfaces arrive with the scene registry.
+                cLog::get()->logf("XML Error: DrawOrder");
+                continue;
+            }
+        }
+        drawOrder[drawCount++] = entry;
+    }
+}
+
+void cDemo::loadingFrame()
+{
+    if (renderContext) {
+        glClearColor(0, 0, 0, 0);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+    cDemoWindow::frame();
+}
+
+void cDemo::load(cXmlTag* tag)
+{
+    cLog* log = cLog::get();
+    for (const cXmlParam* p : tag->params()) {
+        if (strcasecmp(p->name, "effect") != 0)
+            continue;
+        cEffect* e = findEffect(p->value);
+        if (!e)
+            break;
+        loader = e;
+    }
+    log->logf("Loading.");
+    loadingFrame();
+    log->logf("sorting event");
+    sortEvents();
+    log->logf("done");
+    for (int i = 0; i < effectCount; ++i)
+        loadingFrame();
+}
+
+void cDemo::resize(int newWidth, int newHeight)
+{
+    cGLWindow::resize(newWidth, newHeight);
+}
+
+int buildDemos(cXmlTag* root)
+{
+    for (cXmlTag* child : root->children()) {
+        if (!child->nameIs("demo"))
+            continue;
+        cDemo* demo = new cDemo();
+        demo->doXML(child);
+        delete demo;
+    }
+    return 0;
+}

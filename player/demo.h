@@ -1,0 +1,67 @@
+// One show: a window with a GL context that owns the show's effects, draw
+// order, events, key banks, plug-ins and scene registry, configured and
+// driven by running script commands.
+#pragma once
+
+#include "player/demo_window.h"
+#include "player/event.h"
+
+class cXmlTag;
+class cEffect;
+class cSurface;
+
+class cDemo : public cDemoWindow {
+public:
+    enum : int { kMaxEffects = 48, kMaxDrawOrder = 48, kMaxEvents = 4096, kMaxPlugins = 16 };
+
+    cDemo();
+    ~cDemo() override;
+
+    bool frame() override;
+    void resize(int newWidth, int newHeight) override;
+    void key(int code, bool down) override;
+
+    // Runs one command list: the demo tag, or an event fragment.
+    int doXML(cXmlTag* tag);
+    cEffect* findEffect(const char* name);
+
+    // Timeline
+    void declareEvent(cXmlTag* tag);
+    void sortEvents();
+    void advanceShow(float step);
+    void run();
+
+    // Key banks
+    void keybank(cXmlTag* tag);
+
+    cWindowSettings settings;
+    float frameTime = 0.0f;
+    int bank = 0;
+
+    cEffect* effects[kMaxEffects] = {};
+    int effectCount = 0;
+
+    struct sDrawEntry {
+        int kind = 0;  // 0 effect, 1 surface
+        cEffect* effect = nullptr;
+        cSurface* surface = nullptr;  // none: the window's own frame buffer
+    };
+    sDrawEntry drawOrder[kMaxDrawOrder];
+    int drawCount = 0;
+
+    cEvent* events[kMaxEvents] = {};
+    int eventCount = 0;
+    int nextEvent = 0;
+
+    cEffect* loader = nullptr;
+
+private:
+    void create();
+    void setDrawOrder(cXmlTag* tag);
+    void load(cXmlTag* tag);
+    void loadingFrame();
+    void writeKeyLog(int code);
+};
+
+// Builds, runs and destroys one demo for every top-level demo tag.
+int buildDemos(cXmlTag* root);

@@ -1,0 +1,77 @@
+#include "player/demo_window.h"
+
+#include "audio/bass.h"
+#include "player/capture.h"
+
+#include <thread>
+
+sDemoSwitches gSwitches;
+
+void cFrameTimer::reset()
+{
+    frames = 0;
+    step = 0;
+    fps = 0;
+    start = lastMeasure = platform::ticks();
+}
+
+void cFrameTimer::frameEnd()
+{
+    frames += 1;
+    const uint32_t now = platform::ticks();
+    const uint32_t elapsed = now - lastMeasure;
+    lastFrameEnd = lastMeasure = now;
+    if (fixedStep > 0) {
+        step = fixedStep;
+        fps = 100.0f / fixedStep;
+    } else {
+        // A frame shorter than a tick would divide by zero.
+        fps = elapsed ? float(frames) / (float(elapsed) * 0.001f) : 0.0f;
+        step = float(elapsed) * 0.1f;
+    }
+    frames = 0;
+}
+
+cDemoWindow::cDemoWindow() : timer(new cFrameTimer) {}
+
+cDemoWindow::~cDemoWindow()
+{
+    BASS_Stop();
+    BASS_Free();
+    delete timer;
+    timer = nullptr;
+}
+
+bool cDemoWindow::frame()
+{
+    platform::swapBuffers(deviceContext);
+    if (!gCapture.enabled) {
+        // Frames are paced by spinning on the tick counter, so a frame
+        // never ends less than 14 ms after the previous one.
+        while (platform::ticks() - timer->lastFrameEnd < 14)
+            std::this_thread::yield();
+    }
+    timer->frameEnd();
+    return false;
+}
+
+void cDemoWindow::key(int code, bool)
+{
+    if (code == 27)
+        close();
+}
+
+void cDemoWindow::mouseDown(int button)
+{
+    if (gSwitches.vhs) {
+        if (button == 0) speed = 100.0f;
+        else if (button == 2) speed = -100.0f;
+    } else {
+        speed = 1.0f;
+    }
+}
+
+void cDemoWindow::mouseUp(int)
+{
+    speed = 1.0f;
+}

@@ -1,0 +1,29 @@
+// The part of a demo that keeps time: the frame timer, the speed factor
+// (mouse scrubbing) and the show clock.
+#pragma once
+
+#include "player/frame_timer.h"
+#include "player/gl_window.h"
+
+// Switches shared by every demo of a run and never reset.
+struct sDemoSwitches {
+    bool vhs = false;       // mouse buttons fast-forward and rewind the show
+    bool showfps = false;
+    int lockfps = 0;
+};
+extern sDemoSwitches gSwitches;
+
+class cDemoWindow : public cGLWindow {
+public:
+    cDemoWindow();
+    ~cDemoWindow() override;
+
+    bool frame() override;
+    void key(int code, bool down) override;
+    void mouseDown(int button) override;
+    void mouseUp(int button) override;
+
+    cFrameTimer* timer;
+    float speed = 1.0f;
+    float clock = 0.0f;
+};

@@ -1,0 +1,124 @@
+// The show clock, timed events and the frame loop.
+#include "player/demo.h"
+
+#include "common/xml_tag.h"
+#include "player/capture.h"
+#include "player/log.h"
+
+#include <cstdio>
+#include <strings.h>
+
+void cDemo::declareEvent(cXmlTag* tag)
+{
+    if (eventCount >= kMaxEvents) {
+        cLog::get()->logf("Error: a show holds at most %d events, event left out", kMaxEvents);
+        return;
+    }
+    cEvent* e = new cEvent;
+    for (const cXmlParam* p : tag->params()) {
+        if (strcasecmp(p->name, "key") == 0) {
+            e->trigger = static_cast<signed char>(p->value[0]);
+            e->time = -10.0f;
+        } else if (strcasecmp(p->name, "time") == 0) {
+            e->time = cXmlTag::toFloat(p->value);
+        } else if (strcasecmp(p->name, "bank") == 0) {
+            e->bank = cXmlTag::toInt(p->value);
+        }
+    }
+    e->fragment = tag;
+    events[eventCount++] = e;
+}
+
+void cDemo::sortEvents()
+{
+    // A stable bubble sort: events with equal times keep declaration order.
+    if (eventCount >= 2) {
+        bool swapped = true;
+        while (swapped) {
+            swapped = false;
+            for (int i = 0; i + 1 < eventCount; ++i) {
+                if (events[i]->time > events[i + 1]->time) {
+                    cEvent* t = events[i];
+                    events[i] = events[i + 1];
+                    events[i + 1] = t;
+                    swapped = true;
+                }
+            }
+        }
+    }
+    for (int i = 0; i < eventCount; ++i)
+        cLog::get()->logf("event%i - %3.3f", i, events[i]->time);
+}
+
+void cDemo::advanceShow(float step)
+{
+    if (gSwitches.showfps)
+        std::printf("fps %3.3f\n", timer->fps);
+
+    while (nextEvent < eventCount && events[nextEvent]->time < 0)
+        ++nextEvent;
+    while (nextEvent < eventCount && events[nextEvent]->time >= 0 && events[nextEvent]->time <= frameTime) {
+        // Advance first: the fragment may declare events or press keys.
+        cEvent* e = events[nextEvent++];
+        doXML(e->fragment);
+    }
+
+    step *= speed;
+    clock += step * 0.01f;
+
+    if (speed != 1.0f) {
+        // Replay: rebuild the show state by re-running every event up to the clock.
+        if (clock < 0) {
+            clock = 0;
+            timer->reset();
+        }
+        for (int i = 0; i < eventCount; ++i) {
+            if (events[i]->time >= 0 && events[i]->time <= clock) {
+                doXML(events[i]->fragment);
+                nextEvent = i;
+            }
+        }
+    }
+    // Cameras and effects in draw order join with the scene registry and
+    // the plug-ins.
+}
+
+bool cDemo::frame()
+{
+    float step = timer->step;
+    frameTime = clock;
+    if (gSwitches.lockfps != 0) {
+        step = 1.0f / float(gSwitches.lockfps);
+        std::printf("lock %f\n", step);
+    }
+    advanceShow(step);
+    if (gCapture.enabled && window) {
+        captureFrame(width, height);
+        if (gCapture.done())
+            close();  // as if the window had been closed
+    }
+    return cDemoWindow::frame();
+}
+
+void cDemo::run()
+{
+    if (!window) {
+        // Without a window no quit message can ever end the loop.
+        cLog::get()->logf("run: there is no window to play in");
+        platform::pumpMessages();
+        return;
+    }
+    if (gCapture.done()) {
+        cLog::get()->logf("run: capture complete, show skipped");
+        close();
+        platform::pumpMessages();
+        return;
+    }
+    timer->reset();
+    // Capture mode: every frame is one fixed step of show time.
+    // Frame k then starts at show time k / fps.
+    timer->fixedStep = gCapture.enabled ? gCapture.step() : 0.0f;
+    timer->step = timer->fixedStep;
+    while (platform::pumpMessages())
+        frame();
+}

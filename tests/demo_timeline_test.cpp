@@ -1,0 +1,274 @@
+// The demo's command lists, timeline, key banks and key log, driven in
+// process without a window.
+#include "common/stream.h"
+#include "player/demo.h"
+#include "player/log.h"
+#include "player/script_reader.h"
+#include "test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <regex>
+#include <vector>
+
+namespace {
+
+// Parses a script text into a document.
+struct Script {
+    cXmlTag root;
+    explicit Script(const std::string& text)
+    {
+        cMemoryStream source(text.data(), static_cast<int>(text.size()));
+        EXPECT_EQ(parse(&root, source), 0) << lastError();
+    }
+    cXmlTag* demo() { return root.firstChild; }
+};
+
+// The markers (children named mark...) that the log shows as run, in order.
+std::vector<std::string> markersRun()
+{
+    std::vector<std::string> out;
+    const std::string log = kxtest::readFile("log.txt");
+    std::regex marker(R"(param \d+\.\d+ \[(mark\w*)\])");
+    for (auto it = std::sregex_iterator(log.begin(), log.end(), marker); it != std::sregex_iterator(); ++it)
+        out.push_back((*it)[1]);
+    return out;
+}
+
+class DemoTimeline : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        cLog::get()->reset();
+        cLog::get()->setFileName("log.txt");
+        cLog::get()->setEnabled(true);
+        gSwitches = sDemoSwitches();
+    }
+    void TearDown() override { cLog::get()->reset(); }
+
+    // Runs the demo's command list, then one frame per given clock value.
+    void playAt(cDemo& demo, Script& script, std::initializer_list<float> clocks)
+    {
+        demo.doXML(script.demo());
+        demo.sortEvents();
+        for (float c : clocks) {
+            demo.clock = c;
+            demo.frameTime = c;
+            demo.advanceShow(0);
+        }
+    }
+
+    kxtest::TempDir dir;
+};
+
+TEST_F(DemoTimeline, EventsFireInTimeOrderAndEqualTimesKeepDeclarationOrder)
+{
+    Script s(R"(<demo>
+        <event time="1.0"><markFirstOne/></event>
+        <event time="0.5"><markHalf/></event>
+        <event time="1.0"><markSecondOne/></event>
+        <event><markNoTime/></event>
+        <event key="Q"><markKeyOnly/></event>
+    </demo>)");
+    cDemo demo;
+    playAt(demo, s, {0.0f, 0.6f, 2.0f, 3.0f});
+    EXPECT_EQ(markersRun(), (std::vector<std::string>{"markNoTime", "markHalf", "markFirstOne", "markSecondOne"}));
+    EXPECT_EQ(demo.events[0]->time, -10.0f);  // key events sort first
+}
+
+TEST_F(DemoTimeline, EventParamsInOrderDecideKeyAndTime)
+{
+    Script s(R"(<demo>
+        <event key="A" time="2.5" bank="3"/>
+        <event time="2.5" key="B"/>
+    </demo>)");
+    cDemo demo;
+    demo.doXML(s.demo());
+    ASSERT_EQ(demo.eventCount, 2);
+    EXPECT_EQ(demo.events[0]->trigger, 'A');
+    EXPECT_FLOAT_EQ(demo.events[0]->time, 2.5f);
+    EXPECT_EQ(demo.events[0]->bank, 3);
+    EXPECT_EQ(demo.events[1]->trigger, 'B');
+    EXPECT_FLOAT_EQ(demo.events[1]->time, -10.0f);
+    EXPECT_EQ(demo.events[1]->bank, -1);
+}
+
+TEST_F(DemoTimeline, ReplayReRunsEveryEventUpToTheClockAndStopsAtZero)
+{
+    Script s(R"(<demo>
+        <event time="0.1"><markA/></event>
+        <event time="0.2"><markB/></event>
+        <event time="5.0"><markLate/></event>
+    </demo>)");
+    cDemo demo;
+    demo.doXML(s.demo());
+    demo.sortEvents();
+    auto frameWith = [&](float step) { demo.frameTime = demo.clock; demo.advanceShow(step); };
+
+    demo.clock = 1.0f;
+    frameWith(0);  // normal path: A, B
+    demo.speed = -100.0f;
+    frameWith(0.5f);  // clock 1.0 - 0.5 = 0.5: every event up to it again
+    EXPECT_NEAR(demo.clock, 0.5f, 1e-6);
+    EXPECT_EQ(demo.nextEvent, 1);
+    EXPECT_EQ(markersRun(), (std::vector<std::string>{"markA", "markB", "markA", "markB"}));
+
+    // Back at speed 1 the last replayed event fires once more.
+    demo.speed = 1.0f;
+    frameWith(0);
+    EXPECT_EQ(markersRun().size(), 5u);
+    EXPECT_EQ(markersRun().back(), "markB");
+
+    // Rewinding past the start stops the clock at zero, where nothing is due.
+    demo.speed = -100.0f;
+    frameWith(1.0f);
+    EXPECT_EQ(demo.clock, 0.0f);
+    EXPECT_EQ(markersRun().size(), 5u);
+}
+
+TEST_F(DemoTimeline, KeyEventsFireInTheirBankOrEveryBank)
+{
+    Script s(R"(<demo>
+        <event key="A" bank="2"><markBankTwo/></event>
+        <event key="A"><markAnyBank/></event>
+        <event key="B"><keybank set="2"/></event>
+    </demo>)");
+    cDemo demo;
+    demo.doXML(s.demo());
+    demo.key('A', true);   // bank 0: only the event without a bank
+    demo.key('A', false);  // releases fire nothing
+    demo.key('B', true);   // to bank 2
+    demo.key('A', true);   // both, in list order
+    EXPECT_EQ(demo.bank, 2);
+    EXPECT_EQ(markersRun(), (std::vector<std::string>{"markAnyBank", "markBankTwo", "markAnyBank"}));
+}
+
+TEST_F(DemoTimeline, KeybankClampsOnceAfterAllParams)
+{
+    cDemo demo;
+    auto bankAfter = [&](int start, const char* params) {
+        demo.bank = start;
+        Script s(std::string("<keybank ") + params + "/>");
+        demo.keybank(s.root.firstChild);
+        return demo.bank;
+    };
+    EXPECT_EQ(bankAfter(3, R"(inc="15")"), 10);
+    EXPECT_EQ(bankAfter(0, R"(dec="1")"), 0);
+    EXPECT_EQ(bankAfter(0, R"(set="4" inc="1")"), 5);
+    EXPECT_EQ(bankAfter(5, R"(set="20" dec="15")"), 5);  // clamped only at the end
+    EXPECT_EQ(bankAfter(5, R"(inc="2147483647" inc="2147483647")"), 10);
+    EXPECT_EQ(bankAfter(5, R"(set="banana")"), 0);
+}
+
+TEST_F(DemoTimeline, KeyLogRecordIsAReplayableEvent)
+{
+    cDemo demo;
+    demo.bank = 1;
+    demo.frameTime = 12.34f;
+    demo.key('A', true);
+    demo.key('A', false);
+    EXPECT_EQ(kxtest::readFile("keylog.txt"), "\t<event time=\"12.3\" bank=\"1\" trigger=\"A\">\n\t</event>\n");
+    demo.frameTime = 0.0f;
+    demo.key('5', true);
+    EXPECT_EQ(kxtest::readFile("keylog.txt"),
+              "\t<event time=\"12.3\" bank=\"1\" trigger=\"A\">\n\t</event>\n"
+              "\t<event time=\"0.0\" bank=\"1\" trigger=\"5\">\n\t</event>\n");
+
+    // The log pasted back into a script replays the press at its time.
+    Script s("<demo><event key=\"5\"><markReplayed/></event>" + kxtest::readFile("keylog.txt") + "</demo>");
+    cDemo replay;
+    playAt(replay, s, {0.0f});
+    EXPECT_EQ(markersRun(), (std::vector<std::string>{"markReplayed"}));
+}
+
+TEST_F(DemoTimeline, TriggerPressesAKeyAndBadTriggersAreRefused)
+{
+    Script s(R"(<demo>
+        <event key="K"><markK/></event>
+        <event key="L" trigger="L"><markLoop/></event>
+        <event time="0"><markTimed/></event>
+    </demo>)");
+    cDemo demo;
+    demo.doXML(s.demo());
+    Script t(R"(<x trigger="K"/>)");
+    demo.doXML(t.root.firstChild);
+    Script empty(R"(<x trigger=""/>)");
+    demo.doXML(empty.root.firstChild);  // no key, and in particular not the timed events
+    Script ring(R"(<x trigger="L"/>)");
+    demo.doXML(ring.root.firstChild);   // a fragment pressing its own key ends, bounded
+    const auto run = markersRun();
+    ASSERT_FALSE(run.empty());
+    EXPECT_EQ(run[0], "markK");
+    EXPECT_EQ(std::count(run.begin(), run.end(), "markTimed"), 0);
+    EXPECT_GT(std::count(run.begin(), run.end(), "markLoop"), 0);
+    EXPECT_LT(std::count(run.begin(), run.end(), "markLoop"), 100);
+}
+
+TEST_F(DemoTimeline, SettingsAndSwitchesComeFromTheDemoTag)
+{
+    Script s(R"(<demo name="my show" width="800" height="600" fullscreen="1" bpp="16"
+                 vhs="1" showfps="1" lockfps="25"/>)");
+    cDemo demo;
+    testing::internal::CaptureStdout();
+    demo.doXML(s.demo());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "name: my show\n");
+    EXPECT_STREQ(demo.settings.title, "my show");
+    EXPECT_EQ(demo.settings.width, 800);
+    EXPECT_EQ(demo.settings.height, 600);
+    EXPECT_TRUE(demo.settings.fullscreen);
+    EXPECT_EQ(demo.settings.colourBits, 16);
+    EXPECT_TRUE(gSwitches.vhs);
+    EXPECT_TRUE(gSwitches.showfps);
+    EXPECT_EQ(gSwitches.lockfps, 25);
+
+    Script bad(R"(<demo width="-5" height="999999999" lockfps="-3" name="0123456789012345678901234567890123456789012345678901234567890123456789"/>)");
+    testing::internal::CaptureStdout();
+    demo.doXML(bad.demo());
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(demo.settings.width, 800);
+    EXPECT_EQ(demo.settings.height, 600);
+    EXPECT_EQ(gSwitches.lockfps, 25);
+    EXPECT_EQ(std::strlen(demo.settings.title), 63u);
+}
+
+TEST_F(DemoTimeline, LockfpsFixesTheStep)
+{
+    gSwitches.lockfps = 25;
+    cDemo demo;
+    testing::internal::CaptureStdout();
+    demo.frame();
+    demo.frame();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "lock 0.040000\nlock 0.040000\n");
+    EXPECT_NEAR(demo.clock, 0.0008f, 1e-7);
+}
+
+TEST_F(DemoTimeline, EventArrayAndDrawOrderRefuseWhatDoesNotFit)
+{
+    std::string text = "<demo>";
+    for (int i = 0; i < 5000; ++i) text += "<event time=\"" + std::to_string(i) + "\"/>";
+    text += "<draworder";
+    for (int i = 0; i < 60; ++i) text += " surface=\"main\"";
+    text += "/></demo>";
+    Script s(text);
+    cDemo demo;
+    demo.doXML(s.demo());
+    EXPECT_EQ(demo.eventCount, cDemo::kMaxEvents);
+    EXPECT_EQ(demo.drawCount, cDemo::kMaxDrawOrder);
+    const std::string log = kxtest::readFile("log.txt");
+    EXPECT_NE(log.find("at most 4096 events"), std::string::npos);
+    EXPECT_NE(log.find("at most 48 entries"), std::string::npos);
+}
+
+TEST_F(DemoTimeline, DrawOrderNamingNoEffectIsAnError)
+{
+    Script s(R"(<demo><draworder surface="MAIN" effect="nothing"/></demo>)");
+    cDemo demo;
+    demo.doXML(s.demo());
+    EXPECT_EQ(demo.drawCount, 1);
+    EXPECT_EQ(demo.drawOrder[0].kind, 1);
+    EXPECT_NE(kxtest::readFile("log.txt").find("XML Error: DrawOrder"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,245 @@
+// End to end: runs the real kestrelux program in a fresh folder holding a
+// data/ tree and checks its console, its log.txt and its exit code
+// (Parts 1.1, 1.2 and 4.1 together).
+#include "test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <regex>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#ifndef KX_PLAYER_PATH
+#error "KX_PLAYER_PATH must name the kestrelux program"
+#endif
+
+using kxtest::readFile;
+using kxtest::TempDir;
+using kxtest::writeDataFile;
+
+namespace {
+
+struct PlayerRun {
+    int exitCode = -1;
+    std::string console;  // standard output
+    std::string errors;   // standard error
+    std::string log;      // log.txt afterwards ("" when missing)
+    bool logExists = false;
+};
+
+// Runs the player with the given arguments in the current directory.
+PlayerRun runPlayer(const std::vector<std::string>& args = {})
+{
+    PlayerRun run;
+    const std::string outPath = "../stdout.txt";
+    const std::string errPath = "../stderr.txt";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0) _exit(126);
+        dup2(out, 1);
+        dup2(err, 2);
+        close(out);
+        close(err);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(KX_PLAYER_PATH));
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(KX_PLAYER_PATH, argv.data());
+        _exit(127);
+    }
+    EXPECT_GT(pid, 0) << "fork failed";
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        run.exitCode = WEXITSTATUS(status);
+    run.console = readFile(outPath);
+    run.errors = readFile(errPath);
+    run.logExists = kxtest::fileExists("log.txt");
+    run.log = readFile("log.txt");
+    return run;
+}
+
+// A player run's own folder: <temp>/run with data/ inside, so that the
+// captured output files lie beside it and not in it.
+class PlayerTest : public ::testing::Test {
+protected:
+    PlayerTest()
+    {
+        std::filesystem::create_directories("run/data");
+        std::filesystem::current_path("run");
+    }
+    TempDir dir_;  // constructed first: the fixture's body runs inside it
+};
+
+// The line layout of log.txt: number, UTC time, level bar of level 0.
+std::string line(int number, const std::string& textPattern)
+{
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "%06d", number);
+    return std::string(prefix) + R"(\|\[\d\d:\d\d:\d\d\.\d\d\d\]  \*\*\*\* )" + textPattern + "\r\n";
+}
+
+std::string escaped(const std::string& text)
+{
+    static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
+    return std::regex_replace(text, special, R"(\$&)");
+}
+
+void expectLog(const PlayerRun& run, const std::vector<std::string>& texts)
+{
+    std::string pattern;
+    for (size_t i = 0; i < texts.size(); ++i) pattern += line(static_cast<int>(i), escaped(texts[i]));
+    EXPECT_TRUE(std::regex_match(run.log, std::regex(pattern))) << "log.txt:\n" << run.log;
+}
+
+const char* const kBanner = R"(kestrelux \(Build: \d\d:\d\d:\d\d [A-Z][a-z][a-z] [ 0-3]\d \d{4}\)\n)";
+
+} // namespace
+
+TEST_F(PlayerTest, PlaysTheDefaultScript)
+{
+    writeDataFile("script.txt", "<demo name=\"show\">\r\n  <camera id=\"c\"/>\r\n</demo>\r\n");
+    const PlayerRun run = runPlayer();
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    // Banner first, a credit line and an empty line, then the load line.
+    EXPECT_TRUE(std::regex_search(run.console, std::regex(std::string("^") + kBanner + "[^\n]+\n\n"))) << run.console;
+    EXPECT_EQ(run.console.rfind("kestrelux (Build: ", 0), 0u);
+    EXPECT_NE(run.console.find("\nload[data/script.txt]\n"), std::string::npos) << run.console;
+    EXPECT_EQ(run.console.find("Error"), std::string::npos) << run.console;
+    expectLog(run, {"Parsing Script [script.txt]", "done."});
+    // Player messages go to the file only, not the console.
+    EXPECT_EQ(run.console.find("Parsing Script"), std::string::npos);
+}
+
+TEST_F(PlayerTest, MissingScriptIsLoggedAndExitsZero)
+{
+    const PlayerRun run = runPlayer();
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_NE(run.console.find("load[data/script.txt]\nError: file not found data/script.txt\n"), std::string::npos)
+        << run.console;
+    expectLog(run, {"Parsing Script [script.txt]", "couldn't find script.txt"});
+}
+
+TEST_F(PlayerTest, ArgumentNamesTheScriptFurtherArgumentsIgnored)
+{
+    writeDataFile("show.txt", "<demo></demo>");
+    writeDataFile("script.txt", "this is not read");
+    const PlayerRun run = runPlayer({"show.txt", "ignored.txt", "also-ignored.txt"});
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_NE(run.console.find("load[data/show.txt]\n"), std::string::npos) << run.console;
+    EXPECT_EQ(run.console.find("data/script.txt"), std::string::npos);
+    EXPECT_EQ(run.console.find("ignored"), std::string::npos);
+    expectLog(run, {"Parsing Script [show.txt]", "done."});
+}
+
+TEST_F(PlayerTest, ScriptInATextureFolderByExtension)
+{
+    writeDataFile("textures/odd.tga", "<demo/>");
+    const PlayerRun run = runPlayer({"odd.tga"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.console.find("load[data/textures/odd.tga]\n"), std::string::npos) << run.console;
+    expectLog(run, {"Parsing Script [odd.tga]", "done."});
+}
+
+TEST_F(PlayerTest, FailedScriptLogsTheParsersText)
+{
+    writeDataFile("script.txt", "<demo><camera id=\"c\"></demo>");
+    const PlayerRun run = runPlayer();
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    expectLog(run, {"Parsing Script [script.txt]", "ERROR: tag [demo] couldn't be read"});
+}
+
+TEST_F(PlayerTest, FailedParamsPrintIllegalAndLogTheText)
+{
+    writeDataFile("script.txt", "<demo b\"x\"></demo>");
+    const PlayerRun run = runPlayer();
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.console.find("**** ILLEGAL ****\n"), std::string::npos) << run.console;
+    expectLog(run, {"Parsing Script [script.txt]", "ERROR: tag [demo] couldn't be read params"});
+}
+
+TEST_F(PlayerTest, ErrorTextWithItsOwnLineBreakIsLoggedAsItStands)
+{
+    writeDataFile("script.txt", "<123>");
+    const PlayerRun run = runPlayer();
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(std::regex_match(run.log, std::regex(line(0, R"(Parsing Script \[script\.txt\])") +
+                                                     line(1, R"(XML Error\[123\]\n)"))))
+        << run.log;
+}
+
+TEST_F(PlayerTest, TinyScriptIsNotFound)
+{
+    writeDataFile("script.txt", "<a>");
+    const PlayerRun run = runPlayer();
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.console.find("Error: file not found"), std::string::npos);
+    expectLog(run, {"Parsing Script [script.txt]", "couldn't find script.txt"});
+}
+
+TEST_F(PlayerTest, PercentSignInTheScriptNameIsWrittenAsItStands)
+{
+    const PlayerRun run = runPlayer({"100%s%d.txt"});
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_NE(run.console.find("load[data/100%s%d.txt]\nError: file not found data/100%s%d.txt\n"), std::string::npos)
+        << run.console;
+    expectLog(run, {"Parsing Script [100%s%d.txt]", "couldn't find 100%s%d.txt"});
+}
+
+TEST_F(PlayerTest, IncludesAreLoadedThroughTheDataFolder)
+{
+    writeDataFile("script.txt", "<demo><include file=\"part.txt\"/><include file=\"gone.txt\"></include></demo>");
+    writeDataFile("part.txt", "<camera id=\"c\"/>");
+    const PlayerRun run = runPlayer();
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.console.find("load[data/script.txt]\nload[data/part.txt]\nload[data/gone.txt]\n"
+                               "Error: file not found data/gone.txt\n"),
+              std::string::npos)
+        << run.console;
+    expectLog(run, {"Parsing Script [script.txt]", "done."});
+}
+
+TEST_F(PlayerTest, IncludeLoopEndsWithAnError)
+{
+    writeDataFile("script.txt", "<demo><include file=\"script.txt\"/></demo>");
+    const PlayerRun run = runPlayer();
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    expectLog(run, {"Parsing Script [script.txt]", "ERROR: tag [demo] couldn't be read"});
+}
+
+TEST_F(PlayerTest, EachRunTruncatesTheLog)
+{
+    kxtest::writeFile("log.txt", "a long stale log from an earlier run\r\n" + std::string(5000, 'x') + "\r\n");
+    writeDataFile("script.txt", "<demo/>");
+    const PlayerRun first = runPlayer();
+    expectLog(first, {"Parsing Script [script.txt]", "done."});
+    const PlayerRun second = runPlayer();
+    expectLog(second, {"Parsing Script [script.txt]", "done."});
+}
+
+TEST_F(PlayerTest, GarbageScriptNeverCrashes)
+{
+    std::string garbage;
+    kxtest::Random random(7);
+    for (int i = 0; i < 20000; ++i) garbage.push_back(static_cast<char>(random.next()));
+    garbage += "<demo><<<>>>\"\"</x>";
+    writeDataFile("script.txt", garbage);
+    const PlayerRun run = runPlayer();
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_TRUE(run.logExists);
+    EXPECT_EQ(run.log.rfind("000000|", 0), 0u);
+    EXPECT_NE(run.log.find("\r\n000001|"), std::string::npos) << run.log.substr(0, 200);
+}
+
+TEST_F(PlayerTest, OverlongScriptPathStillExitsZero)
+{
+    const PlayerRun run = runPlayer({std::string(300, 'p') + ".txt"});
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_EQ(run.console.rfind("kestrelux (Build: ", 0), 0u);
+    EXPECT_TRUE(run.logExists);
+    EXPECT_EQ(run.log.rfind("000000|", 0), 0u);
+}

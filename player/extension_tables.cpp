@@ -1,7 +1,7 @@
 // The extension list of the loader: one row per flag, with the names of its
 // entry points. GL names are those of the Khronos headers; the WGL names are
 // those of the WGL extensions. Where an extension's functions are shared with
-// another one, the row lists all that its own specification defines
+// another one, the row lists every function the extension itself defines
 // (GL_ARB_vertex_program has the program calls of GL_ARB_fragment_program too;
 // GL_ARB_imaging has the unsuffixed 1.2 imaging calls).
 #include "player/extensions.h"

@@ -117,3 +117,17 @@ void* getProcAddress(const char* name);
 const char* windowSystemExtensions();
 
 } // namespace platform
+
+// ---- Dynamic libraries -----------------------------------------------------
+namespace platform {
+
+// Loads a library. A bare name is looked for in the program's folder, then
+// in the working folder; a name ending in ".dll" that is not found is tried
+// again with the platform's own suffix. Null when nothing loads.
+void* openLibrary(const char* name);
+void* librarySymbol(void* library, const char* symbol);
+void closeLibrary(void* library);
+// Why the last openLibrary failed.
+const char* lastLibraryError();
+
+} // namespace platform

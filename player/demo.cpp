@@ -1,9 +1,12 @@
 #include "player/demo.h"
 
 #include "audio/bass.h"
+#include "common/effect.h"
+#include "common/render_state.h"
 #include "common/xml_tag.h"
 #include "player/extensions.h"
 #include "player/log.h"
+#include "player/plugin.h"
 
 #include <GL/gl.h>
 
@@ -35,13 +38,25 @@ cDemo::cDemo() = default;
 
 cDemo::~cDemo()
 {
-    // Effects go before the libraries that made them.
-    for (int i = 0; i < effectCount; ++i)
+    // Effects go before the libraries that made them, each released by
+    // its own library through its virtual destructor.
+    for (int i = 0; i < effectCount; ++i) {
+        effects[i]->unload();
+        delete effects[i];
         effects[i] = nullptr;
+    }
     effectCount = 0;
+    drawCount = 0;
+    loader = nullptr;
     for (int i = 0; i < eventCount; ++i)
         delete events[i];
     eventCount = 0;
+    for (int i = 0; i < pluginCount; ++i) {
+        plugins[i]->unload();
+        delete plugins[i];
+        plugins[i] = nullptr;
+    }
+    pluginCount = 0;
     // A quit message this demo posted but never took (an exit without run)
     // must not end the next demo's run.
     if (window)
@@ -49,9 +64,11 @@ cDemo::~cDemo()
     platform::pumpMessages();
 }
 
-cEffect* cDemo::findEffect(const char*)
+cEffect* cDemo::findEffect(const char* effectName)
 {
-    // No effect type exists yet, so no instance can be found.
+    for (int i = 0; i < effectCount; ++i)
+        if (strcasecmp(effects[i]->name, effectName) == 0)
+            return effects[i];
     return nullptr;
 }
 
@@ -104,19 +121,19 @@ int cDemo::doXML(cXmlTag* tag)
     for (cXmlTag* child : tag->children()) {
         log->logf("param %i.%i [%s]\n", i, n, child->name);
         ++i;
-        if (findEffect(child->name)) {
-            // Effect configuration arrives with the plug-ins.
+        if (cEffect* effect = findEffect(child->name)) {
+            effect->doXML(child);
             continue;
         }
         if (child->nameIs("keybank")) keybank(child);
         else if (child->nameIs("draworder")) setDrawOrder(child);
-        else if (child->nameIs("add")) log->logf("add: effect plug-ins are not available in this build");
+        else if (child->nameIs("add")) addEffect(child);
         else if (child->nameIs("texture")) log->logf("texture: textures are not available in this build");
         else if (child->nameIs("camera")) log->logf("camera: cameras are not available in this build");
         else if (child->nameIs("surface")) std::printf("weeeeeee surface!!\n");
         else if (child->nameIs("event")) declareEvent(child);
         else if (child->nameIs("create")) create();
-        else if (child->nameIs("loadplugin")) log->logf("loadplugin: plug-ins are not available in this build");
+        else if (child->nameIs("loadplugin")) loadPlugin(child);
         else if (child->nameIs("load")) load(child);
         else if (child->nameIs("run")) run();
         else if (child->nameIs("exit")) close();
@@ -183,6 +200,12 @@ void cDemo::loadingFrame()
     if (renderContext) {
         glClearColor(0, 0, 0, 0);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        if (loader) {
+            glPushAttrib(0xFFFFF);
+            loader->update(1.0f);
+            loader->draw();
+            glPopAttrib();
+        }
     }
     cDemoWindow::frame();
 }
@@ -199,16 +222,27 @@ void cDemo::load(cXmlTag* tag)
         loader = e;
     }
     log->logf("Loading.");
+    if (loader)
+        loader->load();
     loadingFrame();
     log->logf("sorting event");
     sortEvents();
     log->logf("done");
-    for (int i = 0; i < effectCount; ++i)
+    for (int i = 0; i < effectCount; ++i) {
+        cEffect* e = effects[i];
+        if (e != loader) {
+            log->logf("Loading effect %2u:[%s][%s]", static_cast<unsigned>(i), e->name, e->type);
+            e->load();
+            log->logf("done.");
+        }
         loadingFrame();
+    }
 }
 
 void cDemo::resize(int newWidth, int newHeight)
 {
+    for (int i = 0; i < effectCount; ++i)
+        effects[i]->resize(newWidth, newHeight);
     cGLWindow::resize(newWidth, newHeight);
 }
 

@@ -8,6 +8,8 @@
 
 class cXmlTag;
 class cEffect;
+class cPlugin;
+class cSceneRegistry;
 class cSurface;
 
 class cDemo : public cDemoWindow {
@@ -54,6 +56,16 @@ public:
     int nextEvent = 0;
 
     cEffect* loader = nullptr;
+
+    cPlugin* plugins[kMaxPlugins] = {};
+    int pluginCount = 0;
+
+    cSceneRegistry* registry = nullptr;
+
+    // Plug-ins and effect instances
+    void loadPlugin(cXmlTag* tag);
+    cEffect* createEffect(const char* typeName);
+    void addEffect(cXmlTag* tag);
 
 private:
     void create();

@@ -1,9 +1,13 @@
 // The show clock, timed events and the frame loop.
 #include "player/demo.h"
 
+#include "common/effect.h"
+#include "common/render_state.h"
 #include "common/xml_tag.h"
 #include "player/capture.h"
 #include "player/log.h"
+
+#include <GL/gl.h>
 
 #include <cstdio>
 #include <strings.h>
@@ -79,8 +83,19 @@ void cDemo::advanceShow(float step)
             }
         }
     }
-    // Cameras and effects in draw order join with the scene registry and
-    // the plug-ins.
+    // Cameras join with the scene registry.
+
+    for (int i = 0; i < drawCount; ++i) {
+        const sDrawEntry& entry = drawOrder[i];
+        cEffect* e = entry.kind == 0 ? entry.effect : nullptr;
+        if (!e || !e->active)
+            continue;
+        e->update(step);
+        e->renderState->apply();
+        e->draw();
+        if (e->renderState->restore)
+            glPopAttrib();
+    }
 }
 
 bool cDemo::frame()

@@ -1,4 +1,4 @@
-// cLog (Part 1.1): the process-wide log.
+// cLog: the process-wide log.
 #include "player/log.h"
 #include "platform/platform.h"
 #include "test_util.h"
@@ -22,7 +22,7 @@ protected:
     void SetUp() override { cLog::get()->reset(); }
     void TearDown() override { cLog::get()->reset(); }
 
-    // The log with the player's settings (Part 1.1, start-up step 4).
+    // The log with the player's settings (set up as the player does at start-up).
     cLog* playerLog()
     {
         cLog* log = cLog::get();

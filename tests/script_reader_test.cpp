@@ -1,4 +1,4 @@
-// The script reader (Part 1.2): tags, params, includes, errors and bad input.
+// The script reader: tags, params, includes, errors and bad input.
 #include "common/stream.h"
 #include "player/script_reader.h"
 #include "test_util.h"

@@ -1,4 +1,4 @@
-// cStream, cMemoryStream, cFileStream and the data file locator (Part 4.1).
+// cStream, cMemoryStream, cFileStream and the data file locator.
 #include "common/stream.h"
 #include "test_util.h"
 

@@ -1,4 +1,4 @@
-// cXmlTag, cXmlParam, the document arena and the typed readers (Part 1.2).
+// cXmlTag, cXmlParam, the document arena and the typed readers.
 #include "common/xml_tag.h"
 
 #include <gtest/gtest.h>

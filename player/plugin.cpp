@@ -1,0 +1,130 @@
+#include "player/plugin.h"
+
+#include "common/effect.h"
+#include "common/xml_tag.h"
+#include "platform/platform.h"
+#include "player/demo.h"
+#include "player/log.h"
+
+#include <cstdio>
+#include <strings.h>
+
+void cLibrary::open(const char* fileName)
+{
+    close();
+    module_ = platform::openLibrary(fileName);
+}
+
+void cLibrary::close()
+{
+    if (module_) platform::closeLibrary(module_);
+    module_ = nullptr;
+}
+
+void* cLibrary::symbol(const char* name) const
+{
+    return module_ ? platform::librarySymbol(module_, name) : nullptr;
+}
+
+bool cPlugin::load(const char* fileName)
+{
+    unload();
+    library_ = new cLibrary();
+    library_->open(fileName);
+    if (!library_->isOpen())
+        return false;
+    return library_->symbol("hasFX") && library_->symbol("getFX");
+}
+
+void cPlugin::unload()
+{
+    delete library_;
+    library_ = nullptr;
+}
+
+cEffect* cPlugin::create(const char* typeName)
+{
+    if (!library_) return nullptr;
+    auto has = reinterpret_cast<HasFxFunction>(library_->symbol("hasFX"));
+    auto get = reinterpret_cast<GetFxFunction>(library_->symbol("getFX"));
+    if (!has || !get || !has(typeName))
+        return nullptr;
+    return get(typeName);
+}
+
+// ---- The demo's plug-in commands -------------------------------------------
+
+void cDemo::loadPlugin(cXmlTag* tag)
+{
+    cLog* log = cLog::get();
+    char fileName[64] = {};
+    bool named = false;
+    for (const cXmlParam* p : tag->params()) {
+        if (strcasecmp(p->name, "file") == 0) {
+            std::snprintf(fileName, sizeof fileName, "%s", p->value);  // the last file counts
+            named = true;
+        }
+    }
+    if (!named)
+        return;
+    if (pluginCount >= kMaxPlugins) {
+        log->logf("ERROR loadlibrary: %s not loaded, a show holds at most %d plug-ins", fileName, kMaxPlugins);
+        return;
+    }
+    cPlugin* plugin = new cPlugin();
+    if (plugin->load(fileName)) {
+        plugins[pluginCount++] = plugin;
+        log->logf("loadlibrary: %s", fileName);
+    } else {
+        log->logf("ERROR loadlibrary: %s not found", fileName);
+        const char* why = platform::lastLibraryError();
+        if (why && *why)
+            log->logf("(%s)", why);
+        delete plugin;
+    }
+}
+
+cEffect* cDemo::createEffect(const char* typeName)
+{
+    for (int i = 0; i < pluginCount; ++i)
+        if (cEffect* e = plugins[i]->create(typeName))
+            return e;
+    return nullptr;
+}
+
+void cDemo::addEffect(cXmlTag* tag)
+{
+    cLog* log = cLog::get();
+    char typeName[16] = {};
+    char instanceName[16] = {};
+    for (const cXmlParam* p : tag->params()) {
+        if (strcasecmp(p->name, "type") == 0)
+            std::snprintf(typeName, sizeof typeName, "%s", p->value);
+        else if (strcasecmp(p->name, "name") == 0)
+            std::snprintf(instanceName, sizeof instanceName, "%s", p->value);
+    }
+    if (effectCount >= kMaxEffects) {
+        log->logf("could not add effect: %s, a show holds at most %d effects", instanceName, kMaxEffects);
+        return;
+    }
+    cEffect* effect = createEffect(typeName);
+    if (!effect) {
+        log->logf("could not find effect: %s", instanceName);
+        return;
+    }
+    effect->width = static_cast<float>(width);
+    effect->height = static_cast<float>(height);
+    effect->registry = registry;
+    effect->setName(instanceName);
+    effect->setType(typeName);
+    if (const cParamList* list = effect->getParams()) {
+        log->logf("effect:%s params:%i\n", list->name ? list->name : "", static_cast<int>(list->count));
+        for (unsigned j = 0; j < list->count && list->params; ++j) {
+            const cParam* param = list->params[j];
+            if (!param) continue;
+            log->logf("param%.2i name:%s type:%s\n", static_cast<int>(j), param->name ? param->name : "",
+                      paramTypeWord(param->type));
+        }
+    }
+    effects[effectCount++] = effect;
+}

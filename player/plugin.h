@@ -1,0 +1,30 @@
+// Effect plug-in libraries: loading them at run time and asking them, in
+// load order, for effects by type name.
+#pragma once
+
+class cEffect;
+
+class cLibrary {
+public:
+    ~cLibrary() { close(); }
+    void open(const char* fileName);
+    void close();
+    bool isOpen() const { return module_ != nullptr; }
+    void* symbol(const char* name) const;
+
+private:
+    void* module_ = nullptr;
+};
+
+class cPlugin {
+public:
+    ~cPlugin() { unload(); }
+    // True when the library loads and exports both hasFX and getFX.
+    bool load(const char* fileName);
+    void unload();
+    // A new effect of that type, or null when this library does not make it.
+    cEffect* create(const char* typeName);
+
+private:
+    cLibrary* library_ = nullptr;
+};

@@ -1,5 +1,6 @@
 // The real player run headless (offscreen video, dummy audio) on small
 // scripts.
+#include "player_runner.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -9,55 +10,10 @@
 #include <string>
 #include <sys/wait.h>
 
-#ifndef KX_PLAYER_PATH
-#error "KX_PLAYER_PATH must name the player binary"
-#endif
 
 namespace {
 
-struct PlayerResult {
-    int status = -1;
-    std::string out;  // standard output and standard error together
-};
-
-// Runs the player in the current folder; never longer than a minute.
-PlayerResult runPlayer(const std::string& args)
-{
-    // The GL driver leaks from a module it unloads before exit, which the
-    // leak checker cannot name or suppress; our own leaks are checked by the
-    // in-process tests.
-    const std::string cmd = "ASAN_OPTIONS=detect_leaks=0 SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy DISPLAY= "
-                            "timeout 60 " +
-                            std::string(KX_PLAYER_PATH) + " " + args + " 2>&1";
-    PlayerResult r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
-
-size_t count(const std::string& text, const std::string& what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
-// Width and height from a PNG file's header.
-std::pair<int, int> pngSize(const std::string& file)
-{
-    const std::string b = kxtest::readFile(file);
-    if (b.size() < 24 || b.compare(1, 3, "PNG") != 0) return {0, 0};
-    auto be = [&](size_t at) {
-        return (int(uint8_t(b[at])) << 24) | (int(uint8_t(b[at + 1])) << 16) | (int(uint8_t(b[at + 2])) << 8) |
-               int(uint8_t(b[at + 3]));
-    };
-    return {be(16), be(20)};
-}
+using namespace kxtest;
 
 class PlayerRun : public ::testing::Test {
 protected:

@@ -59,6 +59,8 @@ struct WindowStyle {
 
 // Millisecond tick counter (wraps after 49 days, as 32-bit arithmetic expects).
 uint32_t ticks();
+// A monotonic clock in milliseconds with sub-millisecond resolution.
+double preciseMilliseconds();
 
 // Size of the desktop the windows open on; false without a display.
 bool desktopSize(int* width, int* height);

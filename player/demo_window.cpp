@@ -21,6 +21,7 @@ void cFrameTimer::frameEnd()
     const uint32_t now = platform::ticks();
     const uint32_t elapsed = now - lastMeasure;
     lastFrameEnd = lastMeasure = now;
+    lastFrameEndPrecise = platform::preciseMilliseconds();
     if (fixedStep > 0) {
         step = fixedStep;
         fps = 100.0f / fixedStep;
@@ -46,9 +47,10 @@ bool cDemoWindow::frame()
 {
     platform::swapBuffers(deviceContext);
     if (!gCapture.enabled) {
-        // Frames are paced by spinning on the tick counter, so a frame
-        // never ends less than 14 ms after the previous one.
-        while (platform::ticks() - timer->lastFrameEnd < 14)
+        // Frames are paced by spinning on the clock, so a frame never ends
+        // less than 14 ms after the previous one.
+        while (platform::ticks() - timer->lastFrameEnd < 14 ||
+               platform::preciseMilliseconds() - timer->lastFrameEndPrecise < 14.0)
             std::this_thread::yield();
     }
     timer->frameEnd();

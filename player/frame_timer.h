@@ -20,4 +20,7 @@ public:
 
     // Capture mode: every frame counts as this many units, whatever it took (0 = measure).
     float fixedStep = 0;
+    // The end of the last frame on the precise clock, for pacing: the
+    // millisecond counter alone would let frames end after 13.x ms.
+    double lastFrameEndPrecise = 0;
 };

@@ -111,6 +111,12 @@ uint32_t ticks()
     return SDL_GetTicks();
 }
 
+double preciseMilliseconds()
+{
+    static const double perMillisecond = double(SDL_GetPerformanceFrequency()) / 1000.0;
+    return double(SDL_GetPerformanceCounter()) / perMillisecond;
+}
+
 bool desktopSize(int* width, int* height)
 {
     SDL_Rect r;

@@ -1,6 +1,7 @@
 // kestrelux: reads a script and plays every demo in it.
 #include "audio/bass.h"
 #include "player/capture.h"
+#include "player/capture_audio.h"
 #include "player/command_line.h"
 #include "player/demo.h"
 #include "player/log.h"
@@ -109,6 +110,8 @@ int main(int argc, char** argv)
     } else {
         log->write(0, lastError());
     }
+    if (cl.capture)
+        finishCaptureAudio();
     std::fflush(stdout);
     return 0;
 }

@@ -3,8 +3,10 @@
 
 #include "common/effect.h"
 #include "common/render_state.h"
+#include "common/scene_registry.h"
 #include "common/xml_tag.h"
 #include "player/capture.h"
+#include "player/capture_audio.h"
 #include "player/log.h"
 
 #include <GL/gl.h>
@@ -83,7 +85,7 @@ void cDemo::advanceShow(float step)
             }
         }
     }
-    // Cameras join with the scene registry.
+    registry->advanceCameras(step);
 
     for (int i = 0; i < drawCount; ++i) {
         const sDrawEntry& entry = drawOrder[i];
@@ -108,6 +110,7 @@ bool cDemo::frame()
     }
     advanceShow(step);
     if (gCapture.enabled && window) {
+        captureFrameAudio(gCapture.written);
         captureFrame(width, height);
         if (gCapture.done())
             close();  // as if the window had been closed

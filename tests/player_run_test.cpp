@@ -35,6 +35,19 @@ TEST_F(PlayerRun, CaptureWritesEveryFrameAndFiresEventsOnTheFixedClock)
         EXPECT_EQ(pngSize(name), std::make_pair(160, 120)) << name;
     }
     EXPECT_FALSE(kxtest::fileExists("shots/frame_000005.png"));
+    // The sound track is exactly frames / fps seconds: 5 / 10 s of 44.1 kHz
+    // 16-bit stereo.
+    const std::string wav = kxtest::readFile("shots/audio.wav");
+    ASSERT_EQ(wav.size(), 44u + 22050u * 4u);
+    EXPECT_EQ(wav.compare(0, 4, "RIFF"), 0);
+    EXPECT_EQ(wav.compare(8, 8, "WAVEfmt "), 0);
+    auto le32 = [&](size_t at) {
+        return uint32_t(uint8_t(wav[at])) | uint32_t(uint8_t(wav[at + 1])) << 8 | uint32_t(uint8_t(wav[at + 2])) << 16 |
+               uint32_t(uint8_t(wav[at + 3])) << 24;
+    };
+    EXPECT_EQ(le32(24), 44100u);
+    EXPECT_EQ(le32(40), 22050u * 4u);
+    EXPECT_EQ(le32(4), 36u + 22050u * 4u);
     const std::string log = kxtest::readFile("log.txt");
     EXPECT_NE(log.find("sorting event"), std::string::npos);
     EXPECT_NE(log.find("event0 - 0.050"), std::string::npos);

@@ -27,6 +27,11 @@ typedef int BOOL;
 #define KXAUDIO_API __attribute__((visibility("default")))
 #endif
 
+typedef uint64_t QWORD;
+#ifndef CALLBACK
+#define CALLBACK
+#endif
+
 #ifndef TRUE
 #define TRUE 1
 #endif
@@ -39,6 +44,21 @@ typedef DWORD HSTREAM;   // a decoded sampled or compressed file
 typedef DWORD HSAMPLE;   // a sample held in memory
 typedef DWORD HCHANNEL;  // one playback of a sample
 typedef DWORD HDSP;      // a DSP procedure attached to a channel
+
+// A DSP procedure: called on the mixing thread with one block of the
+// channel's output, 16-bit signed stereo interleaved (left, right), `length`
+// bytes (a multiple of 4), which it may change in place before the block is
+// summed into the mix. `channel` is the channel's handle, `user` the value
+// given to BASS_ChannelSetDSP.
+typedef void(CALLBACK DSPPROC)(HDSP handle, DWORD channel, void* buffer, DWORD length, void* user);
+
+// Flags.
+#define BASS_SAMPLE_LOOP 4           // music, stream, sample: start again at the end
+#define BASS_SAMPLE_OVER_POS 0x10000 // sample: a play beyond `max` cuts the oldest playback
+                                     // (the only behaviour: accepted, always in force)
+
+// The most that a load call accepts as a file's length.
+#define KXAUDIO_MAX_FILE_LENGTH (512u * 1024u * 1024u)
 
 // Error codes (BASS_ErrorGetCode).
 #define BASS_OK 0                // the last call succeeded
@@ -98,6 +118,116 @@ KXAUDIO_API BOOL BASS_SetOffline(BOOL on);
 // BASS_ERROR_ILLPARAM for a null buffer). After BASS_Stop the frames are
 // silence and no channel advances.
 KXAUDIO_API DWORD BASS_MixOffline(void* buffer, DWORD frames);
+
+// --- Loading --------------------------------------------------------------
+//
+// Every load call takes its file either from memory (`mem` TRUE: `file`
+// points to the data, `offset` bytes into it the file starts and it is
+// `length` bytes long; the length is the caller's promise and is used as
+// given) or from disk (`mem` FALSE: `file` is a path, the file is read whole
+// from `offset`, `length` bytes of it or, with 0, to its end). Lengths above
+// KXAUDIO_MAX_FILE_LENGTH are refused (BASS_ERROR_ILLPARAM in memory,
+// BASS_ERROR_FILEFORM on disk), as is a null pointer or an empty memory
+// file (BASS_ERROR_ILLPARAM). Data that no decoder accepts gives handle 0
+// and BASS_ERROR_FILEFORM; a file that cannot be read BASS_ERROR_FILEOPEN;
+// before BASS_Init BASS_ERROR_INIT. The file's name plays no part: the
+// format is recognised from the data.
+//
+// A new channel is paused; the play calls start it. A channel that has
+// played to its end stops; playing it again starts it from the beginning.
+
+// Loads a tracker module (.it .xm .mod .s3m .mtm .mo3 and whatever else
+// libopenmpt reads). The module is parsed into a copy of its own during the
+// call, so memory data may be freed as soon as this returns. Rendered at the
+// output rate whatever `freq` says; `flags` BASS_SAMPLE_LOOP plays it
+// endlessly, other flags are ignored.
+KXAUDIO_API HMUSIC BASS_MusicLoad(BOOL mem, const void* file, QWORD offset, DWORD length, DWORD flags, DWORD freq);
+
+// Prepares a module for playing. Modules are rendered block by block as
+// they are mixed, so there is nothing to do beyond checking the handle.
+KXAUDIO_API BOOL BASS_MusicPreBuf(HMUSIC handle);
+
+// Plays a module from where it was paused (from the start after its end).
+KXAUDIO_API BOOL BASS_MusicPlay(HMUSIC handle);
+
+// Frees a module: when it returns the mixer no longer renders it nor calls
+// its DSPs.
+KXAUDIO_API BOOL BASS_MusicFree(HMUSIC handle);
+
+// Opens a sampled or compressed file (.wav .ogg .mp3 .mp2 .mp1, .flac and
+// whatever else libsndfile reads), decoded as it plays and resampled
+// (linearly) to the output rate; mono plays on both sides, only the first
+// two of more channels are heard. From memory the stream reads the caller's
+// data while it plays: the data must stay valid until BASS_StreamFree (or
+// BASS_Free) returns. From disk the file is read into memory of the
+// stream's own. `flags` BASS_SAMPLE_LOOP loops; other flags are ignored.
+KXAUDIO_API HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags);
+
+// Prepares a stream for playing: nothing beyond checking the handle, as
+// streams decode block by block as they are mixed.
+KXAUDIO_API BOOL BASS_StreamPreBuf(HSTREAM handle);
+
+// Plays a stream: from the start when `flush` is TRUE or after its end,
+// else from where it was paused. `flags` BASS_SAMPLE_LOOP makes it loop
+// from now on.
+KXAUDIO_API BOOL BASS_StreamPlay(HSTREAM handle, BOOL flush, DWORD flags);
+
+// Frees a stream: when it returns the mixer no longer reads its data nor
+// calls its DSPs, so memory data may be freed.
+KXAUDIO_API BOOL BASS_StreamFree(HSTREAM handle);
+
+// Loads a sample, decoded whole into memory at the output rate: any file
+// that BASS_StreamCreateFile plays, or a tracker module (rendered once from
+// start to end). At most `max` (1 ... 65535) playbacks sound at once;
+// `flags` BASS_SAMPLE_LOOP loops each playback. A decoded sample longer
+// than 2^25 frames (about 12 minutes at 44.1 kHz) is refused with
+// BASS_ERROR_MEM. The data is not used after the call returns.
+KXAUDIO_API HSAMPLE BASS_SampleLoad(BOOL mem, const void* file, QWORD offset, DWORD length, DWORD max, DWORD flags);
+
+// Starts one more playback of the sample from its beginning, and resumes
+// the sample's playbacks if it was paused. When `max` are already sounding
+// the oldest is cut. The playbacks of a sample are mixed as one channel
+// whose handle is the sample's own, so it is that handle that is returned
+// and that BASS_ChannelPause, BASS_ChannelGetData and BASS_ChannelSetDSP
+// take.
+KXAUDIO_API HCHANNEL BASS_SamplePlay(HSAMPLE handle);
+
+// Frees a sample and stops all its playbacks.
+KXAUDIO_API BOOL BASS_SampleFree(HSAMPLE handle);
+
+// --- Any channel (music, stream, sample) ------------------------------------
+
+// Channel attributes for BASS_ChannelSetAttribute.
+#define BASS_ATTRIB_VOL 2  // the channel's volume in the mix, 0 (silent) to 1 (full)
+
+// Sets an attribute of a channel (only BASS_ATTRIB_VOL; values are clamped
+// to 0..1). BASS_ERROR_ILLPARAM for another attribute or a value that is
+// not a number.
+KXAUDIO_API BOOL BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value);
+
+// Pauses a channel; it keeps its position, and the play calls resume it.
+// Pausing a paused channel succeeds.
+KXAUDIO_API BOOL BASS_ChannelPause(DWORD handle);
+
+// Copies the most recent `length` bytes of the channel's own output as it
+// went into the mix (16-bit stereo, after its DSPs), oldest first, into
+// `buffer`, and returns the number of bytes copied: `length` rounded down to
+// whole frames, at most 32768. Zeros before the channel has played; a paused
+// channel keeps its last output. Returns (DWORD)-1 on failure
+// (BASS_ERROR_HANDLE, BASS_ERROR_ILLPARAM for a null buffer).
+KXAUDIO_API DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length);
+
+// Attaches a DSP procedure to a channel and returns its handle (never 0).
+// Procedures with a higher `priority` are called first; among equal
+// priorities, in the order they were attached. May be called from a DSP
+// procedure; one attached to the channel being mixed is called from the
+// next block on.
+KXAUDIO_API HDSP BASS_ChannelSetDSP(DWORD handle, DSPPROC* proc, void* user, int priority);
+
+// Detaches a DSP procedure. When it returns the mixer no longer calls it (a
+// procedure that removes itself is, of course, still running), so its user
+// data may be freed.
+KXAUDIO_API BOOL BASS_ChannelRemoveDSP(DWORD handle, HDSP dsp);
 
 #ifdef __cplusplus
 }

@@ -59,6 +59,21 @@ bool initialised() {
     return engine().initialised.load();
 }
 
+DWORD registerChannel(std::shared_ptr<cChannel> channel, int& error) {
+    tEngine& e = engine();
+    std::unique_lock<std::mutex> guard(e.session, std::defer_lock);
+    if (!cMixer::onMixingThread()) {
+        guard.lock();
+    }
+    if (!e.initialised) {
+        error = BASS_ERROR_INIT;
+        return 0;
+    }
+    const DWORD handle = e.mixer.addChannel(std::move(channel));
+    error = handle != 0 ? BASS_OK : BASS_ERROR_MEM;
+    return handle;
+}
+
 }  // namespace kxaudio
 
 using namespace kxaudio;

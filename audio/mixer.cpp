@@ -32,7 +32,12 @@ bool cMixer::onMixingThread() {
 
 DWORD cMixer::addChannel(std::shared_ptr<cChannel> channel) {
     std::lock_guard<std::mutex> guard(registryMutex_);
-    return channels_.add(std::move(channel));
+    cChannel* added = channel.get();
+    const DWORD handle = channels_.add(std::move(channel));
+    if (handle != 0) {
+        added->handle = handle;  // the mixer reads it only after this lock
+    }
+    return handle;
 }
 
 std::shared_ptr<cChannel> cMixer::channel(DWORD handle) const {
@@ -46,6 +51,7 @@ void cMixer::releaseChannel(cChannel& channel) {
     if (!channel.released) {
         channel.released = true;
         channel.playing = false;
+        channel.dsps.clear();
         channel.release();
     }
 }
@@ -108,6 +114,7 @@ void cMixer::mixBlock(unsigned char* out, DWORD frames) {
 
     std::fill(sum_.begin(), sum_.begin() + samples, 0);
     for (const auto& channel : snapshot_) {
+        float volume = 1.0f;
         {
             std::lock_guard<std::recursive_mutex> guard(channel->lock);
             if (channel->released || !channel->playing) {
@@ -118,9 +125,30 @@ void cMixer::mixBlock(unsigned char* out, DWORD frames) {
             std::fill(channelBlock_.begin() + size_t(produced) * 2,
                       channelBlock_.begin() + samples, int16_t(0));
             channel->position += produced;
+            if (produced < frames) {
+                channel->playing = false;
+                channel->ended = true;
+            }
+            // A DSP may free the channel (the lock is re-entrant); from then
+            // on its block no longer counts.
+            if (!channel->dsps.empty()) {
+                channel->dsps.run(channel->handle, channelBlock_.data(), frames * 4,
+                                  &channel->released);
+            }
+            if (channel->released) {
+                continue;
+            }
+            channel->data.append(channelBlock_.data(), frames);
+            volume = channel->volume;
         }
-        for (size_t i = 0; i < samples; ++i) {
-            sum_[i] += channelBlock_[i];
+        if (volume >= 1.0f) {
+            for (size_t i = 0; i < samples; ++i) {
+                sum_[i] += channelBlock_[i];
+            }
+        } else {
+            for (size_t i = 0; i < samples; ++i) {
+                sum_[i] += int32_t(float(channelBlock_[i]) * volume);
+            }
         }
     }
 

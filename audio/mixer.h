@@ -15,6 +15,8 @@
 #pragma once
 
 #include "bass.h"
+#include "channel_data.h"
+#include "dsp.h"
 #include "handles.h"
 
 #include <atomic>
@@ -32,8 +34,14 @@ public:
 
     // Produces up to `frames` frames (interleaved left, right) into `out`
     // and returns how many it produced; the rest of the block is silence.
-    // Called on the mixing thread with `lock` held.
+    // Fewer than `frames` means the channel has reached its end: the mixer
+    // then stops it and marks it ended. Called on the mixing thread with
+    // `lock` held.
     virtual DWORD render(int16_t* out, DWORD frames) = 0;
+
+    // Goes back to the beginning, for playing again after the end; false
+    // when the channel cannot. Called with `lock` held.
+    virtual bool rewind() { return true; }
 
     // Drops what the channel plays from. Called once, with `lock` held, when
     // its handle is freed.
@@ -44,7 +52,12 @@ public:
     std::recursive_mutex lock;
     bool playing = false;    // under lock: only playing channels are mixed
     bool released = false;   // under lock: freed; a block already under way skips it
+    bool ended = false;      // under lock: stopped by reaching its end
     uint64_t position = 0;   // under lock: frames rendered since the start
+    float volume = 1.0f;     // under lock: gain of its contribution to the mix, 0..1
+    DWORD handle = 0;        // set once when registered, before the mixer sees it
+    cDspChain dsps;          // under lock
+    cChannelData data;       // under lock: its latest output
 };
 
 class cMixer {
@@ -68,7 +81,7 @@ public:
     size_t channelCount() const;
 
     // Mixes `frames` frames into `out` (any alignment): the sum of every
-    // playing channel, saturated to 16 bits.
+    // playing channel, each after its DSPs, saturated to 16 bits.
     void mix(void* out, DWORD frames);
 
     // Frames mixed since the library was loaded.

@@ -55,8 +55,9 @@ extern "C" KXAUDIO_API DWORD KXAUDIO_TestToneCreate(double freq, int amplitude) 
     try {
         auto tone = std::make_shared<cToneChannel>(freq, amplitude, mixer().rate());
         tone->playing = true;  // not yet shared with the mixing thread
-        const DWORD handle = mixer().addChannel(std::move(tone));
-        setError(handle != 0 ? BASS_OK : BASS_ERROR_MEM);
+        int error = BASS_OK;
+        const DWORD handle = registerChannel(std::move(tone), error);
+        setError(error);
         return handle;
     } catch (const std::bad_alloc&) {
         setError(BASS_ERROR_MEM);

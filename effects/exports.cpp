@@ -2,6 +2,9 @@
 #include "common/effect.h"
 #include "effects/clear.h"
 #include "effects/flash.h"
+#include "effects/fontcool.h"
+#include "effects/music_play.h"
+#include "effects/picture.h"
 
 #include <new>
 #include <strings.h>
@@ -10,7 +13,7 @@ namespace {
 
 struct sEffectType {
     const char* name;
-    cEffect* (*make)();  // null: the type is known but not built into this library yet
+    cEffect* (*make)();
 };
 
 template <class T> cEffect* make() { return new (std::nothrow) T(); }
@@ -18,9 +21,9 @@ template <class T> cEffect* make() { return new (std::nothrow) T(); }
 const sEffectType kTypes[] = {
     {"clear", &make<cClear>},
     {"flash", &make<cFlash>},
-    {"picture", nullptr},
-    {"fontcool", nullptr},
-    {"musicplay", nullptr},
+    {"picture", &make<cPicture>},
+    {"fontcool", &make<cFontCool>},
+    {"musicplay", &make<cMusicPlay>},
 };
 
 const sEffectType* findType(const char* typeName)
@@ -41,5 +44,5 @@ KX_PLUGIN_EXPORT bool hasFX(const char* typeName)
 KX_PLUGIN_EXPORT cEffect* getFX(const char* typeName)
 {
     const sEffectType* t = findType(typeName);
-    return t && t->make ? t->make() : nullptr;
+    return t ? t->make() : nullptr;
 }

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <cstring>
 #include <strings.h>
 

@@ -327,6 +327,26 @@ TEST_F(AudioMixer, SumsChannelsAndSaturates) {
     EXPECT_GT(clippedLow, 50);
 }
 
+TEST_F(AudioMixer, VolumeScalesAChannelsShareOfTheMix) {
+    initOffline();
+    const double freq = 220.5;
+    const DWORD tone = KXAUDIO_TestToneCreate(freq, 20000);
+    ASSERT_NE(tone, 0u);
+    ASSERT_TRUE(BASS_ChannelSetAttribute(tone, BASS_ATTRIB_VOL, 0.25f));
+    std::vector<int16_t> samples = mixOffline(200);
+    for (DWORD i = 0; i < 200; ++i)
+        ASSERT_NEAR(samples[2 * i], toneSample(freq, 20000, i) * 0.25, 3) << "frame " << i;
+    // Out of range clamps; other attributes and NaN are refused.
+    ASSERT_TRUE(BASS_ChannelSetAttribute(tone, BASS_ATTRIB_VOL, -3.0f));
+    samples = mixOffline(50);
+    EXPECT_TRUE(std::all_of(samples.begin(), samples.end(), [](int16_t s) { return s == 0; }));
+    EXPECT_FALSE(BASS_ChannelSetAttribute(tone, 99, 0.5f));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);
+    EXPECT_FALSE(BASS_ChannelSetAttribute(tone, BASS_ATTRIB_VOL, std::nanf("")));
+    EXPECT_FALSE(BASS_ChannelSetAttribute(12345, BASS_ATTRIB_VOL, 0.5f));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+}
+
 TEST_F(AudioMixer, PausedChannelIsSilentAndKeepsItsPosition) {
     initOffline();
     const DWORD tone = KXAUDIO_TestToneCreate(500, 10000);

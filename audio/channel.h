@@ -1,0 +1,55 @@
+// Helpers shared by the channel calls: finding a channel of the right kind
+// by its handle and acting on it under its lock.
+#pragma once
+
+#include "engine.h"
+#include "errors.h"
+
+#include <memory>
+#include <mutex>
+#include <new>
+
+namespace kxaudio {
+
+// Looks `handle` up as a channel of kind T and, when it is one and not yet
+// freed, calls f(T&) with the channel's lock held. f returns a BASS_ code,
+// which becomes the call's error code. Returns TRUE when that code is
+// BASS_OK; a handle not in use (or of another kind) fails with
+// BASS_ERROR_HANDLE.
+template <class T, class F>
+BOOL withChannel(DWORD handle, F&& f) {
+    std::shared_ptr<T> channel = std::dynamic_pointer_cast<T>(mixer().channel(handle));
+    if (!channel) {
+        return fail(BASS_ERROR_HANDLE);
+    }
+    std::lock_guard<std::recursive_mutex> guard(channel->lock);
+    if (channel->released) {
+        return fail(BASS_ERROR_HANDLE);
+    }
+    int code = BASS_ERROR_UNKNOWN;
+    try {
+        code = f(*channel);
+    } catch (const std::bad_alloc&) {
+        code = BASS_ERROR_MEM;
+    } catch (...) {
+        code = BASS_ERROR_UNKNOWN;
+    }
+    return code == BASS_OK ? succeed() : fail(code);
+}
+
+// Starts or resumes a channel (its lock held): from the beginning when
+// `restart` is set or when it has played to its end. Returns a BASS_ code.
+int playChannel(cChannel& channel, bool restart);
+
+// Frees a channel of kind T: when it returns the mixer is done with it.
+template <class T>
+BOOL freeChannelOfKind(DWORD handle) {
+    if (!std::dynamic_pointer_cast<T>(mixer().channel(handle))) {
+        return fail(BASS_ERROR_HANDLE);
+    }
+    // Handles are never reused, so the handle still names the channel just
+    // checked (or nothing, when freed meanwhile).
+    return mixer().freeChannel(handle) ? succeed() : fail(BASS_ERROR_HANDLE);
+}
+
+}  // namespace kxaudio

@@ -1,0 +1,76 @@
+// Tracker modules: BASS_MusicLoad, BASS_MusicPreBuf, BASS_MusicPlay and
+// BASS_MusicFree.
+
+#include "channel.h"
+#include "module_decoder.h"
+#include "source.h"
+
+#include <memory>
+#include <new>
+
+namespace kxaudio {
+
+namespace {
+
+class cMusicChannel : public cChannel {
+public:
+    explicit cMusicChannel(std::unique_ptr<cModuleDecoder> module) : module_(std::move(module)) {}
+
+    DWORD render(int16_t* out, DWORD frames) override {
+        return module_ ? module_->read(out, frames) : 0;
+    }
+    bool rewind() override { return module_ && module_->rewind(); }
+    void release() override { module_.reset(); }
+
+private:
+    std::unique_ptr<cModuleDecoder> module_;
+};
+
+}  // namespace
+
+}  // namespace kxaudio
+
+using namespace kxaudio;
+
+extern "C" KXAUDIO_API HMUSIC BASS_MusicLoad(BOOL mem, const void* file, QWORD offset, DWORD length,
+                                             DWORD flags, DWORD) {
+    if (!initialised()) {
+        setError(BASS_ERROR_INIT);
+        return 0;
+    }
+    try {
+        tSource source;
+        int error = openSource(mem, file, offset, length, source);
+        if (error != BASS_OK) {
+            setError(error);
+            return 0;
+        }
+        std::unique_ptr<cModuleDecoder> module =
+            cModuleDecoder::open(source.data, source.size, mixer().rate(), error);
+        if (!module) {
+            setError(error);
+            return 0;
+        }
+        module->setLoop((flags & BASS_SAMPLE_LOOP) != 0);
+        const DWORD handle = registerChannel(std::make_shared<cMusicChannel>(std::move(module)), error);
+        setError(error);
+        return handle;
+    } catch (const std::bad_alloc&) {
+        setError(BASS_ERROR_MEM);
+        return 0;
+    }
+}
+
+extern "C" KXAUDIO_API BOOL BASS_MusicPreBuf(HMUSIC handle) {
+    return withChannel<cMusicChannel>(handle, [](cMusicChannel&) { return BASS_OK; });
+}
+
+extern "C" KXAUDIO_API BOOL BASS_MusicPlay(HMUSIC handle) {
+    return withChannel<cMusicChannel>(handle, [](cMusicChannel& music) {
+        return playChannel(music, false);
+    });
+}
+
+extern "C" KXAUDIO_API BOOL BASS_MusicFree(HMUSIC handle) {
+    return freeChannelOfKind<cMusicChannel>(handle);
+}

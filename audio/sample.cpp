@@ -1,0 +1,182 @@
+// Samples decoded whole into memory and played any number of times at
+// once: BASS_SampleLoad, BASS_SamplePlay and BASS_SampleFree.
+
+#include "channel.h"
+#include "module_decoder.h"
+#include "sound_decoder.h"
+#include "source.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace kxaudio {
+
+namespace {
+
+constexpr size_t kMaxSampleFrames = size_t(1) << 25;
+constexpr DWORD kMaxVoices = 65535;
+
+// Decodes everything `read(out, frames)` yields, in blocks. Fails with
+// BASS_ERROR_MEM past kMaxSampleFrames, which also bounds the time spent on
+// a module that never ends.
+template <class F>
+int decodeAll(F&& read, std::vector<int16_t>& pcm) {
+    constexpr DWORD kBlock = 4096;
+    size_t frames = 0;
+    for (;;) {
+        if (frames >= kMaxSampleFrames) {
+            return BASS_ERROR_MEM;
+        }
+        pcm.resize((frames + kBlock) * 2);
+        const DWORD got = std::min<DWORD>(read(&pcm[frames * 2], kBlock), kBlock);
+        frames += got;
+        if (got < kBlock) {
+            break;
+        }
+    }
+    pcm.resize(frames * 2);
+    pcm.shrink_to_fit();
+    return frames > 0 ? BASS_OK : BASS_ERROR_FILEFORM;
+}
+
+int decodeSample(const tSource& source, DWORD rate, std::vector<int16_t>& pcm) {
+    int error = BASS_OK;
+    if (auto sound = cSoundDecoder::open(source.data, source.size, rate, error)) {
+        return decodeAll([&](int16_t* out, DWORD n) { return sound->read(out, n, false); }, pcm);
+    }
+    if (auto module = cModuleDecoder::open(source.data, source.size, rate, error)) {
+        return decodeAll([&](int16_t* out, DWORD n) { return module->read(out, n); }, pcm);
+    }
+    return error;
+}
+
+// All playbacks of one sample, summed as one channel. The voices are the
+// positions of the playbacks in the order they started; since every one
+// runs through the same data at the same speed, the oldest is always the
+// first to end (and the first cut when `max` are sounding).
+class cSampleChannel : public cChannel {
+public:
+    cSampleChannel(std::vector<int16_t> pcm, DWORD maxVoices, bool loop)
+        : pcm_(std::move(pcm)),
+          frames_(pcm_.size() / 2),
+          maxVoices_(maxVoices),
+          loop_(loop),
+          voices_(maxVoices),
+          sum_(size_t(cMixer::kBlockFrames) * 2) {}
+
+    // Adds a playback from the first frame, cutting the oldest when full.
+    void start() {
+        if (count_ == maxVoices_) {
+            first_ = (first_ + 1) % maxVoices_;
+            --count_;
+        }
+        voices_[(first_ + count_) % maxVoices_] = 0;
+        ++count_;
+    }
+
+    DWORD render(int16_t* out, DWORD frames) override {
+        frames = std::min(frames, cMixer::kBlockFrames);
+        std::fill(sum_.begin(), sum_.begin() + size_t(frames) * 2, 0);
+        DWORD longest = 0;
+        for (DWORD v = 0; v < count_; ++v) {
+            size_t& at = voices_[(first_ + v) % maxVoices_];
+            DWORD n = 0;
+            for (; n < frames; ++n) {
+                if (at >= frames_) {
+                    if (!loop_) {
+                        break;
+                    }
+                    at = 0;
+                }
+                sum_[2 * n] += pcm_[2 * at];
+                sum_[2 * n + 1] += pcm_[2 * at + 1];
+                ++at;
+            }
+            longest = std::max(longest, n);
+        }
+        // Drop the playbacks that have ended, oldest first.
+        while (count_ > 0 && voices_[first_] >= frames_ && !loop_) {
+            first_ = (first_ + 1) % maxVoices_;
+            --count_;
+        }
+        for (size_t i = 0; i < size_t(longest) * 2; ++i) {
+            out[i] = int16_t(std::clamp<int32_t>(sum_[i], -32768, 32767));
+        }
+        return longest;
+    }
+
+    bool rewind() override { return true; }  // a new playback starts from the beginning anyway
+
+    void release() override {
+        count_ = 0;
+        pcm_.clear();
+        pcm_.shrink_to_fit();
+        frames_ = 0;
+    }
+
+private:
+    std::vector<int16_t> pcm_;  // stereo at the output rate
+    size_t frames_;
+    const DWORD maxVoices_;
+    const bool loop_;
+    std::vector<size_t> voices_;  // a ring of maxVoices_ positions
+    DWORD first_ = 0;
+    DWORD count_ = 0;
+    std::vector<int32_t> sum_;
+};
+
+}  // namespace
+
+}  // namespace kxaudio
+
+using namespace kxaudio;
+
+extern "C" KXAUDIO_API HSAMPLE BASS_SampleLoad(BOOL mem, const void* file, QWORD offset, DWORD length,
+                                               DWORD max, DWORD flags) {
+    if (!initialised()) {
+        setError(BASS_ERROR_INIT);
+        return 0;
+    }
+    if (max < 1 || max > kMaxVoices) {
+        setError(BASS_ERROR_ILLPARAM);
+        return 0;
+    }
+    try {
+        tSource source;
+        int error = openSource(mem, file, offset, length, source);
+        if (error != BASS_OK) {
+            setError(error);
+            return 0;
+        }
+        std::vector<int16_t> pcm;
+        error = decodeSample(source, mixer().rate(), pcm);
+        if (error != BASS_OK) {
+            setError(error);
+            return 0;
+        }
+        auto sample = std::make_shared<cSampleChannel>(std::move(pcm), max,
+                                                       (flags & BASS_SAMPLE_LOOP) != 0);
+        const DWORD handle = registerChannel(std::move(sample), error);
+        setError(error);
+        return handle;
+    } catch (const std::bad_alloc&) {
+        setError(BASS_ERROR_MEM);
+        return 0;
+    }
+}
+
+extern "C" KXAUDIO_API HCHANNEL BASS_SamplePlay(HSAMPLE handle) {
+    const BOOL ok = withChannel<cSampleChannel>(handle, [](cSampleChannel& sample) {
+        sample.start();
+        sample.ended = false;
+        sample.playing = true;
+        return BASS_OK;
+    });
+    return ok ? handle : 0;
+}
+
+extern "C" KXAUDIO_API BOOL BASS_SampleFree(HSAMPLE handle) {
+    return freeChannelOfKind<cSampleChannel>(handle);
+}

@@ -1,0 +1,89 @@
+#include "source.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <new>
+
+namespace kxaudio {
+
+namespace {
+
+struct tFileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+int readFile(const char* path, QWORD offset, QWORD length, tSource& source) {
+    // A folder opens like a file on some systems, but is none.
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        return BASS_ERROR_FILEOPEN;
+    }
+    std::unique_ptr<std::FILE, tFileCloser> file(std::fopen(path, "rb"));
+    if (!file) {
+        return BASS_ERROR_FILEOPEN;
+    }
+    if (std::fseek(file.get(), 0, SEEK_END) != 0) {
+        return BASS_ERROR_FILEOPEN;
+    }
+    const long end = std::ftell(file.get());
+    if (end < 0) {
+        return BASS_ERROR_FILEOPEN;
+    }
+    const QWORD fileSize = QWORD(end);
+    if (offset > fileSize) {
+        return BASS_ERROR_FILEOPEN;
+    }
+    QWORD size = fileSize - offset;
+    if (length != 0 && length < size) {
+        size = length;
+    }
+    if (size == 0) {
+        return BASS_ERROR_FILEFORM;
+    }
+    if (size > KXAUDIO_MAX_FILE_LENGTH) {
+        return BASS_ERROR_FILEFORM;
+    }
+    if (std::fseek(file.get(), long(offset), SEEK_SET) != 0) {
+        return BASS_ERROR_FILEOPEN;
+    }
+    auto bytes = std::make_shared<std::vector<unsigned char>>(size_t(size));
+    if (std::fread(bytes->data(), 1, bytes->size(), file.get()) != bytes->size()) {
+        return BASS_ERROR_FILEOPEN;
+    }
+    source.data = bytes->data();
+    source.size = bytes->size();
+    source.owned = std::move(bytes);
+    return BASS_OK;
+}
+
+}  // namespace
+
+int openSource(BOOL mem, const void* file, QWORD offset, QWORD length, tSource& source) {
+    if (!file) {
+        return BASS_ERROR_ILLPARAM;
+    }
+    if (!mem) {
+        try {
+            return readFile(static_cast<const char*>(file), offset, length, source);
+        } catch (const std::bad_alloc&) {
+            return BASS_ERROR_MEM;
+        }
+    }
+    // In memory the length is the caller's word; all that can be checked is
+    // that it is not absurd and that the offset does not wrap the address.
+    if (length == 0 || length > KXAUDIO_MAX_FILE_LENGTH) {
+        return BASS_ERROR_ILLPARAM;
+    }
+    const auto base = reinterpret_cast<uintptr_t>(file);
+    if (offset > QWORD(UINTPTR_MAX - base) || length > QWORD(UINTPTR_MAX - base - offset)) {
+        return BASS_ERROR_ILLPARAM;
+    }
+    source.data = static_cast<const unsigned char*>(file) + offset;
+    source.size = size_t(length);
+    source.owned.reset();
+    return BASS_OK;
+}
+
+}  // namespace kxaudio

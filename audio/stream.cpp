@@ -1,0 +1,89 @@
+// Sampled and compressed files decoded as they play: BASS_StreamCreateFile,
+// BASS_StreamPreBuf, BASS_StreamPlay and BASS_StreamFree.
+
+#include "channel.h"
+#include "sound_decoder.h"
+#include "source.h"
+
+#include <memory>
+#include <new>
+
+namespace kxaudio {
+
+namespace {
+
+class cStreamChannel : public cChannel {
+public:
+    cStreamChannel(tSource source, std::unique_ptr<cSoundDecoder> decoder, bool loop)
+        : source_(std::move(source)), decoder_(std::move(decoder)), loop_(loop) {}
+
+    DWORD render(int16_t* out, DWORD frames) override {
+        return decoder_ ? decoder_->read(out, frames, loop_) : 0;
+    }
+    bool rewind() override { return decoder_ && decoder_->rewind(); }
+    // After this the caller's memory is no longer read.
+    void release() override {
+        decoder_.reset();
+        source_ = tSource();
+    }
+
+    void setLoop(bool loop) { loop_ = loop; }
+
+private:
+    tSource source_;  // the bytes the decoder reads; owned when read from disk
+    std::unique_ptr<cSoundDecoder> decoder_;
+    bool loop_;
+};
+
+}  // namespace
+
+}  // namespace kxaudio
+
+using namespace kxaudio;
+
+extern "C" KXAUDIO_API HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset,
+                                                     QWORD length, DWORD flags) {
+    if (!initialised()) {
+        setError(BASS_ERROR_INIT);
+        return 0;
+    }
+    try {
+        tSource source;
+        int error = openSource(mem, file, offset, length, source);
+        if (error != BASS_OK) {
+            setError(error);
+            return 0;
+        }
+        std::unique_ptr<cSoundDecoder> decoder =
+            cSoundDecoder::open(source.data, source.size, mixer().rate(), error);
+        if (!decoder) {
+            setError(error);
+            return 0;
+        }
+        auto stream = std::make_shared<cStreamChannel>(std::move(source), std::move(decoder),
+                                                       (flags & BASS_SAMPLE_LOOP) != 0);
+        const DWORD handle = registerChannel(std::move(stream), error);
+        setError(error);
+        return handle;
+    } catch (const std::bad_alloc&) {
+        setError(BASS_ERROR_MEM);
+        return 0;
+    }
+}
+
+extern "C" KXAUDIO_API BOOL BASS_StreamPreBuf(HSTREAM handle) {
+    return withChannel<cStreamChannel>(handle, [](cStreamChannel&) { return BASS_OK; });
+}
+
+extern "C" KXAUDIO_API BOOL BASS_StreamPlay(HSTREAM handle, BOOL flush, DWORD flags) {
+    return withChannel<cStreamChannel>(handle, [&](cStreamChannel& stream) {
+        if (flags & BASS_SAMPLE_LOOP) {
+            stream.setLoop(true);
+        }
+        return playChannel(stream, flush != FALSE);
+    });
+}
+
+extern "C" KXAUDIO_API BOOL BASS_StreamFree(HSTREAM handle) {
+    return freeChannelOfKind<cStreamChannel>(handle);
+}

@@ -133,3 +133,121 @@ void closeLibrary(void* library);
 const char* lastLibraryError();
 
 } // namespace platform
+
+// ---- Outline fonts ------------------------------------------------------------
+namespace platform {
+
+// The metrics of one glyph of an outline font, in em units (the em square
+// is 1.0), with the fields of the Windows GLYPHMETRICSFLOAT record. The
+// origin is the top left corner of the black box relative to the glyph's
+// origin on the baseline, y upward.
+struct GlyphMetricsFloat {
+    float blackBoxX, blackBoxY;        // size of the smallest box around the ink
+    float glyphOriginX, glyphOriginY;  // top left corner of that box
+    float cellIncX, cellIncY;          // advance to the next glyph's origin
+};
+
+// Which font file an outline-font call used.
+struct OutlineFontChoice {
+    char file[512];     // empty when no usable font was found
+    char family[128];
+    char style[64];
+    bool exact;         // the face name named this font's family
+};
+
+// Builds one display list per glyph of a face, in the shape of the Windows
+// outline-font call with polygon output: glyphs first .. first + count - 1
+// (byte codes read as Windows-1252 characters) become lists listBase + 0 ..
+// listBase + count - 1, and metrics[0 .. count - 1] their metrics.
+//
+// Each list draws the glyph filled, front face at z = 0 facing +z; with an
+// extrusion above 0 also side walls with outward normals and a back face at
+// z = -extrusion facing -z. Curves are flattened to within the deviation
+// (em units). Each list ends with a translation by the glyph's advance.
+// No texture coordinates are given.
+//
+// faceName (Windows-1252 text, as a face name of the Windows font call) is
+// looked up through the system's font configuration; a name that matches no
+// family falls back to a sans face, and a console line tells which file was
+// chosen. Codes without a character (control codes, the unassigned
+// Windows-1252 slots) give empty lists of zero advance; characters the font
+// lacks use its missing-glyph shape. A deviation that is not above 0 (or
+// not finite) is taken as a small minimum; an extrusion that is not above 0
+// (or not finite) gives flat glyphs.
+//
+// Needs a current GL context for the lists (a listBase of 0 builds only the
+// metrics). first + count must not exceed 256. Returns false, with empty
+// lists and zero metrics, when no usable font exists or the range is bad.
+bool useFontOutlines(const char* faceName, bool italic, int first, int count, unsigned listBase, float deviation,
+                     float extrusion, GlyphMetricsFloat* metrics, OutlineFontChoice* choice = nullptr);
+
+// The Unicode character of a Windows-1252 byte, or 0 for control codes and
+// the unassigned slots.
+unsigned windows1252ToUnicode(unsigned char code);
+
+} // namespace platform
+
+// ---- Video capture ------------------------------------------------------------
+#include <cstddef>
+
+namespace platform {
+
+// Capture drivers by index: 0 .. 9 are the video devices /dev/video0 ..
+// /dev/video9 (V4L2 through libv4l2, which converts any camera format to
+// 24-bit BGR); index 10 is the built-in test pattern (colour bars with a
+// moving white square), so shows and tests run without a camera.
+enum : int { kCaptureDeviceSlots = 10, kTestPatternDriver = 10 };
+
+// What an open driver offers. This back end has no driver dialogs.
+struct CaptureCaps {
+    bool hasOverlay;
+    bool hasSourceDialog;
+    bool hasFormatDialog;
+    bool hasDisplayDialog;
+    bool isInitialized;
+};
+
+struct CaptureDevice;  // one open capture driver
+
+// Name and description of driver `index`, each cut to its buffer. False when
+// there is no such driver: no device node, or one that cannot capture video.
+bool captureDriverDescription(int index, char* name, size_t nameSize, char* description, size_t descriptionSize);
+
+// Opens driver `index`. Null on failure, with the reason in lastCaptureError().
+CaptureDevice* openCaptureDriver(int index);
+// Opens a device by name: null or "" for driver 0, "0" .. "9" for those
+// drivers, "testpattern" for the test pattern, anything else as the path of
+// a V4L2 device node. Null on failure, with the reason in lastCaptureError().
+//
+// Options of the test pattern follow a colon, separated by commas:
+// "size=WxH" gives it a size of its own that it keeps whatever is asked (a
+// camera that cannot deliver the requested format), "frames=N" makes it fail
+// after N frames (a camera unplugged during the show).
+CaptureDevice* openCaptureDevice(const char* device);
+void closeCaptureDevice(CaptureDevice* device);
+const char* lastCaptureError();
+
+CaptureCaps captureCaps(const CaptureDevice* device);
+// Asks for frames of this size in 24-bit BGR. True when frames will come that
+// way (a size the camera lacks is scaled by the back end); false when the
+// device keeps a format of its own.
+bool setCaptureFormat(CaptureDevice* device, int width, int height);
+// The size of the frames the device delivers now.
+void captureFormat(const CaptureDevice* device, int* width, int* height);
+
+// Grabs one frame: width x height pixels of 3 bytes, blue-green-red, rows
+// packed end to end, bottom row first (a 24-bit device-independent bitmap).
+// Returns the frame's byte count, and copies the frame into `pixels` only
+// when it fits in `capacity` (otherwise nothing is grabbed); 0 when the
+// device delivered a broken frame, which is dropped; -1 when the device
+// failed or went away (the reason in lastCaptureError()), and on every later
+// call.
+long grabCaptureFrame(CaptureDevice* device, unsigned char* pixels, size_t capacity);
+
+// postQuit for code in a plug-in library. A library carries its own copy of
+// this layer, and the quit message that copy's postQuit registers is not the
+// one the player's message pump waits for; this posts one that every copy's
+// pumpMessages takes as the quit message.
+void postQuitFromLibrary();
+
+} // namespace platform

@@ -3,10 +3,12 @@
 #include "audio/bass.h"
 #include "common/effect.h"
 #include "common/render_state.h"
+#include "common/scene_registry.h"
 #include "common/xml_tag.h"
 #include "player/extensions.h"
 #include "player/log.h"
 #include "player/plugin.h"
+#include "player/scene_commands.h"
 
 #include <GL/gl.h>
 
@@ -34,7 +36,10 @@ void readWindowSide(int& side, const char* name, int value)
 
 } // namespace
 
-cDemo::cDemo() = default;
+cDemo::cDemo()
+{
+    registry = new cSceneRegistry();
+}
 
 cDemo::~cDemo()
 {
@@ -57,6 +62,13 @@ cDemo::~cDemo()
         plugins[i] = nullptr;
     }
     pluginCount = 0;
+    // The registry's objects were all made by the player's own code, so
+    // they can go after the libraries.
+    if (registry) {
+        registry->clear();
+        delete registry;
+        registry = nullptr;
+    }
     // A quit message this demo posted but never took (an exit without run)
     // must not end the next demo's run.
     if (window)
@@ -128,9 +140,12 @@ int cDemo::doXML(cXmlTag* tag)
         if (child->nameIs("keybank")) keybank(child);
         else if (child->nameIs("draworder")) setDrawOrder(child);
         else if (child->nameIs("add")) addEffect(child);
-        else if (child->nameIs("texture")) log->logf("texture: textures are not available in this build");
-        else if (child->nameIs("camera")) log->logf("camera: cameras are not available in this build");
-        else if (child->nameIs("surface")) std::printf("weeeeeee surface!!\n");
+        else if (child->nameIs("texture")) textureCommand(*registry, child);
+        else if (child->nameIs("camera")) cameraCommand(*registry, child);
+        else if (child->nameIs("surface")) {
+            std::printf("weeeeeee surface!!\n");
+            surfaceCommand(*registry, child);
+        }
         else if (child->nameIs("event")) declareEvent(child);
         else if (child->nameIs("create")) create();
         else if (child->nameIs("loadplugin")) loadPlugin(child);
@@ -185,10 +200,14 @@ void cDemo::setDrawOrder(cXmlTag* tag)
             }
         } else {
             entry.kind = 1;
+            // "main" is the window itself; any other name is a registry
+            // surface, declared here when the script has not declared it.
             if (strcasecmp(p->value, "main") != 0) {
-                // Named surfaces arrive with the scene registry.
-                cLog::get()->logf("XML Error: DrawOrder");
-                continue;
+                entry.surface = registry->findSurface(p->value);
+                if (!entry.surface) {
+                    cLog::get()->logf("XML Error: DrawOrder");
+                    continue;
+                }
             }
         }
         drawOrder[drawCount++] = entry;

@@ -1,0 +1,33 @@
+#include "common/image_format.h"
+
+#include "common/format_gif.h"
+#include "common/format_jpeg.h"
+#include "common/format_tga.h"
+#include "common/stream.h"
+
+#include <new>
+
+namespace {
+
+template <class T> cFormat* make() { return new (std::nothrow) T(); }
+
+// The order in which formats are tried on a file's content.
+cFormat* (*const kFormats[])() = {&make<cFormatTGA>, &make<cFormatJPEG>, &make<cFormatGIF>};
+
+} // namespace
+
+cFormat* loadImage(cStream* stream)
+{
+    if (!stream)
+        return nullptr;
+    for (cFormat* (*makeFormat)() : kFormats) {
+        cFormat* format = makeFormat();
+        if (!format)
+            continue;
+        stream->seek(0, 0);
+        if (format->load(stream) == 0)
+            return format;
+        delete format;
+    }
+    return nullptr;
+}

@@ -1,0 +1,13 @@
+#include "common/named_texture.h"
+
+#include <cstring>
+
+cNamedTexture::cNamedTexture()
+{
+    std::memset(name, 0, sizeof name);
+}
+
+cNamedTexture::~cNamedTexture()
+{
+    texture.destroy();
+}

@@ -1,0 +1,205 @@
+#include "common/scene_registry.h"
+
+#include "common/camera.h"
+#include "common/image_format.h"
+#include "common/named_texture.h"
+#include "common/stream.h"
+#include "common/surface.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <strings.h>
+
+template <class T> bool cOwnedArray<T>::append(T* item)
+{
+    if (count == capacity) {
+        if (capacity > INT_MAX / 2)
+            return false;
+        const int grown = capacity ? capacity * 2 : 8;
+        void* more = std::realloc(static_cast<void*>(items), sizeof(T*) * static_cast<size_t>(grown));
+        if (!more)
+            return false;
+        items = static_cast<T**>(more);
+        capacity = grown;
+    }
+    items[count++] = item;
+    return true;
+}
+
+template <class T> void cOwnedArray<T>::deleteAll()
+{
+    for (int i = 0; i < count; ++i) {
+        delete items[i];
+        items[i] = nullptr;
+    }
+    count = 0;
+}
+
+template <class T> void cOwnedArray<T>::release()
+{
+    std::free(static_cast<void*>(items));
+    items = nullptr;
+    count = capacity = 0;
+}
+
+template struct cOwnedArray<cSurface>;
+template struct cOwnedArray<cNamedTexture>;
+template struct cOwnedArray<cCamera>;
+
+namespace {
+
+cSurface* newSurface() { return new (std::nothrow) cSurface(); }
+cNamedTexture* newNamedTexture() { return new (std::nothrow) cNamedTexture(); }
+cCamera* newCamera() { return new (std::nothrow) cCamera(); }
+
+const sSceneMakers kMakers = {&newSurface, &newNamedTexture, &newCamera};
+
+// Appends or, when there is no room, deletes the object and gives null.
+template <class T> T* keep(cOwnedArray<T>& array, T* object)
+{
+    if (object && !array.append(object)) {
+        delete object;
+        return nullptr;
+    }
+    return object;
+}
+
+} // namespace
+
+cSceneRegistry::cSceneRegistry() : makers(&kMakers) {}
+
+cSceneRegistry::~cSceneRegistry()
+{
+    clear();
+    surfaces.release();
+    textures.release();
+    cameras.release();
+}
+
+void cSceneRegistry::clear()
+{
+    textures.deleteAll();
+    cameras.deleteAll();
+    surfaces.deleteAll();
+}
+
+bool cSceneRegistry::copyName(char* field, const char* name)
+{
+    if (!name)
+        name = "";
+    const size_t length = std::strlen(name);
+    const size_t kept = length > size_t(kNameMax) ? size_t(kNameMax) : length;
+    std::memcpy(field, name, kept);
+    std::memset(field + kept, 0, size_t(kNameMax) + 1 - kept);
+    if (kept < length) {
+        std::printf("name cut to %d characters: %s\n", int(kNameMax), field);
+        return true;
+    }
+    return false;
+}
+
+bool cSceneRegistry::nameMatches(const char* stored, const char* wanted)
+{
+    if (!wanted)
+        wanted = "";
+    // Equal in the first 31 characters, and the stored name ends where the
+    // wanted one ends or is cut.
+    if (strncasecmp(stored, wanted, size_t(kNameMax)) != 0)
+        return false;
+    const size_t n = std::strlen(wanted);
+    return n >= size_t(kNameMax) ? std::strlen(stored) == size_t(kNameMax) : true;
+}
+
+// ---- Cameras ----------------------------------------------------------------
+
+cCamera* cSceneRegistry::createCamera(const char* name)
+{
+    cCamera* camera = makers->newCamera();
+    if (!camera)
+        return nullptr;
+    copyName(camera->name, name);
+    return keep(cameras, camera);
+}
+
+cCamera* cSceneRegistry::findCamera(const char* name)
+{
+    for (int i = 0; i < cameras.count; ++i)
+        if (nameMatches(cameras[i]->name, name))
+            return cameras[i];
+    return createCamera(name);
+}
+
+void cSceneRegistry::advanceCameras(float dt)
+{
+    for (int i = 0; i < cameras.count; ++i)
+        cameras[i]->advance(dt);
+}
+
+// ---- Surfaces ---------------------------------------------------------------
+
+cSurface* cSceneRegistry::createSurface(const char* name)
+{
+    cSurface* surface = makers->newSurface();
+    if (!surface)
+        return nullptr;
+    copyName(surface->name, name);
+    return keep(surfaces, surface);
+}
+
+cSurface* cSceneRegistry::findSurface(const char* name)
+{
+    for (int i = 0; i < surfaces.count; ++i)
+        if (nameMatches(surfaces[i]->name, name))
+            return surfaces[i];
+    return createSurface(name);
+}
+
+// ---- Textures ---------------------------------------------------------------
+
+cNamedTexture* cSceneRegistry::createTexture(int width, int height, int bitsPerPixel, const char* name)
+{
+    cNamedTexture* entry = makers->newNamedTexture();
+    if (!entry)
+        return nullptr;
+    copyName(entry->name, name);
+    entry->texture.create(width, height, bitsPerPixel);
+    return keep(textures, entry);
+}
+
+cNamedTexture* cSceneRegistry::findTexture(const char* name) const
+{
+    for (int i = 0; i < textures.count; ++i)
+        if (nameMatches(textures[i]->name, name))
+            return textures[i];
+    return nullptr;
+}
+
+cNamedTexture* cSceneRegistry::loadTexture(const char* fileName)
+{
+    if (!fileName)
+        fileName = "";
+    if (cNamedTexture* known = findTexture(fileName))
+        return known;
+
+    // An empty name is no file; it gets the blank texture without a look
+    // at the disk.
+    cFormat* image = nullptr;
+    if (fileName[0]) {
+        cMemoryStream file(fileName);
+        image = loadImage(&file);
+    }
+    if (!image)
+        return createTexture(8, 8, 24, fileName);
+
+    cNamedTexture* entry = makers->newNamedTexture();
+    if (entry) {
+        copyName(entry->name, fileName);
+        if (entry->texture.create(image->width(), image->height(), image->bitsPerPixel()) == 0 && image->pixels())
+            entry->texture.update(image->pixels());
+    }
+    delete image;
+    return keep(textures, entry);
+}

@@ -1,0 +1,6 @@
+#include "common/surface.h"
+
+cSurface::cSurface() = default;
+
+// The texture's destructor releases what there is.
+cSurface::~cSurface() = default;

@@ -1,0 +1,161 @@
+#include "effects/large_texture.h"
+
+#include "common/image_format.h"
+#include "common/stream.h"
+
+#include <GL/gl.h>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+cLargeTexture::~cLargeTexture()
+{
+    release();
+}
+
+std::vector<int> cLargeTexture::split(int length)
+{
+    std::vector<int> pieces;
+    int piece = 256;
+    while (length > 0 && piece > 0) {
+        if (piece <= length) {
+            pieces.push_back(piece);
+            length -= piece;
+        } else {
+            piece /= 2;
+        }
+    }
+    return pieces;
+}
+
+const cLargeTexture::cTile* cLargeTexture::tile(unsigned column, unsigned row) const
+{
+    if (!tiles_ || column >= columns_ || row >= rows_)
+        return nullptr;
+    return &tiles_[row * columns_ + column];
+}
+
+void cLargeTexture::release()
+{
+    if (tiles_) {
+        for (uint32_t i = 0; i < columns_ * rows_; ++i) {
+            if (tiles_[i].list)
+                glDeleteLists(tiles_[i].list, 1);
+            tiles_[i].texture.destroy();
+        }
+        delete[] tiles_;
+    }
+    tiles_ = nullptr;
+    columns_ = rows_ = 0;
+}
+
+int cLargeTexture::create(const char* fileName)
+{
+    release();
+    cMemoryStream file(fileName);
+    std::unique_ptr<cFormat> image(loadImage(&file));
+    if (!image) {
+        std::printf("Warning cLargeTexture::create() error");
+        return -1;
+    }
+    return create(*image);
+}
+
+int cLargeTexture::create(cFormat& image)
+{
+    release();
+    const int imageWidth = image.width();
+    const int imageHeight = image.height();
+    if (imageWidth < 8 || imageHeight < 8 || (imageWidth & 1) || (imageHeight & 1))
+        return -1;
+
+    const std::vector<int> across = split(imageWidth);
+    const std::vector<int> down = split(imageHeight);
+    tiles_ = new (std::nothrow) cTile[across.size() * down.size()];
+    if (!tiles_)
+        return -1;
+    columns_ = static_cast<uint32_t>(across.size());
+    rows_ = static_cast<uint32_t>(down.size());
+
+    int y = 0;
+    for (uint32_t r = 0; r < rows_; ++r) {
+        int x = 0;
+        for (uint32_t c = 0; c < columns_; ++c) {
+            cTile& t = tiles_[r * columns_ + c];
+            t.width = across[c];
+            t.height = down[r];
+            t.x = x;
+            t.y = y;
+            x += t.width;
+        }
+        y += down[r];
+    }
+
+    const int bitsPerPixel = image.bitsPerPixel();
+    const size_t pixelBytes = bitsPerPixel > 0 ? static_cast<size_t>(bitsPerPixel / 8) : 0;
+    const unsigned char* pixels = image.pixels();
+    // The largest tile: 256 x 256 pixels.
+    std::vector<unsigned char> block(256 * 256 * pixelBytes);
+
+    for (uint32_t i = 0; i < columns_ * rows_; ++i) {
+        cTile& t = tiles_[i];
+        // An image without a pixel block (8-bit GIF) still gets its tiles.
+        const unsigned char* tilePixels = nullptr;
+        if (pixels && pixelBytes) {
+            const size_t rowBytes = static_cast<size_t>(t.width) * pixelBytes;
+            for (int row = 0; row < t.height; ++row) {
+                const size_t from = (static_cast<size_t>(t.y + row) * static_cast<size_t>(imageWidth) +
+                                     static_cast<size_t>(t.x)) * pixelBytes;
+                std::memcpy(block.data() + static_cast<size_t>(row) * rowBytes, pixels + from, rowBytes);
+            }
+            tilePixels = block.data();
+        }
+        if (t.texture.create(t.width, t.height, bitsPerPixel) == 0)
+            t.texture.update(tilePixels);
+
+        // Half a texel in from each edge, so linear filtering never reaches
+        // across to the texels of the opposite edge.
+        const float s0 = 1.0f / (2.0f * static_cast<float>(t.width));
+        const float t0 = 1.0f / (2.0f * static_cast<float>(t.height));
+        const float x0 = static_cast<float>(t.x) / static_cast<float>(imageWidth);
+        const float x1 = static_cast<float>(t.x + t.width) / static_cast<float>(imageWidth);
+        const float y0 = static_cast<float>(t.y) / static_cast<float>(imageHeight);
+        const float y1 = static_cast<float>(t.y + t.height) / static_cast<float>(imageHeight);
+        t.list = glGenLists(1);
+        if (!t.list)
+            continue;
+        glNewList(t.list, GL_COMPILE);
+        glBegin(GL_QUADS);
+        glTexCoord2f(s0, t0);
+        glVertex2f(x0, y0);
+        glTexCoord2f(1.0f - s0, t0);
+        glVertex2f(x1, y0);
+        glTexCoord2f(1.0f - s0, 1.0f - t0);
+        glVertex2f(x1, y1);
+        glTexCoord2f(s0, 1.0f - t0);
+        glVertex2f(x0, y1);
+        glEnd();
+        glEndList();
+    }
+    return 1;
+}
+
+void cLargeTexture::draw()
+{
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_TEXTURE_2D);
+    glDepthMask(GL_FALSE);
+    for (uint32_t i = 0; i < columns_ * rows_; ++i) {
+        cTile& t = tiles_[i];
+        t.texture.bind();
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        if (t.list)
+            glCallList(t.list);
+    }
+    glDepthMask(GL_TRUE);
+}

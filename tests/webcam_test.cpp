@@ -1,0 +1,366 @@
+// The webcam library: its exports, the resampling into the 256 x 256 frame,
+// the frame size check, the test-pattern capture driver, and the effect's
+// load / update / unload against a real GL context and scene registry.
+#include "common/effect.h"
+#include "common/named_texture.h"
+#include "common/scene_registry.h"
+#include "common/xml_tag.h"
+#include "gl_context.h"
+#include "platform/platform.h"
+#include "test_util.h"
+#include "webcam/webcam.h"
+#include "webcam/webcam_capture.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+using Capture = cWebcamCapture;
+
+size_t count(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// A 160 x 120 frame whose pixel (x, y) is blue x, green y, red 0xA5.
+Bytes numberedFrame()
+{
+    Bytes f(Capture::kSourceBytes);
+    for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 160; ++x) {
+            unsigned char* p = &f[size_t(y) * 480 + size_t(x) * 3];
+            p[0] = static_cast<unsigned char>(x);
+            p[1] = static_cast<unsigned char>(y);
+            p[2] = 0xA5;
+        }
+    return f;
+}
+
+TEST(WebcamResample, DestinationPixelsTakeTheSourcePixelsAtTheFlooredIndices)
+{
+    const Bytes source = numberedFrame();
+    Bytes frame(Capture::kFrameBytes, 0);
+    Capture::resample(source.data(), frame.data());
+    // {destination x, y, source x, y}, worked out by hand from x * 0.625 and y * 0.46875.
+    const int cases[][4] = {{0, 0, 0, 0},      {1, 1, 0, 0},     {2, 3, 1, 1},     {7, 31, 4, 14},
+                            {8, 32, 5, 15},    {100, 200, 62, 93}, {254, 254, 158, 119}, {255, 255, 159, 119},
+                            {255, 0, 159, 0},  {0, 255, 0, 119}};
+    for (const auto& c : cases) {
+        const unsigned char* p = &frame[size_t(c[1]) * 768 + size_t(c[0]) * 3];
+        EXPECT_EQ(p[0], c[2]) << "x " << c[0] << " y " << c[1];
+        EXPECT_EQ(p[1], c[3]) << "x " << c[0] << " y " << c[1];
+        EXPECT_EQ(p[2], 0xA5) << "x " << c[0] << " y " << c[1];
+    }
+}
+
+// A capture that opened no device: its host window, a black frame buffer.
+class WebcamCaptureTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+        testing::internal::CaptureStdout();
+        ASSERT_TRUE(capture.open("/nonexistent/video0"));
+        opened = testing::internal::GetCapturedStdout();
+    }
+    void TearDown() override
+    {
+        capture.close();
+        platform::pumpMessages();
+    }
+    Capture capture;
+    std::string opened;
+};
+
+TEST_F(WebcamCaptureTest, AMissingDeviceSaysSoAndTheFrameStaysBlack)
+{
+    EXPECT_NE(opened.find("webcam: no video capture device: /nonexistent/video0: no such device"), std::string::npos)
+        << opened;
+    EXPECT_EQ(opened.find("capture setup"), std::string::npos);
+    EXPECT_EQ(capture.captureWindow, nullptr);
+    ASSERT_NE(capture.hostWindow.window, nullptr);
+    EXPECT_EQ(capture.hostWindow.width, 320);
+    EXPECT_EQ(capture.hostWindow.height, 240);
+    capture.grab();
+    EXPECT_EQ(Bytes(capture.frameBuffer, capture.frameBuffer + Capture::kFrameBytes), Bytes(Capture::kFrameBytes, 0));
+}
+
+TEST_F(WebcamCaptureTest, OnlyFramesOfExactly57600BytesAreResampled)
+{
+    const Bytes good = numberedFrame();
+    const Bytes black(Capture::kFrameBytes, 0);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(capture.takeFrame(good.data(), Capture::kSourceBytes - 1));
+    EXPECT_FALSE(capture.takeFrame(good.data(), Capture::kSourceBytes + 3));
+    EXPECT_FALSE(capture.takeFrame(good.data(), 0));
+    EXPECT_FALSE(capture.takeFrame(nullptr, Capture::kSourceBytes));
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(count(out, "webcam: skipping frames of 57599 bytes"), 1u) << out;
+    EXPECT_EQ(count(out, "skipping frames"), 1u) << "said once per capture: " << out;
+    EXPECT_EQ(Bytes(capture.frameBuffer, capture.frameBuffer + Capture::kFrameBytes), black);
+
+    EXPECT_TRUE(capture.takeFrame(good.data(), Capture::kSourceBytes));
+    EXPECT_EQ(capture.frameBuffer[768 * 255 + 3 * 255], 159);
+}
+
+// ---- The test-pattern driver ------------------------------------------------
+
+struct Pattern {
+    platform::CaptureDevice* device;
+    explicit Pattern(const char* name) : device(platform::openCaptureDevice(name)) {}
+    ~Pattern() { platform::closeCaptureDevice(device); }
+    long grab(Bytes& frame) { return platform::grabCaptureFrame(device, frame.data(), frame.size()); }
+};
+
+// Blue, green, red of pixel (x, y) counted from the top of a 160 x 120 frame.
+std::vector<int> bgr(const Bytes& frame, int x, int y)
+{
+    const unsigned char* p = &frame[size_t(119 - y) * 480 + size_t(x) * 3];
+    return {p[0], p[1], p[2]};
+}
+
+// Where the white square starts in a row through it, -1 when it is not there.
+int squareLeft(const Bytes& frame)
+{
+    for (int x = 0; x < 160; ++x)
+        if (bgr(frame, x, 100) == std::vector<int>{255, 255, 255}) return x;
+    return -1;
+}
+
+TEST(WebcamTestPattern, IsListedAfterTheTenDeviceSlots)
+{
+    char name[512], description[512];
+    ASSERT_TRUE(platform::captureDriverDescription(platform::kTestPatternDriver, name, sizeof name, description,
+                                                   sizeof description));
+    EXPECT_STREQ(name, "testpattern");
+    EXPECT_NE(std::string(description).find("colour bars"), std::string::npos);
+    EXPECT_FALSE(platform::captureDriverDescription(11, name, sizeof name, description, sizeof description));
+    EXPECT_FALSE(platform::captureDriverDescription(-1, name, sizeof name, description, sizeof description));
+    // Cut to a small buffer, still terminated.
+    char small[5];
+    ASSERT_TRUE(platform::captureDriverDescription(10, small, sizeof small, nullptr, 0));
+    EXPECT_STREQ(small, "test");
+}
+
+TEST(WebcamTestPattern, BarsOverABlueStripWithASquareBouncingFourPixelsAFrame)
+{
+    Pattern p("TestPattern");
+    ASSERT_NE(p.device, nullptr) << platform::lastCaptureError();
+    const platform::CaptureCaps caps = platform::captureCaps(p.device);
+    EXPECT_TRUE(caps.isInitialized);
+    EXPECT_FALSE(caps.hasSourceDialog || caps.hasFormatDialog || caps.hasDisplayDialog || caps.hasOverlay);
+    ASSERT_TRUE(platform::setCaptureFormat(p.device, 160, 120));
+
+    Bytes frame(Capture::kSourceBytes);
+    ASSERT_EQ(p.grab(frame), Capture::kSourceBytes);
+    const std::vector<std::vector<int>> bars = {{255, 255, 255}, {0, 255, 255}, {255, 255, 0}, {0, 255, 0},
+                                                {255, 0, 255},   {0, 0, 255},   {255, 0, 0},   {0, 0, 0}};
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(bgr(frame, 20 * i + 10, 40), bars[size_t(i)]) << "bar " << i;
+        EXPECT_EQ(bgr(frame, 20 * i, 0), bars[size_t(i)]) << "bar " << i << " first column";
+    }
+    EXPECT_EQ(bgr(frame, 159, 119), (std::vector<int>{255, 0, 0}));
+    EXPECT_EQ(bgr(frame, 100, 85), (std::vector<int>{255, 0, 0}));
+    // The 24-pixel square sits in rows 88..111 and starts at the left.
+    EXPECT_EQ(squareLeft(frame), 0);
+    EXPECT_EQ(bgr(frame, 23, 88), (std::vector<int>{255, 255, 255}));
+    EXPECT_EQ(bgr(frame, 24, 88), (std::vector<int>{255, 0, 0}));
+    EXPECT_EQ(bgr(frame, 10, 87), (std::vector<int>{255, 0, 0}));
+    EXPECT_EQ(bgr(frame, 10, 112), (std::vector<int>{255, 0, 0}));
+
+    std::vector<int> lefts;
+    for (int f = 1; f <= 36; ++f) {
+        ASSERT_EQ(p.grab(frame), Capture::kSourceBytes);
+        lefts.push_back(squareLeft(frame));
+    }
+    EXPECT_EQ(lefts[0], 4);
+    EXPECT_EQ(lefts[1], 8);
+    EXPECT_EQ(lefts[33], 136);  // frame 34 touches the right edge
+    EXPECT_EQ(lefts[34], 132);  // and turns back
+    EXPECT_EQ(lefts[35], 128);
+}
+
+TEST(WebcamTestPattern, FramesThatDoNotFitAreNotGrabbed)
+{
+    Pattern p("testpattern");
+    ASSERT_NE(p.device, nullptr);
+    Bytes small(1000, 7);
+    EXPECT_EQ(p.grab(small), Capture::kSourceBytes);
+    EXPECT_EQ(small, Bytes(1000, 7));
+    EXPECT_FALSE(platform::setCaptureFormat(p.device, 0, 120));
+    EXPECT_FALSE(platform::setCaptureFormat(p.device, 160, 100000));
+    int w = 0, h = 0;
+    platform::captureFormat(p.device, &w, &h);
+    EXPECT_EQ(w, 160);
+    EXPECT_EQ(h, 120);
+}
+
+TEST(WebcamTestPattern, OptionsMakeAFixedSizeOrAnUnpluggedDevice)
+{
+    Pattern fixed("testpattern:size=80x60");
+    ASSERT_NE(fixed.device, nullptr) << platform::lastCaptureError();
+    EXPECT_FALSE(platform::setCaptureFormat(fixed.device, 160, 120));
+    Bytes frame(Capture::kSourceBytes);
+    EXPECT_EQ(fixed.grab(frame), 80 * 60 * 3);
+
+    Pattern unplugged("testpattern:frames=2,size=160x120");
+    ASSERT_NE(unplugged.device, nullptr) << platform::lastCaptureError();
+    EXPECT_TRUE(platform::setCaptureFormat(unplugged.device, 160, 120));
+    EXPECT_EQ(unplugged.grab(frame), Capture::kSourceBytes);
+    EXPECT_EQ(unplugged.grab(frame), Capture::kSourceBytes);
+    EXPECT_EQ(unplugged.grab(frame), -1);
+    EXPECT_NE(std::string(platform::lastCaptureError()).find("went away after 2 frames"), std::string::npos);
+    EXPECT_EQ(unplugged.grab(frame), -1);
+
+    for (const char* bad : {"testpattern:size=0x5", "testpattern:frames=-1", "testpattern:colour=red",
+                            "testpattern:size=10x10x"}) {
+        Pattern p(bad);
+        EXPECT_EQ(p.device, nullptr) << bad;
+    }
+    EXPECT_NE(std::string(platform::lastCaptureError()).find("unknown option"), std::string::npos);
+}
+
+TEST(WebcamDevices, FilesThatAreNoVideoDevicesAreRefused)
+{
+    kxtest::TempDir dir;
+    kxtest::writeFile("notacamera", "just bytes");
+    for (const char* path : {"notacamera", "/dev/null", "/nonexistent/video7"}) {
+        Pattern p(path);
+        EXPECT_EQ(p.device, nullptr) << path;
+        EXPECT_NE(std::string(platform::lastCaptureError()).find(path), std::string::npos)
+            << platform::lastCaptureError();
+    }
+    Bytes frame(16);
+    EXPECT_EQ(platform::grabCaptureFrame(nullptr, frame.data(), frame.size()), -1);
+    EXPECT_FALSE(platform::setCaptureFormat(nullptr, 160, 120));
+}
+
+// ---- The exports ------------------------------------------------------------
+
+TEST(WebcamExports, MakeOnlyWebcamsInAnyLetterCase)
+{
+    void* library = platform::openLibrary(KX_IRISLOOM_PATH);
+    ASSERT_NE(library, nullptr) << platform::lastLibraryError();
+    auto has = reinterpret_cast<HasFxFunction>(platform::librarySymbol(library, "hasFX"));
+    auto get = reinterpret_cast<GetFxFunction>(platform::librarySymbol(library, "getFX"));
+    ASSERT_NE(has, nullptr);
+    ASSERT_NE(get, nullptr);
+    for (const char* t : {"webcam", "WEBCAM", "WebCam"})
+        EXPECT_TRUE(has(t)) << t;
+    for (const char* t : {"webcams", "webcam2", "webca", "", "clear"})
+        EXPECT_FALSE(has(t)) << t;
+    EXPECT_FALSE(has(nullptr));
+    EXPECT_EQ(get("clear"), nullptr);
+    EXPECT_EQ(get(nullptr), nullptr);
+
+    cEffect* e = get("Webcam");
+    ASSERT_NE(e, nullptr);
+    EXPECT_TRUE(e->active);
+    EXPECT_FLOAT_EQ(e->speed, 1.0f);
+    EXPECT_NE(e->renderState, nullptr);
+    EXPECT_EQ(e->getParams(), nullptr);
+    EXPECT_EQ(static_cast<cWebcam*>(e)->capture, nullptr);
+    EXPECT_EQ(static_cast<cWebcam*>(e)->texture, nullptr);
+    // Never loaded: nothing to close.
+    e->unload();
+    delete e;
+    platform::closeLibrary(library);
+}
+
+// ---- The effect ---------------------------------------------------------------
+
+class WebcamEffect : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(gl.ok());
+        cam.registry = &registry;
+    }
+    void configure(const char* device)
+    {
+        cXmlTag root;
+        cXmlTag* tag = root.addChild("cam");
+        tag->addParam("device", device);
+        cam.doXML(tag);
+    }
+    // The texture's image as GL holds it.
+    Bytes textureImage(cNamedTexture* t)
+    {
+        Bytes image(Capture::kFrameBytes, 1);
+        glBindTexture(GL_TEXTURE_2D, t->texture.id);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_BGR_EXT, GL_UNSIGNED_BYTE, image.data());
+        return image;
+    }
+
+    kxtest::GLContext gl;
+    cSceneRegistry registry;
+    cWebcam cam;
+};
+
+TEST_F(WebcamEffect, UpdateUploadsTheGrabbedFrameIntoWebcamtex)
+{
+    configure("testpattern");
+    testing::internal::CaptureStdout();
+    cam.load();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("device10\nname: testpattern\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("capture setup\nvideoformatcool\n"), std::string::npos) << out;
+    ASSERT_NE(cam.capture, nullptr);
+    ASSERT_NE(cam.texture, nullptr);
+    EXPECT_EQ(registry.findTexture("WebcamTex"), cam.texture);
+    EXPECT_EQ(cam.texture->texture.width, 256);
+    EXPECT_EQ(cam.texture->texture.bytesPerPixel, 3);
+
+    cam.update(0.0f);
+    const Bytes image = textureImage(cam.texture);
+    EXPECT_EQ(image, Bytes(cam.capture->frameBuffer, cam.capture->frameBuffer + Capture::kFrameBytes));
+    // Top left (last row, first pixel) is the white bar; bottom right the blue strip.
+    EXPECT_EQ(image[255 * 768 + 0], 255);
+    EXPECT_EQ(image[255 * 768 + 1], 255);
+    EXPECT_EQ(image[255 * 768 + 2], 255);
+    EXPECT_EQ(image[255 * 3 + 0], 255);
+    EXPECT_EQ(image[255 * 3 + 1], 0);
+    EXPECT_EQ(image[255 * 3 + 2], 0);
+    cam.unload();
+    platform::pumpMessages();
+}
+
+TEST_F(WebcamEffect, UnloadAndASecondLoadCloseTheHostWindowAndPostTheQuitMessage)
+{
+    configure("testpattern");
+    platform::pumpMessages();
+    testing::internal::CaptureStdout();
+    cam.load();
+    EXPECT_TRUE(platform::pumpMessages()) << "opening posts nothing";
+    cNamedTexture* first = cam.texture;
+
+    cam.load();
+    EXPECT_FALSE(platform::pumpMessages()) << "the first host window was destroyed";
+    ASSERT_NE(cam.capture, nullptr);
+    EXPECT_NE(cam.capture->hostWindow.window, nullptr);
+    EXPECT_NE(cam.capture->captureWindow, nullptr);
+    EXPECT_NE(cam.texture, first);
+    EXPECT_EQ(registry.findTexture("webcamtex"), first);  // lookups find the first
+    EXPECT_EQ(registry.textureCount(), 2);
+
+    cam.unload();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(cam.capture, nullptr);
+    EXPECT_EQ(cam.texture, nullptr);
+    EXPECT_FALSE(platform::pumpMessages());
+    EXPECT_EQ(registry.textureCount(), 2);  // the registry keeps them
+    cam.unload();
+    EXPECT_TRUE(platform::pumpMessages()) << "nothing left to close";
+}
+
+} // namespace

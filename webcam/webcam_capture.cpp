@@ -1,0 +1,168 @@
+#include "webcam/webcam_capture.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+// Handles are printed as numbers, as window handles are elsewhere: the low
+// 32 bits of the object's address, 0 for none.
+unsigned handleNumber(const void* object)
+{
+    return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(object));
+}
+
+} // namespace
+
+void cWebcamHostWindow::close()
+{
+    if (!window)
+        return;
+    // cWindow would post the quit message of this library's copy of the
+    // platform layer, which the player's message pump does not know.
+    const bool quit = quitOnDestroy;
+    quitOnDestroy = false;
+    destroyWindow();
+    quitOnDestroy = quit;
+    if (quit)
+        platform::postQuitFromLibrary();
+}
+
+cWebcamCapture::~cWebcamCapture()
+{
+    close();
+}
+
+void cWebcamCapture::resample(const unsigned char* source, unsigned char* destination)
+{
+    // x * 0.625 = x * 5 / 8 and y * 0.46875 = y * 15 / 32 exactly, so integer
+    // arithmetic gives the same floors; the largest indices are 159 and 119.
+    for (int y = 0; y < kFrameSide; ++y) {
+        const unsigned char* sourceRow = source + (y * 15 / 32) * kSourceRowBytes;
+        unsigned char* row = destination + y * kFrameRowBytes;
+        for (int x = 0; x < kFrameSide; ++x) {
+            const unsigned char* p = sourceRow + (x * 5 / 8) * 3;
+            row[x * 3 + 0] = p[0];
+            row[x * 3 + 1] = p[1];
+            row[x * 3 + 2] = p[2];
+        }
+    }
+}
+
+bool cWebcamCapture::open(const char* device)
+{
+    close();
+    if (hostWindow.create("webcam", 0, 0, kHostWidth, kHostHeight, 0) != 0)
+        std::printf("webcam: no host window; capturing without one\n");
+    // Black until the first frame arrives.
+    frameBuffer = new (std::nothrow) unsigned char[kFrameBytes]();
+    grabBuffer_ = new (std::nothrow) unsigned char[kSourceBytes]();
+    if (!frameBuffer || !grabBuffer_) {
+        std::printf("webcam: out of memory for the frame buffers\n");
+        close();
+        return false;
+    }
+    listDrivers();
+    setupCapture(device);
+    // The capture interface's driver dialogs and sequence parameters do not
+    // exist here: frames are only ever grabbed one at a time.
+    return true;
+}
+
+void cWebcamCapture::listDrivers()
+{
+    // The V4L2 devices, then the built-in test pattern.
+    for (int i = 0; i <= platform::kTestPatternDriver; ++i) {
+        char name[512];
+        char description[512];
+        if (!platform::captureDriverDescription(i, name, sizeof name, description, sizeof description))
+            continue;
+        std::printf("device%u\n", unsigned(i));
+        std::printf("name: %s\n", name);
+        std::printf("description: %s\n", description);
+        platform::CaptureDevice* d = platform::openCaptureDriver(i);
+        std::printf("windowhandle: %u %u\n", handleNumber(hostWindow.window), handleNumber(d));
+        if (!d) {
+            std::printf("webcam: cannot open device%u: %s\n", unsigned(i), platform::lastCaptureError());
+            continue;
+        }
+        const platform::CaptureCaps c = platform::captureCaps(d);
+        std::printf("index: %u\n", unsigned(i));
+        std::printf("hasOverlay: %u\n", unsigned(c.hasOverlay));
+        std::printf("hasSourceDialog: %u\n", unsigned(c.hasSourceDialog));
+        std::printf("hasFormatDialog: %u\n", unsigned(c.hasFormatDialog));
+        std::printf("hasDisplayDialog: %u\n", unsigned(c.hasDisplayDialog));
+        std::printf("isInitialized: %u\n", unsigned(c.isInitialized));
+        platform::closeCaptureDevice(d);
+    }
+}
+
+void cWebcamCapture::setupCapture(const char* device)
+{
+    std::printf("\n%u\n", handleNumber(hostWindow.window));
+    captureWindow = platform::openCaptureDevice(device);
+    if (!captureWindow) {
+        std::printf("webcam: no video capture device: %s; the picture stays black\n", platform::lastCaptureError());
+        return;
+    }
+    caps = platform::captureCaps(captureWindow);
+    std::printf("capture setup\n");
+    if (platform::setCaptureFormat(captureWindow, kSourceWidth, kSourceHeight)) {
+        std::printf("videoformatcool\n");
+    } else {
+        int w = 0, h = 0;
+        platform::captureFormat(captureWindow, &w, &h);
+        std::printf("webcam: the driver keeps its own format of %dx%d instead of %dx%d 24-bit\n", w, h,
+                    int(kSourceWidth), int(kSourceHeight));
+    }
+}
+
+void cWebcamCapture::grab()
+{
+    if (!captureWindow || !grabBuffer_)
+        return;
+    const long bytes = platform::grabCaptureFrame(captureWindow, grabBuffer_, kSourceBytes);
+    if (bytes < 0) {
+        std::printf("webcam: the capture device stopped: %s; keeping the last frame\n",
+                    platform::lastCaptureError());
+        closeDevice();
+        return;
+    }
+    if (bytes > 0)
+        takeFrame(grabBuffer_, bytes);
+}
+
+bool cWebcamCapture::takeFrame(const unsigned char* pixels, long bytes)
+{
+    if (!frameBuffer || !pixels)
+        return false;
+    if (bytes != kSourceBytes) {
+        if (!toldWrongSize_)
+            std::printf("webcam: skipping frames of %ld bytes (160x120 at 24 bits is %d); keeping the last frame\n",
+                        bytes, int(kSourceBytes));
+        toldWrongSize_ = true;
+        return false;
+    }
+    resample(pixels, frameBuffer);
+    return true;
+}
+
+void cWebcamCapture::closeDevice()
+{
+    platform::closeCaptureDevice(captureWindow);
+    captureWindow = nullptr;
+}
+
+void cWebcamCapture::close()
+{
+    closeDevice();
+    delete[] frameBuffer;
+    frameBuffer = nullptr;
+    delete[] grabBuffer_;
+    grabBuffer_ = nullptr;
+    toldWrongSize_ = false;
+    caps = platform::CaptureCaps{};
+    hostWindow.close();
+}

@@ -244,10 +244,4 @@ void captureFormat(const CaptureDevice* device, int* width, int* height);
 // call.
 long grabCaptureFrame(CaptureDevice* device, unsigned char* pixels, size_t capacity);
 
-// postQuit for code in a plug-in library. A library carries its own copy of
-// this layer, and the quit message that copy's postQuit registers is not the
-// one the player's message pump waits for; this posts one that every copy's
-// pumpMessages takes as the quit message.
-void postQuitFromLibrary();
-
 } // namespace platform

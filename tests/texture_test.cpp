@@ -176,20 +176,6 @@ TEST_F(TextureTest, UpdateUploadsPackedBgrAndBgraRows)
     rgba.destroy();
 }
 
-TEST_F(TextureTest, OtherDepthsGiveANameWithoutAnImage)
-{
-    for (int bits : {8, 16, 0}) {
-        cTexture t;
-        ASSERT_EQ(t.create(16, 16, bits), 0);
-        EXPECT_NE(t.id, 0u);
-        EXPECT_EQ(t.bytesPerPixel, bits / 8);
-        const std::string pixels(16 * 16 * 4, 'x');
-        t.update(pixels.data());
-        EXPECT_EQ(levelWidth(t.id), 0) << bits;
-        t.destroy();
-    }
-}
-
 TEST_F(TextureTest, BindSetsLinearRepeatModulate)
 {
     cTexture t;

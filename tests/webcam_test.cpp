@@ -11,8 +11,6 @@
 #include "webcam/webcam.h"
 #include "webcam/webcam_capture.h"
 
-#include <GL/gl.h>
-#include <GL/glext.h>
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -62,43 +60,14 @@ TEST(WebcamResample, DestinationPixelsTakeTheSourcePixelsAtTheFlooredIndices)
     }
 }
 
-// A capture that opened no device: its host window, a black frame buffer.
-class WebcamCaptureTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-        testing::internal::CaptureStdout();
-        ASSERT_TRUE(capture.open("/nonexistent/video0"));
-        opened = testing::internal::GetCapturedStdout();
-    }
-    void TearDown() override
-    {
-        capture.close();
-        platform::pumpMessages();
-    }
+TEST(WebcamCapture, OnlyFramesOfExactly57600BytesAreResampled)
+{
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
     Capture capture;
-    std::string opened;
-};
-
-TEST_F(WebcamCaptureTest, AMissingDeviceSaysSoAndTheFrameStaysBlack)
-{
-    EXPECT_NE(opened.find("webcam: no video capture device: /nonexistent/video0: no such device"), std::string::npos)
-        << opened;
-    EXPECT_EQ(opened.find("capture setup"), std::string::npos);
-    EXPECT_EQ(capture.captureWindow, nullptr);
-    ASSERT_NE(capture.hostWindow.window, nullptr);
-    EXPECT_EQ(capture.hostWindow.width, 320);
-    EXPECT_EQ(capture.hostWindow.height, 240);
-    capture.grab();
-    EXPECT_EQ(Bytes(capture.frameBuffer, capture.frameBuffer + Capture::kFrameBytes), Bytes(Capture::kFrameBytes, 0));
-}
-
-TEST_F(WebcamCaptureTest, OnlyFramesOfExactly57600BytesAreResampled)
-{
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(capture.open("/nonexistent/video0"));  // no device: a black frame
     const Bytes good = numberedFrame();
     const Bytes black(Capture::kFrameBytes, 0);
-    testing::internal::CaptureStdout();
     EXPECT_FALSE(capture.takeFrame(good.data(), Capture::kSourceBytes - 1));
     EXPECT_FALSE(capture.takeFrame(good.data(), Capture::kSourceBytes + 3));
     EXPECT_FALSE(capture.takeFrame(good.data(), 0));
@@ -110,6 +79,8 @@ TEST_F(WebcamCaptureTest, OnlyFramesOfExactly57600BytesAreResampled)
 
     EXPECT_TRUE(capture.takeFrame(good.data(), Capture::kSourceBytes));
     EXPECT_EQ(capture.frameBuffer[768 * 255 + 3 * 255], 159);
+    capture.close();
+    platform::pumpMessages();  // the host window's quit message
 }
 
 // ---- The test-pattern driver ------------------------------------------------
@@ -222,26 +193,11 @@ TEST(WebcamTestPattern, OptionsMakeAFixedSizeOrAnUnpluggedDevice)
     EXPECT_EQ(unplugged.grab(frame), -1);
 
     for (const char* bad : {"testpattern:size=0x5", "testpattern:frames=-1", "testpattern:colour=red",
-                            "testpattern:size=10x10x"}) {
+                            "testpattern:size=99999999999x1", "testpattern:size=10x10x"}) {
         Pattern p(bad);
         EXPECT_EQ(p.device, nullptr) << bad;
     }
     EXPECT_NE(std::string(platform::lastCaptureError()).find("unknown option"), std::string::npos);
-}
-
-TEST(WebcamDevices, FilesThatAreNoVideoDevicesAreRefused)
-{
-    kxtest::TempDir dir;
-    kxtest::writeFile("notacamera", "just bytes");
-    for (const char* path : {"notacamera", "/dev/null", "/nonexistent/video7"}) {
-        Pattern p(path);
-        EXPECT_EQ(p.device, nullptr) << path;
-        EXPECT_NE(std::string(platform::lastCaptureError()).find(path), std::string::npos)
-            << platform::lastCaptureError();
-    }
-    Bytes frame(16);
-    EXPECT_EQ(platform::grabCaptureFrame(nullptr, frame.data(), frame.size()), -1);
-    EXPECT_FALSE(platform::setCaptureFormat(nullptr, 160, 120));
 }
 
 // ---- The exports ------------------------------------------------------------
@@ -292,48 +248,10 @@ protected:
         tag->addParam("device", device);
         cam.doXML(tag);
     }
-    // The texture's image as GL holds it.
-    Bytes textureImage(cNamedTexture* t)
-    {
-        Bytes image(Capture::kFrameBytes, 1);
-        glBindTexture(GL_TEXTURE_2D, t->texture.id);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glGetTexImage(GL_TEXTURE_2D, 0, GL_BGR_EXT, GL_UNSIGNED_BYTE, image.data());
-        return image;
-    }
-
     kxtest::GLContext gl;
     cSceneRegistry registry;
     cWebcam cam;
 };
-
-TEST_F(WebcamEffect, UpdateUploadsTheGrabbedFrameIntoWebcamtex)
-{
-    configure("testpattern");
-    testing::internal::CaptureStdout();
-    cam.load();
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("device10\nname: testpattern\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("capture setup\nvideoformatcool\n"), std::string::npos) << out;
-    ASSERT_NE(cam.capture, nullptr);
-    ASSERT_NE(cam.texture, nullptr);
-    EXPECT_EQ(registry.findTexture("WebcamTex"), cam.texture);
-    EXPECT_EQ(cam.texture->texture.width, 256);
-    EXPECT_EQ(cam.texture->texture.bytesPerPixel, 3);
-
-    cam.update(0.0f);
-    const Bytes image = textureImage(cam.texture);
-    EXPECT_EQ(image, Bytes(cam.capture->frameBuffer, cam.capture->frameBuffer + Capture::kFrameBytes));
-    // Top left (last row, first pixel) is the white bar; bottom right the blue strip.
-    EXPECT_EQ(image[255 * 768 + 0], 255);
-    EXPECT_EQ(image[255 * 768 + 1], 255);
-    EXPECT_EQ(image[255 * 768 + 2], 255);
-    EXPECT_EQ(image[255 * 3 + 0], 255);
-    EXPECT_EQ(image[255 * 3 + 1], 0);
-    EXPECT_EQ(image[255 * 3 + 2], 0);
-    cam.unload();
-    platform::pumpMessages();
-}
 
 TEST_F(WebcamEffect, UnloadAndASecondLoadCloseTheHostWindowAndPostTheQuitMessage)
 {
@@ -345,6 +263,7 @@ TEST_F(WebcamEffect, UnloadAndASecondLoadCloseTheHostWindowAndPostTheQuitMessage
     cNamedTexture* first = cam.texture;
 
     cam.load();
+    testing::internal::GetCapturedStdout();
     EXPECT_FALSE(platform::pumpMessages()) << "the first host window was destroyed";
     ASSERT_NE(cam.capture, nullptr);
     EXPECT_NE(cam.capture->hostWindow.window, nullptr);
@@ -354,7 +273,6 @@ TEST_F(WebcamEffect, UnloadAndASecondLoadCloseTheHostWindowAndPostTheQuitMessage
     EXPECT_EQ(registry.textureCount(), 2);
 
     cam.unload();
-    testing::internal::GetCapturedStdout();
     EXPECT_EQ(cam.capture, nullptr);
     EXPECT_EQ(cam.texture, nullptr);
     EXPECT_FALSE(platform::pumpMessages());

@@ -16,20 +16,6 @@ unsigned handleNumber(const void* object)
 
 } // namespace
 
-void cWebcamHostWindow::close()
-{
-    if (!window)
-        return;
-    // cWindow would post the quit message of this library's copy of the
-    // platform layer, which the player's message pump does not know.
-    const bool quit = quitOnDestroy;
-    quitOnDestroy = false;
-    destroyWindow();
-    quitOnDestroy = quit;
-    if (quit)
-        platform::postQuitFromLibrary();
-}
-
 cWebcamCapture::~cWebcamCapture()
 {
     close();

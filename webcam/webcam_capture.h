@@ -6,14 +6,6 @@
 #include "common/window.h"
 #include "platform/platform.h"
 
-// The top-level window the capture belongs to. Destroying it posts the
-// quit message (unless WF_NOQUIT), in the form the player's message pump
-// sees from inside a library.
-class cWebcamHostWindow : public cWindow {
-public:
-    void close() override;
-};
-
 class cWebcamCapture {
 public:
     enum : int {
@@ -58,7 +50,7 @@ public:
     unsigned char* frameBuffer = nullptr;          // kFrameBytes, BGR, bottom row first
     platform::CaptureDevice* captureWindow = nullptr;  // the open driver, null when none
     platform::CaptureCaps caps{};
-    cWebcamHostWindow hostWindow;
+    cWindow hostWindow;  // the top-level window the capture belongs to
 
 private:
     void listDrivers();

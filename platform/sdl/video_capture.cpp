@@ -14,15 +14,15 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <new>
+#include <poll.h>
+#include <string>
 #include <strings.h>
 #include <sys/ioctl.h>
-#include <sys/select.h>
+#include <time.h>
 #include <unistd.h>
-#include <string>
 #include <vector>
 
 namespace platform {
@@ -53,6 +53,13 @@ constexpr int kMaxSide = 4096;
 constexpr int kGrabTimeoutMs = 2000;
 
 const char kTestPatternName[] = "testpattern";
+
+double monotonicMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return double(t.tv_sec) * 1000.0 + double(t.tv_nsec) / 1e6;
+}
 
 } // namespace
 
@@ -144,6 +151,19 @@ struct TestPatternDevice final : CaptureDevice {
     }
 };
 
+// Reads a decimal number of at most 9 digits ending at `stop` (0: the end of
+// the text).
+bool readNumber(const char* text, char stop, long& value)
+{
+    int digits = 0;
+    value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        if (++digits > 9) return false;
+        value = value * 10 + (*text - '0');
+    }
+    return digits > 0 && *text == stop;
+}
+
 // Reads "size=WxH" and "frames=N" options, separated by commas.
 bool readPatternOptions(const char* options, TestPatternDevice& d)
 {
@@ -157,16 +177,16 @@ bool readPatternOptions(const char* options, TestPatternDevice& d)
         }
         std::memcpy(option, options, len);
         option[len] = 0;
-        int w = 0, h = 0, used = 0;
-        long n = 0;
-        if (std::sscanf(option, "size=%dx%d%n", &w, &h, &used) == 2 && option[used] == 0) {
+        long w = 0, h = 0, n = 0;
+        if (std::strncmp(option, "size=", 5) == 0 && readNumber(option + 5, 'x', w) &&
+            readNumber(std::strchr(option, 'x') + 1, 0, h)) {
             if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide) {
-                setError("%s: size %dx%d is outside 1..%d", kTestPatternName, w, h, kMaxSide);
+                setError("%s: size %ldx%ld is outside 1..%d", kTestPatternName, w, h, kMaxSide);
                 return false;
             }
-            d.fixedWidth = d.width = w;
-            d.fixedHeight = d.height = h;
-        } else if (std::sscanf(option, "frames=%ld%n", &n, &used) == 1 && option[used] == 0 && n >= 0) {
+            d.fixedWidth = d.width = int(w);
+            d.fixedHeight = d.height = int(h);
+        } else if (std::strncmp(option, "frames=", 7) == 0 && readNumber(option + 7, 0, n)) {
             d.frameLimit = n;
         } else {
             setError("%s: unknown option \"%s\" (size=WxH or frames=N)", kTestPatternName, option);
@@ -288,34 +308,33 @@ struct V4l2Device final : CaptureDevice {
     // Reads one frame into raw: the whole image, or -1 / 0 as grabInto.
     int readFrame()
     {
-        raw.resize(imageSize);
-        fd_set set;
-        for (int waited = 0;;) {
+        try {
+            raw.resize(imageSize);
+        } catch (const std::bad_alloc&) {
+            setError("%s: out of memory for a frame of %zu bytes", path, imageSize);
+            return -1;
+        }
+        const double deadline = monotonicMs() + kGrabTimeoutMs;
+        for (;;) {
             const ssize_t n = v4l2_read(fd, raw.data(), raw.size());
-            if (n >= 0) {
-                if (size_t(n) < size_t(sourceHeight) * bytesPerLine)
-                    return 0;  // a short frame: drop it
-                return 1;
-            }
+            if (n >= 0)
+                return size_t(n) < size_t(sourceHeight) * bytesPerLine ? 0 : 1;  // a short frame is dropped
             if (errno == EINTR)
                 continue;
             if (errno != EAGAIN) {
                 setError("%s: reading a frame failed: %s", path, std::strerror(errno));
                 return -1;
             }
-            if (waited >= kGrabTimeoutMs) {
+            const double left = deadline - monotonicMs();
+            if (left <= 0) {
                 setError("%s: no frame within %d ms", path, kGrabTimeoutMs);
                 return -1;
             }
-            FD_ZERO(&set);
-            FD_SET(fd, &set);
-            timeval tv{0, 100 * 1000};
-            const int r = select(fd + 1, &set, nullptr, nullptr, &tv);
-            if (r < 0 && errno != EINTR) {
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, int(left) + 1) < 0 && errno != EINTR) {
                 setError("%s: waiting for a frame failed: %s", path, std::strerror(errno));
                 return -1;
             }
-            if (r == 0) waited += 100;
         }
     }
 
@@ -326,8 +345,9 @@ struct V4l2Device final : CaptureDevice {
                      fourcc(pixelFormat).c_str());
             return -1;
         }
-        if (sourceWidth < 1 || sourceHeight < 1 || bytesPerLine < size_t(sourceWidth) * 3 ||
-            imageSize < size_t(sourceHeight) * bytesPerLine) {
+        if (sourceWidth < 1 || sourceHeight < 1 || sourceWidth > kMaxSide || sourceHeight > kMaxSide ||
+            bytesPerLine < size_t(sourceWidth) * 3 || bytesPerLine > size_t(kMaxSide) * 4 ||
+            imageSize < size_t(sourceHeight) * bytesPerLine || imageSize > size_t(kMaxSide) * kMaxSide * 4) {
             setError("%s: the driver reports an unusable frame layout (%dx%d, %zu bytes per line, %zu bytes)",
                      path, sourceWidth, sourceHeight, bytesPerLine, imageSize);
             return -1;
@@ -519,17 +539,6 @@ long grabCaptureFrame(CaptureDevice* device, unsigned char* pixels, size_t capac
         return -1;
     }
     return r == 0 ? 0 : long(bytes);
-}
-
-void postQuitFromLibrary()
-{
-    // SDL's own quit event: every copy of this layer's message pump takes
-    // it as the quit message, whichever copy posted it.
-    if (!SDL_WasInit(SDL_INIT_EVENTS))
-        return;
-    SDL_Event e{};
-    e.type = SDL_QUIT;
-    SDL_PushEvent(&e);
 }
 
 } // namespace platform

@@ -17,7 +17,6 @@ namespace platform {
 namespace {
 
 char gWindowError[512];
-Uint32 gQuitEvent = 0;  // our own quit message, registered with SDL
 
 bool initVideo()
 {
@@ -31,8 +30,6 @@ bool initVideo()
         std::snprintf(gWindowError, sizeof gWindowError, "%s", SDL_GetError());
         return false;
     }
-    if (!gQuitEvent)
-        gQuitEvent = SDL_RegisterEvents(1);
     return true;
 }
 
@@ -244,9 +241,13 @@ void swapBuffers(NativeWindow* window)
 
 void postQuit()
 {
-    if (!initVideo()) return;
+    // The quit message is SDL's own quit event, so every copy of this layer
+    // (the player's and each plug-in library's) posts and sees the same one.
+    // SDL itself sends it only on an interrupt signal, which should end the
+    // show too; closing the last window does not (see initVideo).
+    if (!SDL_WasInit(SDL_INIT_EVENTS)) return;
     SDL_Event e{};
-    e.type = gQuitEvent;
+    e.type = SDL_QUIT;
     SDL_PushEvent(&e);
 }
 
@@ -257,7 +258,7 @@ bool pumpMessages()
     bool quit = false;
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
-        if (e.type == gQuitEvent || e.type == SDL_QUIT)
+        if (e.type == SDL_QUIT)
             quit = true;
         else
             dispatch(e);

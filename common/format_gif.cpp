@@ -1,8 +1,383 @@
 #include "common/format_gif.h"
 
-// GIF decoding is not built in yet: every file is refused, so the chain
-// ends here with no image.
-int cFormatGIF::load(cStream*)
+#include "common/stream.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+// ---- reading the file --------------------------------------------------------
+
+// The file from the signature on, as bytes in memory. Reads past the end
+// deliver zeros and leave the reader at its end.
+struct cFormatGIF::sReader {
+    const unsigned char* at = nullptr;
+    const unsigned char* end = nullptr;
+    // The data of the image being decoded, gathered from its sub-blocks.
+    std::vector<unsigned char> lzw;
+
+    bool atEnd() const { return at >= end; }
+    size_t left() const { return static_cast<size_t>(end - at); }
+
+    // The next byte, or -1 at the end.
+    int byte() { return at < end ? *at++ : -1; }
+
+    // Copies up to n bytes to destination, zeros where the data ends.
+    void take(void* destination, size_t n)
+    {
+        const size_t got = n < left() ? n : left();
+        std::memcpy(destination, at, got);
+        std::memset(static_cast<unsigned char*>(destination) + got, 0, n - got);
+        at += got;
+    }
+
+    void skip(size_t n) { at += n < left() ? n : left(); }
+
+    // Passes over data sub-blocks up to and with the zero-length block that
+    // closes them.
+    void skipSubBlocks()
+    {
+        for (int length = byte(); length > 0; length = byte())
+            skip(static_cast<size_t>(length));
+    }
+
+    // Gathers data sub-blocks up to the closing zero-length block into lzw,
+    // followed by zero padding that lets the bit reader fetch 8 bytes at a
+    // time anywhere in the data.
+    void gatherSubBlocks()
+    {
+        lzw.clear();
+        for (int length = byte(); length > 0; length = byte()) {
+            const size_t n = static_cast<size_t>(length) < left() ? static_cast<size_t>(length) : left();
+            lzw.insert(lzw.end(), at, at + n);
+            at += n;
+        }
+    }
+};
+
+namespace {
+
+const int kPadding = 16;
+const unsigned kTableSize = 4096;
+const unsigned kMaxCodeSize = 12;
+
+int le16(const unsigned char* p) { return p[0] | (p[1] << 8); }
+
+// The index block of a frame while it is decoded. It starts at a size the
+// amount of data suggests and grows, doubling, as indices arrive, up to the
+// image's width x height. So a header that declares a huge image costs only
+// what its data really decodes to. It always has kPadding bytes of slack.
+struct sIndexBlock {
+    unsigned char* data = nullptr;
+    size_t capacity = 0;
+    size_t limit = 0;
+
+    // Room for at least `needed` indices (within the limit), keeping the
+    // first `kept`; false when there is no memory for it.
+    bool grow(size_t kept, size_t needed)
+    {
+        size_t wanted = capacity * 2 > needed ? capacity * 2 : needed;
+        if (wanted > limit)
+            wanted = limit;
+        unsigned char* bigger = new (std::nothrow) unsigned char[wanted + kPadding];
+        if (!bigger)
+            return false;
+        if (kept)
+            std::memcpy(bigger, data, kept);
+        delete[] data;
+        data = bigger;
+        capacity = wanted;
+        return true;
+    }
+
+    // Grows the block when it has no room for length more indices after
+    // the first `written`; false when it still has none, at the limit or
+    // out of memory.
+    bool makeRoom(size_t written, size_t length)
+    {
+        if (length > capacity - written && capacity < limit)
+            grow(written, written + length);
+        return length <= capacity - written;
+    }
+};
+
+// Copies length bytes from an earlier place of the output to its end, 16
+// bytes at a time: it may write up to 15 bytes past the string and read up
+// to 15 bytes past its source. The source string ends at or before the
+// destination, so a 16-byte step only ever reads bytes already final when
+// the string is longer than the step.
+inline void copyString(unsigned char* destination, const unsigned char* source, unsigned length)
 {
-    return -1;
+    unsigned done = 0;
+    do {
+        unsigned char chunk[16];
+        std::memcpy(chunk, source + done, 16);
+        std::memcpy(destination + done, chunk, 16);
+        done += 16;
+    } while (done < length);
+}
+
+// Decodes GIF's variable-length LZW from data (dataBytes long, followed by
+// kPadding zero bytes) into the block, never past its limit. Returns how
+// many indices were written.
+//
+// Every string the decoder meets is a run of bytes it has already written:
+// a code's entry is the previous code's output plus the next byte, which is
+// where that output sits followed by the first byte after it. So each entry
+// is kept as (offset in the output, length) and a code is decoded by one
+// copy, with no prefix chains and no stack. The two tables take 24 KiB, so
+// they stay in the first-level cache.
+size_t decodeLZW(const unsigned char* data, size_t dataBytes, int minCodeSize, sIndexBlock& block)
+{
+    if (block.capacity == 0)
+        return 0;
+    const unsigned clear = 1u << minCodeSize;
+    const unsigned endCode = clear + 1;
+    unsigned codeSize = static_cast<unsigned>(minCodeSize) + 1;
+    unsigned mask = (1u << codeSize) - 1;
+    unsigned next = clear + 2;
+
+    uint32_t offsets[kTableSize];
+    uint16_t lengths[kTableSize];
+
+    const unsigned char* in = data;
+    uint64_t bits = 0;
+    unsigned bitCount = 0;
+    uint64_t bitsLeft = static_cast<uint64_t>(dataBytes) * 8;
+
+    unsigned char* out = block.data;
+    size_t capacity = block.capacity;
+    size_t written = 0;
+    size_t previous = 0;          // where the previous code's output starts
+    unsigned previousLength = 0;  // and its length
+    bool clearNext = true;        // the very first code counts as a clear code
+    bool firstAfterClear = false;
+
+    for (;;) {
+        if (bitCount < codeSize) {
+            // Tops the buffer up to at least 56 bits; in advances by the
+            // whole bytes taken. in stays within the padding: it is never
+            // more than 8 bytes ahead of the bits consumed.
+            uint64_t word;
+            std::memcpy(&word, in, 8);
+            bits |= word << bitCount;
+            in += (63 - bitCount) >> 3;
+            bitCount |= 56;
+        }
+        if (bitsLeft < codeSize)
+            break;
+        const unsigned code = static_cast<unsigned>(bits) & mask;
+        bits >>= codeSize;
+        bitCount -= codeSize;
+        bitsLeft -= codeSize;
+
+        if (clearNext || code == clear) {
+            codeSize = static_cast<unsigned>(minCodeSize) + 1;
+            mask = (1u << codeSize) - 1;
+            next = clear + 2;
+            clearNext = false;
+            firstAfterClear = true;
+            continue;
+        }
+        if (code == endCode)
+            break;
+
+        unsigned length;
+        if (code < clear || firstAfterClear) {
+            // A root, or the code after a clear, which is written as one
+            // index whatever it is. There is always room for one.
+            length = 1;
+            out[written] = static_cast<unsigned char>(code);
+        } else {
+            // A table entry, or the entry being defined right now: the
+            // previous string and its own first byte.
+            const bool current = code >= next;
+            length = current ? previousLength + 1 : lengths[code];
+            const size_t source = current ? previous : offsets[code];
+            if (length > capacity - written) {
+                const bool fits = block.makeRoom(written, length);
+                out = block.data;
+                capacity = block.capacity;
+                if (!fits) {
+                    // The image (or memory) is full: keep what fits.
+                    std::memmove(out + written, out + source, capacity - written);
+                    written = capacity;
+                    break;
+                }
+            }
+            if (!current) {
+                copyString(out + written, out + source, length);
+            } else {
+                copyString(out + written, out + source, previousLength);
+                out[written + previousLength] = out[previous];
+            }
+        }
+
+        // Once all 4096 entries are defined the table stays as it is until
+        // the next clear code, and codes stay 12 bits long.
+        if (!firstAfterClear && next < kTableSize) {
+            offsets[next] = static_cast<uint32_t>(previous);
+            lengths[next] = static_cast<uint16_t>(previousLength + 1);
+            ++next;
+            if (next > mask && codeSize < kMaxCodeSize) {
+                ++codeSize;
+                mask = (1u << codeSize) - 1;
+            }
+        }
+        firstAfterClear = false;
+        previous = written;
+        previousLength = length;
+        written += length;
+        if (written == capacity) {
+            // Keeps room for the next index, so that one fits unchecked.
+            if (!block.makeRoom(written, 1))
+                break;
+            out = block.data;
+            capacity = block.capacity;
+        }
+    }
+    return written;
+}
+
+} // namespace
+
+// ---- cFormatGIF ----------------------------------------------------------------
+
+cFormatGIF::~cFormatGIF()
+{
+    for (int i = 0; i < frameCount_; ++i) {
+        delete[] frames_[i]->indices;
+        delete frames_[i];
+    }
+}
+
+int cFormatGIF::load(cStream* stream)
+{
+    if (!stream || stream->size() < 6)
+        return -1;
+    char signature[6] = {};
+    stream->read(signature, 6);
+    if (std::memcmp(signature, "GIF87a", 6) != 0 && std::memcmp(signature, "GIF89a", 6) != 0)
+        return -1;
+    stream_ = stream;
+
+    // The rest of the file, straight from a memory stream's buffer, or read
+    // whole from any other stream.
+    std::vector<unsigned char> copy;
+    sReader in;
+    const long long position = stream->tell();
+    const long long size = static_cast<long long>(stream->size());
+    const size_t rest = position >= 0 && position < size ? static_cast<size_t>(size - position) : 0;
+    cMemoryStream* memory = dynamic_cast<cMemoryStream*>(stream);
+    if (memory && memory->data()) {
+        in.at = memory->data() + (rest ? position : 0);
+        in.end = in.at + rest;
+    } else {
+        // Streams deliver no bytes past their end, so what is missing stays 0.
+        copy.resize(rest);
+        if (rest)
+            stream->read(copy.data(), static_cast<int>(rest));
+        in.at = copy.data();
+        in.end = in.at + rest;
+    }
+    if (memory)
+        stream->seek(static_cast<int>(rest), 1);
+
+    unsigned char screen[7];
+    in.take(screen, sizeof screen);
+    width_ = le16(screen);
+    height_ = le16(screen + 2);
+    bitsPerPixel_ = 8;
+    if (screen[4] & 0x80) {
+        in.take(globalPalette_, 3u << ((screen[4] & 7) + 1));
+        hasGlobalPalette_ = true;
+    }
+
+    for (;;) {
+        const int block = in.byte();
+        if (block < 0 || block == 0x3B)
+            break;
+        if (block == 0x21)
+            readExtension(in);
+        else if (block == 0x2C)
+            readImage(in);
+        // Any other byte starts no block and is passed over.
+    }
+    return 0;
+}
+
+// An extension: its label, a first sub-block and the sub-blocks that follow
+// it up to the closing zero-length block. Only the graphic control extension
+// is kept; comments, plain text and application data are passed over.
+void cFormatGIF::readExtension(sReader& in)
+{
+    const int label = in.byte();
+    const int size = in.byte();
+    if (label < 0 || size < 0)
+        return;
+    if (label == 0xF9) {
+        const size_t kept = size < 4 ? static_cast<size_t>(size) : 4;
+        std::memset(graphicControl_, 0, sizeof graphicControl_);
+        in.take(graphicControl_, kept);
+        in.skip(static_cast<size_t>(size) - kept);
+        graphicControlRead_ = true;
+    } else {
+        in.skip(static_cast<size_t>(size));
+    }
+    if (size > 0)
+        in.skipSubBlocks();
+}
+
+void cFormatGIF::readImage(sReader& in)
+{
+    unsigned char descriptor[9];
+    in.take(descriptor, sizeof descriptor);
+    const int flags = descriptor[8];
+
+    sGIFFrame* frame = nullptr;
+    if (frameCount_ < kMaxFrames)
+        frame = new (std::nothrow) sGIFFrame();
+    if (!frame) {
+        // Past the frame table: the image is read over and not kept.
+        if (flags & 0x80)
+            in.skip(3u << ((flags & 7) + 1));
+        in.byte();
+        in.skipSubBlocks();
+        graphicControlRead_ = false;
+        return;
+    }
+    frames_[frameCount_++] = frame;
+    frame->left = le16(descriptor);
+    frame->top = le16(descriptor + 2);
+    frame->width = le16(descriptor + 4);
+    frame->height = le16(descriptor + 6);
+    if (flags & 0x80) {
+        in.take(frame->palette, 3u << ((flags & 7) + 1));
+        frame->hasLocalPalette = true;
+    }
+
+    const int minCodeSize = in.byte();
+    in.gatherSubBlocks();
+    const size_t dataBytes = in.lzw.size();
+    in.lzw.resize(dataBytes + kPadding);
+
+    // Minimum code sizes past 11 leave no room in the 4096-entry table for
+    // the clear and end codes and any entry: such data decodes to nothing.
+    if (minCodeSize >= 0 && minCodeSize < static_cast<int>(kMaxCodeSize)) {
+        sIndexBlock block;
+        block.limit = static_cast<size_t>(frame->width) * static_cast<size_t>(frame->height);
+        // Enough for data that packs four indices or fewer in a byte; more
+        // packed data makes the block grow.
+        const size_t guess = dataBytes * 4 + 4096;
+        if (block.limit > 0 && dataBytes > 0 && block.grow(0, guess < block.limit ? guess : block.limit)) {
+            frame->decoded = decodeLZW(in.lzw.data(), dataBytes, minCodeSize, block);
+            frame->indices = block.data;
+            frame->blockSize = block.capacity;
+            std::memset(frame->indices + frame->decoded, 0, frame->blockSize - frame->decoded);
+        }
+    }
+
+    if (graphicControlRead_ && (graphicControl_[0] & 1))
+        frame->transparent = graphicControl_[3];
+    graphicControlRead_ = false;
 }

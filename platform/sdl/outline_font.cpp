@@ -459,7 +459,10 @@ bool useFontOutlines(const char* faceName, bool italic, int first, int count, un
         if (library) FT_Done_FreeType(library);
         return false;
     }
-    if (!chosen.exact)
+    // A name found through its weight word ("DejaVu Sans Bold") is the face
+    // asked for; only a real substitute is worth a line.
+    const std::string found = chosen.family + " " + chosen.style;
+    if (!chosen.exact && strcasecmp(found.c_str(), name.c_str()) != 0)
         std::printf("outline font: no face \"%s\", using %s (%s %s)\n", name.c_str(), chosen.file.c_str(),
                     chosen.family.c_str(), chosen.style.c_str());
     if (choice) {

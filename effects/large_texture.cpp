@@ -67,8 +67,11 @@ int cLargeTexture::create(cFormat& image)
     release();
     const int imageWidth = image.width();
     const int imageHeight = image.height();
-    if (imageWidth < 8 || imageHeight < 8 || (imageWidth & 1) || (imageHeight & 1))
+    if (imageWidth < 8 || imageHeight < 8 || (imageWidth & 1) || (imageHeight & 1)) {
+        std::printf("Warning cLargeTexture: a %i x %i image cannot be tiled (sides must be even and at least 8)\n",
+                    imageWidth, imageHeight);
         return -1;
+    }
 
     const std::vector<int> across = split(imageWidth);
     const std::vector<int> down = split(imageHeight);

@@ -518,7 +518,8 @@ TEST_F(LargeTextureTest, RefusesMissingOddAndSmallImages)
     for (auto s : sizes) {
         EXPECT_EQ(createQuiet(large, writeTga("odd.tga", s.w, s.h, 24, testPixels(s.w, s.h, 3)), &console), -1)
             << s.w << "x" << s.h;
-        EXPECT_EQ(console, "load[data/textures/odd.tga]\n");
+        EXPECT_EQ(console, "load[data/textures/odd.tga]\nWarning cLargeTexture: a " + std::to_string(s.w) + " x " +
+                               std::to_string(s.h) + " image cannot be tiled (sides must be even and at least 8)\n");
         EXPECT_EQ(large.columns(), 0u);
         EXPECT_EQ(large.tile(0, 0), nullptr);
     }

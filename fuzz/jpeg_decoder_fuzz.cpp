@@ -9,6 +9,8 @@
 
 #include "common/jpeg_decoder.h"
 
+#include "fuzz/fuzz_check.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,14 +18,6 @@
 #include <vector>
 
 namespace {
-
-void check(bool ok, const char* what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "broken invariant: %s\n", what);
-        std::abort();
-    }
-}
 
 struct Result {
     int code = 0;

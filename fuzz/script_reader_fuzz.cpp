@@ -11,6 +11,8 @@
 #include "common/xml_tag.h"
 #include "player/script_reader.h"
 
+#include "fuzz/fuzz_check.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -18,14 +20,6 @@
 #include <vector>
 
 namespace {
-
-void check(bool ok, const char* what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "broken invariant: %s\n", what);
-        std::abort();
-    }
-}
 
 bool isLetter(unsigned char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
 bool isNameChar(unsigned char c) { return isLetter(c) || (c >= '0' && c <= '9'); }

@@ -2,7 +2,7 @@
 // (10 s by default, or the first argument in seconds) in a real window and
 // prints the median and the 1st/99th percentile frame time and the share of
 // frames that took 14 to 16 ms.
-#include "common/stream.h"
+#include "common/media/stream.h"
 #include "player/demo.h"
 #include "player/log.h"
 #include "player/script_reader.h"

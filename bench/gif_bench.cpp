@@ -8,8 +8,8 @@
 // machine is shared), and checks that every frame's indices agree.
 //
 //   kx_gif_bench [runs]
-#include "common/format_gif.h"
-#include "common/stream.h"
+#include "common/media/format_gif.h"
+#include "common/media/stream.h"
 
 #include <algorithm>
 #include <chrono>

@@ -6,7 +6,7 @@
 // the ratio ours / libjpeg-turbo, and checks that the pixels agree.
 //
 //   kx_jpeg_bench [runs] [size]
-#include "common/jpeg_decoder.h"
+#include "common/media/jpeg/jpeg_decoder.h"
 
 #include <algorithm>
 #include <chrono>

@@ -9,8 +9,8 @@
 // blocks and pugixml's pages all come through here. A block counts with its
 // usable size, which is what it really occupies.
 
-#include "common/stream.h"
-#include "common/xml_tag.h"
+#include "common/media/stream.h"
+#include "common/script/xml_tag.h"
 #include "player/script_reader.h"
 
 #include <pugixml.hpp>

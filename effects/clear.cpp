@@ -1,6 +1,6 @@
 #include "effects/clear.h"
 
-#include "common/xml_tag.h"
+#include "common/script/xml_tag.h"
 
 #include <GL/gl.h>
 #include <strings.h>

@@ -2,7 +2,7 @@
 // mode, darkens the previous frame so moving things leave fading trails.
 #pragma once
 
-#include "common/effect.h"
+#include "common/effect/effect.h"
 
 class cClear : public cEffect {
 public:

@@ -1,5 +1,5 @@
 // The two exports of lumafold: which effect types it makes, and making one.
-#include "common/effect.h"
+#include "common/effect/effect.h"
 #include "effects/clear.h"
 #include "effects/flash.h"
 #include "effects/fontcool.h"

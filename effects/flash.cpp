@@ -1,6 +1,6 @@
 #include "effects/flash.h"
 
-#include "common/xml_tag.h"
+#include "common/script/xml_tag.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>

@@ -2,7 +2,7 @@
 // attack-sustain-decay envelope each time a go element fires it.
 #pragma once
 
-#include "common/effect.h"
+#include "common/effect/effect.h"
 
 class cFlash : public cEffect {
 public:

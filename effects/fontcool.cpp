@@ -1,9 +1,9 @@
 #include "effects/fontcool.h"
 
-#include "common/camera.h"
-#include "common/named_texture.h"
-#include "common/scene_registry.h"
-#include "common/xml_tag.h"
+#include "common/scene/camera.h"
+#include "common/scene/named_texture.h"
+#include "common/scene/scene_registry.h"
+#include "common/script/xml_tag.h"
 
 #include <GL/gl.h>
 

@@ -3,7 +3,7 @@
 // animations, driven by a sine of each letter's horizontal position.
 #pragma once
 
-#include "common/effect.h"
+#include "common/effect/effect.h"
 #include "platform/platform.h"
 
 class cNamedTexture;

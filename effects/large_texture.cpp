@@ -1,7 +1,7 @@
 #include "effects/large_texture.h"
 
-#include "common/image_format.h"
-#include "common/stream.h"
+#include "common/media/image_format.h"
+#include "common/media/stream.h"
 
 #include <GL/gl.h>
 #include <cstdio>

@@ -5,7 +5,7 @@
 // the current modelview space.
 #pragma once
 
-#include "common/texture.h"
+#include "common/media/texture.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,8 +1,8 @@
 #include "effects/music_play.h"
 
 #include "audio/bass.h"
-#include "common/stream.h"
-#include "common/xml_tag.h"
+#include "common/media/stream.h"
+#include "common/script/xml_tag.h"
 
 #include <GL/gl.h>
 

@@ -3,7 +3,7 @@
 // waveform in one of two styles.
 #pragma once
 
-#include "common/effect.h"
+#include "common/effect/effect.h"
 #include "effects/music_dsp.h"
 
 #include <cstdint>

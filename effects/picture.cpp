@@ -1,8 +1,8 @@
 #include "effects/picture.h"
 
-#include "common/camera.h"
-#include "common/scene_registry.h"
-#include "common/xml_tag.h"
+#include "common/scene/camera.h"
+#include "common/scene/scene_registry.h"
+#include "common/script/xml_tag.h"
 #include "effects/large_texture.h"
 
 #include <GL/gl.h>

@@ -4,7 +4,7 @@
 // the camera's viewport and view.
 #pragma once
 
-#include "common/effect.h"
+#include "common/effect/effect.h"
 
 class cCamera;
 class cLargeTexture;

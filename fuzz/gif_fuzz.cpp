@@ -4,8 +4,8 @@
 // what it decoded to, fully readable, with zeros past what was decoded. A
 // refused load keeps nothing.
 
-#include "common/format_gif.h"
-#include "common/stream.h"
+#include "common/media/format_gif.h"
+#include "common/media/stream.h"
 
 #include "fuzz/fuzz_check.h"
 

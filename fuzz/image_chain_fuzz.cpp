@@ -3,8 +3,8 @@
 // must have a fully readable pixel block of width x height x depth / 8 bytes
 // when it has one at all.
 
-#include "common/image_format.h"
-#include "common/stream.h"
+#include "common/media/image_format.h"
+#include "common/media/stream.h"
 
 #include <cstdint>
 #include <cstdio>

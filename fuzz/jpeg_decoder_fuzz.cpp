@@ -7,7 +7,7 @@
 // Pictures above 131072 pixels are only constructed: their decoding takes
 // time without reaching more code.
 
-#include "common/jpeg_decoder.h"
+#include "common/media/jpeg/jpeg_decoder.h"
 
 #include "fuzz/fuzz_check.h"
 

@@ -7,8 +7,8 @@
 // Include tags name files under data/ of the working folder; tools/fuzz.sh
 // runs this in a temporary folder of its own.
 
-#include "common/stream.h"
-#include "common/xml_tag.h"
+#include "common/media/stream.h"
+#include "common/script/xml_tag.h"
 #include "player/script_reader.h"
 
 #include "fuzz/fuzz_check.h"

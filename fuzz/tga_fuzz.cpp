@@ -4,8 +4,8 @@
 // limits, and an allocation the file's size can justify (one run-length
 // packet of 1 + pixel bytes gives at most 128 pixels).
 
-#include "common/format_tga.h"
-#include "common/stream.h"
+#include "common/media/format_tga.h"
+#include "common/media/stream.h"
 
 #include "fuzz/fuzz_check.h"
 

@@ -2,7 +2,7 @@
 // every resize and an optional full-screen display mode.
 #pragma once
 
-#include "common/window.h"
+#include "platform/window.h"
 
 struct cWindowSettings {
     char title[64] = "demo";

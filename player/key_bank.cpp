@@ -1,7 +1,7 @@
 // Key banks, live triggers and the key log.
 #include "player/demo.h"
 
-#include "common/xml_tag.h"
+#include "common/script/xml_tag.h"
 #include "player/log.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "player/plugin.h"
 
-#include "common/effect.h"
-#include "common/xml_tag.h"
+#include "common/effect/effect.h"
+#include "common/script/xml_tag.h"
 #include "platform/platform.h"
 #include "player/demo.h"
 #include "player/log.h"

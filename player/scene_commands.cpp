@@ -1,10 +1,10 @@
 #include "player/scene_commands.h"
 
-#include "common/camera.h"
-#include "common/named_texture.h"
-#include "common/scene_registry.h"
-#include "common/surface.h"
-#include "common/xml_tag.h"
+#include "common/scene/camera.h"
+#include "common/scene/named_texture.h"
+#include "common/scene/scene_registry.h"
+#include "common/scene/surface.h"
+#include "common/script/xml_tag.h"
 
 #include <cstdio>
 #include <strings.h>

@@ -1,6 +1,6 @@
 #include "player/script_reader.h"
 
-#include "common/stream.h"
+#include "common/media/stream.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -3,7 +3,7 @@
 // one last-error text, not logged; the caller decides what to show.
 #pragma once
 
-#include "common/xml_tag.h"
+#include "common/script/xml_tag.h"
 
 class cMemoryStream;
 

@@ -1,10 +1,10 @@
 // The show clock, timed events and the frame loop.
 #include "player/demo.h"
 
-#include "common/effect.h"
-#include "common/render_state.h"
-#include "common/scene_registry.h"
-#include "common/xml_tag.h"
+#include "common/effect/effect.h"
+#include "common/effect/render_state.h"
+#include "common/scene/scene_registry.h"
+#include "common/script/xml_tag.h"
 #include "player/capture.h"
 #include "player/capture_audio.h"
 #include "player/log.h"

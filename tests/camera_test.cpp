@@ -1,7 +1,7 @@
 // Camera keys, path easing and curves, loop modes and the view matrix,
 // checked against values worked out by hand.
-#include "common/camera.h"
-#include "common/xml_tag.h"
+#include "common/scene/camera.h"
+#include "common/script/xml_tag.h"
 
 #include <gtest/gtest.h>
 

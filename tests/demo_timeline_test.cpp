@@ -1,6 +1,6 @@
 // The demo's command lists, timeline, key banks and key log, driven in
 // process without a window.
-#include "common/stream.h"
+#include "common/media/stream.h"
 #include "player/demo.h"
 #include "player/log.h"
 #include "player/script_reader.h"

@@ -1,8 +1,8 @@
 // The 3D text effect made by the real lumafold library and read through its
 // own layout: script attributes, text records, motion, and the glyph lists.
-#include "common/named_texture.h"
-#include "common/scene_registry.h"
-#include "common/xml_tag.h"
+#include "common/scene/named_texture.h"
+#include "common/scene/scene_registry.h"
+#include "common/script/xml_tag.h"
 #include "effects/fontcool.h"
 #include "gl_context.h"
 #include "platform/platform.h"

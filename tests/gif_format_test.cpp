@@ -2,9 +2,9 @@
 // ImageMagick's, and a small LZW encoder of our own for what neither
 // writes) must decode to the same indices, palettes and transparency as
 // giflib's DGifSlurp gives, and to the pixels that went in.
-#include "common/format_gif.h"
-#include "common/image_format.h"
-#include "common/stream.h"
+#include "common/media/format_gif.h"
+#include "common/media/image_format.h"
+#include "common/media/stream.h"
 
 #include "tests/test_util.h"
 

@@ -1,10 +1,10 @@
 // The image formats: TGA files written byte by byte, hostile TGA headers,
 // the order of the format chain, the JPEG format's handling of decoder rows
 // and the kx_image_dump tool.
-#include "common/format_jpeg.h"
-#include "common/format_tga.h"
-#include "common/image_format.h"
-#include "common/stream.h"
+#include "common/media/format_jpeg.h"
+#include "common/media/format_tga.h"
+#include "common/media/image_format.h"
+#include "common/media/stream.h"
 #include "test_util.h"
 #include "tga_builder.h"
 

@@ -3,8 +3,8 @@
 // (with both inverse transforms) and by djpeg; the inverse transforms against
 // a double-precision reference (IEEE 1180 limits); the error codes, and
 // truncated files.
-#include "common/jpeg_decoder.h"
-#include "common/jpeg_internal.h"
+#include "common/media/jpeg/jpeg_decoder.h"
+#include "common/media/jpeg/jpeg_internal.h"
 #include "tests/test_util.h"
 
 #include <gtest/gtest.h>

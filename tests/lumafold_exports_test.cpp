@@ -1,6 +1,6 @@
 // The exports of the standard effect library, loaded as the player loads it.
-#include "common/effect.h"
-#include "common/render_state.h"
+#include "common/effect/effect.h"
+#include "common/effect/render_state.h"
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The picture effect's script attributes and animation, made by the real
 // lumafold library and read through the effect's own layout.
-#include "common/camera.h"
-#include "common/scene_registry.h"
-#include "common/xml_tag.h"
+#include "common/scene/camera.h"
+#include "common/scene/scene_registry.h"
+#include "common/script/xml_tag.h"
 #include "effects/picture.h"
 #include "platform/platform.h"
 

@@ -1,8 +1,8 @@
 // The render-state block: what a gl element sets, and the GL state that
 // apply leaves, read back with glGet.
-#include "common/effect.h"
-#include "common/render_state.h"
-#include "common/stream.h"
+#include "common/effect/effect.h"
+#include "common/effect/render_state.h"
+#include "common/media/stream.h"
 #include "gl_context.h"
 #include "player/script_reader.h"
 

@@ -1,11 +1,11 @@
 // The scene registry and the script commands that fill it, and how a demo
 // uses it (draw order surfaces, cameras advancing with the show), all
 // without a window.
-#include "common/camera.h"
-#include "common/named_texture.h"
-#include "common/scene_registry.h"
-#include "common/stream.h"
-#include "common/surface.h"
+#include "common/scene/camera.h"
+#include "common/scene/named_texture.h"
+#include "common/scene/scene_registry.h"
+#include "common/media/stream.h"
+#include "common/scene/surface.h"
 #include "player/demo.h"
 #include "player/log.h"
 #include "player/scene_commands.h"

@@ -1,5 +1,5 @@
 // The script reader: tags, params, includes, errors and bad input.
-#include "common/stream.h"
+#include "common/media/stream.h"
 #include "player/script_reader.h"
 #include "test_util.h"
 

@@ -1,5 +1,5 @@
 // cStream, cMemoryStream, cFileStream and the data file locator.
-#include "common/stream.h"
+#include "common/media/stream.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // cTexture and cLargeTexture against a real GL context: a hidden window of
 // SDL's offscreen driver on Mesa's software renderer.
-#include "common/format_tga.h"
-#include "common/stream.h"
-#include "common/texture.h"
+#include "common/media/format_tga.h"
+#include "common/media/stream.h"
+#include "common/media/texture.h"
 #include "effects/large_texture.h"
 #include "test_util.h"
 #include "tga_builder.h"

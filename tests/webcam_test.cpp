@@ -1,10 +1,10 @@
 // The webcam library: its exports, the resampling into the 256 x 256 frame,
 // the frame size check, the test-pattern capture driver, and the effect's
 // load / update / unload against a real GL context and scene registry.
-#include "common/effect.h"
-#include "common/named_texture.h"
-#include "common/scene_registry.h"
-#include "common/xml_tag.h"
+#include "common/effect/effect.h"
+#include "common/scene/named_texture.h"
+#include "common/scene/scene_registry.h"
+#include "common/script/xml_tag.h"
 #include "gl_context.h"
 #include "platform/platform.h"
 #include "test_util.h"

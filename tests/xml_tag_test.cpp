@@ -1,5 +1,5 @@
 // cXmlTag, cXmlParam, the document arena and the typed readers.
-#include "common/xml_tag.h"
+#include "common/script/xml_tag.h"
 
 #include <gtest/gtest.h>
 

@@ -7,9 +7,9 @@
 // INPUT is a path on disk; OUTPUT defaults to standard output ("-" too).
 // Exit code 0 on success, 1 when the file cannot be read, no format takes
 // it or the image has no pixels to write, 2 on a bad command line.
-#include "common/format_tga.h"
-#include "common/image_format.h"
-#include "common/stream.h"
+#include "common/media/format_tga.h"
+#include "common/media/image_format.h"
+#include "common/media/stream.h"
 
 #include <climits>
 #include <cstdio>

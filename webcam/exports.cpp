@@ -1,5 +1,5 @@
 // The two exports of irisloom: it makes one effect type, "webcam".
-#include "common/effect.h"
+#include "common/effect/effect.h"
 #include "webcam/webcam.h"
 
 #include <new>

@@ -1,8 +1,8 @@
 #include "webcam/webcam.h"
 
-#include "common/named_texture.h"
-#include "common/scene_registry.h"
-#include "common/xml_tag.h"
+#include "common/scene/named_texture.h"
+#include "common/scene/scene_registry.h"
+#include "common/script/xml_tag.h"
 #include "webcam/webcam_capture.h"
 
 #include <GL/gl.h>

@@ -3,7 +3,7 @@
 // effects, and draws it over the whole window.
 #pragma once
 
-#include "common/effect.h"
+#include "common/effect/effect.h"
 
 class cNamedTexture;
 class cWebcamCapture;

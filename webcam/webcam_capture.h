@@ -3,7 +3,7 @@
 // into.
 #pragma once
 
-#include "common/window.h"
+#include "platform/window.h"
 #include "platform/platform.h"
 
 class cWebcamCapture {

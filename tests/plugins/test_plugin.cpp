@@ -4,7 +4,7 @@
 //   KXTEST_PARAMS   makes "params", whose effect publishes a two-entry description
 // Every effect reports unload and destruction on standard output, and the
 // library reports being unloaded, so tests can check the teardown order.
-#include "common/effect.h"
+#include "common/effect/effect.h"
 
 #include <cstdio>
 #include <strings.h>

@@ -1,4 +1,4 @@
-#include "common/texture.h"
+#include "common/media/texture.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>

@@ -1,4 +1,4 @@
-#include "common/xml_tag.h"
+#include "common/script/xml_tag.h"
 
 #include <cctype>
 #include <cerrno>

@@ -1,10 +1,10 @@
-#include "common/scene_registry.h"
+#include "common/scene/scene_registry.h"
 
-#include "common/camera.h"
-#include "common/image_format.h"
-#include "common/named_texture.h"
-#include "common/stream.h"
-#include "common/surface.h"
+#include "common/scene/camera.h"
+#include "common/media/image_format.h"
+#include "common/scene/named_texture.h"
+#include "common/media/stream.h"
+#include "common/scene/surface.h"
 
 #include <climits>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "common/window.h"
+#include "platform/window.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
-#include "common/format_gif.h"
+#include "common/media/format_gif.h"
 
-#include "common/stream.h"
+#include "common/media/stream.h"
 
 #include <cstring>
 #include <new>

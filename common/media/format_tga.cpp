@@ -1,6 +1,6 @@
-#include "common/format_tga.h"
+#include "common/media/format_tga.h"
 
-#include "common/stream.h"
+#include "common/media/stream.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "common/named_texture.h"
+#include "common/scene/named_texture.h"
 
 #include <cstring>
 

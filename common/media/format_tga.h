@@ -1,7 +1,7 @@
 // The TGA image format.
 #pragma once
 
-#include "common/image_format.h"
+#include "common/media/image_format.h"
 
 #include <cstddef>
 

@@ -1,6 +1,6 @@
-#include "common/camera.h"
+#include "common/scene/camera.h"
 
-#include "common/xml_tag.h"
+#include "common/script/xml_tag.h"
 
 #include <cmath>
 #include <cstdio>

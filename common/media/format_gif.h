@@ -1,7 +1,7 @@
 // The GIF image format.
 #pragma once
 
-#include "common/image_format.h"
+#include "common/media/image_format.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "common/stream.h"
+#include "common/media/stream.h"
 
 #include <climits>
 #include <cstring>

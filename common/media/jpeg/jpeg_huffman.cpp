@@ -2,8 +2,8 @@
 // block decoder and the four progressive procedures (DC first and
 // refinement, AC first with end-of-band runs and AC refinement), and the
 // loops that run them over an MCU row or a whole scan.
-#include "common/jpeg_decoder.h"
-#include "common/jpeg_internal.h"
+#include "common/media/jpeg/jpeg_decoder.h"
+#include "common/media/jpeg/jpeg_internal.h"
 
 #include <cstring>
 

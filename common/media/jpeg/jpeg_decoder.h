@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/jpeg_internal.h"
+#include "common/media/jpeg/jpeg_internal.h"
 
 // Error codes. 0 means all is well.
 enum : int {

@@ -1,7 +1,7 @@
-#include "common/format_jpeg.h"
+#include "common/media/format_jpeg.h"
 
-#include "common/jpeg_decoder.h"
-#include "common/stream.h"
+#include "common/media/jpeg/jpeg_decoder.h"
+#include "common/media/stream.h"
 
 #include <cstdio>
 #include <cstring>

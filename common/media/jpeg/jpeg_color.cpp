@@ -1,6 +1,6 @@
 // YCbCr to RGB with 16-bit fixed-point factors, chroma replicated over the
 // luma samples it covers (no interpolation).
-#include "common/jpeg_internal.h"
+#include "common/media/jpeg/jpeg_internal.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

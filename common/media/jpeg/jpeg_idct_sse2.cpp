@@ -5,7 +5,7 @@
 // is exactly that of the scalar transform). No 32-bit sum can overflow for
 // any 16-bit input, and between the passes the values are saturated to 16
 // bits like in the scalar code: the output matches it bit for bit.
-#include "common/jpeg_internal.h"
+#include "common/media/jpeg/jpeg_internal.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

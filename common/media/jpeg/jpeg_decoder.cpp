@@ -2,8 +2,8 @@
 // scans and the production of rows. The entropy decoding is in
 // jpeg_huffman.cpp, the inverse transforms in jpeg_idct*.cpp, the colour
 // conversion in jpeg_color.cpp.
-#include "common/jpeg_decoder.h"
-#include "common/jpeg_internal.h"
+#include "common/media/jpeg/jpeg_decoder.h"
+#include "common/media/jpeg/jpeg_internal.h"
 
 #include <cstdlib>
 #include <cstring>

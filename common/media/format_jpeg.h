@@ -2,7 +2,7 @@
 // arranges the rows it delivers into an image.
 #pragma once
 
-#include "common/image_format.h"
+#include "common/media/image_format.h"
 
 #include <cstddef>
 

@@ -2,7 +2,7 @@
 // (named by the file) or created blank with a size and depth.
 #pragma once
 
-#include "common/texture.h"
+#include "common/media/texture.h"
 
 class cNamedTexture {
 public:

@@ -1,4 +1,4 @@
-#include "common/surface.h"
+#include "common/scene/surface.h"
 
 cSurface::cSurface() = default;
 

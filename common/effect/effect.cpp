@@ -1,7 +1,7 @@
-#include "common/effect.h"
+#include "common/effect/effect.h"
 
-#include "common/render_state.h"
-#include "common/xml_tag.h"
+#include "common/effect/render_state.h"
+#include "common/script/xml_tag.h"
 
 #include <cstdio>
 #include <cstdlib>

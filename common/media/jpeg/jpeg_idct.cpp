@@ -2,7 +2,7 @@
 // Moschytz flow graph with 13-bit fixed-point constants. The column pass
 // keeps two extra bits of precision for the row pass; the row pass removes
 // them with the 1/8 of the 2-D transform and adds the level shift.
-#include "common/jpeg_internal.h"
+#include "common/media/jpeg/jpeg_internal.h"
 
 namespace {
 

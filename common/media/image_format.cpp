@@ -1,9 +1,9 @@
-#include "common/image_format.h"
+#include "common/media/image_format.h"
 
-#include "common/format_gif.h"
-#include "common/format_jpeg.h"
-#include "common/format_tga.h"
-#include "common/stream.h"
+#include "common/media/format_gif.h"
+#include "common/media/format_jpeg.h"
+#include "common/media/format_tga.h"
+#include "common/media/stream.h"
 
 #include <new>
 

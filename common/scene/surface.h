@@ -2,7 +2,7 @@
 // Only a registry entry: its texture stays empty and nothing is drawn into it.
 #pragma once
 
-#include "common/named_texture.h"
+#include "common/scene/named_texture.h"
 
 class cSurface : public cNamedTexture {
 public:

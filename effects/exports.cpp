@@ -43,6 +43,12 @@ KX_PLUGIN_EXPORT bool hasFX(const char* typeName)
 
 KX_PLUGIN_EXPORT cEffect* getFX(const char* typeName)
 {
-    const sEffectType* t = findType(typeName);
-    return t ? t->make() : nullptr;
+    // The player has no exceptions: an effect whose construction cannot get
+    // its memory is null, like an unknown type.
+    try {
+        const sEffectType* t = findType(typeName);
+        return t ? t->make() : nullptr;
+    } catch (...) {
+        return nullptr;
+    }
 }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+#include <memory>
 #include <cstring>
 #include <strings.h>
 
@@ -45,7 +46,16 @@ bool isOneOf(const char* ext, std::initializer_list<const char*> list)
 
 } // namespace
 
-cMusicPlay::cMusicPlay() : flange(new sFlange), echo(new sEcho), rotate(new sRotate) {}
+cMusicPlay::cMusicPlay()
+{
+    // All three DSP states or none: when one cannot be allocated, the ones
+    // made before it are freed on the way out.
+    std::unique_ptr<sFlange> newFlange(new sFlange);
+    std::unique_ptr<sEcho> newEcho(new sEcho);
+    rotate = new sRotate;
+    flange = newFlange.release();
+    echo = newEcho.release();
+}
 
 cMusicPlay::~cMusicPlay()
 {

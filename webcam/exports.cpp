@@ -21,5 +21,11 @@ KX_PLUGIN_EXPORT bool hasFX(const char* typeName)
 
 KX_PLUGIN_EXPORT cEffect* getFX(const char* typeName)
 {
-    return isWebcam(typeName) ? new (std::nothrow) cWebcam() : nullptr;
+    // The player has no exceptions: an effect whose construction cannot get
+    // its memory is null, like an unknown type.
+    try {
+        return isWebcam(typeName) ? new (std::nothrow) cWebcam() : nullptr;
+    } catch (...) {
+        return nullptr;
+    }
 }

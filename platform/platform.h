@@ -123,9 +123,12 @@ const char* windowSystemExtensions();
 // ---- Dynamic libraries -----------------------------------------------------
 namespace platform {
 
-// Loads a library. A bare name is looked for in the program's folder, then
-// in the working folder; a name ending in ".dll" that is not found is tried
-// again with the platform's own suffix. Null when nothing loads.
+// Loads a library. The name stands for the file names of
+// libraryFileNames() (platform/library_name.h): without an extension the
+// platform's suffix is added, and a ".dll" name is also tried with the
+// platform's own suffix. Each file name with a folder in it is used as it
+// stands; a bare one is looked for in the program's folder, in the working
+// folder, then wherever the system's loader looks. Null when nothing loads.
 void* openLibrary(const char* name);
 void* librarySymbol(void* library, const char* symbol);
 void closeLibrary(void* library);

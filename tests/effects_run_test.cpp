@@ -204,4 +204,34 @@ TEST_F(EffectsRun, BadPluginsAndAddsAreLoggedNotFatal)
     EXPECT_NE(l.find("at most 48 effects"), std::string::npos);
 }
 
+TEST_F(EffectsRun, LibraryNamesGetTheSuffixAndReachTheSystemLoader)
+{
+    // A test plug-in under a name and in a folder that only the system
+    // loader's search (here LD_LIBRARY_PATH) knows.
+    std::filesystem::create_directories("syslib");
+    std::filesystem::copy_file(std::filesystem::path(KX_PLAYER_PATH).parent_path() / "kxtest_params.so",
+                               "syslib/kxsysprobe.so");
+    writeDataFile("script.txt", R"(<demo>
+        <loadplugin file="lumafold"/>
+        <loadplugin file="kxsysprobe"/>
+        <loadplugin file="kxsysprobe.dll"/>
+        <loadplugin file="syslib/kxsysprobe"/>
+        <add type="params" name="p"/><add type="clear" name="c"/></demo>)");
+    result = runPlayer("", "LD_LIBRARY_PATH=" + (dir.path() / "syslib").string());
+    std::string l = log();
+    EXPECT_NE(l.find("loadlibrary: lumafold\r\n"), std::string::npos) << l;
+    EXPECT_NE(l.find("loadlibrary: kxsysprobe\r\n"), std::string::npos) << l;
+    EXPECT_EQ(l.find("ERROR"), std::string::npos) << l;
+    EXPECT_NE(l.find("effect:paramprobe params:2"), std::string::npos) << l;
+    EXPECT_EQ(l.find("could not find effect"), std::string::npos) << l;
+
+    // Without the library path only the name with a folder finds it; the
+    // names without a folder are not looked for in subfolders.
+    result = runPlayer("");
+    l = log();
+    EXPECT_NE(l.find("ERROR loadlibrary: kxsysprobe not found"), std::string::npos) << l;
+    EXPECT_NE(l.find("ERROR loadlibrary: kxsysprobe.dll not found"), std::string::npos) << l;
+    EXPECT_NE(l.find("loadlibrary: syslib/kxsysprobe\r\n"), std::string::npos) << l;
+}
+
 } // namespace

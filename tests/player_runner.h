@@ -23,14 +23,15 @@ struct PlayerResult {
     std::string out;  // standard output and standard error together
 };
 
-// Runs the player in the current folder; never longer than a minute.
-inline PlayerResult runPlayer(const std::string& args)
+// Runs the player in the current folder; never longer than a minute. env:
+// further VARIABLE=value settings for it.
+inline PlayerResult runPlayer(const std::string& args, const std::string& env = "")
 {
     // The GL driver leaks from a module it unloads before exit, which the
     // leak checker cannot name or suppress; our own leaks are checked by the
     // in-process tests.
-    const std::string cmd = "ASAN_OPTIONS=detect_leaks=0 SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy DISPLAY= "
-                            "timeout 60 " +
+    const std::string cmd = "ASAN_OPTIONS=detect_leaks=0 SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy DISPLAY= " +
+                            env + " timeout 60 " +
                             std::string(KX_PLAYER_PATH) + " " + args + " 2>&1";
     PlayerResult r;
     FILE* p = popen(cmd.c_str(), "r");

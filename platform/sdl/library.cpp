@@ -1,11 +1,10 @@
 // Linux back end: dynamic libraries through dlopen.
+#include "platform/library_name.h"
 #include "platform/platform.h"
 
 #include <dlfcn.h>
-#include <strings.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -14,6 +13,9 @@ namespace platform {
 namespace {
 
 std::string gLibraryError;
+// The reason kept is about a file that exists but does not load, when one
+// was met; otherwise the first reason.
+bool gErrorAboutAFile = false;
 
 std::string programFolder()
 {
@@ -27,39 +29,45 @@ std::string programFolder()
     return path;
 }
 
-void* tryOpen(const std::string& path)
+// checkFile: the name is a path to the file (not a name for the system
+// loader's search), so whether the file exists can be told.
+void* tryOpen(const std::string& path, bool checkFile)
 {
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-        const char* why = dlerror();
+    if (handle) return handle;
+    const char* why = dlerror();
+    const bool aboutAFile = checkFile && access(path.c_str(), F_OK) == 0;
+    if ((aboutAFile && !gErrorAboutAFile) || gLibraryError.empty()) {
         gLibraryError = why ? why : path + ": cannot load";
+        gErrorAboutAFile = aboutAFile;
     }
-    return handle;
+    return nullptr;
 }
 
-void* openBare(const std::string& name)
+// One file name: a name with a folder in it as it stands; a bare name beside
+// the program, in the working folder, then wherever the system loader looks
+// (LD_LIBRARY_PATH, the loader's cache, the system's library folders).
+void* openFile(const std::string& name)
 {
-    // A name with a folder in it is taken as it stands.
     if (name.find('/') != std::string::npos)
-        return tryOpen(name);
-    if (void* h = tryOpen(programFolder() + "/" + name)) return h;
-    return tryOpen("./" + name);
+        return tryOpen(name, true);
+    if (void* h = tryOpen(programFolder() + "/" + name, true)) return h;
+    if (void* h = tryOpen("./" + name, true)) return h;
+    return tryOpen(name, false);
 }
 
 } // namespace
 
 void* openLibrary(const char* name)
 {
+    gLibraryError.clear();
+    gErrorAboutAFile = false;
     if (!name || !*name) {
         gLibraryError = "no library name";
         return nullptr;
     }
-    const std::string n = name;
-    if (void* h = openBare(n)) return h;
-    const size_t len = n.size();
-    if (len > 4 && strcasecmp(n.c_str() + len - 4, ".dll") == 0) {
-        if (void* h = openBare(n.substr(0, len - 4) + ".so")) return h;
-    }
+    for (const std::string& file : libraryFileNames(name))
+        if (void* h = openFile(file)) return h;
     return nullptr;
 }
 

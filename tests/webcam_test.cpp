@@ -12,6 +12,9 @@
 #include "webcam/webcam_capture.h"
 
 #include <SDL.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -198,6 +201,40 @@ TEST(WebcamTestPattern, OptionsMakeAFixedSizeOrAnUnpluggedDevice)
         EXPECT_EQ(p.device, nullptr) << bad;
     }
     EXPECT_NE(std::string(platform::lastCaptureError()).find("unknown option"), std::string::npos);
+}
+
+TEST(WebcamDevice, OnlyVideoDeviceNodesAreOpened)
+{
+    kxtest::TempDir dir;
+    kxtest::writeFile("plain.bin", "keep me");
+    std::filesystem::create_directory("folder");
+    ASSERT_EQ(mkfifo("pipe", 0600), 0);
+    const struct {
+        const char* path;
+        const char* kind;
+        bool watch;  // /dev/null is opened by everyone all the time
+    } cases[] = {
+        {"plain.bin", "(a regular file)", true},
+        {"folder", "(a folder)", true},
+        {"pipe", "(a FIFO)", true},
+        {"/dev/null", "(a character device that is not a video device)", false},
+    };
+    for (const auto& c : cases) {
+        // Every open of the file shows as an event.
+        const int events = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ASSERT_GE(events, 0);
+        if (c.watch)
+            ASSERT_GE(inotify_add_watch(events, c.path, IN_OPEN | IN_MODIFY), 0) << c.path;
+        platform::CaptureDevice* device = platform::openCaptureDevice(c.path);
+        EXPECT_EQ(device, nullptr) << c.path;
+        platform::closeCaptureDevice(device);
+        const std::string why = platform::lastCaptureError();
+        EXPECT_NE(why.find(c.kind), std::string::npos) << why;
+        char buf[4096];
+        EXPECT_LT(read(events, buf, sizeof buf), 0) << c.path << " was opened";
+        close(events);
+    }
+    EXPECT_EQ(kxtest::readFile("plain.bin"), "keep me");
 }
 
 // ---- The exports ------------------------------------------------------------

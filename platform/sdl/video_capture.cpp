@@ -21,6 +21,8 @@
 #include <string>
 #include <strings.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
 #include <vector>
@@ -378,14 +380,51 @@ void devicePath(int index, char* out, size_t size)
     std::snprintf(out, size, "/dev/video%d", index);
 }
 
+// Whether a file is a video4linux device node. Nothing else is opened: a
+// script may name any path, and opening a file, a FIFO or another device
+// read-write can have effects of its own.
+bool isVideoNode(const struct stat& st)
+{
+    // The kernel gives every video4linux node (video, vbi, radio, subdevice)
+    // this major number.
+    constexpr unsigned kVideoMajor = 81;
+    return S_ISCHR(st.st_mode) && major(st.st_rdev) == kVideoMajor;
+}
+
+const char* fileKind(const struct stat& st)
+{
+    if (S_ISREG(st.st_mode)) return "a regular file";
+    if (S_ISDIR(st.st_mode)) return "a folder";
+    if (S_ISFIFO(st.st_mode)) return "a FIFO";
+    if (S_ISSOCK(st.st_mode)) return "a socket";
+    if (S_ISBLK(st.st_mode)) return "a block device";
+    if (S_ISCHR(st.st_mode)) return "a character device that is not a video device";
+    return "not a device";
+}
+
 // Opens a device node without libv4l2 and reads its capability record.
 // The file descriptor, or -1 (with the reason set) for anything that is not
 // a V4L2 video capture device; libv4l2 would print its own complaints.
 int openCaptureNode(const char* path, v4l2_capability& cap)
 {
-    const int fd = open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    struct stat st{};
+    if (stat(path, &st) != 0) {
+        setError("%s: %s", path, errno == ENOENT ? "no such device" : std::strerror(errno));
+        return -1;
+    }
+    if (!isVideoNode(st)) {
+        setError("%s: not a video device (%s); not opened", path, fileKind(st));
+        return -1;
+    }
+    const int fd = open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         setError("%s: %s", path, errno == ENOENT ? "no such device" : std::strerror(errno));
+        return -1;
+    }
+    // The name may have been pointed elsewhere between the look and the open.
+    if (fstat(fd, &st) != 0 || !isVideoNode(st)) {
+        setError("%s: not a video device (it changed while being opened)", path);
+        close(fd);
         return -1;
     }
     int r;

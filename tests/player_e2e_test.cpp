@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <regex>
@@ -31,21 +32,30 @@ struct PlayerRun {
     bool logExists = false;
 };
 
-// Runs the player with the given arguments in the current directory.
-PlayerRun runPlayer(const std::vector<std::string>& args = {})
+const char* const kOutPath = "../stdout.txt";
+const char* const kErrPath = "../stderr.txt";
+
+// Starts the player with the given arguments in the current directory,
+// headless, its output going to files (not a terminal).
+pid_t startPlayer(const std::vector<std::string>& args)
 {
-    PlayerRun run;
-    const std::string outPath = "../stdout.txt";
-    const std::string errPath = "../stderr.txt";
     const pid_t pid = fork();
     if (pid == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int out = open(kOutPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(kErrPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || err < 0) _exit(126);
         dup2(out, 1);
         dup2(err, 2);
         close(out);
         close(err);
+        // A test runner started in the background passes Ctrl+C on ignored.
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        setenv("DISPLAY", "", 1);
+        // The GL driver leaks from a module it unloads (see player_runner.h).
+        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(KX_PLAYER_PATH));
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -54,14 +64,37 @@ PlayerRun runPlayer(const std::vector<std::string>& args = {})
         _exit(127);
     }
     EXPECT_GT(pid, 0) << "fork failed";
+    return pid;
+}
+
+// Waits for the player to end (killing it after about a minute) and reads
+// what it left.
+PlayerRun finishPlayer(pid_t pid)
+{
+    PlayerRun run;
     int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+    bool ended = false;
+    for (int i = 0; pid > 0 && i < 6000 && !ended; ++i) {
+        ended = waitpid(pid, &status, WNOHANG) == pid;
+        if (!ended) usleep(10000);
+    }
+    if (pid > 0 && !ended) {
+        ADD_FAILURE() << "the player did not end; killed";
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    if (ended && WIFEXITED(status))
         run.exitCode = WEXITSTATUS(status);
-    run.console = readFile(outPath);
-    run.errors = readFile(errPath);
+    run.console = readFile(kOutPath);
+    run.errors = readFile(kErrPath);
     run.logExists = kxtest::fileExists("log.txt");
     run.log = readFile("log.txt");
     return run;
+}
+
+PlayerRun runPlayer(const std::vector<std::string>& args = {})
+{
+    return finishPlayer(startPlayer(args));
 }
 
 // A player run's own folder: <temp>/run with data/ inside, so that the
@@ -263,4 +296,41 @@ TEST_F(PlayerTest, OverlongScriptPathStillExitsZero)
     EXPECT_EQ(run.console.rfind("kestrelux (Build: ", 0), 0u);
     EXPECT_TRUE(run.logExists);
     EXPECT_EQ(run.log.rfind("000000|", 0), 0u);
+}
+
+TEST_F(PlayerTest, UnknownOptionsAreWarnedAboutAndThePlayerPlays)
+{
+    writeDataFile("show.txt", "<demo></demo>");
+    const PlayerRun run = runPlayer({"--shiny", "show.txt", "--bogus=1", "extra.txt"});
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_NE(run.errors.find("kestrelux: unknown option --shiny ignored\n"), std::string::npos) << run.errors;
+    EXPECT_NE(run.errors.find("kestrelux: unknown option --bogus=1 ignored\n"), std::string::npos) << run.errors;
+    EXPECT_EQ(run.errors.find("usage:"), std::string::npos) << run.errors;
+    EXPECT_NE(run.console.find("load[data/show.txt]\n"), std::string::npos) << run.console;
+    expectLogStart(run, {"Parsing Script [show.txt]", "done."});
+}
+
+TEST_F(PlayerTest, ScriptNameThatIsAPathGetsAHint)
+{
+    writeDataFile("script.txt", "<demo/>");
+    kxtest::writeFile("here.txt", "<demo/>");
+    const struct {
+        const char* name;
+        const char* hint;  // nullptr: no hint
+    } cases[] = {
+        {"data/script.txt", "kestrelux: data/script.txt was looked for as data/data/script.txt: script names are "
+                            "looked up under data/, so give it as script.txt\n"},
+        {"./data/script.txt", "looked up under data/, so give it as script.txt\n"},
+        {"here.txt", "kestrelux: here.txt was looked for as data/here.txt: script names are looked up under data/\n"},
+        {"missing.txt", nullptr},
+        {"script.txt", nullptr},
+    };
+    for (const auto& c : cases) {
+        const PlayerRun run = runPlayer({c.name});
+        EXPECT_EQ(run.exitCode, 0) << c.name;
+        if (c.hint)
+            EXPECT_NE(run.errors.find(c.hint), std::string::npos) << c.name << "\n" << run.errors;
+        else
+            EXPECT_EQ(run.errors.find("looked up under"), std::string::npos) << c.name << "\n" << run.errors;
+    }
 }

@@ -1,5 +1,7 @@
 #include "player/capture.h"
 
+#include "player/capture_progress.h"
+
 #include <GL/gl.h>
 #include <png.h>
 
@@ -56,5 +58,7 @@ bool captureFrame(int width, int height)
     char path[4096];
     std::snprintf(path, sizeof path, "%s/frame_%06lld.png", gCapture.folder.c_str(), gCapture.written);
     ++gCapture.written;
-    return writePng(path, width, height, flipped.data());
+    const bool ok = writePng(path, width, height, flipped.data());
+    reportCaptureProgress(gCapture.written, gCapture.maxFrames);
+    return ok;
 }

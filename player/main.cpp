@@ -2,6 +2,7 @@
 #include "audio/bass.h"
 #include "player/capture.h"
 #include "player/capture_audio.h"
+#include "player/capture_progress.h"
 #include "player/command_line.h"
 #include "player/demo.h"
 #include "player/log.h"
@@ -139,8 +140,10 @@ int main(int argc, char** argv)
         log->write(0, lastError());
         hintAtDataFolder(gScriptPath);
     }
-    if (cl.capture)
+    if (cl.capture) {
+        finishCaptureProgress();
         finishCaptureAudio();
+    }
     std::fflush(stdout);
     return 0;
 }

@@ -334,3 +334,15 @@ TEST_F(PlayerTest, ScriptNameThatIsAPathGetsAHint)
             EXPECT_EQ(run.errors.find("looked up under"), std::string::npos) << c.name << "\n" << run.errors;
     }
 }
+
+TEST_F(PlayerTest, CaptureShowsProgressOnStandardError)
+{
+    writeDataFile("script.txt", R"(<demo width="32" height="32"><create/><load/><run/></demo>)");
+    const PlayerRun run = runPlayer({"--capture", "cap", "--fps", "10", "--frames", "3"});
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    // Not a terminal: whole lines, the first frame at once, a summary at the end.
+    EXPECT_TRUE(std::regex_search(run.errors, std::regex(R"(^capture: frame 1/3 \(33%\)\n)"))) << run.errors;
+    EXPECT_TRUE(std::regex_search(run.errors, std::regex(R"(\ncapture: 3 of 3 frames in \d+:\d\d( \([\d.]+ fps\))?\n$)")))
+        << run.errors;
+    EXPECT_EQ(run.errors.find('\r'), std::string::npos);
+}

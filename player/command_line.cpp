@@ -40,7 +40,8 @@ const char* usageText()
            "  --frames N             number of frames to capture, or\n"
            "  --seconds S            length of the capture in seconds\n"
            "  --help                 this text\n"
-           "  --version              the build banner\n";
+           "  --version              the build banner\n"
+           "Ctrl+C or SIGTERM ends the whole run at the next frame or loading step.\n";
 }
 
 sCommandLine parseCommandLine(int argc, char** argv)

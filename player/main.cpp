@@ -7,9 +7,11 @@
 #include "player/demo.h"
 #include "player/log.h"
 #include "player/script_reader.h"
+#include "player/stop_request.h"
 
 #include "common/media/stream.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -89,10 +91,19 @@ void hintAtDataFolder(const char* name)
     std::fputs("\n", stderr);
 }
 
+const char* signalName(int sig)
+{
+    if (sig == SIGINT) return "SIGINT (Ctrl+C)";
+    if (sig == SIGTERM) return "SIGTERM";
+    return "a signal";
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // First of all, so that no library installs a handler of its own.
+    installStopHandlers();
     const sCommandLine cl = parseCommandLine(argc, argv);
     for (const std::string& warning : cl.warnings)
         std::fprintf(stderr, "kestrelux: %s\n", warning.c_str());
@@ -143,6 +154,12 @@ int main(int argc, char** argv)
     if (cl.capture) {
         finishCaptureProgress();
         finishCaptureAudio();
+    }
+    if (stopRequested()) {
+        // Every demo is gone and the capture files are complete.
+        std::fprintf(stderr, "kestrelux: stopped by %s\n", signalName(stopSignal()));
+        log->logf("Stopped by %s.", signalName(stopSignal()));
+        log->logf("done.");
     }
     std::fflush(stdout);
     return 0;

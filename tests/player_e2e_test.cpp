@@ -1,6 +1,7 @@
 // End to end: runs the real kestrelux program in a fresh folder holding a
 // data/ tree and checks its console, its log.txt and its exit code
 // (Parts 1.1, 1.2 and 4.1 together).
+#include "player_runner.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -345,4 +346,57 @@ TEST_F(PlayerTest, CaptureShowsProgressOnStandardError)
     EXPECT_TRUE(std::regex_search(run.errors, std::regex(R"(\ncapture: 3 of 3 frames in \d+:\d\d( \([\d.]+ fps\))?\n$)")))
         << run.errors;
     EXPECT_EQ(run.errors.find('\r'), std::string::npos);
+}
+
+// Ctrl+C or SIGTERM in the middle of a capture: the whole run ends at the
+// next frame, with the log closed and every file in the folder whole.
+TEST_F(PlayerTest, StopSignalEndsTheWholeRunCleanly)
+{
+    writeDataFile("script.txt", R"(
+        <demo name="one" width="64" height="48"><create/><load/><run/><markAfterRun/></demo>
+        <demo name="two" width="64" height="48"><markSecondDemo/><create/><load/><run/></demo>)");
+    for (const int sig : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(sig == SIGTERM ? "SIGTERM" : "SIGINT");
+        std::filesystem::remove_all("cap");
+        // 100 fps: every frame holds exactly 441 samples of sound.
+        const pid_t pid = startPlayer({"--capture", "cap", "--fps", "100", "--seconds", "86400"});
+        for (int i = 0; i < 6000 && !kxtest::fileExists("cap/frame_000000.png"); ++i) usleep(10000);
+        ASSERT_TRUE(kxtest::fileExists("cap/frame_000000.png"));
+        kill(pid, sig);
+        const PlayerRun run = finishPlayer(pid);
+        ASSERT_EQ(run.exitCode, 0) << run.errors;
+
+        const std::string end = "  **** done.\r\n";
+        ASSERT_GE(run.log.size(), end.size());
+        EXPECT_EQ(run.log.substr(run.log.size() - end.size()), end) << run.log;
+        EXPECT_NE(run.log.find("Stopped by SIG"), std::string::npos);
+        EXPECT_EQ(run.log.find("markAfterRun"), std::string::npos);
+        EXPECT_EQ(run.log.find("markSecondDemo"), std::string::npos);
+        EXPECT_NE(run.errors.find("kestrelux: stopped by SIG"), std::string::npos) << run.errors;
+
+        size_t frames = 0;
+        for (const auto& entry : std::filesystem::directory_iterator("cap")) {
+            const std::string name = entry.path().filename().string();
+            if (name == "audio.wav") continue;
+            ++frames;
+            EXPECT_EQ(entry.path().extension(), ".png") << name;
+            const kxtest::Image image = kxtest::readPng(entry.path().string());
+            EXPECT_EQ(image.width, 64) << name;
+            EXPECT_EQ(image.height, 48) << name;
+        }
+        EXPECT_GE(frames, 1u);
+        EXPECT_TRUE(kxtest::fileExists(kxtest::frameName("cap", static_cast<int>(frames) - 1)));
+
+        const std::string wav = readFile("cap/audio.wav");
+        ASSERT_GE(wav.size(), 44u);
+        auto le32 = [&](size_t at) {
+            return size_t(uint8_t(wav[at])) | size_t(uint8_t(wav[at + 1])) << 8 | size_t(uint8_t(wav[at + 2])) << 16 |
+                   size_t(uint8_t(wav[at + 3])) << 24;
+        };
+        EXPECT_EQ(wav.compare(0, 4, "RIFF"), 0);
+        EXPECT_EQ(le32(4), wav.size() - 8);
+        EXPECT_EQ(wav.compare(36, 4, "data"), 0);
+        EXPECT_EQ(le32(40), wav.size() - 44);
+        EXPECT_EQ(le32(40), frames * 441 * 4);
+    }
 }

@@ -1,5 +1,7 @@
 #include "player/capture.h"
 
+#include "player/capture_progress.h"
+
 #include <GL/gl.h>
 #include <png.h>
 
@@ -8,6 +10,18 @@
 #include <vector>
 
 sCapture gCapture;
+
+namespace {
+
+// "frame_000012.png": the file name of captured frame `index` (0-based).
+std::string frameFileName(long long index)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "frame_%06lld.png", index);
+    return name;
+}
+
+} // namespace
 
 bool writePng(const char* path, int width, int height, const unsigned char* rgb)
 {
@@ -53,8 +67,18 @@ bool captureFrame(int width, int height)
         std::copy_n(pixels.data() + static_cast<size_t>(height - 1 - row) * rowBytes, rowBytes,
                     flipped.data() + static_cast<size_t>(row) * rowBytes);
 
-    char path[4096];
-    std::snprintf(path, sizeof path, "%s/frame_%06lld.png", gCapture.folder.c_str(), gCapture.written);
+    // Written under a temporary name and renamed when complete, so the
+    // folder never holds a half-written frame, however the player ends.
+    const std::string path = gCapture.folder + "/" + frameFileName(gCapture.written);
+    const std::string partial = path + ".part";
     ++gCapture.written;
-    return writePng(path, width, height, flipped.data());
+    bool ok = writePng(partial.c_str(), width, height, flipped.data());
+    if (ok && std::rename(partial.c_str(), path.c_str()) != 0) {
+        std::printf("capture: cannot write %s\n", path.c_str());
+        ok = false;
+    }
+    if (!ok)
+        std::remove(partial.c_str());
+    reportCaptureProgress(gCapture.written, gCapture.maxFrames);
+    return ok;
 }

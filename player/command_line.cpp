@@ -33,13 +33,15 @@ bool readSeconds(const char* text, double& out)
 const char* usageText()
 {
     return "usage: kestrelux [script] [options]\n"
-           "  script                 the script under data/ (default script.txt)\n"
+           "  script                 the script's name under data/ (default script.txt);\n"
+           "                         further plain arguments and unknown options are ignored\n"
            "  --capture DIR          render without pacing and write DIR/frame_000000.png ...\n"
            "  --fps N                frames per second of show time in capture mode\n"
            "  --frames N             number of frames to capture, or\n"
            "  --seconds S            length of the capture in seconds\n"
            "  --help                 this text\n"
-           "  --version              the build banner\n";
+           "  --version              the build banner\n"
+           "Ctrl+C or SIGTERM ends the whole run at the next frame or loading step.\n";
 }
 
 sCommandLine parseCommandLine(int argc, char** argv)
@@ -78,7 +80,9 @@ sCommandLine parseCommandLine(int argc, char** argv)
             const char* v = value(a);
             if (v && !readSeconds(v, cl.seconds)) cl.error = "--seconds needs a positive number of seconds";
         } else {
-            cl.error = std::string("unknown option ") + a;
+            // A newer script's launcher may pass options this player does
+            // not know; the show plays all the same.
+            cl.warnings.push_back(std::string("unknown option ") + a + " ignored");
         }
         if (!cl.error.empty()) return cl;
     }

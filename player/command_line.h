@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct sCommandLine {
     std::string script = "script.txt";
@@ -14,6 +15,7 @@ struct sCommandLine {
     long long frames = 0;
     double seconds = 0;
     std::string error;  // set when the options cannot be used
+    std::vector<std::string> warnings;  // what was ignored (unknown options); the player still plays
 };
 
 sCommandLine parseCommandLine(int argc, char** argv);

@@ -9,6 +9,7 @@
 #include "player/log.h"
 #include "player/plugin.h"
 #include "player/scene_commands.h"
+#include "player/stop_request.h"
 
 #include <GL/gl.h>
 
@@ -131,6 +132,9 @@ int cDemo::doXML(cXmlTag* tag)
     const int n = tag->childCount();
     int i = 0;
     for (cXmlTag* child : tag->children()) {
+        // A stop signal ends the walk; the demo is then torn down as usual.
+        if (stopRequested())
+            break;
         log->logf("param %i.%i [%s]\n", i, n, child->name);
         ++i;
         if (cEffect* effect = findEffect(child->name)) {
@@ -248,6 +252,10 @@ void cDemo::load(cXmlTag* tag)
     sortEvents();
     log->logf("done");
     for (int i = 0; i < effectCount; ++i) {
+        if (stopRequested()) {
+            log->logf("Loading stopped.");
+            return;
+        }
         cEffect* e = effects[i];
         if (e != loader) {
             log->logf("Loading effect %2u:[%s][%s]", static_cast<unsigned>(i), e->name, e->type);
@@ -268,6 +276,8 @@ void cDemo::resize(int newWidth, int newHeight)
 int buildDemos(cXmlTag* root)
 {
     for (cXmlTag* child : root->children()) {
+        if (stopRequested())
+            break;
         if (!child->nameIs("demo"))
             continue;
         cDemo* demo = new cDemo();

@@ -2,11 +2,16 @@
 #include "audio/bass.h"
 #include "player/capture.h"
 #include "player/capture_audio.h"
+#include "player/capture_progress.h"
 #include "player/command_line.h"
 #include "player/demo.h"
 #include "player/log.h"
 #include "player/script_reader.h"
+#include "player/stop_request.h"
 
+#include "common/media/stream.h"
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -62,11 +67,46 @@ bool setUpCapture(const sCommandLine& cl)
     return true;
 }
 
+bool isFile(const char* path)
+{
+    struct stat st {};
+    return stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// "kestrelux data/script.txt" looks for data/data/script.txt. When the
+// script was not found where names are looked up but the name given is a
+// file as it stands, say how names are meant.
+void hintAtDataFolder(const char* name)
+{
+    char located[512];
+    if (!locateDataFile(name, located, sizeof located) || isFile(located) || !isFile(name))
+        return;
+    std::fflush(stdout);  // after the locator's own "file not found" line
+    std::fprintf(stderr, "kestrelux: %s was looked for as %s: script names are looked up under data/", name, located);
+    const char* rest = std::strncmp(name, "./", 2) == 0 ? name + 2 : name;
+    char suggested[512];
+    if (std::strncmp(rest, "data/", 5) == 0 && rest[5] && locateDataFile(rest + 5, suggested, sizeof suggested) &&
+        isFile(suggested))
+        std::fprintf(stderr, ", so give it as %s", rest + 5);
+    std::fputs("\n", stderr);
+}
+
+const char* signalName(int sig)
+{
+    if (sig == SIGINT) return "SIGINT (Ctrl+C)";
+    if (sig == SIGTERM) return "SIGTERM";
+    return "a signal";
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // First of all, so that no library installs a handler of its own.
+    installStopHandlers();
     const sCommandLine cl = parseCommandLine(argc, argv);
+    for (const std::string& warning : cl.warnings)
+        std::fprintf(stderr, "kestrelux: %s\n", warning.c_str());
     if (cl.version) {
         printBanner();
         return 0;
@@ -109,9 +149,18 @@ int main(int argc, char** argv)
         buildDemos(&root);
     } else {
         log->write(0, lastError());
+        hintAtDataFolder(gScriptPath);
     }
-    if (cl.capture)
+    if (cl.capture) {
+        finishCaptureProgress();
         finishCaptureAudio();
+    }
+    if (stopRequested()) {
+        // Every demo is gone and the capture files are complete.
+        std::fprintf(stderr, "kestrelux: stopped by %s\n", signalName(stopSignal()));
+        log->logf("Stopped by %s.", signalName(stopSignal()));
+        log->logf("done.");
+    }
     std::fflush(stdout);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "player/capture.h"
 #include "player/capture_audio.h"
 #include "player/log.h"
+#include "player/stop_request.h"
 
 #include <GL/gl.h>
 
@@ -137,6 +138,7 @@ void cDemo::run()
     // Frame k then starts at show time k / fps.
     timer->fixedStep = gCapture.enabled ? gCapture.step() : 0.0f;
     timer->step = timer->fixedStep;
-    while (platform::pumpMessages())
+    // A stop signal ends the show between two frames, never inside one.
+    while (!stopRequested() && platform::pumpMessages())
         frame();
 }

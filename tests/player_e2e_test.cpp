@@ -1,10 +1,12 @@
 // End to end: runs the real kestrelux program in a fresh folder holding a
 // data/ tree and checks its console, its log.txt and its exit code
 // (Parts 1.1, 1.2 and 4.1 together).
+#include "player_runner.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <regex>
@@ -31,21 +33,30 @@ struct PlayerRun {
     bool logExists = false;
 };
 
-// Runs the player with the given arguments in the current directory.
-PlayerRun runPlayer(const std::vector<std::string>& args = {})
+const char* const kOutPath = "../stdout.txt";
+const char* const kErrPath = "../stderr.txt";
+
+// Starts the player with the given arguments in the current directory,
+// headless, its output going to files (not a terminal).
+pid_t startPlayer(const std::vector<std::string>& args)
 {
-    PlayerRun run;
-    const std::string outPath = "../stdout.txt";
-    const std::string errPath = "../stderr.txt";
     const pid_t pid = fork();
     if (pid == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int out = open(kOutPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(kErrPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || err < 0) _exit(126);
         dup2(out, 1);
         dup2(err, 2);
         close(out);
         close(err);
+        // A test runner started in the background passes Ctrl+C on ignored.
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        setenv("DISPLAY", "", 1);
+        // The GL driver leaks from a module it unloads (see player_runner.h).
+        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(KX_PLAYER_PATH));
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -54,14 +65,37 @@ PlayerRun runPlayer(const std::vector<std::string>& args = {})
         _exit(127);
     }
     EXPECT_GT(pid, 0) << "fork failed";
+    return pid;
+}
+
+// Waits for the player to end (killing it after about a minute) and reads
+// what it left.
+PlayerRun finishPlayer(pid_t pid)
+{
+    PlayerRun run;
     int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+    bool ended = false;
+    for (int i = 0; pid > 0 && i < 6000 && !ended; ++i) {
+        ended = waitpid(pid, &status, WNOHANG) == pid;
+        if (!ended) usleep(10000);
+    }
+    if (pid > 0 && !ended) {
+        ADD_FAILURE() << "the player did not end; killed";
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    if (ended && WIFEXITED(status))
         run.exitCode = WEXITSTATUS(status);
-    run.console = readFile(outPath);
-    run.errors = readFile(errPath);
+    run.console = readFile(kOutPath);
+    run.errors = readFile(kErrPath);
     run.logExists = kxtest::fileExists("log.txt");
     run.log = readFile("log.txt");
     return run;
+}
+
+PlayerRun runPlayer(const std::vector<std::string>& args = {})
+{
+    return finishPlayer(startPlayer(args));
 }
 
 // A player run's own folder: <temp>/run with data/ inside, so that the
@@ -263,4 +297,106 @@ TEST_F(PlayerTest, OverlongScriptPathStillExitsZero)
     EXPECT_EQ(run.console.rfind("kestrelux (Build: ", 0), 0u);
     EXPECT_TRUE(run.logExists);
     EXPECT_EQ(run.log.rfind("000000|", 0), 0u);
+}
+
+TEST_F(PlayerTest, UnknownOptionsAreWarnedAboutAndThePlayerPlays)
+{
+    writeDataFile("show.txt", "<demo></demo>");
+    const PlayerRun run = runPlayer({"--shiny", "show.txt", "--bogus=1", "extra.txt"});
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_NE(run.errors.find("kestrelux: unknown option --shiny ignored\n"), std::string::npos) << run.errors;
+    EXPECT_NE(run.errors.find("kestrelux: unknown option --bogus=1 ignored\n"), std::string::npos) << run.errors;
+    EXPECT_EQ(run.errors.find("usage:"), std::string::npos) << run.errors;
+    EXPECT_NE(run.console.find("load[data/show.txt]\n"), std::string::npos) << run.console;
+    expectLogStart(run, {"Parsing Script [show.txt]", "done."});
+}
+
+TEST_F(PlayerTest, ScriptNameThatIsAPathGetsAHint)
+{
+    writeDataFile("script.txt", "<demo/>");
+    kxtest::writeFile("here.txt", "<demo/>");
+    const struct {
+        const char* name;
+        const char* hint;  // nullptr: no hint
+    } cases[] = {
+        {"data/script.txt", "kestrelux: data/script.txt was looked for as data/data/script.txt: script names are "
+                            "looked up under data/, so give it as script.txt\n"},
+        {"./data/script.txt", "looked up under data/, so give it as script.txt\n"},
+        {"here.txt", "kestrelux: here.txt was looked for as data/here.txt: script names are looked up under data/\n"},
+        {"missing.txt", nullptr},
+        {"script.txt", nullptr},
+    };
+    for (const auto& c : cases) {
+        const PlayerRun run = runPlayer({c.name});
+        EXPECT_EQ(run.exitCode, 0) << c.name;
+        if (c.hint)
+            EXPECT_NE(run.errors.find(c.hint), std::string::npos) << c.name << "\n" << run.errors;
+        else
+            EXPECT_EQ(run.errors.find("looked up under"), std::string::npos) << c.name << "\n" << run.errors;
+    }
+}
+
+TEST_F(PlayerTest, CaptureShowsProgressOnStandardError)
+{
+    writeDataFile("script.txt", R"(<demo width="32" height="32"><create/><load/><run/></demo>)");
+    const PlayerRun run = runPlayer({"--capture", "cap", "--fps", "10", "--frames", "3"});
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    // Not a terminal: whole lines, the first frame at once, a summary at the end.
+    EXPECT_TRUE(std::regex_search(run.errors, std::regex(R"((^|\n)capture: frame 1/3 \(33%\)\n)"))) << run.errors;
+    EXPECT_TRUE(std::regex_search(run.errors, std::regex(R"(\ncapture: 3 of 3 frames in \d+:\d\d( \([\d.]+ fps\))?\n$)")))
+        << run.errors;
+    EXPECT_EQ(run.errors.find('\r'), std::string::npos);
+}
+
+// Ctrl+C or SIGTERM in the middle of a capture: the whole run ends at the
+// next frame, with the log closed and every file in the folder whole.
+TEST_F(PlayerTest, StopSignalEndsTheWholeRunCleanly)
+{
+    writeDataFile("script.txt", R"(
+        <demo name="one" width="64" height="48"><create/><load/><run/><markAfterRun/></demo>
+        <demo name="two" width="64" height="48"><markSecondDemo/><create/><load/><run/></demo>)");
+    for (const int sig : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(sig == SIGTERM ? "SIGTERM" : "SIGINT");
+        std::filesystem::remove_all("cap");
+        // 100 fps: every frame holds exactly 441 samples of sound.
+        const pid_t pid = startPlayer({"--capture", "cap", "--fps", "100", "--seconds", "86400"});
+        for (int i = 0; i < 6000 && !kxtest::fileExists("cap/frame_000000.png"); ++i) usleep(10000);
+        ASSERT_TRUE(kxtest::fileExists("cap/frame_000000.png"));
+        kill(pid, sig);
+        const PlayerRun run = finishPlayer(pid);
+        ASSERT_EQ(run.exitCode, 0) << run.errors;
+
+        const std::string end = "  **** done.\r\n";
+        ASSERT_GE(run.log.size(), end.size());
+        EXPECT_EQ(run.log.substr(run.log.size() - end.size()), end) << run.log;
+        EXPECT_NE(run.log.find("Stopped by SIG"), std::string::npos);
+        EXPECT_EQ(run.log.find("markAfterRun"), std::string::npos);
+        EXPECT_EQ(run.log.find("markSecondDemo"), std::string::npos);
+        EXPECT_NE(run.errors.find("kestrelux: stopped by SIG"), std::string::npos) << run.errors;
+
+        size_t frames = 0;
+        for (const auto& entry : std::filesystem::directory_iterator("cap")) {
+            const std::string name = entry.path().filename().string();
+            if (name == "audio.wav") continue;
+            ++frames;
+            EXPECT_EQ(entry.path().extension(), ".png") << name;
+            const kxtest::Image image = kxtest::readPng(entry.path().string());
+            EXPECT_EQ(image.width, 64) << name;
+            EXPECT_EQ(image.height, 48) << name;
+        }
+        EXPECT_GE(frames, 1u);
+        EXPECT_TRUE(kxtest::fileExists(kxtest::frameName("cap", static_cast<int>(frames) - 1)));
+
+        const std::string wav = readFile("cap/audio.wav");
+        ASSERT_GE(wav.size(), 44u);
+        auto le32 = [&](size_t at) {
+            return size_t(uint8_t(wav[at])) | size_t(uint8_t(wav[at + 1])) << 8 | size_t(uint8_t(wav[at + 2])) << 16 |
+                   size_t(uint8_t(wav[at + 3])) << 24;
+        };
+        EXPECT_EQ(wav.compare(0, 4, "RIFF"), 0);
+        EXPECT_EQ(le32(4), wav.size() - 8);
+        EXPECT_EQ(wav.compare(36, 4, "data"), 0);
+        EXPECT_EQ(le32(40), wav.size() - 44);
+        EXPECT_EQ(le32(40), frames * 441 * 4);
+    }
 }

@@ -1,0 +1,16 @@
+// Ctrl+C (SIGINT) and SIGTERM end the whole run, cleanly. The handler only
+// records the request; the frame loop, the loading loop, the command list
+// walker and the demo loop look at it between their steps, so a frame, a
+// log line or the capture's sound track is never cut in half. A second
+// signal of the same kind ends the program at once, the default way.
+#pragma once
+
+// Installs the handlers. A signal that the parent process told us to
+// ignore (a background job's Ctrl+C) stays ignored.
+void installStopHandlers();
+
+// True once a stop signal has arrived.
+bool stopRequested();
+
+// The signal that asked for the stop, 0 when none has.
+int stopSignal();

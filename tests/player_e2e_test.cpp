@@ -1,6 +1,6 @@
 // End to end: runs the real kestrelux program in a fresh folder holding a
 // data/ tree and checks its console, its log.txt and its exit code
-// (Parts 1.1, 1.2 and 4.1 together).
+// (start-up, script reading and the data file locator together).
 #include "player_runner.h"
 #include "test_util.h"
 

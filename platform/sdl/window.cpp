@@ -1,6 +1,7 @@
 // Linux back end: SDL windows, GL contexts and the message queue.
 #include "platform/platform.h"
 #include "platform/sdl/virtual_keys.h"
+#include "platform/sdl/window_class.h"
 
 #include <SDL.h>
 
@@ -131,9 +132,6 @@ NativeWindow* createWindow(const char* className, const char* title, int x, int 
 {
     if (!initVideo())
         return nullptr;
-    // X11 groups windows by class; the class name stands in for a
-    // registered window class.
-    SDL_SetHint("SDL_VIDEO_X11_WMCLASS", className);
 
     Uint32 flags = SDL_WINDOW_HIDDEN;
     if (style.openGL) {
@@ -165,6 +163,9 @@ NativeWindow* createWindow(const char* className, const char* title, int x, int 
     native->sdl = w;
     native->sink = sink;
     SDL_SetWindowData(w, "kx", native);
+    // The class name stands in for a registered window class; it must be
+    // on the window before the window is mapped.
+    setWindowClass(w, className);
     SDL_ShowWindow(w);
     SDL_RaiseWindow(w);
     return native;

@@ -53,7 +53,7 @@ if kill -0 $pid 2>/dev/null; then echo "Escape did not close the player"; kill $
 wait $pid
 DRIVE
 
-xvfb-run -a -s "-screen 0 640x480x24" bash drive.sh "$player"
+xvfb-run -a -n 117 -s "-screen 0 640x480x24" bash drive.sh "$player"
 
 fail() { echo "FAIL: $*"; echo "--- classes.txt"; cat classes.txt 2>/dev/null; echo "--- player.out"; tail -20 player.out; exit 1; }
 

@@ -74,6 +74,11 @@ void destroyWindow(NativeWindow* window);
 // The sink receiving the window's messages; null stops forwarding.
 void setWindowSink(NativeWindow* window, WindowSink* sink);
 void raiseWindow(NativeWindow* window);
+// Shows a picture in a window that has no GL context: width x height pixels
+// of 3 bytes, blue-green-red, bottom row first, scaled to fill the client
+// area; null pixels paint it black. Whatever GL context was current stays
+// current. False when the window cannot be painted.
+bool paintWindow(NativeWindow* window, const unsigned char* pixels, int width, int height);
 
 // Switches the display to a full-screen mode of the window's size; false when refused.
 bool enterFullScreen(NativeWindow* window, int width, int height, int colourBits);

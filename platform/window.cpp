@@ -39,15 +39,25 @@ const char* cWindow::className(const char* title)
 cWindow::~cWindow()
 {
     // The window object is going away: nothing may be forwarded to it.
-    if (window) {
-        platform::setWindowSink(window, nullptr);
-        platform::destroyWindow(window);
-        window = nullptr;
-    }
+    discardWindow();
+}
+
+void cWindow::discardWindow()
+{
+    if (!window) return;
+    platform::setWindowSink(window, nullptr);
+    platform::destroyWindow(window);
+    window = nullptr;
+    created = false;
 }
 
 int cWindow::create(const char* title, int newX, int newY, int newWidth, int newHeight, int flags)
 {
+    // A window made by an earlier create is replaced, not closed: it goes
+    // without a quit message, and none of its messages reach this object
+    // any more. Should the new one fail, the object has no window.
+    discardWindow();
+
     x = newX;
     y = newY;
     width = newWidth;
@@ -92,10 +102,7 @@ int cWindow::create(const char* title, int newX, int newY, int newWidth, int new
 void cWindow::destroyWindow()
 {
     if (!window) return;
-    platform::setWindowSink(window, nullptr);
-    platform::destroyWindow(window);
-    window = nullptr;
-    created = false;
+    discardWindow();
     if (quitOnDestroy)
         platform::postQuit();
 }

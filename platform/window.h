@@ -51,9 +51,13 @@ protected:
     // A derived class that draws with OpenGL asks for a GL-capable window.
     bool openGLWindow_ = false;
     int colourBits_ = 32;
+    // Destroys the window and posts the quit message when quitOnDestroy is set.
     void destroyWindow();
 
 private:
+    // Destroys the window without a quit message.
+    void discardWindow();
+
     void onMove(int newX, int newY) override;
     void onSize(int newWidth, int newHeight) override;
     void onPaint() override;

@@ -163,7 +163,9 @@ int cDemo::doXML(cXmlTag* tag)
 
 void cDemo::create()
 {
-    cGLWindow::create(settings);
+    // A second create replaces the window and context of the first.
+    if (!cGLWindow::create(settings) && !window)
+        cLog::get()->logf("create: no window could be opened; run will not play");
     loadExtensions();
     if (gExt.wglSwapIntervalEXT)
         gExt.wglSwapIntervalEXT(settings.swapControl ? 1 : 0);

@@ -44,8 +44,9 @@ bool cGLWindow::create(cWindowSettings& settings)
         settings.flags |= WF_FULLSCREEN | WF_POSITION;
     }
     colourBits_ = settings.colourBits;
-    if (cWindow::create(settings.title, settings.x, settings.y, settings.width, settings.height, settings.flags) != 0 &&
-        !window)
+    // A window of an earlier create goes first (its context went above);
+    // when the new one cannot be made there is no window at all.
+    if (cWindow::create(settings.title, settings.x, settings.y, settings.width, settings.height, settings.flags) != 0)
         return false;
 
     if (fullscreen) {

@@ -1,8 +1,13 @@
 // The GL window on the offscreen driver: creation, the first GL state, the
 // projection on resize, the full-screen fallback and closing.
+#include "common/script/xml_tag.h"
+#include "player/demo.h"
 #include "player/gl_window.h"
+#include "player/log.h"
+#include "test_util.h"
 
 #include <GL/gl.h>
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -31,6 +36,15 @@ protected:
 #endif
     }
 };
+
+// Every window the process has open now.
+int liveWindows()
+{
+    int n = 0;
+    for (Uint32 id = 1; id < 4096; ++id)
+        if (SDL_GetWindowFromID(id)) ++n;
+    return n;
+}
 
 struct cCountingWindow : cGLWindow {
     int resizes = 0;
@@ -128,6 +142,43 @@ TEST_F(GLWindow, SameTitleTwiceOpensBothAndNoQuitKeepsTheLoopRunning)
     a.close();
     b.close();
     EXPECT_TRUE(platform::pumpMessages());  // WF_NOQUIT posts no quit message
+}
+
+TEST_F(GLWindow, ASecondCreateReplacesTheWindowAndAFailedOneLeavesNone)
+{
+    kxtest::TempDir dir;
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    cLog::get()->reset();
+    cLog::get()->setFileName("log.txt");
+    cLog::get()->setEnabled(true);
+    const int before = liveWindows();
+
+    cXmlTag twice;
+    twice.addChild("create");
+    twice.addChild("create");
+    auto* demo = new cDemo;
+    demo->doXML(&twice);
+    // The first window would go on feeding its input to the demo.
+    EXPECT_EQ(liveWindows(), before + 1);
+    ASSERT_NE(demo->renderContext, nullptr);
+    EXPECT_EQ(SDL_GL_GetCurrentContext(), demo->renderContext);
+    EXPECT_TRUE(platform::pumpMessages()) << "replacing a window posts no quit message";
+
+    // A create that fails leaves no window, and run returns at once.
+    cXmlTag failing;
+    failing.addChild("create");
+    failing.addChild("run");
+    demo->settings.width = 20000;  // more than the window system makes
+    demo->doXML(&failing);
+    EXPECT_EQ(demo->window, nullptr);
+    EXPECT_EQ(demo->renderContext, nullptr);
+    EXPECT_EQ(liveWindows(), before);
+    delete demo;
+    EXPECT_EQ(liveWindows(), before);
+    cLog::get()->reset();
+    const std::string log = kxtest::readFile("log.txt");
+    EXPECT_NE(log.find("create: no window could be opened"), std::string::npos) << log;
+    EXPECT_NE(log.find("run: there is no window to play in"), std::string::npos) << log;
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include <unistd.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -316,6 +317,57 @@ TEST_F(WebcamEffect, UnloadAndASecondLoadCloseTheHostWindowAndPostTheQuitMessage
     EXPECT_EQ(registry.textureCount(), 2);  // the registry keeps them
     cam.unload();
     EXPECT_TRUE(platform::pumpMessages()) << "nothing left to close";
+}
+
+// The window of this process with this title, or null.
+SDL_Window* windowTitled(const char* title)
+{
+    for (Uint32 id = 1; id < 4096; ++id)
+        if (SDL_Window* w = SDL_GetWindowFromID(id))
+            if (std::string(SDL_GetWindowTitle(w)) == title) return w;
+    return nullptr;
+}
+
+// Red, green, blue of pixel (x, y) of a window's surface, from the top left.
+std::vector<int> rgb(SDL_Surface* s, int x, int y)
+{
+    Uint32 value = 0;
+    const int bytes = s->format->BytesPerPixel;
+    std::memcpy(&value, static_cast<const Uint8*>(s->pixels) + y * s->pitch + x * bytes, size_t(bytes));
+    Uint8 r = 0, g = 0, b = 0;
+    SDL_GetRGB(value, s->format, &r, &g, &b);
+    return {r, g, b};
+}
+
+TEST_F(WebcamEffect, TheHostWindowPreviewsEveryFrameAndTheShowKeepsItsGLContext)
+{
+    configure("testpattern");
+    SDL_Window* const showWindow = SDL_GL_GetCurrentWindow();
+    SDL_GLContext const showContext = SDL_GL_GetCurrentContext();
+    testing::internal::CaptureStdout();
+    cam.load();
+    testing::internal::GetCapturedStdout();
+    SDL_Window* host = windowTitled("webcam");
+    ASSERT_NE(host, nullptr);
+    SDL_Surface* shown = SDL_GetWindowSurface(host);
+    ASSERT_NE(shown, nullptr) << SDL_GetError();
+    ASSERT_EQ(shown->w, 320);
+    ASSERT_EQ(shown->h, 240);
+    EXPECT_EQ(rgb(shown, 20, 60), (std::vector<int>{0, 0, 0})) << "black before the first frame";
+
+    cam.update(1.0f);
+    shown = SDL_GetWindowSurface(host);
+    // The eight bars over the top two thirds, the blue strip below, upright.
+    const std::vector<std::vector<int>> bars = {{255, 255, 255}, {255, 255, 0}, {0, 255, 255}, {0, 255, 0},
+                                                {255, 0, 255},   {255, 0, 0},   {0, 0, 255},   {0, 0, 0}};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(rgb(shown, 40 * i + 20, 60), bars[size_t(i)]) << "bar " << i;
+    EXPECT_EQ(rgb(shown, 300, 232), (std::vector<int>{0, 0, 255}));
+    EXPECT_EQ(SDL_GL_GetCurrentWindow(), showWindow);
+    EXPECT_EQ(SDL_GL_GetCurrentContext(), showContext);
+
+    cam.unload();
+    platform::pumpMessages();  // the host window's quit message
 }
 
 } // namespace

@@ -16,6 +16,19 @@ unsigned handleNumber(const void* object)
 
 } // namespace
 
+void cWebcamHostWindow::setPicture(const unsigned char* picture, int side)
+{
+    picture_ = picture;
+    side_ = picture ? side : 0;
+}
+
+void cWebcamHostWindow::paint()
+{
+    // Also on every exposure: the window system keeps nothing of its own.
+    if (window)
+        platform::paintWindow(window, picture_, side_, side_);
+}
+
 cWebcamCapture::~cWebcamCapture()
 {
     close();
@@ -50,6 +63,10 @@ bool cWebcamCapture::open(const char* device)
         close();
         return false;
     }
+    // The window shows the frame buffer from now on: black until the first
+    // frame, never what the screen held before.
+    hostWindow.setPicture(frameBuffer, kFrameSide);
+    hostWindow.paint();
     listDrivers();
     setupCapture(device);
     // The capture interface's driver dialogs and sequence parameters do not
@@ -116,8 +133,8 @@ void cWebcamCapture::grab()
         closeDevice();
         return;
     }
-    if (bytes > 0)
-        takeFrame(grabBuffer_, bytes);
+    if (bytes > 0 && takeFrame(grabBuffer_, bytes))
+        hostWindow.paint();  // a live preview of every frame taken
 }
 
 bool cWebcamCapture::takeFrame(const unsigned char* pixels, long bytes)
@@ -144,6 +161,7 @@ void cWebcamCapture::closeDevice()
 void cWebcamCapture::close()
 {
     closeDevice();
+    hostWindow.setPicture(nullptr, 0);
     delete[] frameBuffer;
     frameBuffer = nullptr;
     delete[] grabBuffer_;

@@ -6,6 +6,19 @@
 #include "platform/window.h"
 #include "platform/platform.h"
 
+// The capture's top-level window. It previews the picture it is given (a
+// square of side x side pixels, blue-green-red, bottom row first), scaled
+// to its size, whenever it is painted; black while it has none.
+class cWebcamHostWindow : public cWindow {
+public:
+    void setPicture(const unsigned char* picture, int side);
+    void paint() override;
+
+private:
+    const unsigned char* picture_ = nullptr;  // not owned
+    int side_ = 0;
+};
+
 class cWebcamCapture {
 public:
     enum : int {
@@ -26,14 +39,15 @@ public:
     cWebcamCapture(const cWebcamCapture&) = delete;
     cWebcamCapture& operator=(const cWebcamCapture&) = delete;
 
-    // Opens the host window, allocates the frame buffer (black), lists the
-    // drivers on the console and sets up capture from `device` (a name for
-    // platform::openCaptureDevice; null or empty for driver 0). False only
-    // when the buffers cannot be allocated; a missing device leaves the
-    // picture black and says so on the console.
+    // Opens the host window, allocates the frame buffer (black) and shows it
+    // there, lists the drivers on the console and sets up capture from
+    // `device` (a name for platform::openCaptureDevice; null or empty for
+    // driver 0). False only when the buffers cannot be allocated; a missing
+    // device leaves the picture black and says so on the console.
     bool open(const char* device);
-    // Grabs one frame into frameBuffer. A device that fails is closed with
-    // a console line; the buffer then keeps its last frame.
+    // Grabs one frame into frameBuffer and shows it in the host window. A
+    // device that fails is closed with a console line; the buffer and the
+    // host window then keep the last frame.
     void grab();
     // Checks one frame as the driver delivered it and resamples it into
     // frameBuffer. Only frames of exactly 160 x 120 pixels of 3 bytes are
@@ -50,7 +64,7 @@ public:
     unsigned char* frameBuffer = nullptr;          // kFrameBytes, BGR, bottom row first
     platform::CaptureDevice* captureWindow = nullptr;  // the open driver, null when none
     platform::CaptureCaps caps{};
-    cWindow hostWindow;  // the top-level window the capture belongs to
+    cWebcamHostWindow hostWindow;  // the top-level window the capture belongs to; previews frameBuffer
 
 private:
     void listDrivers();

@@ -1,6 +1,7 @@
 // Linux back end: SDL windows, GL contexts and the message queue.
 #include "platform/platform.h"
 #include "platform/sdl/virtual_keys.h"
+#include "platform/sdl/window_class.h"
 
 #include <SDL.h>
 
@@ -131,9 +132,6 @@ NativeWindow* createWindow(const char* className, const char* title, int x, int 
 {
     if (!initVideo())
         return nullptr;
-    // X11 groups windows by class; the class name stands in for a
-    // registered window class.
-    SDL_SetHint("SDL_VIDEO_X11_WMCLASS", className);
 
     Uint32 flags = SDL_WINDOW_HIDDEN;
     if (style.openGL) {
@@ -165,6 +163,9 @@ NativeWindow* createWindow(const char* className, const char* title, int x, int 
     native->sdl = w;
     native->sink = sink;
     SDL_SetWindowData(w, "kx", native);
+    // The class name stands in for a registered window class; it must be
+    // on the window before the window is mapped.
+    setWindowClass(w, className);
     SDL_ShowWindow(w);
     SDL_RaiseWindow(w);
     return native;
@@ -186,6 +187,55 @@ void setWindowSink(NativeWindow* window, WindowSink* sink)
 void raiseWindow(NativeWindow* window)
 {
     if (window) SDL_RaiseWindow(window->sdl);
+}
+
+bool paintWindow(NativeWindow* window, const unsigned char* pixels, int width, int height)
+{
+    if (!window || (pixels && (width < 1 || height < 1)))
+        return false;
+    // The window's surface is drawn by the window system itself (XPutImage
+    // on X11). SDL would otherwise back it with a GL renderer of its own,
+    // whose context would push the show's aside.
+    SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_OVERRIDE);
+    SDL_Window* const currentWindow = SDL_GL_GetCurrentWindow();
+    SDL_GLContext const currentContext = SDL_GL_GetCurrentContext();
+
+    bool painted = false;
+    SDL_Surface* surface = SDL_GetWindowSurface(window->sdl);
+    if (surface && SDL_LockSurface(surface) == 0) {
+        const SDL_PixelFormat* format = surface->format;
+        const int bytes = format->BytesPerPixel;
+        const Uint32 black = SDL_MapRGB(format, 0, 0, 0);
+        for (int y = 0; y < surface->h; ++y) {
+            Uint8* row = static_cast<Uint8*>(surface->pixels) + size_t(y) * size_t(surface->pitch);
+            // Nearest pixel; the picture's rows run bottom up.
+            const unsigned char* source =
+                pixels ? pixels + size_t(height - 1 - int(long(y) * height / surface->h)) * size_t(width) * 3 : nullptr;
+            for (int x = 0; x < surface->w; ++x) {
+                Uint32 value = black;
+                if (source) {
+                    const unsigned char* p = source + size_t(long(x) * width / surface->w) * 3;
+                    value = SDL_MapRGB(format, p[2], p[1], p[0]);
+                }
+                Uint8* out = row + size_t(x) * size_t(bytes);
+                switch (bytes) {
+                case 4: std::memcpy(out, &value, 4); break;
+                case 2: { const Uint16 v = Uint16(value); std::memcpy(out, &v, 2); break; }
+                case 1: *out = Uint8(value); break;
+                default:
+                    // Three bytes, in the surface's own byte order.
+                    for (int b = 0; b < 3; ++b)
+                        out[b] = Uint8(value >> (SDL_BYTEORDER == SDL_LIL_ENDIAN ? 8 * b : 16 - 8 * b));
+                    break;
+                }
+            }
+        }
+        SDL_UnlockSurface(surface);
+        painted = SDL_UpdateWindowSurface(window->sdl) == 0;
+    }
+    if (SDL_GL_GetCurrentContext() != currentContext || SDL_GL_GetCurrentWindow() != currentWindow)
+        SDL_GL_MakeCurrent(currentWindow, currentContext);
+    return painted;
 }
 
 bool enterFullScreen(NativeWindow* window, int width, int height, int colourBits)

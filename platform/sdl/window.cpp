@@ -26,7 +26,9 @@ bool initVideo()
     // The program ends its loop on its own quit message, not when SDL sees
     // the last window go.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "0");
+    // Ctrl+C and SIGTERM are the program's own business (it ends the whole
+    // run, not only the show that is playing), so SDL installs no handlers.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
         std::snprintf(gWindowError, sizeof gWindowError, "%s", SDL_GetError());
         return false;
@@ -293,8 +295,7 @@ void postQuit()
 {
     // The quit message is SDL's own quit event, so every copy of this layer
     // (the player's and each plug-in library's) posts and sees the same one.
-    // SDL itself sends it only on an interrupt signal, which should end the
-    // show too; closing the last window does not (see initVideo).
+    // Closing the last window does not post it (see initVideo).
     if (!SDL_WasInit(SDL_INIT_EVENTS)) return;
     SDL_Event e{};
     e.type = SDL_QUIT;

@@ -142,6 +142,19 @@ TEST_F(MusicPlayRun, RotateAndEchoSwitchedByEvents)
     EXPECT_GT(peak(e.right, 1300, 2000), 3000);
 }
 
+TEST_F(MusicPlayRun, AbsurdFlangeSpeedsAreRefusedAndTheFlangeStaysSound)
+{
+    writeDataFile("music/tone.wav", toneWav(440, 2.0, 8000));
+    for (const std::string speed : {"1e39", "-351"}) {
+        const Samples s = capture(R"(<m filename="tone.wav" flange="1" flangespeed=")" + speed + R"("/>)",
+                                  R"(<event time="0"><m><play/></m></event>)", 10);
+        EXPECT_EQ(count(result.out, "musicplay: flangespeed " + speed + " ignored"), 1u) << result.out;
+        // The tone and its delayed copy: at most twice as strong, still 440 Hz.
+        EXPECT_LE(peak(s.left, 4410, 8820), 16500) << speed;
+        EXPECT_GT(power(s.left, 4410, 8820, 440), 100 * power(s.left, 4410, 8820, 660)) << speed;
+    }
+}
+
 TEST_F(MusicPlayRun, BrokenAndMissingFilesLeaveTheShowSilent)
 {
     writeDataFile("music/broken.wav", "RIFF\x10\0\0\0WAVEfmt garbage");

@@ -9,7 +9,9 @@
 //
 // Every call sets the code that BASS_ErrorGetCode returns: BASS_OK when it
 // succeeds, one of the BASS_ERROR_ codes below when it fails. The code is
-// process-wide, not per thread.
+// process-wide, not per thread. No call lets an exception out to its
+// caller: a failure inside that throws one sets BASS_ERROR_MEM when memory
+// or system resources ran out, otherwise BASS_ERROR_UNKNOWN.
 #pragma once
 
 #include <stdint.h>

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -876,6 +877,37 @@ TEST_F(AudioHostile, CorruptAndTruncatedFilesAreRefusedOrHarmless) {
     std::vector<int16_t> out(2048);
     ASSERT_EQ(BASS_MixOffline(out.data(), 1024), 1024u);
     EXPECT_TRUE(silent(out));
+}
+
+TEST_F(AudioHostile, AnExceptionInALoadBecomesItsErrorCode) {
+    initOffline();
+    const tBytes mod = makeMod(4);
+    const tBytes wav = makeWav(tone(440, kRate, 0.1, 1, 1000), 1, kRate);
+    struct tLoad {
+        const char* what;
+        std::function<DWORD()> load;
+    } const loads[] = {
+        {"music", [&] { return loadMusic(mod); }},
+        {"stream", [&] { return loadStream(wav); }},
+        {"sample", [&] { return BASS_SampleLoad(TRUE, wav.data(), 0, DWORD(wav.size()), 1, 0); }},
+    };
+    const std::pair<int, int> faults[] = {
+        {KXAUDIO_FAULT_RUNTIME, BASS_ERROR_UNKNOWN},
+        {KXAUDIO_FAULT_LOCK, BASS_ERROR_UNKNOWN},
+        {KXAUDIO_FAULT_RESOURCES, BASS_ERROR_MEM},
+        {KXAUDIO_FAULT_MEMORY, BASS_ERROR_MEM},
+        {KXAUDIO_FAULT_FOREIGN, BASS_ERROR_UNKNOWN},
+    };
+    for (const tLoad& l : loads) {
+        for (const auto& [fault, code] : faults) {
+            SCOPED_TRACE(std::string(l.what) + ", fault " + std::to_string(fault));
+            KXAUDIO_ThrowInNextLoad(fault);
+            EXPECT_EQ(l.load(), 0u);
+            EXPECT_EQ(BASS_ErrorGetCode(), code);
+            EXPECT_NE(l.load(), 0u);  // the next load is normal again
+            EXPECT_EQ(BASS_ErrorGetCode(), BASS_OK);
+        }
+    }
 }
 
 TEST_F(AudioHostile, EmptyMissingAndAbsurdArgumentsAreRefused) {

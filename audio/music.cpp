@@ -36,7 +36,7 @@ extern "C" KXAUDIO_API HMUSIC BASS_MusicLoad(BOOL mem, const void* file, QWORD o
     return loadChannel(mem, file, offset, length, [flags](tSource& source, int& error) {
         std::shared_ptr<cChannel> music;
         if (auto module = cModuleDecoder::open(source.data, source.size, mixer().rate(), error)) {
-            module->setLoop((flags & BASS_SAMPLE_LOOP) != 0);
+            module->setEnd((flags & BASS_SAMPLE_LOOP) ? eModuleEnd::kNever : eModuleEnd::kOrderListEnd);
             music = std::make_shared<cMusicChannel>(std::move(module));
         }
         return music;

@@ -46,6 +46,7 @@ int decodeSample(const tSource& source, DWORD rate, std::vector<int16_t>& pcm) {
         return decodeAll([&](int16_t* out, DWORD n) { return sound->read(out, n, false); }, pcm);
     }
     if (auto module = cModuleDecoder::open(source.data, source.size, rate, error)) {
+        module->setEnd(eModuleEnd::kFirstRepeat);  // once, even a tune made to loop
         return decodeAll([&](int16_t* out, DWORD n) { return module->read(out, n); }, pcm);
     }
     return error;

@@ -9,7 +9,9 @@
 //
 // Every call sets the code that BASS_ErrorGetCode returns: BASS_OK when it
 // succeeds, one of the BASS_ERROR_ codes below when it fails. The code is
-// process-wide, not per thread.
+// process-wide, not per thread. No call lets an exception out to its
+// caller: a failure inside that throws one sets BASS_ERROR_MEM when memory
+// or system resources ran out, otherwise BASS_ERROR_UNKNOWN.
 #pragma once
 
 #include <stdint.h>
@@ -139,8 +141,11 @@ KXAUDIO_API DWORD BASS_MixOffline(void* buffer, DWORD frames);
 // Loads a tracker module (.it .xm .mod .s3m .mtm .mo3 and whatever else
 // libopenmpt reads). The module is parsed into a copy of its own during the
 // call, so memory data may be freed as soon as this returns. Rendered at the
-// output rate whatever `freq` says; `flags` BASS_SAMPLE_LOOP plays it
-// endlessly, other flags are ignored.
+// output rate whatever `freq` says. The music ends where its order list runs
+// out; a position jump back to an order already played (the way a tune is
+// made to loop) is followed, so such a tune plays until it is paused or
+// freed. `flags` BASS_SAMPLE_LOOP plays any module endlessly, starting again
+// after the order list's end; other flags are ignored.
 KXAUDIO_API HMUSIC BASS_MusicLoad(BOOL mem, const void* file, QWORD offset, DWORD length, DWORD flags, DWORD freq);
 
 // Prepares a module for playing. Modules are rendered block by block as
@@ -177,11 +182,12 @@ KXAUDIO_API BOOL BASS_StreamPlay(HSTREAM handle, BOOL flush, DWORD flags);
 KXAUDIO_API BOOL BASS_StreamFree(HSTREAM handle);
 
 // Loads a sample, decoded whole into memory at the output rate: any file
-// that BASS_StreamCreateFile plays, or a tracker module (rendered once from
-// start to end). At most `max` (1 ... 65535) playbacks sound at once;
-// `flags` BASS_SAMPLE_LOOP loops each playback. A decoded sample longer
-// than 2^25 frames (about 12 minutes at 44.1 kHz) is refused with
-// BASS_ERROR_MEM. The data is not used after the call returns.
+// that BASS_StreamCreateFile plays, or a tracker module (rendered once, from
+// its start to its end or to its first jump back). At most `max`
+// (1 ... 65535) playbacks sound at once; `flags` BASS_SAMPLE_LOOP loops each
+// playback. A decoded sample longer than 2^25 frames (about 12 minutes at
+// 44.1 kHz) is refused with BASS_ERROR_MEM. The data is not used after the
+// call returns.
 KXAUDIO_API HSAMPLE BASS_SampleLoad(BOOL mem, const void* file, QWORD offset, DWORD length, DWORD max, DWORD flags);
 
 // Starts one more playback of the sample from its beginning, and resumes

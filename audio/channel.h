@@ -7,7 +7,6 @@
 
 #include <memory>
 #include <mutex>
-#include <new>
 
 namespace kxaudio {
 
@@ -15,26 +14,21 @@ namespace kxaudio {
 // freed, calls f(T&) with the channel's lock held. f returns a BASS_ code,
 // which becomes the call's error code. Returns TRUE when that code is
 // BASS_OK; a handle not in use (or of another kind) fails with
-// BASS_ERROR_HANDLE.
+// BASS_ERROR_HANDLE, an exception with the code errorFromException gives.
 template <class T, class F>
 BOOL withChannel(DWORD handle, F&& f) {
-    std::shared_ptr<T> channel = std::dynamic_pointer_cast<T>(mixer().channel(handle));
-    if (!channel) {
-        return fail(BASS_ERROR_HANDLE);
-    }
-    std::lock_guard<std::recursive_mutex> guard(channel->lock);
-    if (channel->released) {
-        return fail(BASS_ERROR_HANDLE);
-    }
-    int code = BASS_ERROR_UNKNOWN;
-    try {
-        code = f(*channel);
-    } catch (const std::bad_alloc&) {
-        code = BASS_ERROR_MEM;
-    } catch (...) {
-        code = BASS_ERROR_UNKNOWN;
-    }
-    return code == BASS_OK ? succeed() : fail(code);
+    return guarded(BOOL(FALSE), [&]() -> BOOL {
+        std::shared_ptr<T> channel = std::dynamic_pointer_cast<T>(mixer().channel(handle));
+        if (!channel) {
+            return fail(BASS_ERROR_HANDLE);
+        }
+        std::lock_guard<std::recursive_mutex> guard(channel->lock);
+        if (channel->released) {
+            return fail(BASS_ERROR_HANDLE);
+        }
+        const int code = f(*channel);
+        return code == BASS_OK ? succeed() : fail(code);
+    });
 }
 
 // Starts or resumes a channel (its lock held): from the beginning when
@@ -44,12 +38,14 @@ int playChannel(cChannel& channel, bool restart);
 // Frees a channel of kind T: when it returns the mixer is done with it.
 template <class T>
 BOOL freeChannelOfKind(DWORD handle) {
-    if (!std::dynamic_pointer_cast<T>(mixer().channel(handle))) {
-        return fail(BASS_ERROR_HANDLE);
-    }
-    // Handles are never reused, so the handle still names the channel just
-    // checked (or nothing, when freed meanwhile).
-    return mixer().freeChannel(handle) ? succeed() : fail(BASS_ERROR_HANDLE);
+    return guarded(BOOL(FALSE), [handle]() -> BOOL {
+        if (!std::dynamic_pointer_cast<T>(mixer().channel(handle))) {
+            return fail(BASS_ERROR_HANDLE);
+        }
+        // Handles are never reused, so the handle still names the channel
+        // just checked (or nothing, when freed meanwhile).
+        return mixer().freeChannel(handle) ? succeed() : fail(BASS_ERROR_HANDLE);
+    });
 }
 
 }  // namespace kxaudio

@@ -7,10 +7,8 @@
 #include "outputs.h"
 
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <mutex>
-#include <new>
 
 namespace kxaudio {
 
@@ -34,19 +32,6 @@ struct tEngine {
 tEngine& engine() {
     static tEngine* instance = new tEngine;
     return *instance;
-}
-
-// Runs a session call, turning any exception into a failure code, since none
-// may cross into the caller.
-template <class F>
-BOOL guarded(F&& f) {
-    try {
-        return f();
-    } catch (const std::bad_alloc&) {
-        return fail(BASS_ERROR_MEM);
-    } catch (...) {
-        return fail(BASS_ERROR_UNKNOWN);
-    }
 }
 
 }  // namespace
@@ -82,7 +67,7 @@ extern "C" KXAUDIO_API BOOL BASS_Init(int device, DWORD freq, DWORD, void*, cons
     if (cMixer::onMixingThread()) {
         return fail(BASS_ERROR_NOTAVAIL);
     }
-    return guarded([&]() -> BOOL {
+    return guarded(BOOL(FALSE), [&]() -> BOOL {
         tEngine& e = engine();
         std::lock_guard<std::mutex> guard(e.session);
         if (e.initialised) {
@@ -119,7 +104,7 @@ extern "C" KXAUDIO_API BOOL BASS_Start(void) {
     if (cMixer::onMixingThread()) {
         return fail(BASS_ERROR_NOTAVAIL);
     }
-    return guarded([]() -> BOOL {
+    return guarded(BOOL(FALSE), []() -> BOOL {
         tEngine& e = engine();
         std::lock_guard<std::mutex> guard(e.session);
         if (!e.initialised) {
@@ -137,7 +122,7 @@ extern "C" KXAUDIO_API BOOL BASS_Stop(void) {
     if (cMixer::onMixingThread()) {
         return fail(BASS_ERROR_NOTAVAIL);
     }
-    return guarded([]() -> BOOL {
+    return guarded(BOOL(FALSE), []() -> BOOL {
         tEngine& e = engine();
         std::lock_guard<std::mutex> guard(e.session);
         if (!e.initialised) {
@@ -155,7 +140,7 @@ extern "C" KXAUDIO_API BOOL BASS_Free(void) {
     if (cMixer::onMixingThread()) {
         return fail(BASS_ERROR_NOTAVAIL);
     }
-    return guarded([]() -> BOOL {
+    return guarded(BOOL(FALSE), []() -> BOOL {
         tEngine& e = engine();
         std::lock_guard<std::mutex> guard(e.session);
         if (!e.initialised) {
@@ -170,7 +155,7 @@ extern "C" KXAUDIO_API BOOL BASS_Free(void) {
 }
 
 extern "C" KXAUDIO_API BOOL BASS_SetOffline(BOOL on) {
-    return guarded([on]() -> BOOL {
+    return guarded(BOOL(FALSE), [on]() -> BOOL {
         tEngine& e = engine();
         std::lock_guard<std::mutex> guard(e.session);
         if (e.initialised) {
@@ -187,7 +172,7 @@ extern "C" KXAUDIO_API DWORD BASS_MixOffline(void* buffer, DWORD frames) {
         return 0;
     }
     DWORD written = 0;
-    guarded([&]() -> BOOL {
+    guarded(BOOL(FALSE), [&]() -> BOOL {
         tEngine& e = engine();
         // Held while mixing: offline, this thread is the mixing thread, and
         // the session must not close under it.

@@ -7,7 +7,6 @@
 #include "errors.h"
 
 #include <atomic>
-#include <new>
 
 namespace kxaudio {
 
@@ -83,11 +82,7 @@ extern "C" KXAUDIO_API HDSP BASS_ChannelSetDSP(DWORD handle, DSPPROC* proc, void
     }
     HDSP dsp = 0;
     withChannel<cChannel>(handle, [&](cChannel& channel) -> int {
-        try {
-            dsp = channel.dsps.add(proc, user, priority);
-        } catch (const std::bad_alloc&) {
-            return BASS_ERROR_MEM;
-        }
+        dsp = channel.dsps.add(proc, user, priority);
         return BASS_OK;
     });
     return dsp;

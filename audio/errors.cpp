@@ -1,6 +1,8 @@
 #include "errors.h"
 
 #include <atomic>
+#include <new>
+#include <system_error>
 
 namespace kxaudio {
 
@@ -11,6 +13,22 @@ std::atomic<int> lastError{BASS_OK};
 
 void setError(int code) {
     lastError.store(code, std::memory_order_relaxed);
+}
+
+int errorFromException() noexcept {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return BASS_ERROR_MEM;
+    } catch (const std::system_error& e) {
+        const std::error_code code = e.code();
+        if (code == std::errc::not_enough_memory || code == std::errc::resource_unavailable_try_again) {
+            return BASS_ERROR_MEM;
+        }
+        return BASS_ERROR_UNKNOWN;
+    } catch (...) {
+        return BASS_ERROR_UNKNOWN;
+    }
 }
 
 }  // namespace kxaudio

@@ -2,6 +2,9 @@
 
 #include <libopenmpt/libopenmpt.h>
 
+#include <algorithm>
+#include <cstring>
+
 namespace kxaudio {
 
 std::unique_ptr<cModuleDecoder> cModuleDecoder::open(const unsigned char* data, size_t size,
@@ -21,6 +24,10 @@ std::unique_ptr<cModuleDecoder> cModuleDecoder::open(const unsigned char* data, 
         return nullptr;
     }
     d->rate_ = int32_t(outRate);
+    // Rendered in chunks of 2.5 ms, shorter than a tick at any tempo a
+    // tracker sets (at most 255 beats per minute: 9.8 ms), so that at most
+    // one row begins within a chunk; see read().
+    d->chunk_ = std::max<DWORD>(1, outRate / 400);
     // No dither: the same module renders to the same samples every time,
     // whatever the block sizes, so captured shows are reproducible.
     openmpt_module_ctl_set_integer(d->module_, "dither", 0);
@@ -28,7 +35,7 @@ std::unique_ptr<cModuleDecoder> cModuleDecoder::open(const unsigned char* data, 
     // third less CPU on the mixing thread, which also runs the effects' DSPs
     // and must keep well ahead of real time, for a barely audible difference.
     openmpt_module_set_render_param(d->module_, OPENMPT_MODULE_RENDER_INTERPOLATIONFILTER_LENGTH, 4);
-    d->setLoop(false);
+    d->setEnd(eModuleEnd::kFirstRepeat);
     error = BASS_OK;
     return d;
 }
@@ -39,25 +46,78 @@ cModuleDecoder::~cModuleDecoder() {
     }
 }
 
-void cModuleDecoder::setLoop(bool loop) {
-    openmpt_module_set_repeat_count(module_, loop ? -1 : 0);
+void cModuleDecoder::setEnd(eModuleEnd end) {
+    end_ = end;
+    // libopenmpt calls the song's end the point where it would repeat
+    // itself, whether by a jump back or by running out of orders. Once
+    // (repeat count 0) it stops there: after a short fade to render the song
+    // once, or, to tell the two apart, without one and ready to go on from
+    // where the song repeats (see read()). Endlessly it never stops.
+    openmpt_module_set_repeat_count(module_, end == eModuleEnd::kNever ? -1 : 0);
+    openmpt_module_ctl_set_text(module_, "play.at_end",
+                                end == eModuleEnd::kOrderListEnd ? "continue" : "fadeout");
 }
 
 DWORD cModuleDecoder::read(int16_t* out, DWORD frames) {
     DWORD produced = 0;
-    while (produced < frames) {
-        const size_t got = openmpt_module_read_interleaved_stereo(
-            module_, rate_, frames - produced, out + size_t(produced) * 2);
-        if (got == 0) {
-            break;  // the song's end, or an error inside libopenmpt
+    int emptyReads = 0;
+    while (produced < frames && !ended_) {
+        const DWORD want = std::min(frames - produced, chunk_);
+        const DWORD got = DWORD(openmpt_module_read_interleaved_stereo(
+            module_, rate_, want, out + size_t(produced) * 2));
+        produced += got;
+        if (got == want) {
+            // A chunk is shorter than a tick, so no row began in it but the
+            // one now playing: if the song ends in the next chunk, this is
+            // its last row.
+            lastOrder_ = openmpt_module_get_current_order(module_);
+            lastRow_ = openmpt_module_get_current_row(module_);
+            emptyReads = 0;
+            continue;
         }
-        produced += DWORD(got);
+        // The song's end (or an error inside libopenmpt). Going on from
+        // there, libopenmpt returns nothing once and then plays from where
+        // the song repeats; twice nothing means nothing more will come.
+        emptyReads = got == 0 ? emptyReads + 1 : 0;
+        if (end_ != eModuleEnd::kOrderListEnd || emptyReads > 1 || !lastRowJumps()) {
+            ended_ = true;
+        }
     }
     return produced;
 }
 
+// Whether the row played last holds a position jump to an order of the
+// song: then the song's end was a jump back, not the order list running out.
+bool cModuleDecoder::lastRowJumps() const {
+    if (lastOrder_ < 0 || lastRow_ < 0) {
+        return false;
+    }
+    const int32_t pattern = openmpt_module_get_order_pattern(module_, lastOrder_);
+    if (lastRow_ >= openmpt_module_get_pattern_num_rows(module_, pattern)) {
+        return false;
+    }
+    const int32_t orders = openmpt_module_get_num_orders(module_);
+    const int32_t channels = openmpt_module_get_num_channels(module_);
+    for (int32_t c = 0; c < channels; ++c) {
+        // The effect's letter as the module's tracker shows it: a position
+        // jump is B in the effect letters of each family libopenmpt turns
+        // modules into (ProTracker, XM, S3M, IT).
+        const char* letter = openmpt_module_format_pattern_row_channel_command(
+            module_, pattern, lastRow_, c, OPENMPT_MODULE_COMMAND_EFFECT);
+        const bool jump = letter && std::strcmp(letter, "B") == 0;
+        openmpt_free_string(letter);
+        if (jump && openmpt_module_get_pattern_row_channel_command(
+                        module_, pattern, lastRow_, c, OPENMPT_MODULE_COMMAND_PARAMETER) < orders) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool cModuleDecoder::rewind() {
     openmpt_module_set_position_seconds(module_, 0.0);
+    ended_ = false;
+    lastOrder_ = lastRow_ = -1;
     return true;
 }
 

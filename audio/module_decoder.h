@@ -10,28 +10,48 @@ struct openmpt_module;
 
 namespace kxaudio {
 
+// Where a module's song ends.
+enum class eModuleEnd {
+    // The first time it would repeat itself, at a jump back or where the
+    // order list runs out: the song rendered once.
+    kFirstRepeat,
+    // Only where the order list runs out. A jump back (a position jump to an
+    // order already played, the way a tune is made to loop) is followed, so
+    // such a tune plays on and on.
+    kOrderListEnd,
+    // Never: after the order list's end it starts again.
+    kNever,
+};
+
 class cModuleDecoder {
 public:
     // Parses `size` bytes at `data` into libopenmpt's own copy (the bytes
     // are not used after this returns). Returns null and sets `error`
     // (BASS_ERROR_FILEFORM for data that is no module libopenmpt reads).
+    // The song ends at its first repeat until setEnd says otherwise.
     static std::unique_ptr<cModuleDecoder> open(const unsigned char* data, size_t size,
                                                 DWORD outRate, int& error);
     ~cModuleDecoder();
     cModuleDecoder(const cModuleDecoder&) = delete;
     cModuleDecoder& operator=(const cModuleDecoder&) = delete;
 
-    // Plays the song once (false) or endlessly (true).
-    void setLoop(bool loop);
+    void setEnd(eModuleEnd end);
     // Renders up to `frames` stereo frames; fewer only at the song's end.
     DWORD read(int16_t* out, DWORD frames);
     bool rewind();
 
 private:
     cModuleDecoder() = default;
+    bool lastRowJumps() const;
 
     openmpt_module* module_ = nullptr;
     int32_t rate_ = 44100;
+    DWORD chunk_ = 110;
+    eModuleEnd end_ = eModuleEnd::kFirstRepeat;
+    bool ended_ = false;
+    // The row playing after the last whole chunk; -1 before the first.
+    int32_t lastOrder_ = -1;
+    int32_t lastRow_ = -1;
 };
 
 }  // namespace kxaudio

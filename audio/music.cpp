@@ -2,11 +2,10 @@
 // BASS_MusicFree.
 
 #include "channel.h"
+#include "load.h"
 #include "module_decoder.h"
-#include "source.h"
 
 #include <memory>
-#include <new>
 
 namespace kxaudio {
 
@@ -34,31 +33,14 @@ using namespace kxaudio;
 
 extern "C" KXAUDIO_API HMUSIC BASS_MusicLoad(BOOL mem, const void* file, QWORD offset, DWORD length,
                                              DWORD flags, DWORD) {
-    if (!initialised()) {
-        setError(BASS_ERROR_INIT);
-        return 0;
-    }
-    try {
-        tSource source;
-        int error = openSource(mem, file, offset, length, source);
-        if (error != BASS_OK) {
-            setError(error);
-            return 0;
+    return loadChannel(mem, file, offset, length, [flags](tSource& source, int& error) {
+        std::shared_ptr<cChannel> music;
+        if (auto module = cModuleDecoder::open(source.data, source.size, mixer().rate(), error)) {
+            module->setEnd((flags & BASS_SAMPLE_LOOP) ? eModuleEnd::kNever : eModuleEnd::kOrderListEnd);
+            music = std::make_shared<cMusicChannel>(std::move(module));
         }
-        std::unique_ptr<cModuleDecoder> module =
-            cModuleDecoder::open(source.data, source.size, mixer().rate(), error);
-        if (!module) {
-            setError(error);
-            return 0;
-        }
-        module->setLoop((flags & BASS_SAMPLE_LOOP) != 0);
-        const DWORD handle = registerChannel(std::make_shared<cMusicChannel>(std::move(module)), error);
-        setError(error);
-        return handle;
-    } catch (const std::bad_alloc&) {
-        setError(BASS_ERROR_MEM);
-        return 0;
-    }
+        return music;
+    });
 }
 
 extern "C" KXAUDIO_API BOOL BASS_MusicPreBuf(HMUSIC handle) {

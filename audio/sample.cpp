@@ -2,13 +2,12 @@
 // once: BASS_SampleLoad, BASS_SamplePlay and BASS_SampleFree.
 
 #include "channel.h"
+#include "load.h"
 #include "module_decoder.h"
 #include "sound_decoder.h"
-#include "source.h"
 
 #include <algorithm>
 #include <memory>
-#include <new>
 #include <vector>
 
 namespace kxaudio {
@@ -47,6 +46,7 @@ int decodeSample(const tSource& source, DWORD rate, std::vector<int16_t>& pcm) {
         return decodeAll([&](int16_t* out, DWORD n) { return sound->read(out, n, false); }, pcm);
     }
     if (auto module = cModuleDecoder::open(source.data, source.size, rate, error)) {
+        module->setEnd(eModuleEnd::kFirstRepeat);  // once, even a tune made to loop
         return decodeAll([&](int16_t* out, DWORD n) { return module->read(out, n); }, pcm);
     }
     return error;
@@ -135,36 +135,15 @@ using namespace kxaudio;
 
 extern "C" KXAUDIO_API HSAMPLE BASS_SampleLoad(BOOL mem, const void* file, QWORD offset, DWORD length,
                                                DWORD max, DWORD flags) {
-    if (!initialised()) {
-        setError(BASS_ERROR_INIT);
-        return 0;
-    }
-    if (max < 1 || max > kMaxVoices) {
-        setError(BASS_ERROR_ILLPARAM);
-        return 0;
-    }
-    try {
-        tSource source;
-        int error = openSource(mem, file, offset, length, source);
-        if (error != BASS_OK) {
-            setError(error);
-            return 0;
-        }
+    return loadChannel(mem, file, offset, length, [max, flags](tSource& source, int& error) {
+        std::shared_ptr<cChannel> sample;
         std::vector<int16_t> pcm;
-        error = decodeSample(source, mixer().rate(), pcm);
-        if (error != BASS_OK) {
-            setError(error);
-            return 0;
+        error = max < 1 || max > kMaxVoices ? BASS_ERROR_ILLPARAM : decodeSample(source, mixer().rate(), pcm);
+        if (error == BASS_OK) {
+            sample = std::make_shared<cSampleChannel>(std::move(pcm), max, (flags & BASS_SAMPLE_LOOP) != 0);
         }
-        auto sample = std::make_shared<cSampleChannel>(std::move(pcm), max,
-                                                       (flags & BASS_SAMPLE_LOOP) != 0);
-        const DWORD handle = registerChannel(std::move(sample), error);
-        setError(error);
-        return handle;
-    } catch (const std::bad_alloc&) {
-        setError(BASS_ERROR_MEM);
-        return 0;
-    }
+        return sample;
+    });
 }
 
 extern "C" KXAUDIO_API HCHANNEL BASS_SamplePlay(HSAMPLE handle) {

@@ -2,11 +2,10 @@
 // BASS_StreamPreBuf, BASS_StreamPlay and BASS_StreamFree.
 
 #include "channel.h"
+#include "load.h"
 #include "sound_decoder.h"
-#include "source.h"
 
 #include <memory>
-#include <new>
 
 namespace kxaudio {
 
@@ -43,32 +42,14 @@ using namespace kxaudio;
 
 extern "C" KXAUDIO_API HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset,
                                                      QWORD length, DWORD flags) {
-    if (!initialised()) {
-        setError(BASS_ERROR_INIT);
-        return 0;
-    }
-    try {
-        tSource source;
-        int error = openSource(mem, file, offset, length, source);
-        if (error != BASS_OK) {
-            setError(error);
-            return 0;
+    return loadChannel(mem, file, offset, length, [flags](tSource& source, int& error) {
+        std::shared_ptr<cChannel> stream;
+        if (auto decoder = cSoundDecoder::open(source.data, source.size, mixer().rate(), error)) {
+            stream = std::make_shared<cStreamChannel>(std::move(source), std::move(decoder),
+                                                      (flags & BASS_SAMPLE_LOOP) != 0);
         }
-        std::unique_ptr<cSoundDecoder> decoder =
-            cSoundDecoder::open(source.data, source.size, mixer().rate(), error);
-        if (!decoder) {
-            setError(error);
-            return 0;
-        }
-        auto stream = std::make_shared<cStreamChannel>(std::move(source), std::move(decoder),
-                                                       (flags & BASS_SAMPLE_LOOP) != 0);
-        const DWORD handle = registerChannel(std::move(stream), error);
-        setError(error);
-        return handle;
-    } catch (const std::bad_alloc&) {
-        setError(BASS_ERROR_MEM);
-        return 0;
-    }
+        return stream;
+    });
 }
 
 extern "C" KXAUDIO_API BOOL BASS_StreamPreBuf(HSTREAM handle) {

@@ -1,12 +1,10 @@
 #include "testtone.h"
 
-#include "engine.h"
-#include "errors.h"
+#include "channel.h"
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <new>
 
 namespace kxaudio {
 
@@ -44,53 +42,44 @@ private:
 using namespace kxaudio;
 
 extern "C" KXAUDIO_API DWORD KXAUDIO_TestToneCreate(double freq, int amplitude) {
-    if (!initialised()) {
-        setError(BASS_ERROR_INIT);
-        return 0;
-    }
-    if (!std::isfinite(freq)) {
-        setError(BASS_ERROR_ILLPARAM);
-        return 0;
-    }
-    try {
+    return guarded(DWORD(0), [&]() -> DWORD {
+        if (!initialised()) {
+            setError(BASS_ERROR_INIT);
+            return 0;
+        }
+        if (!std::isfinite(freq)) {
+            setError(BASS_ERROR_ILLPARAM);
+            return 0;
+        }
         auto tone = std::make_shared<cToneChannel>(freq, amplitude, mixer().rate());
         tone->playing = true;  // not yet shared with the mixing thread
         int error = BASS_OK;
         const DWORD handle = registerChannel(std::move(tone), error);
         setError(error);
         return handle;
-    } catch (const std::bad_alloc&) {
-        setError(BASS_ERROR_MEM);
-        return 0;
-    }
+    });
 }
 
 extern "C" KXAUDIO_API BOOL KXAUDIO_ChannelFree(DWORD handle) {
-    return mixer().freeChannel(handle) ? succeed() : fail(BASS_ERROR_HANDLE);
+    return guarded(BOOL(FALSE), [handle]() -> BOOL {
+        return mixer().freeChannel(handle) ? succeed() : fail(BASS_ERROR_HANDLE);
+    });
 }
 
 extern "C" KXAUDIO_API BOOL KXAUDIO_ChannelSetPlaying(DWORD handle, BOOL playing) {
-    std::shared_ptr<cChannel> channel = mixer().channel(handle);
-    if (!channel) {
-        return fail(BASS_ERROR_HANDLE);
-    }
-    std::lock_guard<std::recursive_mutex> guard(channel->lock);
-    if (channel->released) {
-        return fail(BASS_ERROR_HANDLE);
-    }
-    channel->playing = playing != FALSE;
-    return succeed();
+    return withChannel<cChannel>(handle, [playing](cChannel& channel) -> int {
+        channel.playing = playing != FALSE;
+        return BASS_OK;
+    });
 }
 
 extern "C" KXAUDIO_API unsigned long long KXAUDIO_ChannelPosition(DWORD handle) {
-    std::shared_ptr<cChannel> channel = mixer().channel(handle);
-    if (!channel) {
-        setError(BASS_ERROR_HANDLE);
-        return ~0ull;
-    }
-    std::lock_guard<std::recursive_mutex> guard(channel->lock);
-    setError(BASS_OK);
-    return channel->position;
+    unsigned long long position = ~0ull;
+    withChannel<cChannel>(handle, [&](cChannel& channel) -> int {
+        position = channel.position;
+        return BASS_OK;
+    });
+    return position;
 }
 
 extern "C" KXAUDIO_API unsigned long long KXAUDIO_MixedFrames(void) {

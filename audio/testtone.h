@@ -1,6 +1,7 @@
 // Internal calls for exercising the mixer without any decoder: a sine
-// generator channel and a view of the mixer's counters. Tests and tools use
-// them; they are not part of the BASS-style interface.
+// generator channel, a view of the mixer's counters, and a load that fails
+// on demand. Tests and tools use them; they are not part of the BASS-style
+// interface.
 #pragma once
 
 #include "bass.h"
@@ -29,6 +30,16 @@ KXAUDIO_API unsigned long long KXAUDIO_ChannelPosition(DWORD handle);
 
 // Frames the mixer has mixed since the library was loaded.
 KXAUDIO_API unsigned long long KXAUDIO_MixedFrames(void);
+
+// What the next load call (music, stream or sample) throws once it has read
+// its file, where its decoder would be made; the load after it is normal.
+#define KXAUDIO_FAULT_NONE 0
+#define KXAUDIO_FAULT_RUNTIME 1    // std::runtime_error, as a decoder might
+#define KXAUDIO_FAULT_LOCK 2       // std::system_error "resource deadlock would occur", as a lock might
+#define KXAUDIO_FAULT_RESOURCES 3  // std::system_error "resource unavailable, try again"
+#define KXAUDIO_FAULT_MEMORY 4     // std::bad_alloc
+#define KXAUDIO_FAULT_FOREIGN 5    // an int: no std::exception at all
+KXAUDIO_API void KXAUDIO_ThrowInNextLoad(int fault);
 
 #ifdef __cplusplus
 }

@@ -16,7 +16,11 @@ void flangeBlock(sFlangeState& state, sMusicDspLines& lines, int16_t* s, uint32_
     const int n = sMusicDspLines::kFlangeFrames;
     int w = state.writePosition;
     float v = state.sweep.load(std::memory_order_relaxed);
+    if (!(std::fabs(v) <= sFlangeState::kMaxSweep))
+        v = v > 0 ? sFlangeState::kMaxSweep : v < 0 ? -sFlangeState::kMaxSweep : 0.0f;
     float& position = lines.flangePosition;
+    if (!(position >= -n && position <= 2 * n))
+        position = n / 2.0f;
     for (uint32_t frame = 0; frame < length / 4; ++frame, s += 2) {
         const int whole = static_cast<int>(position);
         const int k = ((whole + w) % n + n) % n;

@@ -19,7 +19,14 @@ extern sMusicDspLines gMusicDspLines;
 
 // The state one DSP keeps between blocks. The main thread may set the sweep
 // speed while the mixer runs, so it is atomic; the rest belongs to the mixer.
+// The sweep speed is how far the flange's delay moves, in frames of the
+// delay line, per frame played.
 struct sFlangeState {
+    // The fastest sweep: across the whole delay line in one frame. Beyond it
+    // a sweep only overshoots the line's ends further, and a speed without
+    // bound would carry the shared delay position to infinity.
+    static constexpr float kMaxSweep = float(sMusicDspLines::kFlangeFrames);
+
     int writePosition = 0;
     std::atomic<float> sweep{0.0005f};
 };
@@ -31,7 +38,11 @@ struct sRotateState {
 };
 
 // Each processes `length` bytes of interleaved 16-bit stereo in place; a
-// trailing partial frame is left alone.
+// trailing partial frame is left alone. The flange keeps the shared delay
+// position finite whatever its state holds: a sweep that is not a number
+// stands still, one faster than kMaxSweep goes at kMaxSweep, and a position
+// found outside -350 ... 700 (its reach with such sweeps) starts again at
+// 175.
 void flangeBlock(sFlangeState& state, sMusicDspLines& lines, int16_t* samples, uint32_t length);
 void echoBlock(sEchoState& state, sMusicDspLines& lines, int16_t* samples, uint32_t length);
 void rotateBlock(sRotateState& state, int16_t* samples, uint32_t length);

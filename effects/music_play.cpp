@@ -6,6 +6,7 @@
 
 #include <GL/gl.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
@@ -119,7 +120,12 @@ int cMusicPlay::doXML(cXmlTag* element)
             rotateOn = cXmlTag::toInt(p->value) != 0;
             setDsp(*rotate, rotateOn, kRotate);
         } else if (strcasecmp(n, "flangespeed") == 0) {
-            flange->state.sweep.store(cXmlTag::toFloat(p->value), std::memory_order_relaxed);
+            const float speed = cXmlTag::toFloat(p->value);
+            if (std::fabs(speed) <= sFlangeState::kMaxSweep)
+                flange->state.sweep.store(speed, std::memory_order_relaxed);
+            else
+                std::printf("musicplay: flangespeed %.40s ignored, it must be between %g and %g\n", p->value,
+                            double(-sFlangeState::kMaxSweep), double(sFlangeState::kMaxSweep));
         } else if (strcasecmp(n, "preset") == 0) {
             preset = cXmlTag::toInt(p->value);
         }

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -154,6 +155,15 @@ void writeFile(const fs::path& path, const tBytes& bytes) {
 tBytes readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return tBytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The project's tune as kx_module_writer writes it, cut to its first pattern
+// (64 rows at 128 beats per minute: 7.5 s), whose last row with `loop` jumps
+// back to the start (B00); empty when the writer fails.
+tBytes writerModule(const fs::path& file, bool loop) {
+    const std::string cmd = std::string(KX_MODULE_WRITER_PATH) + " --patterns 1" + (loop ? " --loop" : "") +
+                            " '" + file.string() + "' >/dev/null";
+    return std::system(cmd.c_str()) == 0 ? readFile(file) : tBytes();
 }
 
 // The WAV encoded as OGG Vorbis by oggenc, or by sox when oggenc is missing;
@@ -316,7 +326,8 @@ TEST_F(AudioMusic, EndsThenPlaysAgainFromTheStartUnlessLooped) {
     const HMUSIC music = loadMusic(mod);
     ASSERT_TRUE(BASS_MusicPlay(music));
     const tSamples first = mix(kRate);
-    // The song and the short tail that libopenmpt renders after it.
+    // The song alone: a pattern break on its last row runs out of orders,
+    // and there it stops.
     const unsigned long long length = KXAUDIO_ChannelPosition(music);
     EXPECT_GE(double(length), 0.48 * kRate);
     EXPECT_LE(double(length), 0.6 * kRate);
@@ -329,6 +340,48 @@ TEST_F(AudioMusic, EndsThenPlaysAgainFromTheStartUnlessLooped) {
     ASSERT_TRUE(BASS_MusicPlay(looped));
     mix(2 * kRate);
     EXPECT_GT(peak(mix(4096)), 1000);
+}
+
+TEST_F(AudioMusic, AJumpBackPlaysOnWhereTheOrderListRunsOutItEnds) {
+    initOffline();
+    cTempDir dir;
+    const size_t pass = size_t(7.5 * kRate);
+    struct tCase {
+        const char* what;
+        bool jumpBack;
+        DWORD flags;
+        bool playsOn;
+    } const cases[] = {
+        {"jump back to the first order", true, 0, true},
+        {"order list runs out", false, 0, false},
+        {"order list runs out, looped by the flag", false, BASS_SAMPLE_LOOP, true},
+    };
+    for (const tCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const tBytes mod = writerModule(dir / "tune.mod", c.jumpBack);
+        ASSERT_FALSE(mod.empty());
+        const HMUSIC music = loadMusic(mod, c.flags);
+        ASSERT_TRUE(BASS_MusicPlay(music));
+        const tSamples out = mix(DWORD(3 * pass + kRate));  // three passes and a second
+        int16_t latest[1000];
+        ASSERT_EQ(BASS_ChannelGetData(music, latest, 2000), 2000u);
+        if (c.playsOn) {
+            // Half a second near the end of each pass, and into the fourth.
+            for (size_t at : {pass - kRate, 2 * pass - kRate, 3 * pass - kRate, 3 * pass + kRate / 4}) {
+                const auto from = out.begin() + std::ptrdiff_t(2 * at);
+                EXPECT_GT(peak(tSamples(from, from + kRate)), 1000) << "at frame " << at;
+            }
+            EXPECT_EQ(KXAUDIO_ChannelPosition(music), 3 * pass + kRate);
+            EXPECT_GT(peak(tSamples(latest, latest + 1000)), 1000);
+        } else {
+            EXPECT_NEAR(double(KXAUDIO_ChannelPosition(music)), double(pass), 0.01 * kRate);
+            EXPECT_TRUE(silent(out, 2 * (pass + kRate / 10)));
+        }
+        EXPECT_TRUE(BASS_MusicFree(music));
+    }
+    // As a sample a tune made to loop is rendered once.
+    const tBytes looping = writerModule(dir / "tune.mod", true);
+    EXPECT_NE(BASS_SampleLoad(TRUE, looping.data(), 0, DWORD(looping.size()), 1, 0), 0u) << BASS_ErrorGetCode();
 }
 
 TEST_F(AudioMusic, CallsCheckTheSessionAndTheKindOfHandle) {
@@ -876,6 +929,37 @@ TEST_F(AudioHostile, CorruptAndTruncatedFilesAreRefusedOrHarmless) {
     std::vector<int16_t> out(2048);
     ASSERT_EQ(BASS_MixOffline(out.data(), 1024), 1024u);
     EXPECT_TRUE(silent(out));
+}
+
+TEST_F(AudioHostile, AnExceptionInALoadBecomesItsErrorCode) {
+    initOffline();
+    const tBytes mod = makeMod(4);
+    const tBytes wav = makeWav(tone(440, kRate, 0.1, 1, 1000), 1, kRate);
+    struct tLoad {
+        const char* what;
+        std::function<DWORD()> load;
+    } const loads[] = {
+        {"music", [&] { return loadMusic(mod); }},
+        {"stream", [&] { return loadStream(wav); }},
+        {"sample", [&] { return BASS_SampleLoad(TRUE, wav.data(), 0, DWORD(wav.size()), 1, 0); }},
+    };
+    const std::pair<int, int> faults[] = {
+        {KXAUDIO_FAULT_RUNTIME, BASS_ERROR_UNKNOWN},
+        {KXAUDIO_FAULT_LOCK, BASS_ERROR_UNKNOWN},
+        {KXAUDIO_FAULT_RESOURCES, BASS_ERROR_MEM},
+        {KXAUDIO_FAULT_MEMORY, BASS_ERROR_MEM},
+        {KXAUDIO_FAULT_FOREIGN, BASS_ERROR_UNKNOWN},
+    };
+    for (const tLoad& l : loads) {
+        for (const auto& [fault, code] : faults) {
+            SCOPED_TRACE(std::string(l.what) + ", fault " + std::to_string(fault));
+            KXAUDIO_ThrowInNextLoad(fault);
+            EXPECT_EQ(l.load(), 0u);
+            EXPECT_EQ(BASS_ErrorGetCode(), code);
+            EXPECT_NE(l.load(), 0u);  // the next load is normal again
+            EXPECT_EQ(BASS_ErrorGetCode(), BASS_OK);
+        }
+    }
 }
 
 TEST_F(AudioHostile, EmptyMissingAndAbsurdArgumentsAreRefused) {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -67,6 +69,38 @@ TEST(MusicDsp, FlangeSweepReversesAtTheEndsAndTheDirectionPersists)
     s.writePosition = 349;
     flangeBlock(s, lines, buf.data(), 4);
     EXPECT_EQ(s.writePosition, 0);
+}
+
+TEST(MusicDsp, FlangeKeepsItsSharedPositionFiniteWhateverTheSweep)
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct {
+        float sweep, position;
+    } const cases[] = {
+        {inf, 175.0f}, {-inf, 175.0f}, {nan, 175.0f}, {1e10f, 175.0f}, {-1e10f, 175.0f},
+        {351.0f, 175.0f}, {350.0f, 349.0f}, {0.0005f, nan}, {0.0005f, inf}, {-350.0f, -1e30f},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "sweep " << c.sweep << ", position " << c.position);
+        sMusicDspLines lines;
+        lines.flangePosition = c.position;
+        sFlangeState s;
+        s.sweep = c.sweep;
+        // A 1000-strong tone: the dry signal plus the delay line read
+        // between (or, off the line's ends, just beyond) two of its frames
+        // stays within 4000, never the saturated noise of a lost position.
+        std::vector<int16_t> buf(2 * 2000);
+        for (size_t i = 0; i < buf.size(); ++i) buf[i] = static_cast<int16_t>(1000 * std::sin(0.05 * double(i / 2)));
+        for (int block = 0; block < 3; ++block) {
+            auto out = buf;
+            flangeBlock(s, lines, out.data(), static_cast<uint32_t>(out.size() * 2));
+            EXPECT_TRUE(std::isfinite(lines.flangePosition));
+            EXPECT_GE(lines.flangePosition, -700.0f);
+            EXPECT_LE(lines.flangePosition, 1050.0f);
+            for (int16_t v : out) ASSERT_LE(std::abs(int(v)), 4000);
+        }
+    }
 }
 
 TEST(MusicDsp, EchoCrossFeedsAtHalfStrength1200FramesLater)

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -140,6 +143,39 @@ TEST_F(MusicPlayRun, RotateAndEchoSwitchedByEvents)
     const Samples e = capture(R"(<m filename="left.wav" echo="1"/>)", R"(<event time="0"><m><play/></m></event>)", 4);
     EXPECT_LT(peak(e.right, 0, 1100), 10);
     EXPECT_GT(peak(e.right, 1300, 2000), 3000);
+}
+
+TEST_F(MusicPlayRun, AbsurdFlangeSpeedsAreRefusedAndTheFlangeStaysSound)
+{
+    writeDataFile("music/tone.wav", toneWav(440, 2.0, 8000));
+    for (const std::string speed : {"1e39", "-351"}) {
+        const Samples s = capture(R"(<m filename="tone.wav" flange="1" flangespeed=")" + speed + R"("/>)",
+                                  R"(<event time="0"><m><play/></m></event>)", 10);
+        EXPECT_EQ(count(result.out, "musicplay: flangespeed " + speed + " ignored"), 1u) << result.out;
+        // The tone and its delayed copy: at most twice as strong, still 440 Hz.
+        EXPECT_LE(peak(s.left, 4410, 8820), 16500) << speed;
+        EXPECT_GT(power(s.left, 4410, 8820, 440), 100 * power(s.left, 4410, 8820, 660)) << speed;
+    }
+}
+
+TEST_F(MusicPlayRun, AModuleThatJumpsBackPlaysOnAndDrawsItsWaveform)
+{
+    // The project's tune cut to its first pattern (7.5 s), whose last row
+    // jumps back to the start.
+    const std::string writer = std::string(KX_MODULE_WRITER_PATH) + " --patterns 1 --loop data/music/loop.mod >/dev/null";
+    std::filesystem::create_directories("data/music");
+    ASSERT_EQ(std::system(writer.c_str()), 0);
+    const Samples s = capture(R"(<m filename="loop.mod"/><draworder effect="m"/>)",
+                              R"(<event time="0"><m><play/></m></event>)", 48, 2);
+    ASSERT_EQ(s.left.size(), 24u * 44100u);
+    // Near the end of each of three passes, and into the fourth.
+    for (double second : {6.5, 14.0, 21.5, 23.0}) {
+        EXPECT_GT(peak(s.left, size_t(second * 44100), 22050), 1000) << "at " << second << " s";
+    }
+    // The last frame still draws the waveform of the music playing.
+    const Image last = readPng(frameName("cap", 47));
+    ASSERT_EQ(last.width, 16);
+    EXPECT_TRUE(std::any_of(last.rgb.begin(), last.rgb.end(), [](unsigned char c) { return c > 100; }));
 }
 
 TEST_F(MusicPlayRun, BrokenAndMissingFilesLeaveTheShowSilent)

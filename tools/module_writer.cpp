@@ -2,7 +2,12 @@
 // module ("M.K.") of six synthesized samples and eight patterns, 60 seconds
 // at 128 beats per minute.
 //
-//   kx_module_writer [OUTPUT]      (default data/music/kestrel.mod)
+//   kx_module_writer [--patterns N] [--loop] [OUTPUT]
+//                                  (default data/music/kestrel.mod)
+//
+// --patterns N keeps only the first N patterns in the order list (a shorter
+// song, for tests); --loop makes the song's last row jump back to its first
+// order (effect B00), as a tune made to play on and on is written.
 //
 // Channels (Amiga panning: 1 and 4 left, 2 and 3 right):
 //   1 bass            2 kick, snare and hats
@@ -15,6 +20,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -361,10 +367,18 @@ void putText(std::string& out, const std::string& text, size_t width)
     out += t;
 }
 
-std::string writeModule()
+std::string writeModule(int orders, bool loop)
 {
     const std::vector<SampleData> samples = makeSamples();
-    const std::vector<Pattern> patterns = makePatterns();
+    std::vector<Pattern> patterns = makePatterns();
+    patterns.resize(size_t(orders));
+    if (loop) {
+        // On the first channel that has no effect on the last row.
+        Pattern& last = patterns.back();
+        int channel = 0;
+        while (channel < kChannels - 1 && last.at(kRows - 1, channel).effect != 0) ++channel;
+        last.fx(kRows - 1, channel, 0xB, 0x00);
+    }
     std::string out;
     putText(out, "kestrel flight", 20);
     for (int i = 0; i < 31; ++i) {
@@ -390,9 +404,9 @@ std::string writeModule()
             put16be(out, 1);
         }
     }
-    out.push_back(char(kPatterns));  // song length
-    out.push_back(char(127));        // restart byte as ProTracker writes it
-    for (int i = 0; i < 128; ++i) out.push_back(char(i < kPatterns ? i : 0));
+    out.push_back(char(orders));  // song length
+    out.push_back(char(127));     // restart byte as ProTracker writes it
+    for (int i = 0; i < 128; ++i) out.push_back(char(i < orders ? i : 0));
     out += "M.K.";
     for (const Pattern& p : patterns)
         for (int r = 0; r < kRows; ++r)
@@ -412,12 +426,31 @@ std::string writeModule()
 
 int main(int argc, char** argv)
 {
-    const char* path = argc > 1 ? argv[1] : "data/music/kestrel.mod";
-    if (argc > 2) {
-        std::fprintf(stderr, "usage: kx_module_writer [OUTPUT]\n");
-        return 2;
+    const char* path = "data/music/kestrel.mod";
+    int orders = kPatterns;
+    bool loop = false;
+    bool pathGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--loop") {
+            loop = true;
+        } else if (arg == "--patterns" && i + 1 < argc) {
+            char* end = nullptr;
+            const long n = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || n < 1 || n > kPatterns) {
+                std::fprintf(stderr, "kx_module_writer: --patterns takes 1 to %d\n", kPatterns);
+                return 2;
+            }
+            orders = int(n);
+        } else if (!pathGiven && arg.compare(0, 2, "--") != 0) {
+            path = argv[i];
+            pathGiven = true;
+        } else {
+            std::fprintf(stderr, "usage: kx_module_writer [--patterns N] [--loop] [OUTPUT]\n");
+            return 2;
+        }
     }
-    const std::string bytes = writeModule();
+    const std::string bytes = writeModule(orders, loop);
     std::FILE* f = std::fopen(path, "wb");
     if (!f) {
         std::fprintf(stderr, "kx_module_writer: cannot write %s\n", path);

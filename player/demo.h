@@ -68,11 +68,23 @@ public:
     void addEffect(cXmlTag* tag);
 
 private:
+    enum : int { kMaxKeyNesting = 64, kMaxPressesInsideAPress = 1024 };
+
     void create();
     void setDrawOrder(cXmlTag* tag);
     void load(cXmlTag* tag);
     void loadingFrame();
     void writeKeyLog(int code);
+    void pressKey(int code);
+
+    // The keys whose events are running, outermost first. A key is not
+    // pressed again inside its own handling, and one press (with all the
+    // presses its events make) may press at most kMaxPressesInsideAPress
+    // further keys, so fragments that press keys cannot make endless or
+    // exponential work.
+    int keysInHand[kMaxKeyNesting] = {};
+    int keyNesting = 0;
+    int pressesLeft = 0;
 };
 
 // Builds, runs and destroys one demo for every top-level demo tag.

@@ -4,6 +4,7 @@
 #include "common/effect/effect.h"
 #include "common/effect/render_state.h"
 #include "common/scene/scene_registry.h"
+#include "common/script/cut_name.h"
 #include "common/script/xml_tag.h"
 #include "player/extensions.h"
 #include "player/log.h"
@@ -78,8 +79,9 @@ cDemo::~cDemo()
 
 cEffect* cDemo::findEffect(const char* effectName)
 {
+    // add cut the instance name to fit; cut the wanted one the same way.
     for (int i = 0; i < effectCount; ++i)
-        if (strcasecmp(effects[i]->name, effectName) == 0)
+        if (cutNameMatches(effects[i]->name, effectName, sizeof effects[i]->name - 1))
             return effects[i];
     return nullptr;
 }

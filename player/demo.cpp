@@ -142,11 +142,11 @@ int cDemo::doXML(cXmlTag* tag)
         if (child->nameIs("keybank")) keybank(child);
         else if (child->nameIs("draworder")) setDrawOrder(child);
         else if (child->nameIs("add")) addEffect(child);
-        else if (child->nameIs("texture")) textureCommand(*registry, child);
-        else if (child->nameIs("camera")) cameraCommand(*registry, child);
+        else if (child->nameIs("texture")) textureCommand(*registry, child, &rerun);
+        else if (child->nameIs("camera")) cameraCommand(*registry, child, &rerun);
         else if (child->nameIs("surface")) {
             std::printf("weeeeeee surface!!\n");
-            surfaceCommand(*registry, child);
+            surfaceCommand(*registry, child, &rerun);
         }
         else if (child->nameIs("event")) declareEvent(child);
         else if (child->nameIs("create")) create();

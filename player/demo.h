@@ -5,6 +5,7 @@
 
 #include "player/demo_window.h"
 #include "player/event.h"
+#include "player/scene_commands.h"
 
 class cXmlTag;
 class cEffect;
@@ -31,6 +32,7 @@ public:
     void declareEvent(cXmlTag* tag);
     void sortEvents();
     void advanceShow(float step);
+    void fireEvent(cEvent* event);
     void run();
 
     // Key banks
@@ -54,6 +56,10 @@ public:
     cEvent* events[kMaxEvents] = {};
     int eventCount = 0;
     int nextEvent = 0;
+    // Set by the first replay frame. From then on the clock fires events
+    // again, and a fragment that ran before runs as a rerun (see sSceneRerun).
+    bool scrubbed = false;
+    sSceneRerun rerun;
 
     cEffect* loader = nullptr;
 

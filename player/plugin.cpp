@@ -106,6 +106,8 @@ void cDemo::addEffect(cXmlTag* tag)
         else if (strcasecmp(p->name, "name") == 0)
             nameCut = std::snprintf(instanceName, sizeof instanceName, "%s", p->value) >= int(sizeof instanceName);
     }
+    if (rerun.again && findEffect(instanceName))
+        return;  // a fragment that runs again adds its effect once only
     if (typeCut)
         log->logf("add: type cut to %d characters: %s", int(sizeof typeName) - 1, typeName);
     if (nameCut)

@@ -4,6 +4,7 @@
 #include "common/effect/effect.h"
 #include "common/effect/render_state.h"
 #include "common/scene/scene_registry.h"
+#include "common/script/cut_name.h"
 #include "common/script/xml_tag.h"
 #include "player/extensions.h"
 #include "player/log.h"
@@ -79,8 +80,9 @@ cDemo::~cDemo()
 
 cEffect* cDemo::findEffect(const char* effectName)
 {
+    // add cut the instance name to fit; cut the wanted one the same way.
     for (int i = 0; i < effectCount; ++i)
-        if (strcasecmp(effects[i]->name, effectName) == 0)
+        if (cutNameMatches(effects[i]->name, effectName, sizeof effects[i]->name - 1))
             return effects[i];
     return nullptr;
 }
@@ -144,11 +146,11 @@ int cDemo::doXML(cXmlTag* tag)
         if (child->nameIs("keybank")) keybank(child);
         else if (child->nameIs("draworder")) setDrawOrder(child);
         else if (child->nameIs("add")) addEffect(child);
-        else if (child->nameIs("texture")) textureCommand(*registry, child);
-        else if (child->nameIs("camera")) cameraCommand(*registry, child);
+        else if (child->nameIs("texture")) textureCommand(*registry, child, &rerun);
+        else if (child->nameIs("camera")) cameraCommand(*registry, child, &rerun);
         else if (child->nameIs("surface")) {
             std::printf("weeeeeee surface!!\n");
-            surfaceCommand(*registry, child);
+            surfaceCommand(*registry, child, &rerun);
         }
         else if (child->nameIs("event")) declareEvent(child);
         else if (child->nameIs("create")) create();

@@ -5,6 +5,7 @@
 
 #include "player/demo_window.h"
 #include "player/event.h"
+#include "player/scene_commands.h"
 
 class cXmlTag;
 class cEffect;
@@ -31,6 +32,7 @@ public:
     void declareEvent(cXmlTag* tag);
     void sortEvents();
     void advanceShow(float step);
+    void fireEvent(cEvent* event);
     void run();
 
     // Key banks
@@ -54,6 +56,10 @@ public:
     cEvent* events[kMaxEvents] = {};
     int eventCount = 0;
     int nextEvent = 0;
+    // Set by the first replay frame. From then on the clock fires events
+    // again, and a fragment that ran before runs as a rerun (see sSceneRerun).
+    bool scrubbed = false;
+    sSceneRerun rerun;
 
     cEffect* loader = nullptr;
 
@@ -68,11 +74,23 @@ public:
     void addEffect(cXmlTag* tag);
 
 private:
+    enum : int { kMaxKeyNesting = 64, kMaxPressesInsideAPress = 1024 };
+
     void create();
     void setDrawOrder(cXmlTag* tag);
     void load(cXmlTag* tag);
     void loadingFrame();
     void writeKeyLog(int code);
+    void pressKey(int code);
+
+    // The keys whose events are running, outermost first. A key is not
+    // pressed again inside its own handling, and one press (with all the
+    // presses its events make) may press at most kMaxPressesInsideAPress
+    // further keys, so fragments that press keys cannot make endless or
+    // exponential work.
+    int keysInHand[kMaxKeyNesting] = {};
+    int keyNesting = 0;
+    int pressesLeft = 0;
 };
 
 // Builds, runs and destroys one demo for every top-level demo tag.

@@ -8,4 +8,5 @@ struct cEvent {
     float time = 0.0f;      // show time in seconds; -10 for key-only events
     int trigger = 0;        // key code that fires the event; 0 = none
     cXmlTag* fragment = nullptr;  // the event tag itself, owned by the document
+    bool fired = false;     // the clock has run the fragment at least once
 };

@@ -23,18 +23,61 @@ void cDemo::writeKeyLog(int code)
     std::fclose(f);
 }
 
+namespace {
+
+// The key as a script writes it, or its code when it is no visible character.
+void describeKey(int code, char* out, size_t size)
+{
+    if (code > ' ' && code < 127)
+        std::snprintf(out, size, "%c", code);
+    else
+        std::snprintf(out, size, "%d", code);
+}
+
+} // namespace
+
 void cDemo::key(int code, bool down)
 {
-    if (down && code != 0) {
-        writeKeyLog(code);
-        // Index loop: a fragment may append events while we walk.
-        for (int i = 0; i < eventCount; ++i) {
-            cEvent* e = events[i];
-            if (e->trigger == code && (e->bank == bank || e->bank == -1))
-                doXML(e->fragment);
+    if (down && code != 0)
+        pressKey(code);
+    cDemoWindow::key(code, down);
+}
+
+void cDemo::pressKey(int code)
+{
+    char label[16];
+    for (int i = 0; i < keyNesting; ++i) {
+        if (keysInHand[i] == code) {
+            // Two events of a key that press it again would otherwise run a
+            // tree of presses that doubles at every level.
+            describeKey(code, label, sizeof label);
+            cLog::get()->logf("key %s pressed inside its own handling, not pressed again", label);
+            return;
         }
     }
-    cDemoWindow::key(code, down);
+    if (keyNesting == 0) {
+        pressesLeft = kMaxPressesInsideAPress;
+    } else if (pressesLeft > 0 && keyNesting < kMaxKeyNesting) {
+        --pressesLeft;
+    } else {
+        if (pressesLeft == 0) {  // said once per outermost press
+            describeKey(keysInHand[0], label, sizeof label);
+            cLog::get()->logf("Error: key %s pressed more than %d keys inside its handling, further presses skipped",
+                              label, kMaxPressesInsideAPress);
+            pressesLeft = -1;
+        }
+        return;
+    }
+
+    writeKeyLog(code);
+    keysInHand[keyNesting++] = code;
+    // Index loop: a fragment may append events while we walk.
+    for (int i = 0; i < eventCount; ++i) {
+        cEvent* e = events[i];
+        if (e->trigger == code && (e->bank == bank || e->bank == -1))
+            doXML(e->fragment);
+    }
+    --keyNesting;
 }
 
 void cDemo::keybank(cXmlTag* tag)

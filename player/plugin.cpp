@@ -95,14 +95,23 @@ cEffect* cDemo::createEffect(const char* typeName)
 void cDemo::addEffect(cXmlTag* tag)
 {
     cLog* log = cLog::get();
-    char typeName[16] = {};
-    char instanceName[16] = {};
+    // The effect's type and name fields hold 15 characters; longer values
+    // are cut, and lookups by name cut the wanted name the same way.
+    char typeName[sizeof cEffect::type] = {};
+    char instanceName[sizeof cEffect::name] = {};
+    bool typeCut = false, nameCut = false;
     for (const cXmlParam* p : tag->params()) {
         if (strcasecmp(p->name, "type") == 0)
-            std::snprintf(typeName, sizeof typeName, "%s", p->value);
+            typeCut = std::snprintf(typeName, sizeof typeName, "%s", p->value) >= int(sizeof typeName);
         else if (strcasecmp(p->name, "name") == 0)
-            std::snprintf(instanceName, sizeof instanceName, "%s", p->value);
+            nameCut = std::snprintf(instanceName, sizeof instanceName, "%s", p->value) >= int(sizeof instanceName);
     }
+    if (rerun.again && findEffect(instanceName))
+        return;  // a fragment that runs again adds its effect once only
+    if (typeCut)
+        log->logf("add: type cut to %d characters: %s", int(sizeof typeName) - 1, typeName);
+    if (nameCut)
+        log->logf("add: name cut to %d characters: %s", int(sizeof instanceName) - 1, instanceName);
     if (effectCount >= kMaxEffects) {
         log->logf("could not add effect: %s, a show holds at most %d effects", instanceName, kMaxEffects);
         return;

@@ -6,6 +6,7 @@
 #include "common/scene/surface.h"
 #include "common/script/xml_tag.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <strings.h>
 
@@ -60,24 +61,45 @@ void configureCamera(cCamera& camera, const cXmlTag* element)
     }
 }
 
+// True when a fragment runs again and the registry already holds an object
+// of the name: the create then keeps that one.
+template <class T> bool keepsExisting(const sSceneRerun* rerun, const cOwnedArray<T>& objects, const char* name)
+{
+    if (!rerun || !rerun->again)
+        return false;
+    for (int i = 0; i < objects.count; ++i)
+        if (cSceneRegistry::nameMatches(objects[i]->name, name))
+            return true;
+    return false;
+}
+
 } // namespace
 
-int cameraCommand(cSceneRegistry& registry, const cXmlTag* element)
+bool sSceneRerun::addsKeys(const cXmlTag* keyframe)
+{
+    if (std::find(keyed_.begin(), keyed_.end(), keyframe) != keyed_.end())
+        return !again;
+    keyed_.push_back(keyframe);
+    return true;
+}
+
+int cameraCommand(cSceneRegistry& registry, const cXmlTag* element, sSceneRerun* rerun)
 {
     const char* mode = element->getString("mode");
     const char* name = element->getString("name");
     if (!name)
         return 0;
     if (equalsIgnoringCase(mode, "create")) {
-        if (!registry.createCamera(name))
+        if (!keepsExisting(rerun, registry.cameras, name) && !registry.createCamera(name))
             return -1;
     } else if (equalsIgnoringCase(mode, "keyframe")) {
         cCamera* camera = registry.findCamera(name);
         if (!camera)
             return -1;
-        for (const cXmlTag* child : element->children())
-            if (child->nameIs("key"))
-                camera->addKey(child);
+        if (!rerun || rerun->addsKeys(element))
+            for (const cXmlTag* child : element->children())
+                if (child->nameIs("key"))
+                    camera->addKey(child);
     }
     // Whatever the mode, the element's attributes configure the first
     // camera of the name.
@@ -88,7 +110,7 @@ int cameraCommand(cSceneRegistry& registry, const cXmlTag* element)
     return 0;
 }
 
-int surfaceCommand(cSceneRegistry& registry, const cXmlTag* element)
+int surfaceCommand(cSceneRegistry& registry, const cXmlTag* element, const sSceneRerun* rerun)
 {
     if (!equalsIgnoringCase(element->getString("mode"), "create"))
         return 0;
@@ -97,7 +119,7 @@ int surfaceCommand(cSceneRegistry& registry, const cXmlTag* element)
     const int width = element->getInt("width");
     const int height = element->getInt("height");
     // The size only decides whether the surface is made; it is not kept.
-    if (width > 0 && height > 0 && name) {
+    if (width > 0 && height > 0 && name && !keepsExisting(rerun, registry.surfaces, name)) {
         if (!registry.createSurface(name))
             return -1;
         std::printf("createy\n");
@@ -105,7 +127,7 @@ int surfaceCommand(cSceneRegistry& registry, const cXmlTag* element)
     return 0;
 }
 
-int textureCommand(cSceneRegistry& registry, const cXmlTag* element)
+int textureCommand(cSceneRegistry& registry, const cXmlTag* element, const sSceneRerun* rerun)
 {
     const char* mode = element->getString("mode");
     if (equalsIgnoringCase(mode, "load")) {
@@ -117,8 +139,9 @@ int textureCommand(cSceneRegistry& registry, const cXmlTag* element)
         const int width = element->getInt("width");
         const int height = element->getInt("height");
         const int bpp = element->getInt("bpp");
-        if (width > 0 && height > 0 && (bpp == 24 || bpp == 32))
-            if (!registry.createTexture(width, height, bpp, element->getString("name")))
+        const char* name = element->getString("name");
+        if (width > 0 && height > 0 && (bpp == 24 || bpp == 32) && !keepsExisting(rerun, registry.textures, name))
+            if (!registry.createTexture(width, height, bpp, name))
                 return -1;
     }
     return 0;

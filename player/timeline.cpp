@@ -21,6 +21,12 @@ void cDemo::declareEvent(cXmlTag* tag)
         cLog::get()->logf("Error: a show holds at most %d events, event left out", kMaxEvents);
         return;
     }
+    if (rerun.again) {
+        // Declared by a fragment that runs again: declared once only.
+        for (int i = 0; i < eventCount; ++i)
+            if (events[i]->fragment == tag)
+                return;
+    }
     cEvent* e = new cEvent;
     for (const cXmlParam* p : tag->params()) {
         if (strcasecmp(p->name, "key") == 0) {
@@ -67,7 +73,7 @@ void cDemo::advanceShow(float step)
     while (nextEvent < eventCount && events[nextEvent]->time >= 0 && events[nextEvent]->time <= frameTime) {
         // Advance first: the fragment may declare events or press keys.
         cEvent* e = events[nextEvent++];
-        doXML(e->fragment);
+        fireEvent(e);
     }
 
     step *= speed;
@@ -79,9 +85,10 @@ void cDemo::advanceShow(float step)
             clock = 0;
             timer->reset();
         }
+        scrubbed = true;
         for (int i = 0; i < eventCount; ++i) {
             if (events[i]->time >= 0 && events[i]->time <= clock) {
-                doXML(events[i]->fragment);
+                fireEvent(events[i]);
                 nextEvent = i;
             }
         }
@@ -99,6 +106,19 @@ void cDemo::advanceShow(float step)
         if (e->renderState->restore)
             glPopAttrib();
     }
+}
+
+void cDemo::fireEvent(cEvent* e)
+{
+    // Once the show has been scrubbed the clock runs events again: every
+    // frame of a replay, and the events after the new clock when it plays
+    // on. A fragment that ran before must then leave the scene as it was
+    // after its first run, with every key press it makes.
+    const bool outer = rerun.again;
+    rerun.again = outer || (scrubbed && e->fired);
+    e->fired = true;
+    doXML(e->fragment);
+    rerun.again = outer;
 }
 
 bool cDemo::frame()

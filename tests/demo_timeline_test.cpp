@@ -36,6 +36,13 @@ std::vector<std::string> markersRun()
     return out;
 }
 
+size_t count(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
 class DemoTimeline : public ::testing::Test {
 protected:
     void SetUp() override
@@ -203,6 +210,55 @@ TEST_F(DemoTimeline, TriggerPressesAKeyAndBadTriggersAreRefused)
     EXPECT_EQ(std::count(run.begin(), run.end(), "markTimed"), 0);
     EXPECT_GT(std::count(run.begin(), run.end(), "markLoop"), 0);
     EXPECT_LT(std::count(run.begin(), run.end(), "markLoop"), 100);
+}
+
+TEST_F(DemoTimeline, KeysPressingKeysEndWithoutRunningAKeyInsideItself)
+{
+    auto keyLogRecords = [] { return count(kxtest::readFile("keylog.txt"), "</event>"); };
+
+    // A chain A -> B -> C runs; C pressing A again is refused. (A fragment's
+    // trigger runs before its children, so the markers come innermost first.)
+    Script chain(R"(<demo>
+        <event key="A" trigger="B"><markA/></event>
+        <event key="B" trigger="C"><markB/></event>
+        <event key="C" trigger="A"><markC/></event>
+    </demo>)");
+    cDemo demo;
+    demo.doXML(chain.demo());
+    demo.key('A', true);
+    ASSERT_EQ(markersRun(), (std::vector<std::string>{"markC", "markB", "markA"}));
+    EXPECT_EQ(keyLogRecords(), 3u);
+    EXPECT_EQ(count(kxtest::readFile("log.txt"), "key A pressed inside its own handling, not pressed again"),
+              1u);
+
+    // Two events of L that press L: a ring that branches ends after one
+    // round, with one line for each refused press.
+    std::remove("keylog.txt");
+    Script ring(R"(<demo>
+        <event key="L" trigger="L"><markL1/></event>
+        <event key="L" trigger="L"><markL2/></event>
+        <event time="0" trigger="L"/>
+    </demo>)");
+    cDemo ringDemo;
+    playAt(ringDemo, ring, {0.0f});
+    EXPECT_EQ(markersRun(), (std::vector<std::string>{"markC", "markB", "markA", "markL1", "markL2"}));
+    EXPECT_EQ(count(kxtest::readFile("log.txt"), "key L pressed inside its own handling"), 2u);
+    EXPECT_EQ(keyLogRecords(), 1u);
+
+    // Without a ring, twelve keys each with two events pressing the next
+    // would make 4094 presses; one press may make at most 1024.
+    std::remove("keylog.txt");
+    std::string text = "<demo>";
+    for (char k = 'A'; k < 'A' + 12; ++k)
+        for (int twice = 0; twice < 2; ++twice)
+            text += std::string("<event key=\"") + k + "\" trigger=\"" + char(k + 1) + "\"/>";
+    Script tree(text + "</demo>");
+    cDemo treeDemo;
+    treeDemo.doXML(tree.demo());
+    treeDemo.key('A', true);
+    EXPECT_EQ(keyLogRecords(), 1u + 1024u);
+    EXPECT_EQ(count(kxtest::readFile("log.txt"), "key A pressed more than 1024 keys inside its handling"),
+              1u);
 }
 
 TEST_F(DemoTimeline, SettingsAndSwitchesComeFromTheDemoTag)

@@ -127,6 +127,23 @@ TEST_F(EffectsRun, InactiveEffectsAreSkippedAndComeBack)
     EXPECT_EQ(px[2], (std::vector<int>{0, 0, 255}));
 }
 
+TEST_F(EffectsRun, InstanceNamesCutToFifteenCharactersAreFoundAgain)
+{
+    // add keeps "backgroundColou"; the element, the draw order, the loader
+    // and the event all name the effect in full.
+    auto px = centres(std::string("<demo name=\"fx\" width=\"32\" height=\"32\">") + kLumafold + R"(
+        <add type="clear" name="backgroundColourLayer"/>
+        <backgroundColourLayer color="ff102030"/>
+        <draworder effect="backgroundColourLayer"/>
+        <event time="0.015"><BACKGROUNDCOLOURLAYER color="ff405060"/></event>
+        <create/><load effect="backgroundColourLayer"/><run/></demo>)", 3);
+    EXPECT_EQ(px[1], (std::vector<int>{16, 32, 48}));
+    EXPECT_EQ(px[2], (std::vector<int>{64, 80, 96}));
+    EXPECT_NE(log().find("add: name cut to 15 characters: backgroundColou"), std::string::npos);
+    EXPECT_EQ(log().find("XML Error: DrawOrder"), std::string::npos);
+    EXPECT_EQ(log().find("Loading effect"), std::string::npos);  // it is the loader
+}
+
 TEST_F(EffectsRun, LoadOrderDecidesWhichLibraryMakesAType)
 {
     writeDataFile("script.txt", show(R"(

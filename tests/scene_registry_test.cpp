@@ -225,4 +225,58 @@ TEST_F(DemoScene, DrawOrderSurfacesAndCamerasAdvancingWithTheShow)
     EXPECT_FLOAT_EQ(cam->pos[0], 5.0f);
 }
 
+TEST_F(DemoScene, EventsRunAgainWhileScrubbingLeaveTheSceneAsOneRun)
+{
+    Script s(std::string("<demo><loadplugin file=\"") + KX_LUMAFOLD_PATH + R"("/>
+        <camera name="cam" mode="keyframe"><key t="0"/><key t="100" pos="10,0,0"/></camera>
+        <event time="0.1">
+            <camera name="cam" mode="keyframe"><key t="200" pos="20,0,0"/></camera>
+            <camera name="made" mode="create" fov="30"/>
+            <texture mode="create" name="made" width="8" height="8" bpp="24"/>
+            <surface mode="create" name="made" width="8" height="8"/>
+            <add type="clear" name="made"/>
+            <event time="9"/>
+        </event>
+        <event key="K"><camera name="cam" mode="keyframe"><key t="300"/></camera></event>
+        <event time="0.2" trigger="K"/>
+        <event time="1"><camera name="ahead" mode="keyframe"><key/></camera></event>
+    </demo>)");
+    cDemo demo;
+    demo.doXML(s.first());
+    demo.sortEvents();
+    auto frame = [&](float speed, float step) {
+        demo.frameTime = demo.clock;
+        demo.speed = speed;
+        demo.advanceShow(step);
+    };
+    const cSceneRegistry& r = *demo.registry;
+    auto scene = [&] {
+        std::string keys;
+        for (int i = 0; i < r.cameras[0]->keyCount; ++i) keys += std::to_string(int(r.cameras[0]->keys[i].t)) + " ";
+        return keys + "/ " + std::to_string(r.cameraCount()) + " cameras " + std::to_string(r.textureCount()) +
+               " textures " + std::to_string(r.surfaceCount()) + " surfaces " + std::to_string(demo.effectCount) +
+               " effects " + std::to_string(demo.eventCount) + " events";
+    };
+
+    demo.clock = 0.3f;
+    frame(1, 0);  // forward: the events at 0.1 and 0.2 run once
+    const std::string once = "0 100 200 300 / 2 cameras 1 textures 1 surfaces 1 effects 5 events";
+    ASSERT_EQ(scene(), once);
+
+    for (int i = 0; i < 5; ++i) frame(-100, 0.05f);  // rewind to 0.05, rebuilding at every frame
+    for (int i = 0; i < 10; ++i) frame(100, 0.05f);  // fast-forward to 0.55
+    for (int i = 0; i < 3; ++i) frame(1, 0);         // play on: the last replayed event fires again
+    EXPECT_EQ(scene(), once);
+
+    // An event that first runs during a fast-forward acts as it would
+    // forward, once.
+    for (int i = 0; i < 10; ++i) frame(100, 0.1f);
+    EXPECT_EQ(r.cameraCount(), 3);
+    EXPECT_EQ(r.cameras[2]->keyCount, 1);
+
+    // Pressed live, a key event adds its keys every time, as before.
+    demo.key('K', true);
+    EXPECT_EQ(r.cameras[0]->keyCount, 5);
+}
+
 } // namespace

@@ -5,13 +5,13 @@
 #include "common/scene/named_texture.h"
 #include "common/media/stream.h"
 #include "common/scene/surface.h"
+#include "common/script/cut_name.h"
 
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <strings.h>
 
 template <class T> bool cOwnedArray<T>::append(T* item)
 {
@@ -103,14 +103,7 @@ bool cSceneRegistry::copyName(char* field, const char* name)
 
 bool cSceneRegistry::nameMatches(const char* stored, const char* wanted)
 {
-    if (!wanted)
-        wanted = "";
-    // Equal in the first 31 characters, and the stored name ends where the
-    // wanted one ends or is cut.
-    if (strncasecmp(stored, wanted, size_t(kNameMax)) != 0)
-        return false;
-    const size_t n = std::strlen(wanted);
-    return n >= size_t(kNameMax) ? std::strlen(stored) == size_t(kNameMax) : true;
+    return cutNameMatches(stored, wanted, size_t(kNameMax));
 }
 
 // ---- Cameras ----------------------------------------------------------------

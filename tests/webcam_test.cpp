@@ -224,8 +224,9 @@ TEST(WebcamDevice, OnlyVideoDeviceNodesAreOpened)
         // Every open of the file shows as an event.
         const int events = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         ASSERT_GE(events, 0);
-        if (c.watch)
+        if (c.watch) {
             ASSERT_GE(inotify_add_watch(events, c.path, IN_OPEN | IN_MODIFY), 0) << c.path;
+        }
         platform::CaptureDevice* device = platform::openCaptureDevice(c.path);
         EXPECT_EQ(device, nullptr) << c.path;
         platform::closeCaptureDevice(device);

@@ -34,6 +34,8 @@ public:
     // The file's ID field with a terminator, or null when it has none.
     const char* identification() const { return identification_; }
     bool hasColourMap() const { return hasColourMap_; }
+    // Bits of a colour map entry (16, 24 or 32), 0 without a map.
+    int colourMapBits() const { return colourMapBits_; }
     // Palette entry 0 to 255 as red, green, blue, alpha, as stored: 16-bit
     // entries keep their 5-bit values and alpha bit.
     const unsigned char* paletteEntry(int index) const { return palette_[index & 255]; }

@@ -1,5 +1,7 @@
 #include "effects/large_texture.h"
 
+#include "common/media/format_gif.h"
+#include "common/media/gif_animation.h"
 #include "common/media/image_format.h"
 #include "common/media/stream.h"
 
@@ -8,6 +10,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+
+cLargeTexture::cLargeTexture() = default;
 
 cLargeTexture::~cLargeTexture()
 {
@@ -48,6 +52,7 @@ void cLargeTexture::release()
     }
     tiles_ = nullptr;
     columns_ = rows_ = 0;
+    animation_.reset();
 }
 
 int cLargeTexture::create(const char* fileName)
@@ -59,7 +64,20 @@ int cLargeTexture::create(const char* fileName)
         std::printf("Warning cLargeTexture::create() error");
         return -1;
     }
-    return create(*image);
+    const int result = create(*image);
+    cFormatGIF* gif = dynamic_cast<cFormatGIF*>(image.get());
+    if (result == 1 && gif && gif->frameCount() > 1 && gif->pixels())
+        animation_.reset(gif->takeAnimation());
+    return result;
+}
+
+void cLargeTexture::setShowTime(float seconds)
+{
+    if (!animation_)
+        return;
+    const int frame = animation_->frameAt(seconds);
+    if (frame != animation_->composedFrame())
+        upload(animation_->compose(frame));
 }
 
 int cLargeTexture::create(cFormat& image)
@@ -95,27 +113,11 @@ int cLargeTexture::create(cFormat& image)
         y += down[r];
     }
 
-    const int bitsPerPixel = image.bitsPerPixel();
-    const size_t pixelBytes = bitsPerPixel > 0 ? static_cast<size_t>(bitsPerPixel / 8) : 0;
-    const unsigned char* pixels = image.pixels();
-    // The largest tile: 256 x 256 pixels.
-    std::vector<unsigned char> block(256 * 256 * pixelBytes);
-
+    imageWidth_ = imageWidth;
+    bitsPerPixel_ = image.bitsPerPixel();
     for (uint32_t i = 0; i < columns_ * rows_; ++i) {
         cTile& t = tiles_[i];
-        // An image without a pixel block (8-bit GIF) still gets its tiles.
-        const unsigned char* tilePixels = nullptr;
-        if (pixels && pixelBytes) {
-            const size_t rowBytes = static_cast<size_t>(t.width) * pixelBytes;
-            for (int row = 0; row < t.height; ++row) {
-                const size_t from = (static_cast<size_t>(t.y + row) * static_cast<size_t>(imageWidth) +
-                                     static_cast<size_t>(t.x)) * pixelBytes;
-                std::memcpy(block.data() + static_cast<size_t>(row) * rowBytes, pixels + from, rowBytes);
-            }
-            tilePixels = block.data();
-        }
-        if (t.texture.create(t.width, t.height, bitsPerPixel) == 0)
-            t.texture.update(tilePixels);
+        t.texture.create(t.width, t.height, bitsPerPixel_);
 
         // Half a texel in from each edge, so linear filtering never reaches
         // across to the texels of the opposite edge.
@@ -141,7 +143,29 @@ int cLargeTexture::create(cFormat& image)
         glEnd();
         glEndList();
     }
+    upload(image.pixels());
     return 1;
+}
+
+// Copies each tile's part of the image into its texture. An image without a
+// pixel block (a GIF too large to compose) leaves the tiles without images.
+void cLargeTexture::upload(const unsigned char* pixels)
+{
+    const size_t pixelBytes = bitsPerPixel_ > 0 ? static_cast<size_t>(bitsPerPixel_ / 8) : 0;
+    if (!pixels || !pixelBytes)
+        return;
+    // The largest tile: 256 x 256 pixels.
+    std::vector<unsigned char> block(256 * 256 * pixelBytes);
+    for (uint32_t i = 0; i < columns_ * rows_; ++i) {
+        const cTile& t = tiles_[i];
+        const size_t rowBytes = static_cast<size_t>(t.width) * pixelBytes;
+        for (int row = 0; row < t.height; ++row) {
+            const size_t from = (static_cast<size_t>(t.y + row) * static_cast<size_t>(imageWidth_) +
+                                 static_cast<size_t>(t.x)) * pixelBytes;
+            std::memcpy(block.data() + static_cast<size_t>(row) * rowBytes, pixels + from, rowBytes);
+        }
+        tiles_[i].texture.update(block.data());
+    }
 }
 
 void cLargeTexture::draw()

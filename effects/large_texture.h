@@ -8,9 +8,11 @@
 #include "common/media/texture.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class cFormat;
+class cGIFAnimation;
 
 class cLargeTexture {
 public:
@@ -23,17 +25,20 @@ public:
         cTexture texture;
     };
 
-    cLargeTexture() = default;
+    cLargeTexture();
     ~cLargeTexture();
     cLargeTexture(const cLargeTexture&) = delete;
     cLargeTexture& operator=(const cLargeTexture&) = delete;
 
     // Loads the data file through the locator and the image formats and
     // tiles it: 1 on success, -1 on failure (left empty). Replaces any
-    // earlier content.
+    // earlier content. A GIF of several frames keeps them to play.
     int create(const char* fileName);
-    // The same from an image already decoded.
+    // The same from an image already decoded (its first frame, for a GIF).
     int create(cFormat& image);
+    // Shows the frame of an animated image that belongs to this many
+    // seconds of show time, looping; still images stay as they are.
+    void setShowTime(float seconds);
     void draw();
     // Deletes every tile's display list and texture.
     void release();
@@ -48,7 +53,12 @@ public:
     static std::vector<int> split(int length);
 
 private:
+    void upload(const unsigned char* pixels);
+
     uint32_t columns_ = 0;
     uint32_t rows_ = 0;
     cTile* tiles_ = nullptr;  // columns x rows, row by row
+    int imageWidth_ = 0;
+    int bitsPerPixel_ = 0;
+    std::unique_ptr<cGIFAnimation> animation_;
 };

@@ -94,6 +94,9 @@ int cPicture::unload()
 
 void cPicture::update(float step)
 {
+    // An animated picture follows the show clock.
+    if (image && registry)
+        image->setShowTime(registry->showSeconds);
     const float c = step * speed;
     for (int i = 0; i < 3; ++i) {
         position[i] += positionInc[i] * c;

@@ -93,6 +93,9 @@ void cDemo::advanceShow(float step)
             }
         }
     }
+    // Animated textures show the frame of this frame's show time, the one
+    // its events fired at.
+    registry->setShowTime(frameTime);
     registry->advanceCameras(step);
 
     for (int i = 0; i < drawCount; ++i) {

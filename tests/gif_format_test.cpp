@@ -6,11 +6,14 @@
 #include "common/media/image_format.h"
 #include "common/media/stream.h"
 
+#include "tests/gif_builder.h"
 #include "tests/test_util.h"
 
 #include <gtest/gtest.h>
 #include <gif_lib.h>
 
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -21,36 +24,11 @@
 
 namespace {
 
-using Pixels = std::vector<unsigned char>;
-
-// ---- writing test files ----------------------------------------------------
-
-struct Frame {
-    int left = 0, top = 0, width = 1, height = 1;
-    int localBits = 0;  // 0: the global palette
-    bool interlaced = false;
-    int transparent = -1;    // >= 0: a graphic control extension with that index
-    bool plainControl = false;  // a graphic control extension without transparency
-    std::string comment;     // written before the image when not empty
-    Pixels pixels;           // display order, row by row
-};
-
-struct File {
-    int width = 1, height = 1;
-    int globalBits = 8;  // 0: no global palette
-    bool gif89 = true;
-    int loopCount = -1;  // >= 0: a looping application extension
-    std::vector<Frame> frames;
-};
-
-// A palette of 2^bits entries that differs from one seed to the next.
-ColorMapObject* palette(int bits, int seed)
-{
-    std::vector<GifColorType> colours(size_t(1) << bits);
-    for (size_t i = 0; i < colours.size(); ++i)
-        colours[i] = {GifByteType(i * 7 + seed), GifByteType(i * 13 + 2 * seed), GifByteType(255 - i - seed)};
-    return GifMakeMapObject(1 << bits, colours.data());
-}
+using kxtest::File;
+using kxtest::Frame;
+using kxtest::interlacedRows;
+using kxtest::Pixels;
+using kxtest::writeGif;
 
 // Noise, a diagonal gradient and flat bands, so that strings of every
 // length occur; values stay below 2^bits.
@@ -66,64 +44,6 @@ Pixels picture(int width, int height, int bits, unsigned seed)
             p[size_t(y) * width + x] = GifByteType(v);
         }
     return p;
-}
-
-// The order in which an interlaced image stores its rows: stored row k is
-// picture row interlacedRows(h)[k].
-std::vector<int> interlacedRows(int height)
-{
-    std::vector<int> rows;
-    const int start[] = {0, 4, 2, 1}, step[] = {8, 8, 4, 2};
-    for (int pass = 0; pass < 4; ++pass)
-        for (int y = start[pass]; y < height; y += step[pass]) rows.push_back(y);
-    return rows;
-}
-
-int append(GifFileType* gif, const GifByteType* bytes, int length)
-{
-    static_cast<std::string*>(gif->UserData)->append(reinterpret_cast<const char*>(bytes), size_t(length));
-    return length;
-}
-
-std::string writeGif(const File& f)
-{
-    std::string out;
-    int error = 0;
-    GifFileType* gif = EGifOpen(&out, append, &error);
-    EXPECT_NE(gif, nullptr) << error;
-    if (!gif) return out;
-    EGifSetGifVersion(gif, f.gif89);
-    ColorMapObject* global = f.globalBits ? palette(f.globalBits, 1) : nullptr;
-    EXPECT_EQ(EGifPutScreenDesc(gif, f.width, f.height, 8, 0, global), GIF_OK);
-    GifFreeMapObject(global);
-    if (f.loopCount >= 0) {
-        const GifByteType loop[] = {1, GifByteType(f.loopCount & 255), GifByteType(f.loopCount >> 8)};
-        EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE);
-        EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0");
-        EGifPutExtensionBlock(gif, 3, loop);
-        EGifPutExtensionTrailer(gif);
-    }
-    int seed = 2;
-    for (const Frame& fr : f.frames) {
-        if (!fr.comment.empty()) EGifPutComment(gif, fr.comment.c_str());
-        if (fr.transparent >= 0 || fr.plainControl) {
-            GraphicsControlBlock gcb = {0, false, 5, fr.transparent};
-            GifByteType bytes[4];
-            EGifGCBToExtension(&gcb, bytes);
-            EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, bytes);
-        }
-        ColorMapObject* local = fr.localBits ? palette(fr.localBits, seed++) : nullptr;
-        EXPECT_EQ(EGifPutImageDesc(gif, fr.left, fr.top, fr.width, fr.height, fr.interlaced, local), GIF_OK);
-        GifFreeMapObject(local);
-        std::vector<int> rows = fr.interlaced ? interlacedRows(fr.height) : std::vector<int>();
-        for (int k = 0; k < fr.height; ++k) {
-            const int y = fr.interlaced ? rows[size_t(k)] : k;
-            Pixels line(fr.pixels.begin() + long(y) * fr.width, fr.pixels.begin() + long(y + 1) * fr.width);
-            EXPECT_EQ(EGifPutLine(gif, line.data(), fr.width), GIF_OK);
-        }
-    }
-    EXPECT_EQ(EGifCloseFile(gif, &error), GIF_OK) << error;
-    return out;
 }
 
 Frame frame(int left, int top, int width, int height, int bits, unsigned seed)
@@ -452,8 +372,15 @@ TEST(GifFormat, HostileHeadersCostNoMoreThanTheDataCanGive)
     // that leaves no room in the table, then a sound image.
     const std::string bytes = rawHead(65535, 65535, 2) + rawImage(65535, 65535, 2, lzw) + rawImage(8, 8, 12, lzw) +
                               std::string("\x21\x99\x03,,,\x02,,\x00\x00\x55", 12) + rawImage(8, 8, 2, lzw) + ';';
+    testing::internal::CaptureStdout();
     Ours ours(bytes);
+    const std::string console = testing::internal::GetCapturedStdout();
     ASSERT_EQ(ours.result, 0);
+    // The screen is far too large to compose: no picture, and a line saying so.
+    EXPECT_EQ(ours.gif.bitsPerPixel(), 8);
+    EXPECT_EQ(ours.gif.pixels(), nullptr);
+    EXPECT_EQ(console, "Warning cFormatGIF::load() a 65535 x 65535 screen cannot be shown (sides from 1, at most "
+                       "16777216 pixels)\n");
     ASSERT_EQ(ours.gif.frameCount(), 3);
     EXPECT_EQ(ours.gif.frame(0).decoded, 64u);
     EXPECT_LT(ours.gif.frame(0).blockSize, 100000u);
@@ -526,9 +453,127 @@ TEST(GifFormat, SignatureAndScreenThroughTheChain)
     ASSERT_NE(dynamic_cast<cFormatGIF*>(image.get()), nullptr);
     EXPECT_EQ(image->width(), 120);
     EXPECT_EQ(image->height(), 90);
-    EXPECT_EQ(image->bitsPerPixel(), 8);
-    EXPECT_EQ(image->pixels(), nullptr);
+    EXPECT_EQ(image->bitsPerPixel(), 32);
+    EXPECT_NE(image->pixels(), nullptr);
     EXPECT_EQ(static_cast<cFormatGIF*>(image.get())->frameCount(), 9);
+}
+
+// ---- pictures ----------------------------------------------------------------
+
+using Argb = uint32_t;
+
+// The pixel at x, y (from the top left) of a picture (bottom row first,
+// blue-green-red-alpha) as 0xAARRGGBB.
+Argb pixelAt(const unsigned char* picture, int width, int height, int x, int y)
+{
+    const unsigned char* p = picture + (size_t(height - 1 - y) * size_t(width) + size_t(x)) * 4;
+    return Argb(p[3]) << 24 | Argb(p[2]) << 16 | Argb(p[1]) << 8 | p[0];
+}
+
+Argb opaque(int index, int seed)
+{
+    const std::array<unsigned char, 3> c = kxtest::paletteColour(index, seed);
+    return 0xFF000000u | Argb(c[0]) << 16 | Argb(c[1]) << 8 | c[2];
+}
+
+TEST(GifPictures, AFrameIsItsPaletteColoursOnTheScreenWithTransparencyAsAlphaZero)
+{
+    // An interlaced frame with its own palette inside a larger screen: the
+    // pixels around it and those of its transparent index are transparent.
+    File f;
+    f.width = 12, f.height = 10, f.globalBits = 3;
+    Frame fr = frame(2, 3, 7, 5, 3, 4);
+    fr.localBits = 3;
+    fr.interlaced = true;
+    fr.transparent = 5;
+    f.frames.push_back(fr);
+    const std::string bytes = writeGif(f);
+    cMemoryStream stream(bytes.data(), int(bytes.size()));
+    std::unique_ptr<cFormat> image(loadImage(&stream));
+    ASSERT_NE(image, nullptr);
+    ASSERT_EQ(image->bitsPerPixel(), 32);
+    const unsigned char* p = image->pixels();
+    ASSERT_NE(p, nullptr);
+    int transparentInside = 0;
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 12; ++x) {
+            const bool inside = x >= 2 && x < 9 && y >= 3 && y < 8;
+            const int index = inside ? fr.pixels[size_t(y - 3) * 7 + size_t(x - 2)] : -1;
+            transparentInside += index == 5;
+            const Argb expected = !inside || index == 5 ? 0 : opaque(index, 2);
+            ASSERT_EQ(pixelAt(p, 12, 10, x, y), expected) << x << "," << y;
+        }
+    EXPECT_GT(transparentInside, 0);
+}
+
+TEST(GifPictures, FramesComposeByTheirDisposalAndShowByTheirDelaysLooping)
+{
+    // Screen 6 x 4, global palette (seed 1), four frames:
+    // 0: the whole screen in colour 1, kept, 10/100 s;
+    // 1: 3 x 2 at (1, 1) in colour 2, then restored to what was before, 20;
+    // 2: 3 x 3 at (2, 0) in colour 3 with two transparent pixels (index 0),
+    //    then cleared to transparent, delay 0 (shows 10);
+    // 3: one pixel at (5, 3) in colour 2, 5.
+    File f;
+    f.width = 6, f.height = 4, f.globalBits = 2;
+    auto add = [&](int left, int top, int w, int h, Pixels pixels, int disposal, int delay, int transparent) {
+        Frame fr;
+        fr.left = left, fr.top = top, fr.width = w, fr.height = h;
+        fr.pixels = pixels;
+        fr.plainControl = true;
+        fr.disposal = disposal;
+        fr.delay = delay;
+        fr.transparent = transparent;
+        f.frames.push_back(fr);
+    };
+    add(0, 0, 6, 4, Pixels(24, 1), 1, 10, -1);
+    add(1, 1, 3, 2, Pixels(6, 2), 3, 20, -1);
+    add(2, 0, 3, 3, Pixels{0, 3, 3, 3, 0, 3, 3, 3, 3}, 2, 0, 0);
+    add(5, 3, 1, 1, Pixels{2}, 0, 5, -1);
+    // Each frame's picture, top row first: a digit is that palette colour,
+    // '.' transparent.
+    const std::vector<std::vector<std::string>> expected = {
+        {"111111", "111111", "111111", "111111"},
+        {"111111", "122211", "122211", "111111"},
+        {"111331", "113131", "113331", "111111"},
+        {"11...1", "11...1", "11...1", "111112"},
+    };
+
+    Ours ours(writeGif(f));
+    ASSERT_EQ(ours.gif.frameCount(), 4);
+    EXPECT_EQ(ours.gif.frame(1).disposal, 3);
+    EXPECT_EQ(ours.gif.frame(1).delay, 20);
+    cGIFAnimation* animation = ours.gif.animation();
+    ASSERT_NE(animation, nullptr);
+    auto expectFrame = [&](int index) {
+        SCOPED_TRACE("frame " + std::to_string(index));
+        const unsigned char* p = animation->compose(index);
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(animation->composedFrame(), index);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 6; ++x) {
+                const char c = expected[size_t(index)][size_t(y)][size_t(x)];
+                ASSERT_EQ(pixelAt(p, 6, 4, x, y), c == '.' ? 0 : opaque(c - '0', 1)) << x << "," << y;
+            }
+    };
+    // In order, then in an order that goes back; also when only every
+    // second composed state may be kept (a budget of two canvases).
+    for (size_t budget : {size_t(1) << 20, size_t(6 * 4 * 4 * 2)}) {
+        SCOPED_TRACE("key budget " + std::to_string(budget));
+        animation->keyBudget = budget;
+        animation->setScreen(6, 4);
+        for (int index : {0, 1, 2, 3, 1, 3, 0, 2, 2, 3, 0})
+            expectFrame(index);
+    }
+    EXPECT_EQ(ours.gif.pixels(), animation->compose(0));
+
+    // 10 + 20 + 10 + 5 = 45 hundredths a pass.
+    EXPECT_EQ(animation->duration(), 45);
+    const struct { double seconds; int frame; } times[] = {
+        {-1.0, 0}, {0.0, 0}, {0.05, 0}, {0.15, 1}, {0.29, 1}, {0.35, 2}, {0.42, 3},
+        {0.47, 0}, {0.62, 1}, {0.77, 2}, {9.0, 0}, {9.44, 3},
+    };
+    for (auto t : times) EXPECT_EQ(animation->frameAt(t.seconds), t.frame) << t.seconds;
 }
 
 } // namespace

@@ -169,7 +169,12 @@ TEST(TgaFormat, ColourMappedWithEachEntrySize)
         TgaLoad l(f.bytes());
         ASSERT_EQ(l.result, 0);
         EXPECT_TRUE(l.tga.hasColourMap());
-        EXPECT_EQ(block(l.tga), indices);  // indices stay indices
+        // Indices become their entries, blue-green-red-alpha; indices past
+        // the map's entries are black.
+        EXPECT_EQ(l.tga.bitsPerPixel(), 32);
+        EXPECT_EQ(l.tga.storedBitsPerPixel(), 8);
+        const std::string e0("\x10\x20\x30\x40", 4), e1("\x11\x21\x31\x41", 4), none(4, '\0');
+        EXPECT_EQ(block(l.tga), e0 + e1 + none + none + e1 + e0);
         const unsigned char* e = l.tga.paletteEntry(1);
         EXPECT_EQ((std::vector<int>{e[0], e[1], e[2], e[3]}), (std::vector<int>{0x31, 0x21, 0x11, 0x41}));
     }
@@ -179,10 +184,12 @@ TEST(TgaFormat, ColourMappedWithEachEntrySize)
         f.type = 1; f.width = 3; f.height = 2; f.depth = 8;
         f.colourMapType = 1; f.colourMapFirst = 5; f.colourMapLength = 2; f.colourMapBits = 24;
         f.colourMap = std::string("\x01\x02\x03\xA1\xA2\xA3", 6);
-        f.data = indices;
+        f.data = std::string("\x05\x06\x00\x06\x05\x05", 6);
         TgaLoad l(f.bytes());
         ASSERT_EQ(l.result, 0);
-        EXPECT_EQ(block(l.tga), indices);
+        EXPECT_EQ(l.tga.bitsPerPixel(), 24);
+        const std::string bgr5("\x01\x02\x03", 3), bgr6("\xA1\xA2\xA3", 3);
+        EXPECT_EQ(block(l.tga), bgr5 + bgr6 + std::string(3, '\0') + bgr6 + bgr5 + bgr5);
         const unsigned char* e5 = l.tga.paletteEntry(5);
         const unsigned char* e6 = l.tga.paletteEntry(6);
         EXPECT_EQ((std::vector<int>{e5[0], e5[1], e5[2], e5[3]}), (std::vector<int>{3, 2, 1, 0}));
@@ -199,7 +206,10 @@ TEST(TgaFormat, ColourMappedWithEachEntrySize)
         f.data = encodeRuns(indices, 1);
         TgaLoad l(f.bytes());
         ASSERT_EQ(l.result, 0);
-        EXPECT_EQ(block(l.tga), indices);
+        // The 5-bit values stretched to 8 bits (31 would be 255): blue 0x13
+        // is 0x9C, green 0x0A 0x52, red 0x15 0xAD.
+        EXPECT_EQ(l.tga.bitsPerPixel(), 24);
+        EXPECT_EQ(block(l.tga), std::string("\x9C\x52\xAD", 3) + std::string(12, '\0') + "\x9C\x52\xAD");
         const unsigned char* e = l.tga.paletteEntry(0);
         EXPECT_EQ((std::vector<int>{e[0], e[1], e[2], e[3]}), (std::vector<int>{0x15, 0x0A, 0x13, 1}));
     }
@@ -213,10 +223,12 @@ TEST(TgaFormat, ColourMapBeyond256EntriesIsPassedOverToThePixels)
     f.type = 1; f.width = 4; f.height = 2; f.depth = 8;
     f.colourMapType = 1; f.colourMapFirst = 250; f.colourMapLength = 50; f.colourMapBits = 32;
     for (int i = 0; i < 50; ++i) f.colourMap += std::string{static_cast<char>(i), 0, 0, 0};
-    f.data = "PIXELSOK";
+    f.data = std::string("\xFA\xFB\xFC\xFD\xFE\xFF\x00\xFA", 8);
     TgaLoad l(f.bytes());
     ASSERT_EQ(l.result, 0);
-    EXPECT_EQ(block(l.tga), "PIXELSOK");
+    std::string expect;
+    for (int blue : {0, 1, 2, 3, 4, 5, 0, 0}) expect += std::string{static_cast<char>(blue), 0, 0, 0};
+    EXPECT_EQ(block(l.tga), expect);
     EXPECT_EQ(l.tga.paletteEntry(250)[2], 0);
     EXPECT_EQ(l.tga.paletteEntry(255)[2], 5);
     EXPECT_EQ(l.tga.paletteEntry(0)[2], 0);  // nothing wrapped round
@@ -226,28 +238,69 @@ TEST(TgaFormat, ColourMapBeyond256EntriesIsPassedOverToThePixels)
     f.colourMapLength = 5535;
     f.colourMapBits = 16;
     f.colourMap = std::string(5535 * 2, '\x7F');
+    f.data = "PIXELSOK";
     TgaLoad far(f.bytes());
     ASSERT_EQ(far.result, 0);
-    EXPECT_EQ(block(far.tga), "PIXELSOK");
+    EXPECT_EQ(block(far.tga), std::string(8 * 3, '\0'));
     for (int i = 0; i < 256; ++i) ASSERT_EQ(far.tga.paletteEntry(i)[0], 0) << i;
 }
 
 TEST(TgaFormat, GreyImagesPlainAndRunLength)
 {
+    // Each grey byte becomes equal blue, green and red.
     const std::string grey = "\x01\x01\x01\x01\x09\x08\x07\x06";
+    std::string bgr;
+    for (char g : grey) bgr += std::string(3, g);
     TgaFile f = trueColour(4, 2, 8, grey);
     f.type = 3;
     TgaLoad plain(f.bytes());
     ASSERT_EQ(plain.result, 0);
-    EXPECT_EQ(plain.tga.bitsPerPixel(), 8);
-    EXPECT_EQ(block(plain.tga), grey);
+    EXPECT_EQ(plain.tga.bitsPerPixel(), 24);
+    EXPECT_EQ(plain.tga.storedBitsPerPixel(), 8);
+    EXPECT_EQ(plain.tga.blockSize(), bgr.size());
+    EXPECT_EQ(block(plain.tga), bgr);
 
     f.type = 11;
     f.data = encodeRuns(grey, 1);
     EXPECT_EQ(f.data, std::string("\x83\x01\x03\x09\x08\x07\x06", 7));
     TgaLoad runs(f.bytes());
     ASSERT_EQ(runs.result, 0);
-    EXPECT_EQ(block(runs.tga), grey);
+    EXPECT_EQ(block(runs.tga), bgr);
+}
+
+TEST(TgaFormat, SixteenBitPixelsGiveEightBitChannels)
+{
+    // Little-endian 16-bit pixels: alpha bit, 5 bits each of red, green,
+    // blue; grey with an alpha byte for grey types.
+    const std::string colours("\xFF\x7F\x1F\x00\xE0\x03\x00\x7C\x00\x80\x21\x84", 12);
+    const struct {
+        int type, descriptor, bits;
+        std::string data, expect;
+    } cases[] = {
+        // No alpha bits in the descriptor: the top bit is not alpha.
+        {2, 0, 24, colours,
+         std::string("\xFF\xFF\xFF\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF\x00\x00\x00\x08\x08\x08", 18)},
+        // One alpha bit.
+        {2, 1, 32, colours,
+         std::string("\xFF\xFF\xFF\x00\xFF\x00\x00\x00\x00\xFF\x00\x00\x00\x00\xFF\x00"
+                     "\x00\x00\x00\xFF\x08\x08\x08\xFF", 24)},
+        {10, 1, 32, encodeRuns(colours, 2),
+         std::string("\xFF\xFF\xFF\x00\xFF\x00\x00\x00\x00\xFF\x00\x00\x00\x00\xFF\x00"
+                     "\x00\x00\x00\xFF\x08\x08\x08\xFF", 24)},
+        // Grey and alpha.
+        {3, 8, 32, std::string("\x10\x80\xF0\x00\x00\xFF\x55\x55\x01\x02\x03\x04", 12),
+         std::string("\x10\x10\x10\x80\xF0\xF0\xF0\x00\x00\x00\x00\xFF\x55\x55\x55\x55"
+                     "\x01\x01\x01\x02\x03\x03\x03\x04", 24)},
+    };
+    for (const auto& c : cases) {
+        TgaFile f = trueColour(3, 2, 16, c.data);
+        f.type = c.type;
+        f.descriptor = c.descriptor;
+        TgaLoad l(f.bytes());
+        ASSERT_EQ(l.result, 0) << c.type;
+        EXPECT_EQ(l.tga.bitsPerPixel(), c.bits) << c.type;
+        EXPECT_EQ(block(l.tga), c.expect) << c.type << " " << c.descriptor;
+    }
 }
 
 TEST(TgaFormat, RowOrderIsKeptAsStoredForEitherOrigin)
@@ -751,9 +804,19 @@ TEST(ImageDumpTool, RefusesWhatNoFormatReads)
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("cannot read missing.tga"), std::string::npos);
 
+    // A GIF whose screen is too large to compose has no pixels.
+    kxtest::writeFile("huge.gif", std::string("GIF89a\xFF\xFF\xFF\xFF\x00\x00\x00;", 14));
+    ToolRun gif = runDump("huge.gif");
+    EXPECT_EQ(gif.status, 1);
+    EXPECT_NE(gif.err.find("the image has no pixel block"), std::string::npos) << gif.err;
+
+    // 16-bit pixels are written as 8-bit channels: 0x6261 is red 24, green
+    // 19, blue 1 of 31.
     TgaFile sixteen = trueColour(1, 1, 16, "ab");
     kxtest::writeFile("sixteen.tga", sixteen.bytes());
-    EXPECT_EQ(runDump("sixteen.tga").status, 1);
+    ToolRun wide = runDump("sixteen.tga");
+    EXPECT_EQ(wide.status, 0);
+    EXPECT_EQ(wide.out, std::string("P7\nWIDTH 1\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n\xC6\x9C\x08"));
     EXPECT_EQ(runDump("").status, 2);
     EXPECT_EQ(runDump("--bogus sixteen.tga").status, 2);
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -165,6 +167,26 @@ TEST_F(PictureRun, WallpaperMovedTurnedScaledTintedAndScrolling)
     EXPECT_EQ(at(8, 120, 90), kRed);
     EXPECT_EQ(at(13, 40, 30), kBlue);
     EXPECT_EQ(at(13, 120, 90), kGreen);
+}
+
+TEST_F(PictureRun, AnimatedGifPlaysItsFramesWithTheShowClock)
+{
+    if (std::system("convert -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick's convert is missing";
+    // Red, lime, blue for 24 hundredths each, looping after 0.72 s.
+    std::filesystem::create_directories("data/textures");
+    ASSERT_EQ(std::system("convert -size 64x64 xc:red xc:lime xc:blue -set delay 24 -loop 0 "
+                          "data/textures/anim.gif"),
+              0);
+    ASSERT_NO_FATAL_FAILURE(play(R"(
+        <add type="picture" name="anim"/><anim filename="anim.gif"/>
+        <draworder effect="bg" effect="anim"/>)",
+                                 11));
+    // Frame k shows show time k / 10 s.
+    const Rgb expected[] = {kRed, kRed, kRed, kGreen, kGreen, kBlue, kBlue, kBlue, kRed, kRed, kGreen};
+    for (int k = 0; k < 11; ++k) {
+        EXPECT_EQ(at(k, 80, 60), expected[k]) << "frame " << k;
+        EXPECT_EQ(at(k, 20, 100), expected[k]) << "frame " << k;
+    }
 }
 
 } // namespace

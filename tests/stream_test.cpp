@@ -172,6 +172,21 @@ TEST(LocatorStream, FolderInsteadOfFileIsEmpty)
     EXPECT_TRUE(f.stream->eof());
 }
 
+TEST(LocatorStream, FileLargerThanTheBufferCanHoldIsRefusedAsUnreadable)
+{
+    // A sparse file: its size costs no disk space and is never read.
+    TempDir dir;
+    writeDataFile("textures/huge.tga", "");
+    std::filesystem::resize_file("data/textures/huge.tga", (1ull << 31) + 5);
+    Located f("huge.tga");
+    EXPECT_EQ(f.console, "load[data/textures/huge.tga]\n"
+                         "Error: data/textures/huge.tga is too large to read (2147483653 bytes)\n"
+                         "Error: file not found data/textures/huge.tga\n");
+    EXPECT_EQ(f.stream->size(), 0u);
+    EXPECT_TRUE(f.stream->eof());
+    EXPECT_EQ(f.stream->data(), nullptr);
+}
+
 TEST(LocatorStream, BinaryBytesKeptExactly)
 {
     TempDir dir;

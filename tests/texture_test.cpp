@@ -2,8 +2,12 @@
 // SDL's offscreen driver on Mesa's software renderer.
 #include "common/media/format_tga.h"
 #include "common/media/stream.h"
+#include "common/media/gif_animation.h"
 #include "common/media/texture.h"
+#include "common/scene/named_texture.h"
+#include "common/scene/scene_registry.h"
 #include "effects/large_texture.h"
+#include "gif_builder.h"
 #include "test_util.h"
 #include "tga_builder.h"
 
@@ -17,6 +21,7 @@
 #endif
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <set>
@@ -473,17 +478,104 @@ TEST_F(LargeTextureTest, DrawClampsEveryTileAndLeavesDepthTestingOff)
     glDisable(GL_TEXTURE_2D);
 }
 
-TEST_F(LargeTextureTest, EightBitImagesGiveTilesWithoutImages)
+TEST_F(LargeTextureTest, EightBitImagesGiveTilesWithTheirPicture)
 {
+    const std::string grey = testPixels(640, 480, 1);
     cLargeTexture large;
-    ASSERT_EQ(createQuiet(large, writeTga("grey.tga", 640, 480, 8, testPixels(640, 480, 1))), 1);
+    ASSERT_EQ(createQuiet(large, writeTga("grey.tga", 640, 480, 8, grey)), 1);
     ASSERT_EQ(large.columns(), 3u);
     ASSERT_EQ(large.rows(), 4u);
     for (unsigned r = 0; r < 4; ++r)
         for (unsigned c = 0; c < 3; ++c) {
             EXPECT_NE(large.tile(c, r)->texture.id, 0u);
-            EXPECT_EQ(levelWidth(large.tile(c, r)->texture.id), 0);
+            EXPECT_EQ(levelWidth(large.tile(c, r)->texture.id), large.tile(c, r)->width);
         }
+    // Column 2, row 3: 128 x 32 at (512, 448), grey as blue, green and red.
+    std::string expect;
+    for (int row = 0; row < 32; ++row)
+        for (int x = 0; x < 128; ++x)
+            expect += std::string(3, grey[static_cast<size_t>(448 + row) * 640 + 512 + x]);
+    EXPECT_EQ(readBack(large.tile(2, 3)->texture.id, GL_BGR_EXT, expect.size()), expect);
+}
+
+// A GIF of two frames, 10 hundredths each: the first all the global
+// palette's colour 1 but the top left pixel, colour 0; the second colour 2
+// with the top left pixel transparent, so the first frame's shows through.
+std::string twoFrameGif(int width, int height)
+{
+    kxtest::File f;
+    f.width = width, f.height = height, f.globalBits = 2;
+    for (int i = 0; i < 2; ++i) {
+        kxtest::Frame fr;
+        fr.width = width, fr.height = height;
+        fr.pixels.assign(static_cast<size_t>(width * height), static_cast<unsigned char>(i + 1));
+        fr.pixels[0] = 0;
+        fr.plainControl = true;
+        fr.transparent = i == 1 ? 0 : -1;
+        fr.delay = 10;
+        f.frames.push_back(fr);
+    }
+    return kxtest::writeGif(f);
+}
+
+// Every texel of a texture as blue, green, red, alpha.
+std::string texels(unsigned id, int count)
+{
+    std::string all(static_cast<size_t>(count) * 4, '\0');
+    glBindTexture(GL_TEXTURE_2D, id);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_BGRA_EXT, GL_UNSIGNED_BYTE, &all[0]);
+    return all;
+}
+
+std::string bgra(int index)
+{
+    const std::array<unsigned char, 3> c = kxtest::paletteColour(index, 1);
+    return std::string{static_cast<char>(c[2]), static_cast<char>(c[1]), static_cast<char>(c[0]), '\xFF'};
+}
+
+// Bottom row first, so the top left pixel (index 0) is the first of the
+// last row.
+std::string expectedTexels(int width, int height, int frame)
+{
+    std::string out;
+    for (int i = 0; i < width * height; ++i) {
+        const bool topLeft = i == (height - 1) * width;
+        out += topLeft ? bgra(0) : bgra(frame + 1);
+    }
+    return out;
+}
+
+TEST_F(LargeTextureTest, AnimatedGifTilesFollowTheShowTimeLooping)
+{
+    kxtest::writeDataFile("textures/anim.gif", twoFrameGif(16, 8));
+    cLargeTexture large;
+    ASSERT_EQ(createQuiet(large, "anim.gif"), 1);
+    ASSERT_EQ(large.tile(0, 0)->texture.bytesPerPixel, 4);
+    const unsigned id = large.tile(0, 0)->texture.id;
+    const struct { float seconds; int frame; } times[] = {{0.0f, 0}, {0.15f, 1}, {0.25f, 0}, {0.05f, 0}, {0.39f, 1}};
+    for (auto t : times) {
+        large.setShowTime(t.seconds);
+        EXPECT_EQ(texels(id, 16 * 8), expectedTexels(16, 8, t.frame)) << t.seconds;
+    }
+}
+
+TEST_F(LargeTextureTest, RegistryTexturesOfAnimatedGifsFollowTheShowClock)
+{
+    kxtest::writeDataFile("textures/anim.gif", twoFrameGif(8, 8));
+    cSceneRegistry registry;
+    testing::internal::CaptureStdout();
+    cNamedTexture* t = registry.loadTexture("anim.gif");
+    testing::internal::GetCapturedStdout();
+    ASSERT_NE(t, nullptr);
+    ASSERT_NE(t->animation, nullptr);
+    ASSERT_EQ(t->texture.bytesPerPixel, 4);
+    EXPECT_EQ(texels(t->texture.id, 64), expectedTexels(8, 8, 0));
+    registry.setShowTime(0.12f);
+    EXPECT_EQ(registry.showSeconds, 0.12f);
+    EXPECT_EQ(texels(t->texture.id, 64), expectedTexels(8, 8, 1));
+    registry.setShowTime(0.21f);
+    EXPECT_EQ(texels(t->texture.id, 64), expectedTexels(8, 8, 0));
 }
 
 TEST_F(LargeTextureTest, TilesNarrowerThan8HaveNoTexture)

@@ -46,8 +46,9 @@ struct sPicture {
     std::vector<unsigned char> bytes;
 };
 
-// Turns an image (bottom row first, BGR(A), or grey / palette indices) into
-// a picture; false when it has nothing that can be written.
+// Turns an image (bottom row first, BGR(A)) into a picture; false when it
+// has nothing that can be written. A grey TGA (whose 8-bit pixels the format
+// gives as equal blue, green and red) is written as grey.
 bool makePicture(cFormat& image, sPicture& picture, std::string& why)
 {
     const int bits = image.bitsPerPixel();
@@ -56,16 +57,13 @@ bool makePicture(cFormat& image, sPicture& picture, std::string& why)
         why = "the image has no pixel block";
         return false;
     }
-    const cFormatTGA* tga = dynamic_cast<const cFormatTGA*>(&image);
-    const bool mapped = tga && tga->hasColourMap() && (tga->imageType() == 1 || tga->imageType() == 9);
-    if (bits == 24 || bits == 32)
-        picture.channels = bits / 8;
-    else if (bits == 8)
-        picture.channels = mapped ? 3 : 1;
-    else {
+    if (bits != 24 && bits != 32) {
         why = std::to_string(bits) + "-bit pixels are not written";
         return false;
     }
+    const cFormatTGA* tga = dynamic_cast<const cFormatTGA*>(&image);
+    const bool grey = tga && tga->storedBitsPerPixel() == 8 && tga->imageType() != 1 && tga->imageType() != 9;
+    picture.channels = grey ? 1 : bits / 8;
     picture.width = image.width();
     picture.height = image.height();
     const size_t w = static_cast<size_t>(picture.width);
@@ -77,20 +75,15 @@ bool makePicture(cFormat& image, sPicture& picture, std::string& why)
         const unsigned char* in = pixels + (h - 1 - y) * w * inBytes;
         unsigned char* out = picture.bytes.data() + y * w * outBytes;
         for (size_t x = 0; x < w; ++x, in += inBytes, out += outBytes) {
-            if (bits == 8 && mapped) {
-                const unsigned char* entry = tga->paletteEntry(in[0]);
-                out[0] = entry[0];
-                out[1] = entry[1];
-                out[2] = entry[2];
-            } else if (bits == 8) {
+            if (grey) {
                 out[0] = in[0];
-            } else {
-                out[0] = in[2];
-                out[1] = in[1];
-                out[2] = in[0];
-                if (bits == 32)
-                    out[3] = in[3];
+                continue;
             }
+            out[0] = in[2];
+            out[1] = in[1];
+            out[2] = in[0];
+            if (bits == 32)
+                out[3] = in[3];
         }
     }
     return true;

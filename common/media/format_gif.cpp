@@ -2,6 +2,7 @@
 
 #include "common/media/stream.h"
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -245,10 +246,29 @@ size_t decodeLZW(const unsigned char* data, size_t dataBytes, int minCodeSize, s
 
 cFormatGIF::~cFormatGIF()
 {
-    for (int i = 0; i < frameCount_; ++i) {
-        delete[] frames_[i]->indices;
-        delete frames_[i];
-    }
+    delete animation_;
+}
+
+const unsigned char* cFormatGIF::globalPaletteEntry(int index) const
+{
+    static const unsigned char kNone[3] = {};
+    return animation_ ? animation_->globalPalette[index & 255] : kNone;
+}
+
+unsigned char* cFormatGIF::pixels()
+{
+    if (bitsPerPixel_ != 32 || !animation_)
+        return nullptr;
+    const int shown = animation_->composedFrame();
+    return animation_->compose(shown >= 0 ? shown : 0);
+}
+
+cGIFAnimation* cFormatGIF::takeAnimation()
+{
+    cGIFAnimation* taken = animation_;
+    animation_ = nullptr;
+    bitsPerPixel_ = 8;
+    return taken;
 }
 
 int cFormatGIF::load(cStream* stream)
@@ -259,6 +279,12 @@ int cFormatGIF::load(cStream* stream)
     stream->read(signature, 6);
     if (std::memcmp(signature, "GIF87a", 6) != 0 && std::memcmp(signature, "GIF89a", 6) != 0)
         return -1;
+    if (!animation_)
+        animation_ = new (std::nothrow) cGIFAnimation();
+    if (!animation_) {
+        std::printf("Warning cFormatGIF::load() out of memory\n");
+        return -1;
+    }
     stream_ = stream;
 
     // The rest of the file, straight from a memory stream's buffer, or read
@@ -287,10 +313,10 @@ int cFormatGIF::load(cStream* stream)
     in.take(screen, sizeof screen);
     width_ = le16(screen);
     height_ = le16(screen + 2);
-    bitsPerPixel_ = 8;
+    animation_->setScreen(width_, height_);
     if (screen[4] & 0x80) {
-        in.take(globalPalette_, 3u << ((screen[4] & 7) + 1));
-        hasGlobalPalette_ = true;
+        in.take(animation_->globalPalette, 3u << ((screen[4] & 7) + 1));
+        animation_->hasGlobalPalette = true;
     }
 
     for (;;) {
@@ -303,6 +329,12 @@ int cFormatGIF::load(cStream* stream)
             readImage(in);
         // Any other byte starts no block and is passed over.
     }
+
+    bitsPerPixel_ = animation_->composable() ? 32 : 8;
+    if (bitsPerPixel_ != 32)
+        std::printf("Warning cFormatGIF::load() a %i x %i screen cannot be shown (sides from 1, at most %lld "
+                    "pixels)\n",
+                    width_, height_, cGIFAnimation::kMaxScreenPixels);
     return 0;
 }
 
@@ -335,8 +367,12 @@ void cFormatGIF::readImage(sReader& in)
     const int flags = descriptor[8];
 
     sGIFFrame* frame = nullptr;
-    if (frameCount_ < kMaxFrames)
+    if (animation_->frameCount() < kMaxFrames)
         frame = new (std::nothrow) sGIFFrame();
+    if (frame && !animation_->addFrame(frame)) {
+        delete frame;
+        frame = nullptr;
+    }
     if (!frame) {
         // Past the frame table: the image is read over and not kept.
         if (flags & 0x80)
@@ -346,11 +382,11 @@ void cFormatGIF::readImage(sReader& in)
         graphicControlRead_ = false;
         return;
     }
-    frames_[frameCount_++] = frame;
     frame->left = le16(descriptor);
     frame->top = le16(descriptor + 2);
     frame->width = le16(descriptor + 4);
     frame->height = le16(descriptor + 6);
+    frame->interlaced = (flags & 0x40) != 0;
     if (flags & 0x80) {
         in.take(frame->palette, 3u << ((flags & 7) + 1));
         frame->hasLocalPalette = true;
@@ -377,7 +413,13 @@ void cFormatGIF::readImage(sReader& in)
         }
     }
 
-    if (graphicControlRead_ && (graphicControl_[0] & 1))
-        frame->transparent = graphicControl_[3];
+    // The graphic control extension: packed fields (disposal in bits 2-4,
+    // transparency in bit 0), the delay, the transparent index.
+    if (graphicControlRead_) {
+        if (graphicControl_[0] & 1)
+            frame->transparent = graphicControl_[3];
+        frame->disposal = (graphicControl_[0] >> 2) & 7;
+        frame->delay = le16(graphicControl_ + 1);
+    }
     graphicControlRead_ = false;
 }

@@ -1,40 +1,20 @@
 // The GIF image format.
 #pragma once
 
+#include "common/media/gif_animation.h"
 #include "common/media/image_format.h"
-
-#include <cstddef>
-#include <cstdint>
 
 class cStream;
 
-// One image of a GIF file: where it sits on the logical screen, its own
-// palette when it has one, its palette indices and its transparent index.
-struct sGIFFrame {
-    int left = 0;
-    int top = 0;
-    int width = 0;
-    int height = 0;
-    bool hasLocalPalette = false;
-    unsigned char palette[256][3] = {};
-    // The indices in the order they are stored in the file (an interlaced
-    // image keeps its stored row order). The block holds blockSize of the
-    // width x height: all of them once the data has filled the image. The
-    // block grows with what the data decodes to, so where the data ends
-    // early it may hold fewer, and those past blockSize count as 0.
-    unsigned char* indices = nullptr;  // owned by the cFormatGIF
-    size_t blockSize = 0;
-    // How many indices the data gave; the block is 0 from there on.
-    size_t decoded = 0;
-    int transparent = -1;  // -1: none
-};
-
 // GIF 87a and 89a: the logical screen size, the global palette and every
-// image of the file decoded into palette indices. It gives 8 bits per pixel
-// and never a pixel block, so a GIF makes no visible texture.
+// image of the file decoded into palette indices, with each image's
+// transparency, delay and disposal. The pixel block is the first frame
+// composed on the logical screen, 32 bits per pixel (transparent where no
+// frame drew). A logical screen too large to compose (or with a side of 0)
+// gives 8 bits per pixel and no pixel block, with a console line saying so.
 class cFormatGIF : public cFormat {
 public:
-    static constexpr int kMaxFrames = 256;
+    static constexpr int kMaxFrames = cGIFAnimation::kMaxFrames;
 
     cFormatGIF() = default;
     ~cFormatGIF() override;
@@ -44,7 +24,9 @@ public:
     int width() override { return width_; }
     int height() override { return height_; }
     int bitsPerPixel() override { return bitsPerPixel_; }
-    unsigned char* pixels() override { return nullptr; }
+    // The frame composed last, the first frame until another is composed
+    // through animation().
+    unsigned char* pixels() override;
     // Reads the file from the stream's position. 0 once the signature is
     // accepted, whatever follows; -1 when it is no GIF. Truncated data keeps
     // the images read so far, the last one partly decoded. Images past the
@@ -52,13 +34,19 @@ public:
     // the first.
     int load(cStream* stream) override;
 
-    bool hasGlobalPalette() const { return hasGlobalPalette_; }
+    bool hasGlobalPalette() const { return animation_ && animation_->hasGlobalPalette; }
     // Entry 0 to 255 as red, green, blue.
-    const unsigned char* globalPaletteEntry(int index) const { return globalPalette_[index & 255]; }
-    int frameCount() const { return frameCount_; }
+    const unsigned char* globalPaletteEntry(int index) const;
+    int frameCount() const { return animation_ ? animation_->frameCount() : 0; }
     int currentFrame() const { return currentFrame_; }
     // Frame 0 to frameCount() - 1.
-    const sGIFFrame& frame(int index) const { return *frames_[index]; }
+    const sGIFFrame& frame(int index) const { return animation_->frame(index); }
+
+    // The decoded frames; null before a load.
+    cGIFAnimation* animation() { return animation_; }
+    // Hands the decoded frames to the caller, who deletes them. The format
+    // then has no frames and no pixel block.
+    cGIFAnimation* takeAnimation();
 
 private:
     struct sReader;
@@ -68,10 +56,7 @@ private:
     int width_ = 0;
     int height_ = 0;
     int bitsPerPixel_ = 8;
-    bool hasGlobalPalette_ = false;
-    unsigned char globalPalette_[256][3] = {};
-    sGIFFrame* frames_[kMaxFrames] = {};
-    int frameCount_ = 0;
+    cGIFAnimation* animation_ = nullptr;  // owned
     int currentFrame_ = 0;
     cStream* stream_ = nullptr;  // not owned
     bool graphicControlRead_ = false;

@@ -66,7 +66,72 @@ void decodeRuns(const unsigned char* in, size_t inSize, unsigned char* block, si
     }
 }
 
+// A 5-bit channel stretched to 8 bits, so that 31 gives 255.
+unsigned char widen5(unsigned value)
+{
+    return static_cast<unsigned char>((value << 3) | (value >> 2));
+}
+
+// How an image's stored pixels become blue-green-red(-alpha) ones.
+enum class Expansion { kNone, kMapped, kGrey, kGreyAlpha, kColour16 };
+
+Expansion expansionFor(int imageType, int storedBits)
+{
+    if (storedBits > 16)
+        return Expansion::kNone;
+    if (imageType == 1 || imageType == 9)
+        return Expansion::kMapped;
+    if (storedBits == 8)
+        return Expansion::kGrey;
+    return imageType == 3 || imageType == 11 ? Expansion::kGreyAlpha : Expansion::kColour16;
+}
+
 } // namespace
+
+// Turns the stored pixels into the output block: palette indices (8 or 16
+// bits) into their palette entries, grey into equal blue, green and red
+// (with its alpha byte at 16 bits), and 16-bit colour (5 bits each of red,
+// green and blue, then an alpha bit) into 8 bits per channel.
+void cFormatTGA::expand(const unsigned char* stored, size_t pixelCount, int storedBits, bool alphaBit)
+{
+    const Expansion kind = expansionFor(imageType_, storedBits);
+    const size_t in = static_cast<size_t>(storedBits / 8);
+    const size_t out = static_cast<size_t>(bitsPerPixel_ / 8);
+    for (size_t i = 0; i < pixelCount; ++i) {
+        const unsigned char* s = stored + i * in;
+        unsigned char* d = pixels_ + i * out;
+        const unsigned value = in == 2 ? s[0] | (s[1] << 8) : s[0];
+        switch (kind) {
+        case Expansion::kMapped: {
+            // Indices past the 256 entries of the palette are black.
+            static const unsigned char kBlack[4] = {};
+            const unsigned char* e = value < 256 ? palette_[value] : kBlack;
+            const bool fiveBits = colourMapBits_ == 16;
+            d[0] = fiveBits ? widen5(e[2]) : e[2];
+            d[1] = fiveBits ? widen5(e[1]) : e[1];
+            d[2] = fiveBits ? widen5(e[0]) : e[0];
+            if (out == 4)
+                d[3] = e[3];
+            break;
+        }
+        case Expansion::kGrey:
+        case Expansion::kGreyAlpha:
+            d[0] = d[1] = d[2] = s[0];
+            if (out == 4)
+                d[3] = s[1];
+            break;
+        case Expansion::kColour16:
+            d[0] = widen5(value & 0x1F);
+            d[1] = widen5((value >> 5) & 0x1F);
+            d[2] = widen5((value >> 10) & 0x1F);
+            if (alphaBit)
+                d[3] = (value & 0x8000) ? 255 : 0;
+            break;
+        case Expansion::kNone:
+            break;
+        }
+    }
+}
 
 cFormatTGA::~cFormatTGA()
 {
@@ -79,7 +144,7 @@ void cFormatTGA::release()
     delete[] identification_;
     pixels_ = nullptr;
     identification_ = nullptr;
-    width_ = height_ = bitsPerPixel_ = imageType_ = 0;
+    width_ = height_ = bitsPerPixel_ = storedBitsPerPixel_ = imageType_ = colourMapBits_ = 0;
     blockSize_ = 0;
     std::memset(palette_, 0, sizeof palette_);
     hasColourMap_ = false;
@@ -100,10 +165,12 @@ int cFormatTGA::load(cStream* stream)
     const int colourMapBits = header[7];
     width_ = static_cast<short>(le16(header + 12));
     height_ = static_cast<short>(le16(header + 14));
-    bitsPerPixel_ = header[16];
+    storedBitsPerPixel_ = header[16];
     imageType_ = header[2];
+    // Bits 0-3 of the descriptor: alpha bits per pixel.
+    const bool alphaBit = (header[17] & 0x0F) != 0;
 
-    if (!knownImageType(imageType_) || !knownDepth(bitsPerPixel_)) {
+    if (!knownImageType(imageType_) || !knownDepth(storedBitsPerPixel_)) {
         release();
         return -1;
     }
@@ -144,6 +211,7 @@ int cFormatTGA::load(cStream* stream)
             }
         }
         hasColourMap_ = true;
+        colourMapBits_ = entryBytes * 8;
     }
 
     if (width_ <= 0 || height_ <= 0 || width_ > kMaxSide || height_ > kMaxSide) {
@@ -151,7 +219,7 @@ int cFormatTGA::load(cStream* stream)
         release();
         return -1;
     }
-    const int pixelBytes = bitsPerPixel_ / 8;
+    const int pixelBytes = storedBitsPerPixel_ / 8;
     const size_t pixelCount = static_cast<size_t>(width_) * static_cast<size_t>(height_);
     const size_t dataBytes = bytesLeft(stream);
     // Missing data at the end reads as zeros, but a block that the rest of
@@ -159,27 +227,52 @@ int cFormatTGA::load(cStream* stream)
     // or hostile header; it must not cost an allocation of that size.
     if (pixelCount > mostPixelsFrom(dataBytes, pixelBytes)) {
         std::printf("Warning cFormatTGA::load() %i x %i x %i bits is more than the file's %zu data bytes hold\n",
-                    width_, height_, bitsPerPixel_, dataBytes);
+                    width_, height_, storedBitsPerPixel_, dataBytes);
         release();
         return -1;
     }
 
-    blockSize_ = pixelCount * static_cast<size_t>(pixelBytes);
-    pixels_ = new (std::nothrow) unsigned char[blockSize_]();
-    if (!pixels_) {
+    // 8- and 16-bit pixels are expanded to 24 bits, or 32 where they carry
+    // alpha: a palette of 32-bit entries, grey with alpha, 16-bit colour
+    // whose descriptor counts an alpha bit.
+    const Expansion kind = expansionFor(imageType_, storedBitsPerPixel_);
+    bitsPerPixel_ = storedBitsPerPixel_;
+    if (kind == Expansion::kMapped)
+        bitsPerPixel_ = colourMapBits_ == 32 ? 32 : 24;
+    else if (kind == Expansion::kGrey)
+        bitsPerPixel_ = 24;
+    else if (kind == Expansion::kGreyAlpha)
+        bitsPerPixel_ = 32;
+    else if (kind == Expansion::kColour16)
+        bitsPerPixel_ = alphaBit ? 32 : 24;
+
+    const size_t storedSize = pixelCount * static_cast<size_t>(pixelBytes);
+    blockSize_ = pixelCount * static_cast<size_t>(bitsPerPixel_ / 8);
+    unsigned char* stored = new (std::nothrow) unsigned char[storedSize]();
+    if (kind != Expansion::kNone && stored)
+        pixels_ = new (std::nothrow) unsigned char[blockSize_];
+    else
+        pixels_ = stored;
+    if (!stored || !pixels_) {
         std::printf("Warning cFormatTGA::load() out of memory for %i x %i x %i bits\n", width_, height_,
-                    bitsPerPixel_);
+                    storedBitsPerPixel_);
+        if (stored != pixels_)
+            delete[] stored;
         release();
         return -1;
     }
 
     if (imageType_ <= 3) {
-        stream->read(pixels_, static_cast<int>(blockSize_));
+        stream->read(stored, static_cast<int>(storedSize));
     } else {
         std::vector<unsigned char> data(dataBytes);
         if (dataBytes)
             stream->read(data.data(), static_cast<int>(dataBytes));
-        decodeRuns(data.data(), data.size(), pixels_, blockSize_, pixelBytes);
+        decodeRuns(data.data(), data.size(), stored, storedSize, pixelBytes);
+    }
+    if (stored != pixels_) {
+        expand(stored, pixelCount, storedBitsPerPixel_, alphaBit);
+        delete[] stored;
     }
     return 0;
 }

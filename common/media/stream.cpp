@@ -2,7 +2,9 @@
 
 #include <climits>
 #include <cstring>
+#include <new>
 #include <strings.h>
+#include <sys/stat.h>
 
 // ---- cStream ---------------------------------------------------------------
 
@@ -84,9 +86,16 @@ cMemoryStream::cMemoryStream(const char* name)
     std::printf("load[%s]\n", path);
 
     cFileStream file(path, 1);
-    const unsigned length = file.size();
-    if (length > 0) {
-        unsigned char* buffer = new unsigned char[length];
+    // A file larger than the buffer can hold, or than memory can take, is
+    // refused as if it could not be read: the stream stays empty.
+    const long long length = file.length();
+    unsigned char* buffer = nullptr;
+    if (length > kMaxDataFileBytes || (length > 0 && !(buffer = new (std::nothrow) unsigned char[length]))) {
+        std::printf("Error: %s is too large to read (%lld bytes)\n", path, length);
+        std::printf("Error: file not found %s\n", path);
+        return;
+    }
+    if (buffer) {
         const int remembered = file.tell();
         file.seek(0, 0);
         file.read(buffer, static_cast<int>(length));
@@ -197,6 +206,14 @@ int cFileStream::seek(int offset, int origin)
     if (file() && position_ >= 0)
         std::fseek(file(), position_, SEEK_SET);
     return 0;
+}
+
+long long cFileStream::length()
+{
+    struct stat status;
+    if (!file() || fstat(fileno(file()), &status) != 0 || !S_ISREG(status.st_mode))
+        return 0;
+    return static_cast<long long>(status.st_size);
 }
 
 unsigned cFileStream::size()

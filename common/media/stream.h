@@ -29,8 +29,13 @@ protected:
 
 class cMemoryStream : public cStream {
 public:
+    // The largest data file read: what the stream's int size can count.
+    static constexpr long long kMaxDataFileBytes = 0x7FFFFFFF;
+
     cMemoryStream() = default;
-    // The data file locator: reads data/<folder>/<name> whole.
+    // The data file locator: reads data/<folder>/<name> whole. A file that
+    // cannot be opened, or is larger than kMaxDataFileBytes or than the
+    // memory left, gives an empty stream and "Error: file not found PATH".
     explicit cMemoryStream(const char* name);
     // A stream over a copy of the given bytes.
     cMemoryStream(const void* bytes, int length);
@@ -67,6 +72,10 @@ public:
     int write(const void* source, int length) override;
     int seek(int offset, int origin) override;
     unsigned size() override;
+    // The length of the open file in bytes, also where it is too long for
+    // size(); 0 without a file and for anything but a regular file (a
+    // folder or a device has no usable length).
+    long long length();
 
     bool isOpen() const { return data_ != nullptr; }
     // Bytes the last read actually delivered.

@@ -1,5 +1,7 @@
 #include "common/scene/named_texture.h"
 
+#include "common/media/gif_animation.h"
+
 #include <cstring>
 
 cNamedTexture::cNamedTexture()
@@ -10,4 +12,5 @@ cNamedTexture::cNamedTexture()
 cNamedTexture::~cNamedTexture()
 {
     texture.destroy();
+    delete animation;
 }

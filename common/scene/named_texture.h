@@ -4,12 +4,14 @@
 
 #include "common/media/texture.h"
 
+class cGIFAnimation;
+
 class cNamedTexture {
 public:
     enum : int { kNameSize = 32 };
 
     cNamedTexture();
-    // Deletes the GL texture.
+    // Deletes the GL texture and the animation.
     virtual ~cNamedTexture();
 
     cNamedTexture(const cNamedTexture&) = delete;
@@ -17,4 +19,8 @@ public:
 
     char name[kNameSize];  // up to 31 characters, compared ignoring case
     cTexture texture;
+    // The frames of an animated GIF the texture was loaded from, owned;
+    // null for every other texture. The registry shows the frame of the
+    // show time in the texture.
+    cGIFAnimation* animation = nullptr;
 };

@@ -1,6 +1,8 @@
 #include "common/scene/scene_registry.h"
 
 #include "common/scene/camera.h"
+#include "common/media/format_gif.h"
+#include "common/media/gif_animation.h"
 #include "common/media/image_format.h"
 #include "common/scene/named_texture.h"
 #include "common/media/stream.h"
@@ -190,9 +192,28 @@ cNamedTexture* cSceneRegistry::loadTexture(const char* fileName)
     cNamedTexture* entry = makers->newNamedTexture();
     if (entry) {
         copyName(entry->name, fileName);
-        if (entry->texture.create(image->width(), image->height(), image->bitsPerPixel()) == 0 && image->pixels())
+        if (entry->texture.create(image->width(), image->height(), image->bitsPerPixel()) == 0 && image->pixels()) {
             entry->texture.update(image->pixels());
+            // A GIF of several frames keeps them, to follow the show clock.
+            cFormatGIF* gif = dynamic_cast<cFormatGIF*>(image);
+            if (gif && gif->frameCount() > 1)
+                entry->animation = gif->takeAnimation();
+        }
     }
     delete image;
     return keep(textures, entry);
+}
+
+void cSceneRegistry::setShowTime(float seconds)
+{
+    showSeconds = seconds;
+    for (int i = 0; i < textures.count; ++i) {
+        cNamedTexture* t = textures[i];
+        cGIFAnimation* a = t->animation;
+        if (!a)
+            continue;
+        const int frame = a->frameAt(seconds);
+        if (frame != a->composedFrame())
+            t->texture.update(a->compose(frame));
+    }
 }

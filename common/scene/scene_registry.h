@@ -79,6 +79,10 @@ public:
     cNamedTexture* loadTexture(const char* fileName);
     // The first texture of this name, or null.
     cNamedTexture* findTexture(const char* name) const;
+    // The player's show clock, in seconds, once a frame: every texture
+    // loaded from an animated GIF shows the frame of this time, and
+    // effects with animated pictures read it from showSeconds.
+    void setShowTime(float seconds);
 
     int surfaceCount() const { return surfaces.count; }
     int textureCount() const { return textures.count; }
@@ -95,4 +99,5 @@ public:
     cOwnedArray<cNamedTexture> textures;
     cOwnedArray<cCamera> cameras;
     const sSceneMakers* makers;
+    float showSeconds = 0;
 };

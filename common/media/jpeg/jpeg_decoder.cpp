@@ -1,7 +1,7 @@
 // The JPEG decoder: source, input buffer, markers and headers, the set-up of
 // scans and the production of rows. The entropy decoding is in
-// jpeg_huffman.cpp, the inverse transforms in jpeg_idct*.cpp, the colour
-// conversion in jpeg_color.cpp.
+// jpeg_entropy.cpp (with the Huffman decoder of jpeg_huffman.h), the inverse
+// transforms in jpeg_idct*.cpp, the colour conversion in jpeg_color.cpp.
 #include "common/media/jpeg/jpeg_decoder.h"
 #include "common/media/jpeg/jpeg_internal.h"
 

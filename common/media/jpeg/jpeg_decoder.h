@@ -153,14 +153,12 @@ private:
     bool scanCoversFrame() const;
     void handleRestart();
 
-    // entropy-coded data (jpeg_huffman.cpp)
+    // entropy-coded data (jpeg_entropy.cpp)
     sJPEGBits loadBits() const;
     void storeBits(const sJPEGBits& b);
     void resetBits();
     void refillForBits(sJPEGBits& b);
     inline void fillBits(sJPEGBits& b);
-    inline int decodeSymbol(sJPEGBits& b, const sJPEGHuffman& table);
-    static inline bool dataExhausted(const sJPEGBits& b);
     template <bool Dequantize>
     inline void decodeBlock(sJPEGBits& b, int16_t* block, int component, const uint16_t* quant);
     inline void decodeDCFirst(sJPEGBits& b, int16_t* dc, int component);

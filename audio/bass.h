@@ -41,11 +41,11 @@ typedef uint64_t QWORD;
 #define FALSE 0
 #endif
 
-typedef DWORD HMUSIC;    // a loaded tracker module
-typedef DWORD HSTREAM;   // a decoded sampled or compressed file
-typedef DWORD HSAMPLE;   // a sample held in memory
-typedef DWORD HCHANNEL;  // one playback of a sample
-typedef DWORD HDSP;      // a DSP procedure attached to a channel
+typedef DWORD HMUSIC;   // a loaded tracker module
+typedef DWORD HSTREAM;  // a decoded sampled or compressed file
+typedef DWORD HSAMPLE;  // a sample held in memory
+typedef DWORD HCHANNEL; // one playback of a sample
+typedef DWORD HDSP;     // a DSP procedure attached to a channel
 
 // A DSP procedure: called on the mixing thread with one block of the
 // channel's output, 16-bit signed stereo interleaved (left, right), `length`
@@ -55,26 +55,27 @@ typedef DWORD HDSP;      // a DSP procedure attached to a channel
 typedef void(CALLBACK DSPPROC)(HDSP handle, DWORD channel, void* buffer, DWORD length, void* user);
 
 // Flags.
-#define BASS_SAMPLE_LOOP 4           // music, stream, sample: start again at the end
-#define BASS_SAMPLE_OVER_POS 0x10000 // sample: a play beyond `max` cuts the oldest playback
-                                     // (the only behaviour: accepted, always in force)
+#define BASS_SAMPLE_LOOP 4 // music, stream, sample: start again at the end
+// sample: a play beyond `max` cuts the oldest playback (the only behaviour:
+// accepted, always in force)
+#define BASS_SAMPLE_OVER_POS 0x10000
 
 // The most that a load call accepts as a file's length.
 #define KXAUDIO_MAX_FILE_LENGTH (512u * 1024u * 1024u)
 
 // Error codes (BASS_ErrorGetCode).
-#define BASS_OK 0                // the last call succeeded
-#define BASS_ERROR_MEM 1         // out of memory
-#define BASS_ERROR_FILEOPEN 2    // a file could not be opened or read
-#define BASS_ERROR_DRIVER 3      // no audio driver or output device could be opened
-#define BASS_ERROR_HANDLE 5      // the handle is not (or no longer) valid
-#define BASS_ERROR_INIT 8        // BASS_Init has not been called successfully
-#define BASS_ERROR_ALREADY 14    // already initialised, or already in that state
-#define BASS_ERROR_ILLPARAM 20   // an argument is out of range
-#define BASS_ERROR_DEVICE 23     // no output device with that number
-#define BASS_ERROR_NOTAVAIL 37   // not available in this mode or from this thread
-#define BASS_ERROR_FILEFORM 41   // the file's format is not supported
-#define BASS_ERROR_UNKNOWN (-1)  // any other failure
+#define BASS_OK 0               // the last call succeeded
+#define BASS_ERROR_MEM 1        // out of memory
+#define BASS_ERROR_FILEOPEN 2   // a file could not be opened or read
+#define BASS_ERROR_DRIVER 3     // no audio driver or output device could be opened
+#define BASS_ERROR_HANDLE 5     // the handle is not (or no longer) valid
+#define BASS_ERROR_INIT 8       // BASS_Init has not been called successfully
+#define BASS_ERROR_ALREADY 14   // already initialised, or already in that state
+#define BASS_ERROR_ILLPARAM 20  // an argument is out of range
+#define BASS_ERROR_DEVICE 23    // no output device with that number
+#define BASS_ERROR_NOTAVAIL 37  // not available in this mode or from this thread
+#define BASS_ERROR_FILEFORM 41  // the file's format is not supported
+#define BASS_ERROR_UNKNOWN (-1) // any other failure
 
 #ifdef __cplusplus
 extern "C" {
@@ -204,7 +205,7 @@ KXAUDIO_API BOOL BASS_SampleFree(HSAMPLE handle);
 // --- Any channel (music, stream, sample) ------------------------------------
 
 // Channel attributes for BASS_ChannelSetAttribute.
-#define BASS_ATTRIB_VOL 2  // the channel's volume in the mix, 0 (silent) to 1 (full)
+#define BASS_ATTRIB_VOL 2 // the channel's volume in the mix, 0 (silent) to 1 (full)
 
 // Sets an attribute of a channel (only BASS_ATTRIB_VOL; values are clamped
 // to 0..1). BASS_ERROR_ILLPARAM for another attribute or a value that is

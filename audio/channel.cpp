@@ -6,7 +6,8 @@
 
 namespace kxaudio {
 
-int playChannel(cChannel& channel, bool restart) {
+int playChannel(cChannel& channel, bool restart)
+{
     if (restart || channel.ended) {
         if (!channel.rewind()) {
             return BASS_ERROR_UNKNOWN;
@@ -18,11 +19,12 @@ int playChannel(cChannel& channel, bool restart) {
     return BASS_OK;
 }
 
-}  // namespace kxaudio
+} // namespace kxaudio
 
 using namespace kxaudio;
 
-extern "C" KXAUDIO_API BOOL BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value) {
+extern "C" KXAUDIO_API BOOL BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value)
+{
     if (attrib != BASS_ATTRIB_VOL || !(value == value)) {
         return fail(BASS_ERROR_ILLPARAM);
     }
@@ -33,7 +35,8 @@ extern "C" KXAUDIO_API BOOL BASS_ChannelSetAttribute(DWORD handle, DWORD attrib,
     });
 }
 
-extern "C" KXAUDIO_API BOOL BASS_ChannelPause(DWORD handle) {
+extern "C" KXAUDIO_API BOOL BASS_ChannelPause(DWORD handle)
+{
     return withChannel<cChannel>(handle, [](cChannel& channel) -> int {
         channel.playing = false;
         return BASS_OK;

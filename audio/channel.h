@@ -15,8 +15,8 @@ namespace kxaudio {
 // which becomes the call's error code. Returns TRUE when that code is
 // BASS_OK; a handle not in use (or of another kind) fails with
 // BASS_ERROR_HANDLE, an exception with the code errorFromException gives.
-template <class T, class F>
-BOOL withChannel(DWORD handle, F&& f) {
+template <class T, class F> BOOL withChannel(DWORD handle, F&& f)
+{
     return guarded(BOOL(FALSE), [&]() -> BOOL {
         std::shared_ptr<T> channel = std::dynamic_pointer_cast<T>(mixer().channel(handle));
         if (!channel) {
@@ -36,8 +36,8 @@ BOOL withChannel(DWORD handle, F&& f) {
 int playChannel(cChannel& channel, bool restart);
 
 // Frees a channel of kind T: when it returns the mixer is done with it.
-template <class T>
-BOOL freeChannelOfKind(DWORD handle) {
+template <class T> BOOL freeChannelOfKind(DWORD handle)
+{
     return guarded(BOOL(FALSE), [handle]() -> BOOL {
         if (!std::dynamic_pointer_cast<T>(mixer().channel(handle))) {
             return fail(BASS_ERROR_HANDLE);
@@ -48,4 +48,4 @@ BOOL freeChannelOfKind(DWORD handle) {
     });
 }
 
-}  // namespace kxaudio
+} // namespace kxaudio

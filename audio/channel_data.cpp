@@ -8,7 +8,8 @@
 
 namespace kxaudio {
 
-void cChannelData::append(const int16_t* samples, DWORD frames) {
+void cChannelData::append(const int16_t* samples, DWORD frames)
+{
     if (frames > kFrames) {
         samples += size_t(frames - kFrames) * 2;
         frames = kFrames;
@@ -19,7 +20,8 @@ void cChannelData::append(const int16_t* samples, DWORD frames) {
     head_ = (head_ + frames) % kFrames;
 }
 
-DWORD cChannelData::copyLatest(void* out, DWORD bytes) const {
+DWORD cChannelData::copyLatest(void* out, DWORD bytes) const
+{
     const DWORD frames = std::min(bytes, kBytes) / 4;
     const DWORD start = (head_ + kFrames - frames) % kFrames;
     const DWORD first = std::min(frames, kFrames - start);
@@ -29,11 +31,12 @@ DWORD cChannelData::copyLatest(void* out, DWORD bytes) const {
     return frames * 4;
 }
 
-}  // namespace kxaudio
+} // namespace kxaudio
 
 using namespace kxaudio;
 
-extern "C" KXAUDIO_API DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
+extern "C" KXAUDIO_API DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length)
+{
     if (!buffer) {
         setError(BASS_ERROR_ILLPARAM);
         return DWORD(-1);

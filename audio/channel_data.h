@@ -18,7 +18,7 @@ public:
     static constexpr DWORD kFrames = 8192;
     static constexpr DWORD kBytes = kFrames * 4;
 
-    cChannelData() : ring_(size_t(kFrames) * 2, int16_t(0)) {}
+    cChannelData() : ring_(size_t(kFrames) * 2, int16_t(0)) { }
 
     // Appends `frames` stereo frames; only the last kFrames are kept.
     void append(const int16_t* samples, DWORD frames);
@@ -28,7 +28,7 @@ public:
 
 private:
     std::vector<int16_t> ring_;
-    DWORD head_ = 0;  // the frame written next, which is also the oldest kept
+    DWORD head_ = 0; // the frame written next, which is also the oldest kept
 };
 
-}  // namespace kxaudio
+} // namespace kxaudio

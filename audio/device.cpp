@@ -21,30 +21,28 @@ struct tEngine {
     // Serialises the session calls. The mixing threads never take it, so a
     // call may hold it while waiting for the output to pause or close.
     std::mutex session;
-    std::unique_ptr<cOutput> output;  // null in offline mode
-    bool offline = false;             // under session
-    bool started = false;             // under session
+    std::unique_ptr<cOutput> output; // null in offline mode
+    bool offline = false;            // under session
+    bool started = false;            // under session
     std::atomic<bool> initialised{false};
     cMixer mixer;
 };
 
 // Never destroyed: an output left open at exit must not find its mixer gone.
-tEngine& engine() {
+tEngine& engine()
+{
     static tEngine* instance = new tEngine;
     return *instance;
 }
 
-}  // namespace
+} // namespace
 
-cMixer& mixer() {
-    return engine().mixer;
-}
+cMixer& mixer() { return engine().mixer; }
 
-bool initialised() {
-    return engine().initialised.load();
-}
+bool initialised() { return engine().initialised.load(); }
 
-DWORD registerChannel(std::shared_ptr<cChannel> channel, int& error) {
+DWORD registerChannel(std::shared_ptr<cChannel> channel, int& error)
+{
     tEngine& e = engine();
     std::unique_lock<std::mutex> guard(e.session, std::defer_lock);
     if (!cMixer::onMixingThread()) {
@@ -59,11 +57,12 @@ DWORD registerChannel(std::shared_ptr<cChannel> channel, int& error) {
     return handle;
 }
 
-}  // namespace kxaudio
+} // namespace kxaudio
 
 using namespace kxaudio;
 
-extern "C" KXAUDIO_API BOOL BASS_Init(int device, DWORD freq, DWORD, void*, const void*) {
+extern "C" KXAUDIO_API BOOL BASS_Init(int device, DWORD freq, DWORD, void*, const void*)
+{
     if (cMixer::onMixingThread()) {
         return fail(BASS_ERROR_NOTAVAIL);
     }
@@ -100,7 +99,8 @@ extern "C" KXAUDIO_API BOOL BASS_Init(int device, DWORD freq, DWORD, void*, cons
     });
 }
 
-extern "C" KXAUDIO_API BOOL BASS_Start(void) {
+extern "C" KXAUDIO_API BOOL BASS_Start(void)
+{
     if (cMixer::onMixingThread()) {
         return fail(BASS_ERROR_NOTAVAIL);
     }
@@ -118,7 +118,8 @@ extern "C" KXAUDIO_API BOOL BASS_Start(void) {
     });
 }
 
-extern "C" KXAUDIO_API BOOL BASS_Stop(void) {
+extern "C" KXAUDIO_API BOOL BASS_Stop(void)
+{
     if (cMixer::onMixingThread()) {
         return fail(BASS_ERROR_NOTAVAIL);
     }
@@ -136,7 +137,8 @@ extern "C" KXAUDIO_API BOOL BASS_Stop(void) {
     });
 }
 
-extern "C" KXAUDIO_API BOOL BASS_Free(void) {
+extern "C" KXAUDIO_API BOOL BASS_Free(void)
+{
     if (cMixer::onMixingThread()) {
         return fail(BASS_ERROR_NOTAVAIL);
     }
@@ -146,7 +148,7 @@ extern "C" KXAUDIO_API BOOL BASS_Free(void) {
         if (!e.initialised) {
             return fail(BASS_ERROR_INIT);
         }
-        e.output.reset();  // no mixing after this
+        e.output.reset(); // no mixing after this
         e.mixer.freeAll();
         e.started = false;
         e.initialised = false;
@@ -154,7 +156,8 @@ extern "C" KXAUDIO_API BOOL BASS_Free(void) {
     });
 }
 
-extern "C" KXAUDIO_API BOOL BASS_SetOffline(BOOL on) {
+extern "C" KXAUDIO_API BOOL BASS_SetOffline(BOOL on)
+{
     return guarded(BOOL(FALSE), [on]() -> BOOL {
         tEngine& e = engine();
         std::lock_guard<std::mutex> guard(e.session);
@@ -166,7 +169,8 @@ extern "C" KXAUDIO_API BOOL BASS_SetOffline(BOOL on) {
     });
 }
 
-extern "C" KXAUDIO_API DWORD BASS_MixOffline(void* buffer, DWORD frames) {
+extern "C" KXAUDIO_API DWORD BASS_MixOffline(void* buffer, DWORD frames)
+{
     if (cMixer::onMixingThread()) {
         fail(BASS_ERROR_NOTAVAIL);
         return 0;

@@ -16,7 +16,8 @@ namespace {
 // handles, so a stale one never names someone else's procedure.
 std::atomic<uint32_t> nextDsp{1};
 
-HDSP newDspHandle() {
+HDSP newDspHandle()
+{
     HDSP handle = nextDsp.fetch_add(1);
     while (handle == 0) {
         handle = nextDsp.fetch_add(1);
@@ -24,13 +25,12 @@ HDSP newDspHandle() {
     return handle;
 }
 
-}  // namespace
+} // namespace
 
-cDspChain::cDspChain() {
-    running_.reserve(8);
-}
+cDspChain::cDspChain() { running_.reserve(8); }
 
-HDSP cDspChain::add(DSPPROC* proc, void* user, int priority) {
+HDSP cDspChain::add(DSPPROC* proc, void* user, int priority)
+{
     auto entry = std::make_shared<tEntry>(tEntry{newDspHandle(), proc, user, priority, true});
     auto at = list_.begin();
     while (at != list_.end() && (*at)->priority >= priority) {
@@ -40,7 +40,8 @@ HDSP cDspChain::add(DSPPROC* proc, void* user, int priority) {
     return entry->handle;
 }
 
-bool cDspChain::remove(HDSP dsp) {
+bool cDspChain::remove(HDSP dsp)
+{
     for (auto it = list_.begin(); it != list_.end(); ++it) {
         if ((*it)->handle == dsp) {
             (*it)->attached = false;
@@ -51,14 +52,16 @@ bool cDspChain::remove(HDSP dsp) {
     return false;
 }
 
-void cDspChain::clear() {
+void cDspChain::clear()
+{
     for (auto& entry : list_) {
         entry->attached = false;
     }
     list_.clear();
 }
 
-void cDspChain::run(DWORD channel, void* buffer, DWORD bytes, const bool* released) {
+void cDspChain::run(DWORD channel, void* buffer, DWORD bytes, const bool* released)
+{
     running_.assign(list_.begin(), list_.end());
     for (const auto& entry : running_) {
         if (*released) {
@@ -71,11 +74,12 @@ void cDspChain::run(DWORD channel, void* buffer, DWORD bytes, const bool* releas
     running_.clear();
 }
 
-}  // namespace kxaudio
+} // namespace kxaudio
 
 using namespace kxaudio;
 
-extern "C" KXAUDIO_API HDSP BASS_ChannelSetDSP(DWORD handle, DSPPROC* proc, void* user, int priority) {
+extern "C" KXAUDIO_API HDSP BASS_ChannelSetDSP(DWORD handle, DSPPROC* proc, void* user, int priority)
+{
     if (!proc) {
         setError(BASS_ERROR_ILLPARAM);
         return 0;
@@ -88,8 +92,8 @@ extern "C" KXAUDIO_API HDSP BASS_ChannelSetDSP(DWORD handle, DSPPROC* proc, void
     return dsp;
 }
 
-extern "C" KXAUDIO_API BOOL BASS_ChannelRemoveDSP(DWORD handle, HDSP dsp) {
-    return withChannel<cChannel>(handle, [&](cChannel& channel) -> int {
-        return channel.dsps.remove(dsp) ? BASS_OK : BASS_ERROR_HANDLE;
-    });
+extern "C" KXAUDIO_API BOOL BASS_ChannelRemoveDSP(DWORD handle, HDSP dsp)
+{
+    return withChannel<cChannel>(
+        handle, [&](cChannel& channel) -> int { return channel.dsps.remove(dsp) ? BASS_OK : BASS_ERROR_HANDLE; });
 }

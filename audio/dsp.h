@@ -48,4 +48,4 @@ private:
     std::vector<std::shared_ptr<tEntry>> running_;
 };
 
-}  // namespace kxaudio
+} // namespace kxaudio

@@ -22,4 +22,4 @@ bool initialised();
 // holds it, and online the session cannot close while a block is mixed).
 DWORD registerChannel(std::shared_ptr<cChannel> channel, int& error);
 
-}  // namespace kxaudio
+} // namespace kxaudio

@@ -9,13 +9,12 @@ namespace kxaudio {
 namespace {
 // One code for the process: callers read it right after the call that set it.
 std::atomic<int> lastError{BASS_OK};
-}  // namespace
+} // namespace
 
-void setError(int code) {
-    lastError.store(code, std::memory_order_relaxed);
-}
+void setError(int code) { lastError.store(code, std::memory_order_relaxed); }
 
-int errorFromException() noexcept {
+int errorFromException() noexcept
+{
     try {
         throw;
     } catch (const std::bad_alloc&) {
@@ -31,8 +30,6 @@ int errorFromException() noexcept {
     }
 }
 
-}  // namespace kxaudio
+} // namespace kxaudio
 
-extern "C" KXAUDIO_API int BASS_ErrorGetCode(void) {
-    return kxaudio::lastError.load(std::memory_order_relaxed);
-}
+extern "C" KXAUDIO_API int BASS_ErrorGetCode(void) { return kxaudio::lastError.load(std::memory_order_relaxed); }

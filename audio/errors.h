@@ -9,12 +9,14 @@ namespace kxaudio {
 void setError(int code);
 
 // Sets the code and returns FALSE, for one-line failure returns.
-inline BOOL fail(int code) {
+inline BOOL fail(int code)
+{
     setError(code);
     return FALSE;
 }
 
-inline BOOL succeed() {
+inline BOOL succeed()
+{
     setError(BASS_OK);
     return TRUE;
 }
@@ -29,8 +31,8 @@ int errorFromException() noexcept;
 // returns the call's result. No exception may leave an extern "C" function:
 // one thrown by the body sets the code that errorFromException gives, and
 // the call returns `failed`.
-template <class R, class F>
-R guarded(R failed, F&& body) noexcept {
+template <class R, class F> R guarded(R failed, F&& body) noexcept
+{
     try {
         return body();
     } catch (...) {
@@ -39,4 +41,4 @@ R guarded(R failed, F&& body) noexcept {
     }
 }
 
-}  // namespace kxaudio
+} // namespace kxaudio

@@ -15,15 +15,15 @@
 
 namespace kxaudio {
 
-template <class T>
-class cHandleTable {
+template <class T> class cHandleTable {
 public:
     // `first` is the first handle handed out (tests start near the wrap).
-    explicit cHandleTable(uint32_t first = 1) : next_(first != 0 ? first : 1) {}
+    explicit cHandleTable(uint32_t first = 1) : next_(first != 0 ? first : 1) { }
 
     // Registers `object` under a new handle; 0 when `object` is null or every
     // number is in use.
-    uint32_t add(std::shared_ptr<T> object) {
+    uint32_t add(std::shared_ptr<T> object)
+    {
         if (!object || objects_.size() >= kMaxObjects) {
             return 0;
         }
@@ -36,13 +36,15 @@ public:
         return handle;
     }
 
-    std::shared_ptr<T> find(uint32_t handle) const {
+    std::shared_ptr<T> find(uint32_t handle) const
+    {
         auto it = objects_.find(handle);
         return it == objects_.end() ? nullptr : it->second;
     }
 
     // Unregisters `handle` and returns its object; null when it is not in use.
-    std::shared_ptr<T> remove(uint32_t handle) {
+    std::shared_ptr<T> remove(uint32_t handle)
+    {
         auto it = objects_.find(handle);
         if (it == objects_.end()) {
             return nullptr;
@@ -54,8 +56,8 @@ public:
 
     size_t size() const { return objects_.size(); }
 
-    template <class F>
-    void forEach(F&& f) const {
+    template <class F> void forEach(F&& f) const
+    {
         for (const auto& entry : objects_) {
             f(entry.first, entry.second);
         }
@@ -67,4 +69,4 @@ private:
     uint32_t next_;
 };
 
-}  // namespace kxaudio
+} // namespace kxaudio

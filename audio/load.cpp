@@ -17,7 +17,8 @@ namespace {
 std::atomic<int> injectedFault{KXAUDIO_FAULT_NONE};
 
 // Throws what a decoder or a lock might, when a test asked for it.
-void throwInjectedFault() {
+void throwInjectedFault()
+{
     switch (injectedFault.exchange(KXAUDIO_FAULT_NONE)) {
     case KXAUDIO_FAULT_RUNTIME:
         throw std::runtime_error("injected decoder failure");
@@ -34,9 +35,10 @@ void throwInjectedFault() {
     }
 }
 
-}  // namespace
+} // namespace
 
-DWORD loadChannel(BOOL mem, const void* file, QWORD offset, QWORD length, const tMakeChannel& make) {
+DWORD loadChannel(BOOL mem, const void* file, QWORD offset, QWORD length, const tMakeChannel& make)
+{
     DWORD handle = 0;
     guarded(BOOL(FALSE), [&]() -> BOOL {
         if (!initialised()) {
@@ -58,8 +60,6 @@ DWORD loadChannel(BOOL mem, const void* file, QWORD offset, QWORD length, const 
     return handle;
 }
 
-}  // namespace kxaudio
+} // namespace kxaudio
 
-extern "C" KXAUDIO_API void KXAUDIO_ThrowInNextLoad(int fault) {
-    kxaudio::injectedFault.store(fault);
-}
+extern "C" KXAUDIO_API void KXAUDIO_ThrowInNextLoad(int fault) { kxaudio::injectedFault.store(fault); }

@@ -23,4 +23,4 @@ using tMakeChannel = std::function<std::shared_ptr<cChannel>(tSource& source, in
 // exception thrown on the way sets the code errorFromException gives.
 DWORD loadChannel(BOOL mem, const void* file, QWORD offset, QWORD length, const tMakeChannel& make);
 
-}  // namespace kxaudio
+} // namespace kxaudio

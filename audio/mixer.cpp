@@ -19,33 +19,34 @@ private:
     bool outer_;
 };
 
-}  // namespace
+} // namespace
 
-cMixer::cMixer()
-    : sum_(kBlockFrames * 2), channelBlock_(kBlockFrames * 2), outBlock_(kBlockFrames * 2) {
+cMixer::cMixer() : sum_(kBlockFrames * 2), channelBlock_(kBlockFrames * 2), outBlock_(kBlockFrames * 2)
+{
     snapshot_.reserve(64);
 }
 
-bool cMixer::onMixingThread() {
-    return tlMixing;
-}
+bool cMixer::onMixingThread() { return tlMixing; }
 
-DWORD cMixer::addChannel(std::shared_ptr<cChannel> channel) {
+DWORD cMixer::addChannel(std::shared_ptr<cChannel> channel)
+{
     std::lock_guard<std::mutex> guard(registryMutex_);
     cChannel* added = channel.get();
     const DWORD handle = channels_.add(std::move(channel));
     if (handle != 0) {
-        added->handle = handle;  // the mixer reads it only after this lock
+        added->handle = handle; // the mixer reads it only after this lock
     }
     return handle;
 }
 
-std::shared_ptr<cChannel> cMixer::channel(DWORD handle) const {
+std::shared_ptr<cChannel> cMixer::channel(DWORD handle) const
+{
     std::lock_guard<std::mutex> guard(registryMutex_);
     return channels_.find(handle);
 }
 
-void cMixer::releaseChannel(cChannel& channel) {
+void cMixer::releaseChannel(cChannel& channel)
+{
     // Waits for the mixing thread to finish rendering this channel, if it is.
     std::lock_guard<std::recursive_mutex> guard(channel.lock);
     if (!channel.released) {
@@ -56,7 +57,8 @@ void cMixer::releaseChannel(cChannel& channel) {
     }
 }
 
-bool cMixer::freeChannel(DWORD handle) {
+bool cMixer::freeChannel(DWORD handle)
+{
     std::shared_ptr<cChannel> removed;
     {
         std::lock_guard<std::mutex> guard(registryMutex_);
@@ -69,14 +71,13 @@ bool cMixer::freeChannel(DWORD handle) {
     return true;
 }
 
-void cMixer::freeAll() {
+void cMixer::freeAll()
+{
     std::vector<std::shared_ptr<cChannel>> all;
     {
         std::lock_guard<std::mutex> guard(registryMutex_);
         std::vector<DWORD> handles;
-        channels_.forEach([&](DWORD handle, const std::shared_ptr<cChannel>&) {
-            handles.push_back(handle);
-        });
+        channels_.forEach([&](DWORD handle, const std::shared_ptr<cChannel>&) { handles.push_back(handle); });
         for (DWORD handle : handles) {
             all.push_back(channels_.remove(handle));
         }
@@ -86,12 +87,14 @@ void cMixer::freeAll() {
     }
 }
 
-size_t cMixer::channelCount() const {
+size_t cMixer::channelCount() const
+{
     std::lock_guard<std::mutex> guard(registryMutex_);
     return channels_.size();
 }
 
-void cMixer::mix(void* out, DWORD frames) {
+void cMixer::mix(void* out, DWORD frames)
+{
     std::lock_guard<std::mutex> guard(mixMutex_);
     cMixingScope scope;
     auto* bytes = static_cast<unsigned char*>(out);
@@ -103,13 +106,12 @@ void cMixer::mix(void* out, DWORD frames) {
     }
 }
 
-void cMixer::mixBlock(unsigned char* out, DWORD frames) {
+void cMixer::mixBlock(unsigned char* out, DWORD frames)
+{
     const size_t samples = size_t(frames) * 2;
     {
         std::lock_guard<std::mutex> guard(registryMutex_);
-        channels_.forEach([this](DWORD, const std::shared_ptr<cChannel>& channel) {
-            snapshot_.push_back(channel);
-        });
+        channels_.forEach([this](DWORD, const std::shared_ptr<cChannel>& channel) { snapshot_.push_back(channel); });
     }
 
     std::fill(sum_.begin(), sum_.begin() + samples, 0);
@@ -122,8 +124,7 @@ void cMixer::mixBlock(unsigned char* out, DWORD frames) {
             }
             DWORD produced = channel->render(channelBlock_.data(), frames);
             produced = std::min(produced, frames);
-            std::fill(channelBlock_.begin() + size_t(produced) * 2,
-                      channelBlock_.begin() + samples, int16_t(0));
+            std::fill(channelBlock_.begin() + size_t(produced) * 2, channelBlock_.begin() + samples, int16_t(0));
             channel->position += produced;
             if (produced < frames) {
                 channel->playing = false;
@@ -132,8 +133,7 @@ void cMixer::mixBlock(unsigned char* out, DWORD frames) {
             // A DSP may free the channel (the lock is re-entrant); from then
             // on its block no longer counts.
             if (!channel->dsps.empty()) {
-                channel->dsps.run(channel->handle, channelBlock_.data(), frames * 4,
-                                  &channel->released);
+                channel->dsps.run(channel->handle, channelBlock_.data(), frames * 4, &channel->released);
             }
             if (channel->released) {
                 continue;
@@ -163,4 +163,4 @@ void cMixer::mixBlock(unsigned char* out, DWORD frames) {
     mixed_.fetch_add(frames);
 }
 
-}  // namespace kxaudio
+} // namespace kxaudio

@@ -45,19 +45,19 @@ public:
 
     // Drops what the channel plays from. Called once, with `lock` held, when
     // its handle is freed.
-    virtual void release() {}
+    virtual void release() { }
 
     // Recursive so that code running on the mixing thread while the channel
     // is being mixed (a DSP procedure) may still free or change it.
     std::recursive_mutex lock;
-    bool playing = false;    // under lock: only playing channels are mixed
-    bool released = false;   // under lock: freed; a block already under way skips it
-    bool ended = false;      // under lock: stopped by reaching its end
-    uint64_t position = 0;   // under lock: frames rendered since the start
-    float volume = 1.0f;     // under lock: gain of its contribution to the mix, 0..1
-    DWORD handle = 0;        // set once when registered, before the mixer sees it
-    cDspChain dsps;          // under lock
-    cChannelData data;       // under lock: its latest output
+    bool playing = false;  // under lock: only playing channels are mixed
+    bool released = false; // under lock: freed; a block already under way skips it
+    bool ended = false;    // under lock: stopped by reaching its end
+    uint64_t position = 0; // under lock: frames rendered since the start
+    float volume = 1.0f;   // under lock: gain of its contribution to the mix, 0..1
+    DWORD handle = 0;      // set once when registered, before the mixer sees it
+    cDspChain dsps;        // under lock
+    cChannelData data;     // under lock: its latest output
 };
 
 class cMixer {
@@ -111,4 +111,4 @@ private:
     std::atomic<uint64_t> mixed_{0};
 };
 
-}  // namespace kxaudio
+} // namespace kxaudio

@@ -7,8 +7,8 @@
 
 namespace kxaudio {
 
-std::unique_ptr<cModuleDecoder> cModuleDecoder::open(const unsigned char* data, size_t size,
-                                                     DWORD outRate, int& error) {
+std::unique_ptr<cModuleDecoder> cModuleDecoder::open(const unsigned char* data, size_t size, DWORD outRate, int& error)
+{
     error = BASS_ERROR_FILEFORM;
     if (!data || size == 0 || outRate == 0) {
         return nullptr;
@@ -17,8 +17,7 @@ std::unique_ptr<cModuleDecoder> cModuleDecoder::open(const unsigned char* data, 
     int openError = OPENMPT_ERROR_OK;
     // Silent: a library must not write to the program's standard error.
     d->module_ = openmpt_module_create_from_memory2(data, size, &openmpt_log_func_silent, nullptr,
-                                                    &openmpt_error_func_ignore, nullptr,
-                                                    &openError, nullptr, nullptr);
+                                                    &openmpt_error_func_ignore, nullptr, &openError, nullptr, nullptr);
     if (!d->module_) {
         error = openError == OPENMPT_ERROR_OUT_OF_MEMORY ? BASS_ERROR_MEM : BASS_ERROR_FILEFORM;
         return nullptr;
@@ -40,13 +39,15 @@ std::unique_ptr<cModuleDecoder> cModuleDecoder::open(const unsigned char* data, 
     return d;
 }
 
-cModuleDecoder::~cModuleDecoder() {
+cModuleDecoder::~cModuleDecoder()
+{
     if (module_) {
         openmpt_module_destroy(module_);
     }
 }
 
-void cModuleDecoder::setEnd(eModuleEnd end) {
+void cModuleDecoder::setEnd(eModuleEnd end)
+{
     end_ = end;
     // libopenmpt calls the song's end the point where it would repeat
     // itself, whether by a jump back or by running out of orders. Once
@@ -54,17 +55,17 @@ void cModuleDecoder::setEnd(eModuleEnd end) {
     // once, or, to tell the two apart, without one and ready to go on from
     // where the song repeats (see read()). Endlessly it never stops.
     openmpt_module_set_repeat_count(module_, end == eModuleEnd::kNever ? -1 : 0);
-    openmpt_module_ctl_set_text(module_, "play.at_end",
-                                end == eModuleEnd::kOrderListEnd ? "continue" : "fadeout");
+    openmpt_module_ctl_set_text(module_, "play.at_end", end == eModuleEnd::kOrderListEnd ? "continue" : "fadeout");
 }
 
-DWORD cModuleDecoder::read(int16_t* out, DWORD frames) {
+DWORD cModuleDecoder::read(int16_t* out, DWORD frames)
+{
     DWORD produced = 0;
     int emptyReads = 0;
     while (produced < frames && !ended_) {
         const DWORD want = std::min(frames - produced, chunk_);
-        const DWORD got = DWORD(openmpt_module_read_interleaved_stereo(
-            module_, rate_, want, out + size_t(produced) * 2));
+        const DWORD got =
+            DWORD(openmpt_module_read_interleaved_stereo(module_, rate_, want, out + size_t(produced) * 2));
         produced += got;
         if (got == want) {
             // A chunk is shorter than a tick, so no row began in it but the
@@ -88,7 +89,8 @@ DWORD cModuleDecoder::read(int16_t* out, DWORD frames) {
 
 // Whether the row played last holds a position jump to an order of the
 // song: then the song's end was a jump back, not the order list running out.
-bool cModuleDecoder::lastRowJumps() const {
+bool cModuleDecoder::lastRowJumps() const
+{
     if (lastOrder_ < 0 || lastRow_ < 0) {
         return false;
     }
@@ -102,23 +104,24 @@ bool cModuleDecoder::lastRowJumps() const {
         // The effect's letter as the module's tracker shows it: a position
         // jump is B in the effect letters of each family libopenmpt turns
         // modules into (ProTracker, XM, S3M, IT).
-        const char* letter = openmpt_module_format_pattern_row_channel_command(
-            module_, pattern, lastRow_, c, OPENMPT_MODULE_COMMAND_EFFECT);
+        const char* letter = openmpt_module_format_pattern_row_channel_command(module_, pattern, lastRow_, c,
+                                                                               OPENMPT_MODULE_COMMAND_EFFECT);
         const bool jump = letter && std::strcmp(letter, "B") == 0;
         openmpt_free_string(letter);
-        if (jump && openmpt_module_get_pattern_row_channel_command(
-                        module_, pattern, lastRow_, c, OPENMPT_MODULE_COMMAND_PARAMETER) < orders) {
+        if (jump && openmpt_module_get_pattern_row_channel_command(module_, pattern, lastRow_, c,
+                                                                   OPENMPT_MODULE_COMMAND_PARAMETER) < orders) {
             return true;
         }
     }
     return false;
 }
 
-bool cModuleDecoder::rewind() {
+bool cModuleDecoder::rewind()
+{
     openmpt_module_set_position_seconds(module_, 0.0);
     ended_ = false;
     lastOrder_ = lastRow_ = -1;
     return true;
 }
 
-}  // namespace kxaudio
+} // namespace kxaudio

@@ -29,8 +29,7 @@ public:
     // are not used after this returns). Returns null and sets `error`
     // (BASS_ERROR_FILEFORM for data that is no module libopenmpt reads).
     // The song ends at its first repeat until setEnd says otherwise.
-    static std::unique_ptr<cModuleDecoder> open(const unsigned char* data, size_t size,
-                                                DWORD outRate, int& error);
+    static std::unique_ptr<cModuleDecoder> open(const unsigned char* data, size_t size, DWORD outRate, int& error);
     ~cModuleDecoder();
     cModuleDecoder(const cModuleDecoder&) = delete;
     cModuleDecoder& operator=(const cModuleDecoder&) = delete;
@@ -54,4 +53,4 @@ private:
     int32_t lastRow_ = -1;
 };
 
-}  // namespace kxaudio
+} // namespace kxaudio

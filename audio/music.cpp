@@ -13,11 +13,9 @@ namespace {
 
 class cMusicChannel : public cChannel {
 public:
-    explicit cMusicChannel(std::unique_ptr<cModuleDecoder> module) : module_(std::move(module)) {}
+    explicit cMusicChannel(std::unique_ptr<cModuleDecoder> module) : module_(std::move(module)) { }
 
-    DWORD render(int16_t* out, DWORD frames) override {
-        return module_ ? module_->read(out, frames) : 0;
-    }
+    DWORD render(int16_t* out, DWORD frames) override { return module_ ? module_->read(out, frames) : 0; }
     bool rewind() override { return module_ && module_->rewind(); }
     void release() override { module_.reset(); }
 
@@ -25,14 +23,14 @@ private:
     std::unique_ptr<cModuleDecoder> module_;
 };
 
-}  // namespace
+} // namespace
 
-}  // namespace kxaudio
+} // namespace kxaudio
 
 using namespace kxaudio;
 
-extern "C" KXAUDIO_API HMUSIC BASS_MusicLoad(BOOL mem, const void* file, QWORD offset, DWORD length,
-                                             DWORD flags, DWORD) {
+extern "C" KXAUDIO_API HMUSIC BASS_MusicLoad(BOOL mem, const void* file, QWORD offset, DWORD length, DWORD flags, DWORD)
+{
     return loadChannel(mem, file, offset, length, [flags](tSource& source, int& error) {
         std::shared_ptr<cChannel> music;
         if (auto module = cModuleDecoder::open(source.data, source.size, mixer().rate(), error)) {
@@ -43,16 +41,14 @@ extern "C" KXAUDIO_API HMUSIC BASS_MusicLoad(BOOL mem, const void* file, QWORD o
     });
 }
 
-extern "C" KXAUDIO_API BOOL BASS_MusicPreBuf(HMUSIC handle) {
+extern "C" KXAUDIO_API BOOL BASS_MusicPreBuf(HMUSIC handle)
+{
     return withChannel<cMusicChannel>(handle, [](cMusicChannel&) { return BASS_OK; });
 }
 
-extern "C" KXAUDIO_API BOOL BASS_MusicPlay(HMUSIC handle) {
-    return withChannel<cMusicChannel>(handle, [](cMusicChannel& music) {
-        return playChannel(music, false);
-    });
+extern "C" KXAUDIO_API BOOL BASS_MusicPlay(HMUSIC handle)
+{
+    return withChannel<cMusicChannel>(handle, [](cMusicChannel& music) { return playChannel(music, false); });
 }
 
-extern "C" KXAUDIO_API BOOL BASS_MusicFree(HMUSIC handle) {
-    return freeChannelOfKind<cMusicChannel>(handle);
-}
+extern "C" KXAUDIO_API BOOL BASS_MusicFree(HMUSIC handle) { return freeChannelOfKind<cMusicChannel>(handle); }

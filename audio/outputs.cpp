@@ -14,9 +14,10 @@ namespace {
 // About 23 ms at 44.1 kHz: short enough for DSPs and channel data to follow
 // the music closely, long enough not to starve on a busy machine.
 constexpr int kDeviceBufferFrames = 1024;
-}  // namespace
+} // namespace
 
-std::unique_ptr<cSdlOutput> cSdlOutput::open(cMixer& mixer, int device, DWORD rate, int& error) {
+std::unique_ptr<cSdlOutput> cSdlOutput::open(cMixer& mixer, int device, DWORD rate, int& error)
+{
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         error = BASS_ERROR_DRIVER;
         return nullptr;
@@ -30,7 +31,7 @@ std::unique_ptr<cSdlOutput> cSdlOutput::open(cMixer& mixer, int device, DWORD ra
             error = BASS_ERROR_DEVICE;
             return nullptr;
         }
-        name = found;  // SDL's copy may go away on the next enumeration
+        name = found; // SDL's copy may go away on the next enumeration
     }
 
     SDL_AudioSpec want{};
@@ -43,8 +44,7 @@ std::unique_ptr<cSdlOutput> cSdlOutput::open(cMixer& mixer, int device, DWORD ra
     SDL_AudioSpec have{};
     // No changes allowed: SDL converts to whatever the hardware wants, so the
     // mixer always works at the rate and layout the caller asked for.
-    const SDL_AudioDeviceID id =
-        SDL_OpenAudioDevice(name.empty() ? nullptr : name.c_str(), 0, &want, &have, 0);
+    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(name.empty() ? nullptr : name.c_str(), 0, &want, &have, 0);
     if (id == 0) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         error = BASS_ERROR_DRIVER;
@@ -53,30 +53,33 @@ std::unique_ptr<cSdlOutput> cSdlOutput::open(cMixer& mixer, int device, DWORD ra
     return std::unique_ptr<cSdlOutput>(new cSdlOutput(id));
 }
 
-cSdlOutput::~cSdlOutput() {
-    SDL_CloseAudioDevice(id_);  // waits for the callback to return
+cSdlOutput::~cSdlOutput()
+{
+    SDL_CloseAudioDevice(id_); // waits for the callback to return
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-void cSdlOutput::start() {
-    SDL_PauseAudioDevice(id_, 0);
+void cSdlOutput::start() { SDL_PauseAudioDevice(id_, 0); }
+
+void cSdlOutput::stop()
+{
+    SDL_PauseAudioDevice(id_, 1); // takes the device lock: no callback after this
 }
 
-void cSdlOutput::stop() {
-    SDL_PauseAudioDevice(id_, 1);  // takes the device lock: no callback after this
-}
-
-void cSdlOutput::callback(void* user, uint8_t* stream, int length) {
+void cSdlOutput::callback(void* user, uint8_t* stream, int length)
+{
     if (length > 0) {
         static_cast<cMixer*>(user)->mix(stream, DWORD(length) / 4);
     }
 }
 
-cNullOutput::cNullOutput(cMixer& mixer, DWORD rate) : mixer_(mixer), rate_(rate) {
+cNullOutput::cNullOutput(cMixer& mixer, DWORD rate) : mixer_(mixer), rate_(rate)
+{
     thread_ = std::thread(&cNullOutput::run, this);
 }
 
-cNullOutput::~cNullOutput() {
+cNullOutput::~cNullOutput()
+{
     {
         std::lock_guard<std::mutex> guard(mutex_);
         quit_ = true;
@@ -85,7 +88,8 @@ cNullOutput::~cNullOutput() {
     thread_.join();
 }
 
-void cNullOutput::start() {
+void cNullOutput::start()
+{
     {
         std::lock_guard<std::mutex> guard(mutex_);
         started_ = true;
@@ -93,7 +97,8 @@ void cNullOutput::start() {
     wake_.notify_all();
 }
 
-void cNullOutput::stop() {
+void cNullOutput::stop()
+{
     {
         std::lock_guard<std::mutex> guard(mutex_);
         started_ = false;
@@ -101,11 +106,12 @@ void cNullOutput::stop() {
     wake_.notify_all();
 }
 
-void cNullOutput::run() {
+void cNullOutput::run()
+{
     using clock = std::chrono::steady_clock;
     const DWORD blockFrames = cMixer::kBlockFrames;
-    const auto blockTime = std::chrono::duration_cast<clock::duration>(
-        std::chrono::duration<double>(double(blockFrames) / double(rate_)));
+    const auto blockTime =
+        std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(double(blockFrames) / double(rate_)));
     // After a stall longer than this the schedule restarts from now instead
     // of catching up in a burst.
     const auto maxLag = blockTime * 4;
@@ -129,4 +135,4 @@ void cNullOutput::run() {
     }
 }
 
-}  // namespace kxaudio
+} // namespace kxaudio

@@ -31,10 +31,10 @@ public:
     void stop() override;
 
 private:
-    explicit cSdlOutput(uint32_t id) : id_(id) {}
+    explicit cSdlOutput(uint32_t id) : id_(id) { }
     static void callback(void* user, uint8_t* stream, int length);
 
-    uint32_t id_;  // SDL_AudioDeviceID
+    uint32_t id_; // SDL_AudioDeviceID
 };
 
 // No sound: a thread of its own mixes one block at a time at the real-time
@@ -56,9 +56,9 @@ private:
     // after the block under way is done.
     std::mutex mutex_;
     std::condition_variable wake_;
-    bool started_ = false;  // under mutex_
-    bool quit_ = false;     // under mutex_
+    bool started_ = false; // under mutex_
+    bool quit_ = false;    // under mutex_
     std::thread thread_;
 };
 
-}  // namespace kxaudio
+} // namespace kxaudio

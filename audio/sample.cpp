@@ -20,8 +20,8 @@ constexpr DWORD kMaxVoices = 65535;
 // Decodes everything `read(out, frames)` yields, in blocks. Fails with
 // BASS_ERROR_MEM past kMaxSampleFrames, which also bounds the time spent on
 // a module that never ends.
-template <class F>
-int decodeAll(F&& read, std::vector<int16_t>& pcm) {
+template <class F> int decodeAll(F&& read, std::vector<int16_t>& pcm)
+{
     constexpr DWORD kBlock = 4096;
     size_t frames = 0;
     for (;;) {
@@ -40,13 +40,14 @@ int decodeAll(F&& read, std::vector<int16_t>& pcm) {
     return frames > 0 ? BASS_OK : BASS_ERROR_FILEFORM;
 }
 
-int decodeSample(const tSource& source, DWORD rate, std::vector<int16_t>& pcm) {
+int decodeSample(const tSource& source, DWORD rate, std::vector<int16_t>& pcm)
+{
     int error = BASS_OK;
     if (auto sound = cSoundDecoder::open(source.data, source.size, rate, error)) {
         return decodeAll([&](int16_t* out, DWORD n) { return sound->read(out, n, false); }, pcm);
     }
     if (auto module = cModuleDecoder::open(source.data, source.size, rate, error)) {
-        module->setEnd(eModuleEnd::kFirstRepeat);  // once, even a tune made to loop
+        module->setEnd(eModuleEnd::kFirstRepeat); // once, even a tune made to loop
         return decodeAll([&](int16_t* out, DWORD n) { return module->read(out, n); }, pcm);
     }
     return error;
@@ -64,10 +65,13 @@ public:
           maxVoices_(maxVoices),
           loop_(loop),
           voices_(maxVoices),
-          sum_(size_t(cMixer::kBlockFrames) * 2) {}
+          sum_(size_t(cMixer::kBlockFrames) * 2)
+    {
+    }
 
     // Adds a playback from the first frame, cutting the oldest when full.
-    void start() {
+    void start()
+    {
         if (count_ == maxVoices_) {
             first_ = (first_ + 1) % maxVoices_;
             --count_;
@@ -76,7 +80,8 @@ public:
         ++count_;
     }
 
-    DWORD render(int16_t* out, DWORD frames) override {
+    DWORD render(int16_t* out, DWORD frames) override
+    {
         frames = std::min(frames, cMixer::kBlockFrames);
         std::fill(sum_.begin(), sum_.begin() + size_t(frames) * 2, 0);
         DWORD longest = 0;
@@ -107,9 +112,10 @@ public:
         return longest;
     }
 
-    bool rewind() override { return true; }  // a new playback starts from the beginning anyway
+    bool rewind() override { return true; } // a new playback starts from the beginning anyway
 
-    void release() override {
+    void release() override
+    {
         count_ = 0;
         pcm_.clear();
         pcm_.shrink_to_fit();
@@ -117,24 +123,25 @@ public:
     }
 
 private:
-    std::vector<int16_t> pcm_;  // stereo at the output rate
+    std::vector<int16_t> pcm_; // stereo at the output rate
     size_t frames_;
     const DWORD maxVoices_;
     const bool loop_;
-    std::vector<size_t> voices_;  // a ring of maxVoices_ positions
+    std::vector<size_t> voices_; // a ring of maxVoices_ positions
     DWORD first_ = 0;
     DWORD count_ = 0;
     std::vector<int32_t> sum_;
 };
 
-}  // namespace
+} // namespace
 
-}  // namespace kxaudio
+} // namespace kxaudio
 
 using namespace kxaudio;
 
-extern "C" KXAUDIO_API HSAMPLE BASS_SampleLoad(BOOL mem, const void* file, QWORD offset, DWORD length,
-                                               DWORD max, DWORD flags) {
+extern "C" KXAUDIO_API HSAMPLE BASS_SampleLoad(BOOL mem, const void* file, QWORD offset, DWORD length, DWORD max,
+                                               DWORD flags)
+{
     return loadChannel(mem, file, offset, length, [max, flags](tSource& source, int& error) {
         std::shared_ptr<cChannel> sample;
         std::vector<int16_t> pcm;
@@ -146,7 +153,8 @@ extern "C" KXAUDIO_API HSAMPLE BASS_SampleLoad(BOOL mem, const void* file, QWORD
     });
 }
 
-extern "C" KXAUDIO_API HCHANNEL BASS_SamplePlay(HSAMPLE handle) {
+extern "C" KXAUDIO_API HCHANNEL BASS_SamplePlay(HSAMPLE handle)
+{
     const BOOL ok = withChannel<cSampleChannel>(handle, [](cSampleChannel& sample) {
         sample.start();
         sample.ended = false;
@@ -156,6 +164,4 @@ extern "C" KXAUDIO_API HCHANNEL BASS_SamplePlay(HSAMPLE handle) {
     return ok ? handle : 0;
 }
 
-extern "C" KXAUDIO_API BOOL BASS_SampleFree(HSAMPLE handle) {
-    return freeChannelOfKind<cSampleChannel>(handle);
-}
+extern "C" KXAUDIO_API BOOL BASS_SampleFree(HSAMPLE handle) { return freeChannelOfKind<cSampleChannel>(handle); }

@@ -19,14 +19,22 @@ constexpr size_t kChunkSamples = 4096;
 struct tMemoryIo {
     static sf_count_t length(void* user) { return static_cast<tMemoryFile*>(user)->size; }
 
-    static sf_count_t seek(sf_count_t offset, int whence, void* user) {
+    static sf_count_t seek(sf_count_t offset, int whence, void* user)
+    {
         auto* m = static_cast<tMemoryFile*>(user);
         int64_t base = 0;
         switch (whence) {
-        case SEEK_SET: base = 0; break;
-        case SEEK_CUR: base = m->at; break;
-        case SEEK_END: base = m->size; break;
-        default: return -1;
+        case SEEK_SET:
+            base = 0;
+            break;
+        case SEEK_CUR:
+            base = m->at;
+            break;
+        case SEEK_END:
+            base = m->size;
+            break;
+        default:
+            return -1;
         }
         // As with a file: any position from 0 on, reads past the end get
         // nothing (a position that would overflow is refused).
@@ -37,7 +45,8 @@ struct tMemoryIo {
         return m->at;
     }
 
-    static sf_count_t read(void* ptr, sf_count_t count, void* user) {
+    static sf_count_t read(void* ptr, sf_count_t count, void* user)
+    {
         auto* m = static_cast<tMemoryFile*>(user);
         if (count <= 0 || m->at >= m->size) {
             return 0;
@@ -53,10 +62,10 @@ struct tMemoryIo {
     static sf_count_t tell(void* user) { return static_cast<tMemoryFile*>(user)->at; }
 };
 
-}  // namespace
+} // namespace
 
-std::unique_ptr<cSoundDecoder> cSoundDecoder::open(const unsigned char* data, size_t size,
-                                                   DWORD outRate, int& error) {
+std::unique_ptr<cSoundDecoder> cSoundDecoder::open(const unsigned char* data, size_t size, DWORD outRate, int& error)
+{
     error = BASS_ERROR_FILEFORM;
     if (!data || size == 0 || outRate == 0) {
         return nullptr;
@@ -64,8 +73,8 @@ std::unique_ptr<cSoundDecoder> cSoundDecoder::open(const unsigned char* data, si
     std::unique_ptr<cSoundDecoder> d(new cSoundDecoder);
     d->memory_ = tMemoryFile{data, int64_t(size), 0};
 
-    static SF_VIRTUAL_IO io = {&tMemoryIo::length, &tMemoryIo::seek, &tMemoryIo::read,
-                               &tMemoryIo::write, &tMemoryIo::tell};
+    static SF_VIRTUAL_IO io = {&tMemoryIo::length, &tMemoryIo::seek, &tMemoryIo::read, &tMemoryIo::write,
+                               &tMemoryIo::tell};
     SF_INFO info{};
     d->file_ = sf_open_virtual(&io, SFM_READ, &info, &d->memory_);
     if (!d->file_) {
@@ -85,13 +94,15 @@ std::unique_ptr<cSoundDecoder> cSoundDecoder::open(const unsigned char* data, si
     return d;
 }
 
-cSoundDecoder::~cSoundDecoder() {
+cSoundDecoder::~cSoundDecoder()
+{
     if (file_) {
         sf_close(file_);
     }
 }
 
-bool cSoundDecoder::refill() {
+bool cSoundDecoder::refill()
+{
     const size_t capacity = chunk_.size() / size_t(channels_);
     const sf_count_t got = sf_readf_short(file_, chunk_.data(), sf_count_t(capacity));
     chunkFrames_ = got > 0 ? size_t(got) : 0;
@@ -99,7 +110,8 @@ bool cSoundDecoder::refill() {
     return chunkFrames_ > 0;
 }
 
-bool cSoundDecoder::advance(bool loop) {
+bool cSoundDecoder::advance(bool loop)
+{
     if (chunkAt_ >= chunkFrames_ && !refill()) {
         // Loop only when the data yields frames after rewinding, so empty or
         // undecodable data ends instead of spinning.
@@ -114,7 +126,8 @@ bool cSoundDecoder::advance(bool loop) {
     return true;
 }
 
-DWORD cSoundDecoder::read(int16_t* out, DWORD frames, bool loop) {
+DWORD cSoundDecoder::read(int16_t* out, DWORD frames, bool loop)
+{
     if (!file_) {
         return 0;
     }
@@ -153,7 +166,7 @@ DWORD cSoundDecoder::read(int16_t* out, DWORD frames, bool loop) {
             }
             phase_ -= uint64_t(1) << 32;
         }
-        const int64_t f = int64_t(phase_);  // fraction in 1/2^32 steps
+        const int64_t f = int64_t(phase_); // fraction in 1/2^32 steps
         for (int c = 0; c < 2; ++c) {
             const int64_t a = cur_[c];
             const int64_t b = next_[c];
@@ -164,7 +177,8 @@ DWORD cSoundDecoder::read(int16_t* out, DWORD frames, bool loop) {
     return produced;
 }
 
-bool cSoundDecoder::rewindSource() {
+bool cSoundDecoder::rewindSource()
+{
     if (!file_ || sf_seek(file_, 0, SEEK_SET) != 0) {
         return false;
     }
@@ -173,7 +187,8 @@ bool cSoundDecoder::rewindSource() {
     return true;
 }
 
-bool cSoundDecoder::rewind() {
+bool cSoundDecoder::rewind()
+{
     if (!rewindSource()) {
         return false;
     }
@@ -182,4 +197,4 @@ bool cSoundDecoder::rewind() {
     return true;
 }
 
-}  // namespace kxaudio
+} // namespace kxaudio

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-struct sf_private_tag;  // libsndfile's SNDFILE
+struct sf_private_tag; // libsndfile's SNDFILE
 
 namespace kxaudio {
 
@@ -24,8 +24,7 @@ public:
     // Opens `size` bytes at `data`, which must stay valid and unchanged for
     // the decoder's life. Returns null and sets `error` (BASS_ERROR_FILEFORM
     // for data that libsndfile does not read or a layout out of range).
-    static std::unique_ptr<cSoundDecoder> open(const unsigned char* data, size_t size,
-                                               DWORD outRate, int& error);
+    static std::unique_ptr<cSoundDecoder> open(const unsigned char* data, size_t size, DWORD outRate, int& error);
     ~cSoundDecoder();
     cSoundDecoder(const cSoundDecoder&) = delete;
     cSoundDecoder& operator=(const cSoundDecoder&) = delete;
@@ -68,4 +67,4 @@ private:
     int16_t next_[2] = {0, 0};
 };
 
-}  // namespace kxaudio
+} // namespace kxaudio

@@ -14,7 +14,8 @@ struct tFileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-int readFile(const char* path, QWORD offset, QWORD length, tSource& source) {
+int readFile(const char* path, QWORD offset, QWORD length, tSource& source)
+{
     // A folder opens like a file on some systems, but is none.
     std::error_code ignored;
     if (std::filesystem::is_directory(path, ignored)) {
@@ -58,9 +59,10 @@ int readFile(const char* path, QWORD offset, QWORD length, tSource& source) {
     return BASS_OK;
 }
 
-}  // namespace
+} // namespace
 
-int openSource(BOOL mem, const void* file, QWORD offset, QWORD length, tSource& source) {
+int openSource(BOOL mem, const void* file, QWORD offset, QWORD length, tSource& source)
+{
     if (!file) {
         return BASS_ERROR_ILLPARAM;
     }
@@ -86,4 +88,4 @@ int openSource(BOOL mem, const void* file, QWORD offset, QWORD length, tSource& 
     return BASS_OK;
 }
 
-}  // namespace kxaudio
+} // namespace kxaudio

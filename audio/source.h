@@ -21,4 +21,4 @@ struct tSource {
 // describes. Returns BASS_OK or the error code for the call.
 int openSource(BOOL mem, const void* file, QWORD offset, QWORD length, tSource& source);
 
-}  // namespace kxaudio
+} // namespace kxaudio

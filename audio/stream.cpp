@@ -14,14 +14,15 @@ namespace {
 class cStreamChannel : public cChannel {
 public:
     cStreamChannel(tSource source, std::unique_ptr<cSoundDecoder> decoder, bool loop)
-        : source_(std::move(source)), decoder_(std::move(decoder)), loop_(loop) {}
-
-    DWORD render(int16_t* out, DWORD frames) override {
-        return decoder_ ? decoder_->read(out, frames, loop_) : 0;
+        : source_(std::move(source)), decoder_(std::move(decoder)), loop_(loop)
+    {
     }
+
+    DWORD render(int16_t* out, DWORD frames) override { return decoder_ ? decoder_->read(out, frames, loop_) : 0; }
     bool rewind() override { return decoder_ && decoder_->rewind(); }
     // After this the caller's memory is no longer read.
-    void release() override {
+    void release() override
+    {
         decoder_.reset();
         source_ = tSource();
     }
@@ -29,19 +30,20 @@ public:
     void setLoop(bool loop) { loop_ = loop; }
 
 private:
-    tSource source_;  // the bytes the decoder reads; owned when read from disk
+    tSource source_; // the bytes the decoder reads; owned when read from disk
     std::unique_ptr<cSoundDecoder> decoder_;
     bool loop_;
 };
 
-}  // namespace
+} // namespace
 
-}  // namespace kxaudio
+} // namespace kxaudio
 
 using namespace kxaudio;
 
-extern "C" KXAUDIO_API HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset,
-                                                     QWORD length, DWORD flags) {
+extern "C" KXAUDIO_API HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length,
+                                                     DWORD flags)
+{
     return loadChannel(mem, file, offset, length, [flags](tSource& source, int& error) {
         std::shared_ptr<cChannel> stream;
         if (auto decoder = cSoundDecoder::open(source.data, source.size, mixer().rate(), error)) {
@@ -52,11 +54,13 @@ extern "C" KXAUDIO_API HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file,
     });
 }
 
-extern "C" KXAUDIO_API BOOL BASS_StreamPreBuf(HSTREAM handle) {
+extern "C" KXAUDIO_API BOOL BASS_StreamPreBuf(HSTREAM handle)
+{
     return withChannel<cStreamChannel>(handle, [](cStreamChannel&) { return BASS_OK; });
 }
 
-extern "C" KXAUDIO_API BOOL BASS_StreamPlay(HSTREAM handle, BOOL flush, DWORD flags) {
+extern "C" KXAUDIO_API BOOL BASS_StreamPlay(HSTREAM handle, BOOL flush, DWORD flags)
+{
     return withChannel<cStreamChannel>(handle, [&](cStreamChannel& stream) {
         if (flags & BASS_SAMPLE_LOOP) {
             stream.setLoop(true);
@@ -65,6 +69,4 @@ extern "C" KXAUDIO_API BOOL BASS_StreamPlay(HSTREAM handle, BOOL flush, DWORD fl
     });
 }
 
-extern "C" KXAUDIO_API BOOL BASS_StreamFree(HSTREAM handle) {
-    return freeChannelOfKind<cStreamChannel>(handle);
-}
+extern "C" KXAUDIO_API BOOL BASS_StreamFree(HSTREAM handle) { return freeChannelOfKind<cStreamChannel>(handle); }

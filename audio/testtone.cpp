@@ -15,9 +15,12 @@ constexpr double kPi = 3.14159265358979323846;
 class cToneChannel : public cChannel {
 public:
     cToneChannel(double freq, int amplitude, DWORD rate)
-        : freq_(freq), amplitude_(std::clamp(amplitude, 0, 32767)), rate_(double(rate)) {}
+        : freq_(freq), amplitude_(std::clamp(amplitude, 0, 32767)), rate_(double(rate))
+    {
+    }
 
-    DWORD render(int16_t* out, DWORD frames) override {
+    DWORD render(int16_t* out, DWORD frames) override
+    {
         for (DWORD i = 0; i < frames; ++i) {
             // From the absolute frame number, so the phase never drifts.
             const double n = double(position + i);
@@ -35,13 +38,14 @@ private:
     const double rate_;
 };
 
-}  // namespace
+} // namespace
 
-}  // namespace kxaudio
+} // namespace kxaudio
 
 using namespace kxaudio;
 
-extern "C" KXAUDIO_API DWORD KXAUDIO_TestToneCreate(double freq, int amplitude) {
+extern "C" KXAUDIO_API DWORD KXAUDIO_TestToneCreate(double freq, int amplitude)
+{
     return guarded(DWORD(0), [&]() -> DWORD {
         if (!initialised()) {
             setError(BASS_ERROR_INIT);
@@ -52,7 +56,7 @@ extern "C" KXAUDIO_API DWORD KXAUDIO_TestToneCreate(double freq, int amplitude) 
             return 0;
         }
         auto tone = std::make_shared<cToneChannel>(freq, amplitude, mixer().rate());
-        tone->playing = true;  // not yet shared with the mixing thread
+        tone->playing = true; // not yet shared with the mixing thread
         int error = BASS_OK;
         const DWORD handle = registerChannel(std::move(tone), error);
         setError(error);
@@ -60,20 +64,22 @@ extern "C" KXAUDIO_API DWORD KXAUDIO_TestToneCreate(double freq, int amplitude) 
     });
 }
 
-extern "C" KXAUDIO_API BOOL KXAUDIO_ChannelFree(DWORD handle) {
-    return guarded(BOOL(FALSE), [handle]() -> BOOL {
-        return mixer().freeChannel(handle) ? succeed() : fail(BASS_ERROR_HANDLE);
-    });
+extern "C" KXAUDIO_API BOOL KXAUDIO_ChannelFree(DWORD handle)
+{
+    return guarded(BOOL(FALSE),
+                   [handle]() -> BOOL { return mixer().freeChannel(handle) ? succeed() : fail(BASS_ERROR_HANDLE); });
 }
 
-extern "C" KXAUDIO_API BOOL KXAUDIO_ChannelSetPlaying(DWORD handle, BOOL playing) {
+extern "C" KXAUDIO_API BOOL KXAUDIO_ChannelSetPlaying(DWORD handle, BOOL playing)
+{
     return withChannel<cChannel>(handle, [playing](cChannel& channel) -> int {
         channel.playing = playing != FALSE;
         return BASS_OK;
     });
 }
 
-extern "C" KXAUDIO_API unsigned long long KXAUDIO_ChannelPosition(DWORD handle) {
+extern "C" KXAUDIO_API unsigned long long KXAUDIO_ChannelPosition(DWORD handle)
+{
     unsigned long long position = ~0ull;
     withChannel<cChannel>(handle, [&](cChannel& channel) -> int {
         position = channel.position;
@@ -82,6 +88,4 @@ extern "C" KXAUDIO_API unsigned long long KXAUDIO_ChannelPosition(DWORD handle) 
     return position;
 }
 
-extern "C" KXAUDIO_API unsigned long long KXAUDIO_MixedFrames(void) {
-    return mixer().mixedFrames();
-}
+extern "C" KXAUDIO_API unsigned long long KXAUDIO_MixedFrames(void) { return mixer().mixedFrames(); }

@@ -34,11 +34,11 @@ KXAUDIO_API unsigned long long KXAUDIO_MixedFrames(void);
 // What the next load call (music, stream or sample) throws once it has read
 // its file, where its decoder would be made; the load after it is normal.
 #define KXAUDIO_FAULT_NONE 0
-#define KXAUDIO_FAULT_RUNTIME 1    // std::runtime_error, as a decoder might
-#define KXAUDIO_FAULT_LOCK 2       // std::system_error "resource deadlock would occur", as a lock might
-#define KXAUDIO_FAULT_RESOURCES 3  // std::system_error "resource unavailable, try again"
-#define KXAUDIO_FAULT_MEMORY 4     // std::bad_alloc
-#define KXAUDIO_FAULT_FOREIGN 5    // an int: no std::exception at all
+#define KXAUDIO_FAULT_RUNTIME 1   // std::runtime_error, as a decoder might
+#define KXAUDIO_FAULT_LOCK 2      // std::system_error "resource deadlock would occur", as a lock might
+#define KXAUDIO_FAULT_RESOURCES 3 // std::system_error "resource unavailable, try again"
+#define KXAUDIO_FAULT_MEMORY 4    // std::bad_alloc
+#define KXAUDIO_FAULT_FOREIGN 5   // an int: no std::exception at all
 KXAUDIO_API void KXAUDIO_ThrowInNextLoad(int fault);
 
 #ifdef __cplusplus

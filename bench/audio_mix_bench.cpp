@@ -21,7 +21,8 @@ constexpr DWORD kRate = 44100;
 // Four patterns of 64 rows, a note on every channel on every other row, with
 // vibrato, slides and volume changes so libopenmpt does the work of a real
 // song; two looped samples (a square and a saw wave).
-std::vector<unsigned char> makeModule() {
+std::vector<unsigned char> makeModule()
+{
     constexpr int kPatterns = 4;
     constexpr int kSampleBytes = 64;
     std::vector<unsigned char> m(1084 + kPatterns * 1024 + 2 * kSampleBytes, 0);
@@ -68,9 +69,7 @@ std::vector<unsigned char> makeModule() {
     return m;
 }
 
-int16_t clamp16(int v) {
-    return int16_t(std::clamp(v, -32768, 32767));
-}
+int16_t clamp16(int v) { return int16_t(std::clamp(v, -32768, 32767)); }
 
 // A swept flange: the dry signal plus the signal of a few hundred frames
 // ago, read between two frames of a delay line whose distance sweeps.
@@ -82,7 +81,8 @@ struct tFlange {
     float speed = 0.0005f;
 };
 
-void CALLBACK flangeDsp(HDSP, DWORD, void* buffer, DWORD length, void* user) {
+void CALLBACK flangeDsp(HDSP, DWORD, void* buffer, DWORD length, void* user)
+{
     auto* f = static_cast<tFlange*>(user);
     auto* s = static_cast<int16_t*>(buffer);
     for (DWORD i = 0; i < length / 4; ++i, s += 2) {
@@ -111,7 +111,8 @@ struct tEcho {
     int at = 0;
 };
 
-void CALLBACK echoDsp(HDSP, DWORD, void* buffer, DWORD length, void* user) {
+void CALLBACK echoDsp(HDSP, DWORD, void* buffer, DWORD length, void* user)
+{
     auto* e = static_cast<tEcho*>(user);
     auto* s = static_cast<int16_t*>(buffer);
     for (DWORD i = 0; i < length / 4; ++i, s += 2) {
@@ -128,7 +129,8 @@ struct tRotate {
     float angle = 0.0f;
 };
 
-void CALLBACK rotateDsp(HDSP, DWORD, void* buffer, DWORD length, void* user) {
+void CALLBACK rotateDsp(HDSP, DWORD, void* buffer, DWORD length, void* user)
+{
     auto* r = static_cast<tRotate*>(user);
     auto* s = static_cast<int16_t*>(buffer);
     for (DWORD i = 0; i < length / 4; ++i, s += 2) {
@@ -138,15 +140,17 @@ void CALLBACK rotateDsp(HDSP, DWORD, void* buffer, DWORD length, void* user) {
     }
 }
 
-double threadCpuSeconds() {
+double threadCpuSeconds()
+{
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     const double seconds = argc > 1 ? std::atof(argv[1]) : 120.0;
     if (!(seconds > 0)) {
         std::printf("usage: kx_audio_mix_bench [seconds of audio]\n");
@@ -180,16 +184,14 @@ int main(int argc, char** argv) {
     const double start = threadCpuSeconds();
     while (mixed < total) {
         mixed += BASS_MixOffline(buffer.data(), chunk);
-        BASS_ChannelGetData(music, channelData, sizeof channelData);  // as the waveform does
+        BASS_ChannelGetData(music, channelData, sizeof channelData); // as the waveform does
         peak = std::max<long long>(peak, std::abs(int(channelData[0])));
     }
     const double cpu = threadCpuSeconds() - start;
     const double audio = mixed / kRate;
-    std::printf("mixed %.1f s of audio in %.3f s of CPU: %.0fx real time (peak %lld)\n", audio, cpu,
-                audio / cpu, peak);
+    std::printf("mixed %.1f s of audio in %.3f s of CPU: %.0fx real time (peak %lld)\n", audio, cpu, audio / cpu, peak);
     BASS_Free();
-    if (peak == 0)
-        return 1;
+    if (peak == 0) return 1;
 
     // The real-time mixer while a show plays: the same tune and DSPs on the
     // null device for a few seconds; the process does nothing else, so its
@@ -208,8 +210,7 @@ int main(int argc, char** argv) {
     clock_gettime(CLOCK_MONOTONIC, &wallStart);
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuStart);
     const timespec nap{0, 50 * 1000 * 1000};
-    for (int i = 0; i < int(realSeconds * 20); ++i)
-        nanosleep(&nap, nullptr);
+    for (int i = 0; i < int(realSeconds * 20); ++i) nanosleep(&nap, nullptr);
     clock_gettime(CLOCK_MONOTONIC, &wallEnd);
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuEnd);
     const auto secondsOf = [](const timespec& a, const timespec& b) {

@@ -47,11 +47,12 @@ int main(int argc, char** argv)
         std::printf("too few frames\n");
         return 1;
     }
-    frameMs.erase(frameMs.begin());  // the first frame includes the start-up
+    frameMs.erase(frameMs.begin()); // the first frame includes the start-up
     std::vector<double> sorted = frameMs;
     std::sort(sorted.begin(), sorted.end());
     auto at = [&](double q) { return sorted[static_cast<size_t>(q * double(sorted.size() - 1))]; };
-    const auto inBand = std::count_if(frameMs.begin(), frameMs.end(), [](double ms) { return ms >= 14.0 && ms <= 16.0; });
+    const auto inBand =
+        std::count_if(frameMs.begin(), frameMs.end(), [](double ms) { return ms >= 14.0 && ms <= 16.0; });
     std::printf("frames %zu in %.1f s\n", frameMs.size(), seconds);
     std::printf("frame time median %.2f ms, p1 %.2f ms, p99 %.2f ms\n", at(0.5), at(0.01), at(0.99));
     std::printf("frames within 14-16 ms: %.1f%%\n", 100.0 * double(inBand) / double(frameMs.size()));

@@ -11,6 +11,8 @@
 #include "common/media/format_gif.h"
 #include "common/media/stream.h"
 
+#include <gif_lib.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -19,8 +21,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include <gif_lib.h>
 
 namespace {
 

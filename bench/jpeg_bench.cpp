@@ -8,6 +8,12 @@
 //   kx_jpeg_bench [runs] [size]
 #include "common/media/jpeg/jpeg_decoder.h"
 
+// jpeglib.h uses FILE without including <cstdio>.
+#include <cstdio>
+// clang-format off
+#include <jpeglib.h>
+// clang-format on
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -16,8 +22,6 @@
 #include <cstring>
 #include <random>
 #include <vector>
-
-#include <jpeglib.h>
 
 namespace {
 
@@ -142,8 +146,7 @@ double median(std::vector<double> ms)
 
 // Times the two decoders in turns, so that a change in the machine's load
 // hits both alike; returns the median of each.
-template <class F, class G>
-void timeInTurns(int runs, F&& ours, G&& reference, double& oursMs, double& referenceMs)
+template <class F, class G> void timeInTurns(int runs, F&& ours, G&& reference, double& oursMs, double& referenceMs)
 {
     std::vector<double> a, b;
     auto time = [](auto&& work) {
@@ -193,7 +196,8 @@ int main(int argc, char** argv)
             maxDiff = std::max(maxDiff, std::abs(int(ours[i / 3 * 4 + i % 3]) - int(reference[i])));
 
         double oursMs, refMs;
-        timeInTurns(runs, [&] { decodeOurs(file, ours); }, [&] { decodeReference(file, reference); }, oursMs, refMs);
+        timeInTurns(
+            runs, [&] { decodeOurs(file, ours); }, [&] { decodeReference(file, reference); }, oursMs, refMs);
         std::printf("%-18s %9.2f %10.2f %12.2f %8.2f %8d\n", c.name, file.size() * 8.0 / (double(size) * size), oursMs,
                     refMs, oursMs / refMs, maxDiff);
         if (maxDiff > 1) status = 1;

@@ -16,9 +16,9 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
-#include <cstdarg>
 #include <atomic>
 #include <chrono>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -49,8 +49,7 @@ void noteAllocated(void* p)
     const size_t live = gLive.fetch_add(malloc_usable_size(p), std::memory_order_relaxed) + malloc_usable_size(p);
     gCalls.fetch_add(1, std::memory_order_relaxed);
     size_t peak = gPeak.load(std::memory_order_relaxed);
-    while (live > peak && !gPeak.compare_exchange_weak(peak, live, std::memory_order_relaxed)) {
-    }
+    while (live > peak && !gPeak.compare_exchange_weak(peak, live, std::memory_order_relaxed)) { }
 }
 
 void noteFreed(void* p)
@@ -94,7 +93,7 @@ void* realloc(void* old, size_t size)
         gLive.fetch_sub(before, std::memory_order_relaxed);
         noteAllocated(p);
     } else if (old && size == 0) {
-        gLive.fetch_sub(before, std::memory_order_relaxed);  // freed
+        gLive.fetch_sub(before, std::memory_order_relaxed); // freed
     }
     return p;
 }
@@ -112,30 +111,20 @@ void* memalign(size_t alignment, size_t size)
     return p;
 }
 
-void* aligned_alloc(size_t alignment, size_t size)
-{
-    return memalign(alignment, size);
-}
+void* aligned_alloc(size_t alignment, size_t size) { return memalign(alignment, size); }
 
 int posix_memalign(void** result, size_t alignment, size_t size)
 {
-    if (alignment < sizeof(void*) || (alignment & (alignment - 1)) != 0)
-        return 22;  // EINVAL
+    if (alignment < sizeof(void*) || (alignment & (alignment - 1)) != 0) return 22; // EINVAL
     void* p = memalign(alignment, size);
-    if (!p) return 12;  // ENOMEM
+    if (!p) return 12; // ENOMEM
     *result = p;
     return 0;
 }
 
-void* valloc(size_t size)
-{
-    return memalign(4096, size);
-}
+void* valloc(size_t size) { return memalign(4096, size); }
 
-void* pvalloc(size_t size)
-{
-    return memalign(4096, (size + 4095) & ~size_t(4095));
-}
+void* pvalloc(size_t size) { return memalign(4096, (size + 4095) & ~size_t(4095)); }
 
 } // extern "C"
 
@@ -169,8 +158,8 @@ void append(std::string& out, const char* format, ...)
     if (n > 0) out.append(line, static_cast<size_t>(std::min<int>(n, sizeof line - 1)));
 }
 
-const char* const kWords[] = {"greetings", "to", "all", "who", "came", "tonight", "kestrel", "flies", "over",
-                              "the", "party", "hall", "and", "beyond"};
+const char* const kWords[] = {"greetings", "to",   "all", "who",   "came", "tonight", "kestrel",
+                              "flies",     "over", "the", "party", "hall", "and",     "beyond"};
 const char* const kBlends[] = {"add", "alpha", "mul", "none"};
 
 void appendChild(std::string& out, Random& rnd)
@@ -178,8 +167,8 @@ void appendChild(std::string& out, Random& rnd)
     switch (rnd.below(7)) {
     case 0:
     case 1:
-        append(out, "<flash%d color=\"%08x\" mode=\"%d\" speed=\"%.1f\"/>", 1 + rnd.below(4), rnd.next(),
-               rnd.below(3), 0.5f + 4 * rnd.unit());
+        append(out, "<flash%d color=\"%08x\" mode=\"%d\" speed=\"%.1f\"/>", 1 + rnd.below(4), rnd.next(), rnd.below(3),
+               0.5f + 4 * rnd.unit());
         break;
     case 2: {
         append(out, "<camera name=\"cam%d\" fov=\"%.1f\">", rnd.below(20), 30 + 60 * rnd.unit());
@@ -204,8 +193,7 @@ void appendChild(std::string& out, Random& rnd)
         append(out, "<clear color=\"%08x\" depth=\"%d\"/>", rnd.next(), rnd.below(2));
         break;
     default:
-        append(out, "<music file=\"track%d.xm\" volume=\"%.2f\" loop=\"%d\"/>", rnd.below(9), rnd.unit(),
-               rnd.below(2));
+        append(out, "<music file=\"track%d.xm\" volume=\"%.2f\" loop=\"%d\"/>", rnd.below(9), rnd.unit(), rnd.below(2));
         break;
     }
 }

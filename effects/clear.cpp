@@ -3,25 +3,28 @@
 #include "common/script/xml_tag.h"
 
 #include <GL/gl.h>
+
 #include <strings.h>
 
 int cClear::doXML(cXmlTag* element)
 {
     cEffect::doXML(element);
     for (const cXmlParam* p : element->params()) {
-        if (strcasecmp(p->name, "color") == 0) readHexColour(p->value, color);
-        else if (strcasecmp(p->name, "mode") == 0) mode = cXmlTag::toInt(p->value);
-        else if (strcasecmp(p->name, "trailval") == 0) trailValue = cXmlTag::toFloat(p->value);
-        else if (strcasecmp(p->name, "cbuf") == 0) clearColour = cXmlTag::toInt(p->value) != 0;
-        else if (strcasecmp(p->name, "zbuf") == 0) clearDepth = cXmlTag::toInt(p->value) != 0;
+        if (strcasecmp(p->name, "color") == 0)
+            readHexColour(p->value, color);
+        else if (strcasecmp(p->name, "mode") == 0)
+            mode = cXmlTag::toInt(p->value);
+        else if (strcasecmp(p->name, "trailval") == 0)
+            trailValue = cXmlTag::toFloat(p->value);
+        else if (strcasecmp(p->name, "cbuf") == 0)
+            clearColour = cXmlTag::toInt(p->value) != 0;
+        else if (strcasecmp(p->name, "zbuf") == 0)
+            clearDepth = cXmlTag::toInt(p->value) != 0;
     }
     return 0;
 }
 
-void cClear::update(float)
-{
-    trailAlpha = trailValue;
-}
+void cClear::update(float) { trailAlpha = trailValue; }
 
 void cClear::draw()
 {

@@ -19,11 +19,8 @@ struct sEffectType {
 template <class T> cEffect* make() { return new (std::nothrow) T(); }
 
 const sEffectType kTypes[] = {
-    {"clear", &make<cClear>},
-    {"flash", &make<cFlash>},
-    {"picture", &make<cPicture>},
-    {"fontcool", &make<cFontCool>},
-    {"musicplay", &make<cMusicPlay>},
+    {"clear", &make<cClear>},       {"flash", &make<cFlash>},         {"picture", &make<cPicture>},
+    {"fontcool", &make<cFontCool>}, {"musicplay", &make<cMusicPlay>},
 };
 
 const sEffectType* findType(const char* typeName)
@@ -36,10 +33,7 @@ const sEffectType* findType(const char* typeName)
 
 } // namespace
 
-KX_PLUGIN_EXPORT bool hasFX(const char* typeName)
-{
-    return findType(typeName) != nullptr;
-}
+KX_PLUGIN_EXPORT bool hasFX(const char* typeName) { return findType(typeName) != nullptr; }
 
 KX_PLUGIN_EXPORT cEffect* getFX(const char* typeName)
 {

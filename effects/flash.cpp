@@ -4,17 +4,23 @@
 
 #include <GL/gl.h>
 #include <GL/glu.h>
+
 #include <strings.h>
 
 int cFlash::doXML(cXmlTag* element)
 {
     cEffect::doXML(element);
     for (const cXmlParam* p : element->params()) {
-        if (strcasecmp(p->name, "color") == 0) readHexColour(p->value, color);
-        else if (strcasecmp(p->name, "attack") == 0) attack = cXmlTag::toFloat(p->value);
-        else if (strcasecmp(p->name, "decay") == 0) decay = cXmlTag::toFloat(p->value);
-        else if (strcasecmp(p->name, "sustain") == 0) sustain = cXmlTag::toFloat(p->value);
-        else if (strcasecmp(p->name, "mode") == 0) mode = cXmlTag::toInt(p->value);
+        if (strcasecmp(p->name, "color") == 0)
+            readHexColour(p->value, color);
+        else if (strcasecmp(p->name, "attack") == 0)
+            attack = cXmlTag::toFloat(p->value);
+        else if (strcasecmp(p->name, "decay") == 0)
+            decay = cXmlTag::toFloat(p->value);
+        else if (strcasecmp(p->name, "sustain") == 0)
+            sustain = cXmlTag::toFloat(p->value);
+        else if (strcasecmp(p->name, "mode") == 0)
+            mode = cXmlTag::toInt(p->value);
     }
     for (cXmlTag* child : element->children()) {
         if (child->nameIs("go")) {
@@ -35,8 +41,7 @@ int cFlash::load()
 
 void cFlash::update(float step)
 {
-    if (!running)
-        return;
+    if (!running) return;
     const float a = speed * step * 0.3f;
     // One step may pass from one stage into the next.
     if (phase > 0) {
@@ -66,11 +71,18 @@ void cFlash::draw()
     glDisable(GL_LIGHTING);
     glEnable(GL_BLEND);
     switch (mode) {
-    case 0: glBlendFunc(GL_ONE, GL_ONE); break;
-    case 1: glBlendFunc(GL_ZERO, GL_SRC_COLOR); break;
+    case 0:
+        glBlendFunc(GL_ONE, GL_ONE);
+        break;
+    case 1:
+        glBlendFunc(GL_ZERO, GL_SRC_COLOR);
+        break;
     case 2:
-    case 3: glBlendFunc(GL_ONE_MINUS_DST_COLOR, GL_ONE_MINUS_SRC_COLOR); break;
-    default: break;  // the blend function of the state before
+    case 3:
+        glBlendFunc(GL_ONE_MINUS_DST_COLOR, GL_ONE_MINUS_SRC_COLOR);
+        break;
+    default:
+        break; // the blend function of the state before
     }
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();

@@ -11,12 +11,12 @@ public:
     void draw() override;
     int doXML(cXmlTag* element) override;
 
-    int mode = 0;  // 0 additive, 1 multiplicative, 2 and 3 inverting
+    int mode = 0; // 0 additive, 1 multiplicative, 2 and 3 inverting
     float attack = 1.0f;
     float decay = 1.0f;
     float sustain = 1.0f;
     bool running = false;
-    float phase = 1.0f;  // +1 attack, 0 sustain, -1 decay
+    float phase = 1.0f; // +1 attack, 0 sustain, -1 decay
     float sustainLeft = 0.0f;
     float intensity = 0.0f;
     float color[4] = {1, 1, 1, 1};

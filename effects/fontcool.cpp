@@ -14,10 +14,7 @@
 
 cFontCool::cFontCool() = default;
 
-cFontCool::~cFontCool()
-{
-    unload();
-}
+cFontCool::~cFontCool() { unload(); }
 
 void cFontCool::readText(cXmlTag* element, sText& text)
 {
@@ -53,17 +50,14 @@ int cFontCool::doXML(cXmlTag* element)
 {
     cEffect::doXML(element);
     for (cXmlTag* child : element->children()) {
-        if (!child->nameIs("text"))
-            continue;
+        if (!child->nameIs("text")) continue;
         // A text's active, speed and gl also set the whole effect.
         cEffect::doXML(child);
         for (const cXmlParam* p : child->params()) {
-            if (strcasecmp(p->name, "num") != 0)
-                continue;
+            if (strcasecmp(p->name, "num") != 0) continue;
             // Negative numbers read as large unsigned ones and are ignored.
             const unsigned num = static_cast<unsigned>(cXmlTag::toInt(p->value));
-            if (num < unsigned(kMaxTexts))
-                readText(child, texts[num]);
+            if (num < unsigned(kMaxTexts)) readText(child, texts[num]);
         }
     }
     for (const cXmlParam* p : element->params()) {
@@ -80,8 +74,7 @@ int cFontCool::doXML(cXmlTag* element)
             // Values too large for a float would turn every letter's matrix
             // into infinities; they keep the previous setting.
             const float f = cXmlTag::toFloat(v);
-            if (std::isfinite(f))
-                (n[0] == 'e' || n[0] == 'E' ? extrusion : deviation) = f;
+            if (std::isfinite(f)) (n[0] == 'e' || n[0] == 'E' ? extrusion : deviation) = f;
         } else if (strcasecmp(n, "italics") == 0) {
             italic = cXmlTag::toInt(v);
         } else if (strcasecmp(n, "numtexts") == 0) {
@@ -103,20 +96,17 @@ int cFontCool::load()
         return textCount;
     }
     listBase = glGenLists(kGlyphCount);
-    if (!listBase)
-        std::printf("fontcool: no display lists for the font %s\n", faceName);
+    if (!listBase) std::printf("fontcool: no display lists for the font %s\n", faceName);
     // Glyph 255 gets neither a list nor metrics: its record stays zero, so
     // the byte 255 draws nothing and takes no room.
     platform::useFontOutlines(faceName, italic != 0, 0, kBuiltGlyphs, listBase, deviation, extrusion, glyphs);
-    for (int i = 0; i < textCount; ++i)
-        std::printf("text%i: %s\n", i, texts[i].string);
+    for (int i = 0; i < textCount; ++i) std::printf("text%i: %s\n", i, texts[i].string);
     return textCount;
 }
 
 int cFontCool::unload()
 {
-    if (listBase)
-        glDeleteLists(listBase, kGlyphCount);
+    if (listBase) glDeleteLists(listBase, kGlyphCount);
     delete[] glyphs;
     glyphs = nullptr;
     listBase = 0;
@@ -127,20 +117,16 @@ void cFontCool::update(float step)
 {
     const float c = step * speed;
     for (int i = 0; i < textCount; ++i)
-        for (int k = 0; k < 3; ++k)
-            texts[i].position[k] += texts[i].velocity[k] * c;
+        for (int k = 0; k < 3; ++k) texts[i].position[k] += texts[i].velocity[k] * c;
 }
 
 void cFontCool::draw()
 {
     // Before load there are no glyphs to draw.
-    if (!glyphs || !listBase)
-        return;
+    if (!glyphs || !listBase) return;
     for (int i = 0; i < textCount; ++i) {
-        if (!texts[i].shown)
-            continue;
-        for (int k = 0; k < 3; ++k)
-            textPosition[k] = texts[i].position[k];
+        if (!texts[i].shown) continue;
+        for (int k = 0; k < 3; ++k) textPosition[k] = texts[i].position[k];
         drawString(texts[i]);
     }
 }
@@ -150,8 +136,7 @@ void cFontCool::drawString(const sText& text)
     glDisable(GL_LIGHTING);
     glEnable(GL_LIGHT0);
     glEnable(GL_TEXTURE_2D);
-    if (texture)
-        texture->texture.bind();
+    if (texture) texture->texture.bind();
     glEnable(GL_LIGHTING);
 
     glMatrixMode(GL_MODELVIEW);
@@ -189,8 +174,7 @@ void cFontCool::drawString(const sText& text)
         }
         glTranslatef(-w / 2, -h / 2, e / 2);
         // The underscore is a gap of its own width.
-        if (b != '_' && b < unsigned(kBuiltGlyphs))
-            glCallList(listBase + b);
+        if (b != '_' && b < unsigned(kBuiltGlyphs)) glCallList(listBase + b);
         glPopMatrix();
         advance += w;
     }

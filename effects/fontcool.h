@@ -14,7 +14,7 @@ public:
         kMaxTexts = 16,
         kFaceNameSize = 32,
         kStringSize = 2048,
-        kGlyphCount = 256,  // metric records kept; glyphs are built for 0..254
+        kGlyphCount = 256, // metric records kept; glyphs are built for 0..254
         kBuiltGlyphs = 255,
     };
 
@@ -24,18 +24,18 @@ public:
     struct sText {
         int shown = 0;
         char string[kStringSize] = {};
-        float color[4] = {1, 1, 1, 1};     // kept, not drawn
+        float color[4] = {1, 1, 1, 1}; // kept, not drawn
         float position[3] = {0, 0, 0};
-        float rotation[3] = {0, 0, 0};     // kept, not drawn
-        float scale[3] = {1, 1, 1};        // kept, not drawn
+        float rotation[3] = {0, 0, 0}; // kept, not drawn
+        float scale[3] = {1, 1, 1};    // kept, not drawn
         float velocity[3] = {0, 0, 0};
-        float rotationVelocity[3] = {0, 0, 0};  // kept, not drawn
-        float scaleVelocity[3] = {0, 0, 0};     // kept, not drawn
+        float rotationVelocity[3] = {0, 0, 0}; // kept, not drawn
+        float scaleVelocity[3] = {0, 0, 0};    // kept, not drawn
         int style = kStylePlain;
     };
 
     cFontCool();
-    ~cFontCool() override;  // unloads
+    ~cFontCool() override; // unloads
 
     int load() override;
     int unload() override;
@@ -46,15 +46,15 @@ public:
     // Reads one text element's attributes into a record.
     static void readText(cXmlTag* element, sText& text);
 
-    float textPosition[3] = {0, 0, -10};  // the text being drawn
+    float textPosition[3] = {0, 0, -10}; // the text being drawn
     char faceName[kFaceNameSize] = "Arial Black";
     unsigned int listBase = 0;
-    platform::GlyphMetricsFloat* glyphs = nullptr;  // kGlyphCount records while loaded
-    cNamedTexture* texture = nullptr;  // a registry texture, not owned
+    platform::GlyphMetricsFloat* glyphs = nullptr; // kGlyphCount records while loaded
+    cNamedTexture* texture = nullptr;              // a registry texture, not owned
     int italic = 0;
     float deviation = 0.01f;
     float extrusion = 0.01f;
-    int textCount = 0;  // 0..kMaxTexts
+    int textCount = 0; // 0..kMaxTexts
     sText texts[kMaxTexts];
 
 private:

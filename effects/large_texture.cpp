@@ -6,6 +6,7 @@
 #include "common/media/stream.h"
 
 #include <GL/gl.h>
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -13,10 +14,7 @@
 
 cLargeTexture::cLargeTexture() = default;
 
-cLargeTexture::~cLargeTexture()
-{
-    release();
-}
+cLargeTexture::~cLargeTexture() { release(); }
 
 std::vector<int> cLargeTexture::split(int length)
 {
@@ -35,8 +33,7 @@ std::vector<int> cLargeTexture::split(int length)
 
 const cLargeTexture::cTile* cLargeTexture::tile(unsigned column, unsigned row) const
 {
-    if (!tiles_ || column >= columns_ || row >= rows_)
-        return nullptr;
+    if (!tiles_ || column >= columns_ || row >= rows_) return nullptr;
     return &tiles_[row * columns_ + column];
 }
 
@@ -44,8 +41,7 @@ void cLargeTexture::release()
 {
     if (tiles_) {
         for (uint32_t i = 0; i < columns_ * rows_; ++i) {
-            if (tiles_[i].list)
-                glDeleteLists(tiles_[i].list, 1);
+            if (tiles_[i].list) glDeleteLists(tiles_[i].list, 1);
             tiles_[i].texture.destroy();
         }
         delete[] tiles_;
@@ -66,18 +62,15 @@ int cLargeTexture::create(const char* fileName)
     }
     const int result = create(*image);
     cFormatGIF* gif = dynamic_cast<cFormatGIF*>(image.get());
-    if (result == 1 && gif && gif->frameCount() > 1 && gif->pixels())
-        animation_.reset(gif->takeAnimation());
+    if (result == 1 && gif && gif->frameCount() > 1 && gif->pixels()) animation_.reset(gif->takeAnimation());
     return result;
 }
 
 void cLargeTexture::setShowTime(float seconds)
 {
-    if (!animation_)
-        return;
+    if (!animation_) return;
     const int frame = animation_->frameAt(seconds);
-    if (frame != animation_->composedFrame())
-        upload(animation_->compose(frame));
+    if (frame != animation_->composedFrame()) upload(animation_->compose(frame));
 }
 
 int cLargeTexture::create(cFormat& image)
@@ -94,8 +87,7 @@ int cLargeTexture::create(cFormat& image)
     const std::vector<int> across = split(imageWidth);
     const std::vector<int> down = split(imageHeight);
     tiles_ = new (std::nothrow) cTile[across.size() * down.size()];
-    if (!tiles_)
-        return -1;
+    if (!tiles_) return -1;
     columns_ = static_cast<uint32_t>(across.size());
     rows_ = static_cast<uint32_t>(down.size());
 
@@ -128,8 +120,7 @@ int cLargeTexture::create(cFormat& image)
         const float y0 = static_cast<float>(t.y) / static_cast<float>(imageHeight);
         const float y1 = static_cast<float>(t.y + t.height) / static_cast<float>(imageHeight);
         t.list = glGenLists(1);
-        if (!t.list)
-            continue;
+        if (!t.list) continue;
         glNewList(t.list, GL_COMPILE);
         glBegin(GL_QUADS);
         glTexCoord2f(s0, t0);
@@ -152,16 +143,16 @@ int cLargeTexture::create(cFormat& image)
 void cLargeTexture::upload(const unsigned char* pixels)
 {
     const size_t pixelBytes = bitsPerPixel_ > 0 ? static_cast<size_t>(bitsPerPixel_ / 8) : 0;
-    if (!pixels || !pixelBytes)
-        return;
+    if (!pixels || !pixelBytes) return;
     // The largest tile: 256 x 256 pixels.
     std::vector<unsigned char> block(256 * 256 * pixelBytes);
     for (uint32_t i = 0; i < columns_ * rows_; ++i) {
         const cTile& t = tiles_[i];
         const size_t rowBytes = static_cast<size_t>(t.width) * pixelBytes;
         for (int row = 0; row < t.height; ++row) {
-            const size_t from = (static_cast<size_t>(t.y + row) * static_cast<size_t>(imageWidth_) +
-                                 static_cast<size_t>(t.x)) * pixelBytes;
+            const size_t from =
+                (static_cast<size_t>(t.y + row) * static_cast<size_t>(imageWidth_) + static_cast<size_t>(t.x)) *
+                pixelBytes;
             std::memcpy(block.data() + static_cast<size_t>(row) * rowBytes, pixels + from, rowBytes);
         }
         tiles_[i].texture.update(block.data());
@@ -181,8 +172,7 @@ void cLargeTexture::draw()
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        if (t.list)
-            glCallList(t.list);
+        if (t.list) glCallList(t.list);
     }
     glDepthMask(GL_TRUE);
 }

@@ -17,11 +17,11 @@ class cGIFAnimation;
 class cLargeTexture {
 public:
     struct cTile {
-        int width = 0;   // pixels
+        int width = 0; // pixels
         int height = 0;
-        int x = 0;       // offset of the tile in the image, pixels
+        int x = 0; // offset of the tile in the image, pixels
         int y = 0;
-        unsigned list = 0;  // display list name
+        unsigned list = 0; // display list name
         cTexture texture;
     };
 
@@ -57,7 +57,7 @@ private:
 
     uint32_t columns_ = 0;
     uint32_t rows_ = 0;
-    cTile* tiles_ = nullptr;  // columns x rows, row by row
+    cTile* tiles_ = nullptr; // columns x rows, row by row
     int imageWidth_ = 0;
     int bitsPerPixel_ = 0;
     std::unique_ptr<cGIFAnimation> animation_;

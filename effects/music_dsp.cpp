@@ -5,10 +5,7 @@
 sMusicDspLines gMusicDspLines;
 
 namespace {
-int16_t clamp16(int v)
-{
-    return static_cast<int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
-}
+int16_t clamp16(int v) { return static_cast<int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v); }
 } // namespace
 
 void flangeBlock(sFlangeState& state, sMusicDspLines& lines, int16_t* s, uint32_t length)
@@ -19,8 +16,7 @@ void flangeBlock(sFlangeState& state, sMusicDspLines& lines, int16_t* s, uint32_
     if (!(std::fabs(v) <= sFlangeState::kMaxSweep))
         v = v > 0 ? sFlangeState::kMaxSweep : v < 0 ? -sFlangeState::kMaxSweep : 0.0f;
     float& position = lines.flangePosition;
-    if (!(position >= -n && position <= 2 * n))
-        position = n / 2.0f;
+    if (!(position >= -n && position <= 2 * n)) position = n / 2.0f;
     for (uint32_t frame = 0; frame < length / 4; ++frame, s += 2) {
         const int whole = static_cast<int>(position);
         const int k = ((whole + w) % n + n) % n;
@@ -34,8 +30,7 @@ void flangeBlock(sFlangeState& state, sMusicDspLines& lines, int16_t* s, uint32_
         }
         w = (w + 1) % n;
         position += v;
-        if (position < 0 || position > n)
-            v = -v;
+        if (position < 0 || position > n) v = -v;
     }
     state.writePosition = w;
     // The sweep direction persists; a speed set meanwhile by the main thread

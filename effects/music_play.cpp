@@ -9,9 +9,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
-#include <cstring>
 #include <strings.h>
 
 namespace {
@@ -77,8 +77,7 @@ void cMusicPlay::setDsp(sDsp& dsp, bool on, int which)
             dsp.handle = BASS_ChannelSetDSP(dsp.channel->handle, kProcs[which], user, 0);
         }
     } else if (dsp.handle) {
-        if (dsp.channel && dsp.channel->handle)
-            BASS_ChannelRemoveDSP(dsp.channel->handle, dsp.handle);
+        if (dsp.channel && dsp.channel->handle) BASS_ChannelRemoveDSP(dsp.channel->handle, dsp.handle);
         dsp.handle = 0;
     }
 }
@@ -94,8 +93,7 @@ void cMusicPlay::detachAll()
 void cMusicPlay::applyVolume()
 {
     for (sChannel* c : {music, stream, sample})
-        if (c && c->handle)
-            BASS_ChannelSetAttribute(c->handle, BASS_ATTRIB_VOL, volume);
+        if (c && c->handle) BASS_ChannelSetAttribute(c->handle, BASS_ATTRIB_VOL, volume);
 }
 
 int cMusicPlay::doXML(cXmlTag* element)
@@ -179,9 +177,8 @@ int cMusicPlay::load()
 {
     freeChannels();
     const char* dot = std::strchr(fileName, '.');
-    if (!dot)
-        return 0;
-    const char* ext = dot;  // from the first dot, compared exactly
+    if (!dot) return 0;
+    const char* ext = dot; // from the first dot, compared exactly
 
     auto read = [&]() {
         auto* c = new sChannel;
@@ -215,8 +212,7 @@ int cMusicPlay::load()
     } else {
         return 0;
     }
-    if (channel->handle == 0)
-        std::printf("musicplay: %s could not be played\n", fileName);
+    if (channel->handle == 0) std::printf("musicplay: %s could not be played\n", fileName);
     applyVolume();
     flange->channel = echo->channel = rotate->channel = channel;
     setDsp(*flange, flangeOn, kFlange);
@@ -227,8 +223,7 @@ int cMusicPlay::load()
 
 void cMusicPlay::draw()
 {
-    if (preset < 0)
-        preset = std::rand() % 2;
+    if (preset < 0) preset = std::rand() % 2;
 
     glEnable(GL_TEXTURE_2D);
     glDisable(GL_DEPTH_TEST);
@@ -274,10 +269,14 @@ void cMusicPlay::draw()
         const int b = kept_[i + 1] / 3;
         const float x0 = 0.002f * float(i) - 1.0f;
         const float x1 = 0.002f * float(i + 1) - 1.0f;
-        glTexCoord2f(0, 0); glVertex3f(x0, 0, -2);
-        glTexCoord2f(1, 0); glVertex3f(x0, float(a) / 32768.0f, -2);
-        glTexCoord2f(1, 1); glVertex3f(x1, float(b) / 32768.0f, -2);
-        glTexCoord2f(1, 0); glVertex3f(x1, 0, -2);
+        glTexCoord2f(0, 0);
+        glVertex3f(x0, 0, -2);
+        glTexCoord2f(1, 0);
+        glVertex3f(x0, float(a) / 32768.0f, -2);
+        glTexCoord2f(1, 1);
+        glVertex3f(x1, float(b) / 32768.0f, -2);
+        glTexCoord2f(1, 0);
+        glVertex3f(x1, 0, -2);
     }
     glEnd();
     glEnable(GL_DEPTH_TEST);

@@ -17,7 +17,7 @@ public:
 
     int load() override;
     int unload() override;
-    void update(float) override {}
+    void update(float) override { }
     void draw() override;
     int doXML(cXmlTag* element) override;
 
@@ -33,9 +33,15 @@ public:
         sChannel* channel = nullptr;
         uint32_t handle = 0;
     };
-    struct sFlange : sDsp { sFlangeState state; };
-    struct sEcho : sDsp { sEchoState state; };
-    struct sRotate : sDsp { sRotateState state; };
+    struct sFlange : sDsp {
+        sFlangeState state;
+    };
+    struct sEcho : sDsp {
+        sEchoState state;
+    };
+    struct sRotate : sDsp {
+        sRotateState state;
+    };
 
     char fileName[64] = {};
     float volume = 1.0f;
@@ -58,5 +64,5 @@ private:
     void applyVolume();
     sChannel* current() const { return music ? music : stream; }
 
-    int16_t kept_[1000] = {};  // the filled outline keeps its last waveform
+    int16_t kept_[1000] = {}; // the filled outline keeps its last waveform
 };

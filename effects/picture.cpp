@@ -24,10 +24,7 @@ constexpr float kDegrees = 0.017444445f;
 
 cPicture::cPicture() = default;
 
-cPicture::~cPicture()
-{
-    delete image;
-}
+cPicture::~cPicture() { delete image; }
 
 int cPicture::doXML(cXmlTag* element)
 {
@@ -37,8 +34,7 @@ int cPicture::doXML(cXmlTag* element)
         const char* n = p->name;
         const char* v = p->value;
         if (strcasecmp(n, "camera") == 0) {
-            if (registry)
-                camera = registry->findCamera(v);
+            if (registry) camera = registry->findCamera(v);
         } else if (strcasecmp(n, "filename") == 0) {
             const size_t length = std::strlen(v);
             if (length >= sizeof fileName)
@@ -54,8 +50,7 @@ int cPicture::doXML(cXmlTag* element)
         } else if (strcasecmp(n, "rot") == 0) {
             float r[3] = {rotation[0] / kDegrees, rotation[1] / kDegrees, rotation[2] / kDegrees};
             scanFloats(v, r, 3);
-            for (int i = 0; i < 3; ++i)
-                rotation[i] = r[i] * kDegrees;
+            for (int i = 0; i < 3; ++i) rotation[i] = r[i] * kDegrees;
         } else if (strcasecmp(n, "sca") == 0) {
             scanFloats(v, scale, 3);
         } else if (strcasecmp(n, "trainc") == 0) {
@@ -80,8 +75,7 @@ int cPicture::load()
     unload();
     image = new (std::nothrow) cLargeTexture();
     // A file that cannot be read leaves the image empty; it then draws nothing.
-    if (image)
-        image->create(fileName);
+    if (image) image->create(fileName);
     return 0;
 }
 
@@ -95,8 +89,7 @@ int cPicture::unload()
 void cPicture::update(float step)
 {
     // An animated picture follows the show clock.
-    if (image && registry)
-        image->setShowTime(registry->showSeconds);
+    if (image && registry) image->setShowTime(registry->showSeconds);
     const float c = step * speed;
     for (int i = 0; i < 3; ++i) {
         position[i] += positionInc[i] * c;
@@ -138,8 +131,7 @@ void cPicture::draw()
         glMatrixMode(GL_MODELVIEW);
         glLoadMatrixf(camera->getViewMatrix());
         glTranslatef(-0.5f, -0.5f, 0.0f);
-        if (image)
-            image->draw();
+        if (image) image->draw();
         return;
     }
 
@@ -155,8 +147,7 @@ void cPicture::draw()
             wallpaperMatrix(i, j, m);
             glLoadMatrixf(m);
             glTranslatef(-0.5f, -0.5f, 0.0f);
-            if (image)
-                image->draw();
+            if (image) image->draw();
         }
     }
     glMatrixMode(GL_PROJECTION);

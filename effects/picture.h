@@ -29,12 +29,12 @@ public:
 
     char fileName[kFileNameSize] = {};
     cLargeTexture* image = nullptr;
-    cCamera* camera = nullptr;  // a registry camera, not owned
+    cCamera* camera = nullptr; // a registry camera, not owned
     float position[3] = {0, 0, 0};
-    float rotation[3] = {0, 0, 0};  // radians
+    float rotation[3] = {0, 0, 0}; // radians
     float scale[3] = {1, 1, 1};
     float positionInc[3] = {0, 0, 0};
-    float rotationInc[3] = {0, 0, 0};  // radians per step
+    float rotationInc[3] = {0, 0, 0}; // radians per step
     float scaleInc[3] = {0, 0, 0};
     float colour[3] = {1, 1, 1};
 };

@@ -9,7 +9,6 @@
 
 #include "common/media/format_gif.h"
 #include "common/media/stream.h"
-
 #include "fuzz/fuzz_check.h"
 
 #include <cstdint>
@@ -27,8 +26,7 @@ uint64_t checkPicture(const unsigned char* p, size_t pixelCount)
     for (size_t i = 0; i < pixelCount * 4; i += 4) {
         check(p[i + 3] == 255 || (p[i + 3] == 0 && p[i] == 0 && p[i + 1] == 0 && p[i + 2] == 0),
               "pixels are drawn or fully transparent");
-        for (int k = 0; k < 4; ++k)
-            hash = (hash ^ p[i + k]) * 1099511628211ull;
+        for (int k = 0; k < 4; ++k) hash = (hash ^ p[i + k]) * 1099511628211ull;
     }
     return hash;
 }
@@ -46,15 +44,12 @@ void checkPictures(cFormatGIF& gif)
     }
     // Composing (and checking) a large screen would make each run slow.
     const size_t pixelCount = static_cast<size_t>(w * h);
-    if (pixelCount > (1u << 20))
-        return;
+    if (pixelCount > (1u << 20)) return;
     checkPicture(gif.pixels(), pixelCount);
-    if (pixelCount > (1u << 16))
-        return;
+    if (pixelCount > (1u << 16)) return;
     const int frames = gif.frameCount() < 48 ? gif.frameCount() : 48;
     std::vector<uint64_t> forward;
-    for (int i = 0; i < frames; ++i)
-        forward.push_back(checkPicture(animation->compose(i), pixelCount));
+    for (int i = 0; i < frames; ++i) forward.push_back(checkPicture(animation->compose(i), pixelCount));
     // Backwards, keeping a state every few frames only.
     animation->keyBudget = pixelCount * 4 * 3;
     animation->setScreen(gif.width(), gif.height());
@@ -72,8 +67,7 @@ void checkPictures(cFormatGIF& gif)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size > 1 << 24)
-        return 0;
+    if (size > 1 << 24) return 0;
     cMemoryStream stream(data, static_cast<int>(size));
     cFormatGIF gif;
     check(gif.bitsPerPixel() == 8 && gif.pixels() == nullptr, "no pixel block before a load");
@@ -94,19 +88,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         check(f.decoded <= f.blockSize, "decoded within the block");
         // The block starts at four indices per data byte and at most doubles
         // past what was decoded.
-        check(f.blockSize <= 4 * size + 4096 || f.blockSize <= 2 * f.decoded + 8192, "block within what the data gives");
+        check(f.blockSize <= 4 * size + 4096 || f.blockSize <= 2 * f.decoded + 8192,
+              "block within what the data gives");
         check(f.blockSize == 0 || f.indices != nullptr, "a block is allocated");
         check(f.transparent >= -1 && f.transparent <= 255, "transparent index");
         check(f.disposal >= 0 && f.disposal <= 7 && f.delay >= 0 && f.delay <= 65535, "graphic control fields");
         for (size_t k = 0; k < f.blockSize; ++k) {
             sum += f.indices[k];
-            if (k >= f.decoded)
-                check(f.indices[k] == 0, "zeros past the decoded indices");
+            if (k >= f.decoded) check(f.indices[k] == 0, "zeros past the decoded indices");
         }
         stored += f.blockSize;
     }
     // LZW gives at most 4096 indices for 12 bits of data.
-    check(stored <= 2 * (size * 8 / 12 * 4096) + 8192 * static_cast<size_t>(gif.frameCount()), "all blocks within the data");
+    check(stored <= 2 * (size * 8 / 12 * 4096) + 8192 * static_cast<size_t>(gif.frameCount()),
+          "all blocks within the data");
     volatile unsigned sink = sum;
     (void)sink;
     checkPictures(gif);

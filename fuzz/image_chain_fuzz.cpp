@@ -7,7 +7,6 @@
 #include "common/media/format_gif.h"
 #include "common/media/image_format.h"
 #include "common/media/stream.h"
-
 #include "fuzz/fuzz_check.h"
 
 #include <cstdint>
@@ -17,15 +16,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size > 1 << 24)
-        return 0;
+    if (size > 1 << 24) return 0;
     cMemoryStream stream(data, static_cast<int>(size));
     std::unique_ptr<cFormat> image(loadImage(&stream));
-    if (!image)
-        return 0;
+    if (!image) return 0;
     const unsigned char* pixels = image->pixels();
-    if (!pixels)
-        return 0;
+    if (!pixels) return 0;
     check(image->width() > 0 && image->height() > 0, "pixels with a size");
     check(image->bitsPerPixel() == 24 || image->bitsPerPixel() == 32, "pixels of 24 or 32 bits");
     const size_t bytes = static_cast<size_t>(image->width()) * image->height() * (image->bitsPerPixel() / 8);

@@ -8,7 +8,6 @@
 // time without reaching more code.
 
 #include "common/media/jpeg/jpeg_decoder.h"
-
 #include "fuzz/fuzz_check.h"
 
 #include <cstdint>

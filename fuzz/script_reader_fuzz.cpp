@@ -9,9 +9,8 @@
 
 #include "common/media/stream.h"
 #include "common/script/xml_tag.h"
-#include "player/script_reader.h"
-
 #include "fuzz/fuzz_check.h"
+#include "player/script_reader.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -58,8 +57,7 @@ void checkParams(const cXmlTag* tag, bool fromDocument)
         check(valueLength <= static_cast<size_t>(kXmlValueMax), "value too long");
         check(std::memchr(p->value, '"', valueLength) == nullptr, "value holds a quote");
         // Inside a document a tag ends at its first ">", so no value holds one.
-        if (fromDocument)
-            check(std::memchr(p->value, '>', valueLength) == nullptr, "value holds a >");
+        if (fromDocument) check(std::memchr(p->value, '>', valueLength) == nullptr, "value holds a >");
     }
 }
 

@@ -8,7 +8,6 @@
 
 #include "common/media/format_tga.h"
 #include "common/media/stream.h"
-
 #include "fuzz/fuzz_check.h"
 
 #include <cstdint>
@@ -20,10 +19,7 @@
 namespace {
 
 // A 5-bit value stretched to 8 bits repeats its top 3 bits at the bottom.
-bool widened(unsigned char v)
-{
-    return (v & 7) == (v >> 5);
-}
+bool widened(unsigned char v) { return (v & 7) == (v >> 5); }
 
 // What the expanded pixels of an 8- or 16-bit file must look like.
 void checkExpanded(cFormatTGA& tga, size_t pixelCount)
@@ -65,8 +61,7 @@ void checkExpanded(cFormatTGA& tga, size_t pixelCount)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size > 1 << 24)
-        return 0;
+    if (size > 1 << 24) return 0;
     cMemoryStream stream(data, static_cast<int>(size));
     cFormatTGA tga;
     if (tga.load(&stream) != 0) {
@@ -91,8 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int i = 0; i < 256; ++i) sum += tga.paletteEntry(i)[3];
     volatile unsigned sink = sum;
     (void)sink;
-    if (stored <= 16)
-        checkExpanded(tga, static_cast<size_t>(tga.width()) * tga.height());
+    if (stored <= 16) checkExpanded(tga, static_cast<size_t>(tga.width()) * tga.height());
 
     // A second load on the same object replaces the first.
     cMemoryStream again(data, static_cast<int>(size));

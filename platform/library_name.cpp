@@ -7,8 +7,7 @@ namespace platform {
 std::vector<std::string> libraryFileNames(const char* name, const char* suffix)
 {
     std::vector<std::string> names;
-    if (!name || !*name)
-        return names;
+    if (!name || !*name) return names;
     const std::string given = name;
     const std::string ext = suffix ? suffix : "";
     // The extension belongs to the last part of a path.

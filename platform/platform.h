@@ -30,8 +30,8 @@ bool isInteractive();
 // ---- Windows, GL contexts and the message queue ---------------------------
 namespace platform {
 
-struct NativeWindow;            // one top-level window
-using GLContext = void*;        // one GL rendering context
+struct NativeWindow;     // one top-level window
+using GLContext = void*; // one GL rendering context
 
 // Receives the messages of one window, already turned into handler calls.
 class WindowSink {
@@ -43,17 +43,17 @@ public:
     virtual void onClose() = 0;
     virtual void onKey(int virtualKey, bool down) = 0;
     virtual void onMouseMove(int screenX, int screenY) = 0;
-    virtual void onMouseButton(int button, bool down) = 0;  // 0 left, 1 middle, 2 right
+    virtual void onMouseButton(int button, bool down) = 0; // 0 left, 1 middle, 2 right
 };
 
 struct WindowStyle {
-    bool popup = false;        // no caption
+    bool popup = false; // no caption
     bool border = true;
     bool resizable = true;
     bool topmost = false;
     bool toolWindow = false;
-    bool openGL = false;       // the window will get a GL context
-    int colourBits = 32;       // GL pixel format
+    bool openGL = false; // the window will get a GL context
+    int colourBits = 32; // GL pixel format
     int depthBits = 24;
 };
 
@@ -86,7 +86,7 @@ void leaveFullScreen(NativeWindow* window);
 void showCursor(bool visible);
 
 GLContext createGLContext(NativeWindow* window);
-bool makeCurrent(NativeWindow* window, GLContext context);  // null context: none current
+bool makeCurrent(NativeWindow* window, GLContext context); // null context: none current
 bool deleteGLContext(GLContext context);
 void swapBuffers(NativeWindow* window);
 
@@ -150,17 +150,17 @@ namespace platform {
 // origin is the top left corner of the black box relative to the glyph's
 // origin on the baseline, y upward.
 struct GlyphMetricsFloat {
-    float blackBoxX, blackBoxY;        // size of the smallest box around the ink
-    float glyphOriginX, glyphOriginY;  // top left corner of that box
-    float cellIncX, cellIncY;          // advance to the next glyph's origin
+    float blackBoxX, blackBoxY;       // size of the smallest box around the ink
+    float glyphOriginX, glyphOriginY; // top left corner of that box
+    float cellIncX, cellIncY;         // advance to the next glyph's origin
 };
 
 // Which font file an outline-font call used.
 struct OutlineFontChoice {
-    char file[512];     // empty when no usable font was found
+    char file[512]; // empty when no usable font was found
     char family[128];
     char style[64];
-    bool exact;         // the face name named this font's family
+    bool exact; // the face name named this font's family
 };
 
 // Builds one display list per glyph of a face, in the shape of the Windows
@@ -215,7 +215,7 @@ struct CaptureCaps {
     bool isInitialized;
 };
 
-struct CaptureDevice;  // one open capture driver
+struct CaptureDevice; // one open capture driver
 
 // Name and description of driver `index`, each cut to its buffer. False when
 // there is no such driver: no device node, or one that cannot capture video.

@@ -9,7 +9,7 @@ namespace {
 // Two integers fixed for one build: the build date and time as numbers.
 int buildDateNumber()
 {
-    const char* d = __DATE__;  // "Mmm dd yyyy"
+    const char* d = __DATE__; // "Mmm dd yyyy"
     static const char months[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
     int month = 0;
     for (int i = 0; i < 12; ++i)
@@ -21,9 +21,9 @@ int buildDateNumber()
 
 int buildTimeNumber()
 {
-    const char* t = __TIME__;  // "hh:mm:ss"
-    return ((t[0] - '0') * 10 + (t[1] - '0')) * 10000 + ((t[3] - '0') * 10 + (t[4] - '0')) * 100 +
-           (t[6] - '0') * 10 + (t[7] - '0');
+    const char* t = __TIME__; // "hh:mm:ss"
+    return ((t[0] - '0') * 10 + (t[1] - '0')) * 10000 + ((t[3] - '0') * 10 + (t[4] - '0')) * 100 + (t[6] - '0') * 10 +
+           (t[7] - '0');
 }
 
 } // namespace
@@ -62,10 +62,8 @@ int cWindow::create(const char* title, int newX, int newY, int newWidth, int new
     y = newY;
     width = newWidth;
     height = newHeight;
-    if (flags & WF_FULLSCREEN)
-        flags |= WF_POPUP | WF_NORESIZE;
-    if (flags & WF_NOQUIT)
-        quitOnDestroy = false;
+    if (flags & WF_FULLSCREEN) flags |= WF_POPUP | WF_NORESIZE;
+    if (flags & WF_NOQUIT) quitOnDestroy = false;
 
     platform::WindowStyle style;
     style.popup = (flags & WF_POPUP) != 0;
@@ -103,21 +101,44 @@ void cWindow::destroyWindow()
 {
     if (!window) return;
     discardWindow();
-    if (quitOnDestroy)
-        platform::postQuit();
+    if (quitOnDestroy) platform::postQuit();
 }
 
 void cWindow::close() { destroyWindow(); }
 
-void cWindow::onMove(int newX, int newY) { if (created) { x = newX; y = newY; } }
-void cWindow::onSize(int newWidth, int newHeight) { if (created) resize(newWidth, newHeight); }
-void cWindow::onPaint() { if (created) paint(); }
-void cWindow::onClose() { if (created) close(); }
-void cWindow::onKey(int virtualKey, bool down) { if (created) key(virtualKey, down); }
-void cWindow::onMouseMove(int screenX, int screenY) { if (created) mouseMove(screenX, screenY); }
+void cWindow::onMove(int newX, int newY)
+{
+    if (created) {
+        x = newX;
+        y = newY;
+    }
+}
+void cWindow::onSize(int newWidth, int newHeight)
+{
+    if (created) resize(newWidth, newHeight);
+}
+void cWindow::onPaint()
+{
+    if (created) paint();
+}
+void cWindow::onClose()
+{
+    if (created) close();
+}
+void cWindow::onKey(int virtualKey, bool down)
+{
+    if (created) key(virtualKey, down);
+}
+void cWindow::onMouseMove(int screenX, int screenY)
+{
+    if (created) mouseMove(screenX, screenY);
+}
 
 void cWindow::onMouseButton(int button, bool down)
 {
     if (!created) return;
-    if (down) mouseDown(button); else mouseUp(button);
+    if (down)
+        mouseDown(button);
+    else
+        mouseUp(button);
 }

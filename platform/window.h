@@ -5,17 +5,17 @@
 #include "platform/platform.h"
 
 enum : int {
-    WF_POSITION = 0x001,    // use the given x, y; otherwise centre on the desktop
+    WF_POSITION = 0x001, // use the given x, y; otherwise centre on the desktop
     WF_TOPMOST = 0x002,
-    WF_POPUP = 0x004,       // no caption
+    WF_POPUP = 0x004, // no caption
     WF_NOSYSMENU = 0x008,
     WF_NOMINIMIZE = 0x010,
     WF_NOMAXIMIZE = 0x020,
     WF_NOBORDER = 0x080,
     WF_NORESIZE = 0x100,
-    WF_FULLSCREEN = 0x200,  // implies WF_POPUP | WF_NORESIZE, position (0, 0)
+    WF_FULLSCREEN = 0x200, // implies WF_POPUP | WF_NORESIZE, position (0, 0)
     WF_TOOLWINDOW = 0x400,
-    WF_NOQUIT = 0x800,      // destroying the window posts no quit message
+    WF_NOQUIT = 0x800, // destroying the window posts no quit message
 };
 
 class cWindow : private platform::WindowSink {
@@ -27,10 +27,22 @@ public:
     cWindow& operator=(const cWindow&) = delete;
 
     virtual bool frame() { return false; }
-    virtual void resize(int newWidth, int newHeight) { width = newWidth; height = newHeight; }
-    virtual void paint() {}
-    virtual void key(int virtualKey, bool down) { (void)virtualKey; (void)down; }
-    virtual void mouseMove(int screenX, int screenY) { (void)screenX; (void)screenY; }
+    virtual void resize(int newWidth, int newHeight)
+    {
+        width = newWidth;
+        height = newHeight;
+    }
+    virtual void paint() { }
+    virtual void key(int virtualKey, bool down)
+    {
+        (void)virtualKey;
+        (void)down;
+    }
+    virtual void mouseMove(int screenX, int screenY)
+    {
+        (void)screenX;
+        (void)screenY;
+    }
     virtual void mouseUp(int button) { (void)button; }
     virtual void mouseDown(int button) { (void)button; }
     virtual void close();

@@ -54,8 +54,7 @@ bool writePng(const char* path, int width, int height, const unsigned char* rgb)
 
 bool captureFrame(int width, int height)
 {
-    if (width <= 0 || height <= 0)
-        return false;
+    if (width <= 0 || height <= 0) return false;
     const size_t rowBytes = static_cast<size_t>(width) * 3;
     std::vector<unsigned char> pixels(rowBytes * static_cast<size_t>(height));
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -77,8 +76,7 @@ bool captureFrame(int width, int height)
         std::printf("capture: cannot write %s\n", path.c_str());
         ok = false;
     }
-    if (!ok)
-        std::remove(partial.c_str());
+    if (!ok) std::remove(partial.c_str());
     reportCaptureProgress(gCapture.written, gCapture.maxFrames);
     return ok;
 }

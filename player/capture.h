@@ -8,8 +8,8 @@ struct sCapture {
     bool enabled = false;
     std::string folder;
     int fps = 0;
-    long long maxFrames = 0;   // frames to write, then the show ends
-    long long written = 0;     // frames written so far in this run
+    long long maxFrames = 0; // frames to write, then the show ends
+    long long written = 0;   // frames written so far in this run
 
     float step() const { return fps > 0 ? 100.0f / float(fps) : 0.0f; }
     bool done() const { return enabled && written >= maxFrames; }

@@ -14,7 +14,7 @@ constexpr unsigned kChannels = 2;
 constexpr unsigned kBytesPerFrame = 4;
 
 std::FILE* gWav = nullptr;
-long long gFramesWritten = 0;  // audio frames (sample pairs) so far
+long long gFramesWritten = 0; // audio frames (sample pairs) so far
 
 void put32(unsigned char* p, uint32_t v)
 {
@@ -26,14 +26,17 @@ void put32(unsigned char* p, uint32_t v)
 
 void writeHeader(uint32_t dataBytes)
 {
-    unsigned char h[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
-                           1, 0, kChannels, 0};
+    unsigned char h[44] = {'R', 'I', 'F', 'F', 0,  0, 0, 0, 'W', 'A', 'V',       'E',
+                           'f', 'm', 't', ' ', 16, 0, 0, 0, 1,   0,   kChannels, 0};
     put32(h + 4, 36 + dataBytes);
     put32(h + 24, kRate);
     put32(h + 28, kRate * kBytesPerFrame);
     h[32] = kBytesPerFrame;
     h[34] = 16;
-    h[36] = 'd'; h[37] = 'a'; h[38] = 't'; h[39] = 'a';
+    h[36] = 'd';
+    h[37] = 'a';
+    h[38] = 't';
+    h[39] = 'a';
     put32(h + 40, dataBytes);
     std::fseek(gWav, 0, SEEK_SET);
     std::fwrite(h, 1, sizeof h, gWav);
@@ -57,11 +60,10 @@ void captureFrameAudio(long long frameIndex)
     // no rounding error builds up over a long capture.
     const long long until = (frameIndex + 1) * kRate / gCapture.fps;
     const long long frames = until - gFramesWritten;
-    if (frames <= 0)
-        return;
+    if (frames <= 0) return;
     std::vector<int16_t> block(static_cast<size_t>(frames) * kChannels, 0);
     const DWORD mixed = BASS_MixOffline(block.data(), static_cast<DWORD>(frames));
-    (void)mixed;  // without audio (no create yet) the block stays silent
+    (void)mixed; // without audio (no create yet) the block stays silent
     std::fwrite(block.data(), kBytesPerFrame, static_cast<size_t>(frames), gWav);
     gFramesWritten = until;
 }

@@ -15,9 +15,9 @@ constexpr double kLineIntervalMs = 5000.0;
 struct sReporter {
     bool started = false;
     bool terminal = false;
-    double firstFrameMs = 0;  // when the first frame was done: the rate is measured from there
+    double firstFrameMs = 0; // when the first frame was done: the rate is measured from there
     double lastLineMs = 0;
-    size_t shownWidth = 0;  // length of the line on the terminal, to blank its rest
+    size_t shownWidth = 0; // length of the line on the terminal, to blank its rest
     sCaptureProgress last;
 };
 sReporter gReporter;
@@ -30,8 +30,7 @@ sCaptureProgress measure(long long written, long long total, double nowMs)
     p.seconds = (nowMs - gReporter.firstFrameMs) / 1000.0;
     // The first frame also carries the loading and start-up time, so the
     // rate counts the frames after it.
-    if (written > 1 && p.seconds > 0)
-        p.fps = double(written - 1) / p.seconds;
+    if (written > 1 && p.seconds > 0) p.fps = double(written - 1) / p.seconds;
     return p;
 }
 
@@ -39,8 +38,7 @@ void show(const std::string& text, bool final)
 {
     if (gReporter.terminal) {
         std::string line = "\r" + text;
-        if (text.size() < gReporter.shownWidth)
-            line.append(gReporter.shownWidth - text.size(), ' ');
+        if (text.size() < gReporter.shownWidth) line.append(gReporter.shownWidth - text.size(), ' ');
         gReporter.shownWidth = text.size();
         if (final) line += "\n";
         std::fputs(line.c_str(), stderr);

@@ -7,10 +7,10 @@
 #include <string>
 
 struct sCaptureProgress {
-    long long frame = 0;  // frames written so far
-    long long total = 0;  // frames the capture holds when it runs to its end
-    double fps = 0;       // frames written per second of wall-clock time; 0 = not known yet
-    double seconds = 0;   // wall-clock time the frames took
+    long long frame = 0; // frames written so far
+    long long total = 0; // frames the capture holds when it runs to its end
+    double fps = 0;      // frames written per second of wall-clock time; 0 = not known yet
+    double seconds = 0;  // wall-clock time the frames took
 };
 
 // "capture: frame 120/1800 (6%), 45.2 fps, 0:37 left"; without a rate yet

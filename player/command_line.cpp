@@ -67,7 +67,10 @@ sCommandLine parseCommandLine(int argc, char** argv)
             cl.version = true;
         } else if (std::strcmp(a, "--capture") == 0) {
             const char* v = value(a);
-            if (v) { cl.capture = true; cl.captureFolder = v; }
+            if (v) {
+                cl.capture = true;
+                cl.captureFolder = v;
+            }
         } else if (std::strcmp(a, "--fps") == 0) {
             long long n = 0;
             const char* v = value(a);
@@ -87,10 +90,14 @@ sCommandLine parseCommandLine(int argc, char** argv)
         if (!cl.error.empty()) return cl;
     }
     if (cl.capture) {
-        if (cl.fps <= 0) cl.error = "--capture needs --fps N";
-        else if (cl.frames <= 0 && cl.seconds <= 0) cl.error = "--capture needs --frames N or --seconds S";
-        else if (cl.frames > 0 && cl.seconds > 0) cl.error = "--frames and --seconds exclude each other";
-        else if (cl.frames <= 0) cl.frames = static_cast<long long>(std::llround(cl.seconds * cl.fps));
+        if (cl.fps <= 0)
+            cl.error = "--capture needs --fps N";
+        else if (cl.frames <= 0 && cl.seconds <= 0)
+            cl.error = "--capture needs --frames N or --seconds S";
+        else if (cl.frames > 0 && cl.seconds > 0)
+            cl.error = "--frames and --seconds exclude each other";
+        else if (cl.frames <= 0)
+            cl.frames = static_cast<long long>(std::llround(cl.seconds * cl.fps));
         if (cl.error.empty() && cl.frames <= 0) cl.error = "the capture would hold no frame";
     } else if (cl.fps || cl.frames || cl.seconds > 0) {
         cl.error = "--fps, --frames and --seconds belong to --capture";

@@ -14,8 +14,8 @@ struct sCommandLine {
     int fps = 0;
     long long frames = 0;
     double seconds = 0;
-    std::string error;  // set when the options cannot be used
-    std::vector<std::string> warnings;  // what was ignored (unknown options); the player still plays
+    std::string error;                 // set when the options cannot be used
+    std::vector<std::string> warnings; // what was ignored (unknown options); the player still plays
 };
 
 sCommandLine parseCommandLine(int argc, char** argv);

@@ -38,10 +38,7 @@ void readWindowSide(int& side, const char* name, int value)
 
 } // namespace
 
-cDemo::cDemo()
-{
-    registry = new cSceneRegistry();
-}
+cDemo::cDemo() { registry = new cSceneRegistry(); }
 
 cDemo::~cDemo()
 {
@@ -55,8 +52,7 @@ cDemo::~cDemo()
     effectCount = 0;
     drawCount = 0;
     loader = nullptr;
-    for (int i = 0; i < eventCount; ++i)
-        delete events[i];
+    for (int i = 0; i < eventCount; ++i) delete events[i];
     eventCount = 0;
     for (int i = 0; i < pluginCount; ++i) {
         plugins[i]->unload();
@@ -73,8 +69,7 @@ cDemo::~cDemo()
     }
     // A quit message this demo posted but never took (an exit without run)
     // must not end the next demo's run.
-    if (window)
-        close();
+    if (window) close();
     platform::pumpMessages();
 }
 
@@ -82,8 +77,7 @@ cEffect* cDemo::findEffect(const char* effectName)
 {
     // add cut the instance name to fit; cut the wanted one the same way.
     for (int i = 0; i < effectCount; ++i)
-        if (cutNameMatches(effects[i]->name, effectName, sizeof effects[i]->name - 1))
-            return effects[i];
+        if (cutNameMatches(effects[i]->name, effectName, sizeof effects[i]->name - 1)) return effects[i];
     return nullptr;
 }
 
@@ -135,29 +129,38 @@ int cDemo::doXML(cXmlTag* tag)
     int i = 0;
     for (cXmlTag* child : tag->children()) {
         // A stop signal ends the walk; the demo is then torn down as usual.
-        if (stopRequested())
-            break;
+        if (stopRequested()) break;
         log->logf("param %i.%i [%s]\n", i, n, child->name);
         ++i;
         if (cEffect* effect = findEffect(child->name)) {
             effect->doXML(child);
             continue;
         }
-        if (child->nameIs("keybank")) keybank(child);
-        else if (child->nameIs("draworder")) setDrawOrder(child);
-        else if (child->nameIs("add")) addEffect(child);
-        else if (child->nameIs("texture")) textureCommand(*registry, child, &rerun);
-        else if (child->nameIs("camera")) cameraCommand(*registry, child, &rerun);
+        if (child->nameIs("keybank"))
+            keybank(child);
+        else if (child->nameIs("draworder"))
+            setDrawOrder(child);
+        else if (child->nameIs("add"))
+            addEffect(child);
+        else if (child->nameIs("texture"))
+            textureCommand(*registry, child, &rerun);
+        else if (child->nameIs("camera"))
+            cameraCommand(*registry, child, &rerun);
         else if (child->nameIs("surface")) {
             std::printf("weeeeeee surface!!\n");
             surfaceCommand(*registry, child, &rerun);
-        }
-        else if (child->nameIs("event")) declareEvent(child);
-        else if (child->nameIs("create")) create();
-        else if (child->nameIs("loadplugin")) loadPlugin(child);
-        else if (child->nameIs("load")) load(child);
-        else if (child->nameIs("run")) run();
-        else if (child->nameIs("exit")) close();
+        } else if (child->nameIs("event"))
+            declareEvent(child);
+        else if (child->nameIs("create"))
+            create();
+        else if (child->nameIs("loadplugin"))
+            loadPlugin(child);
+        else if (child->nameIs("load"))
+            load(child);
+        else if (child->nameIs("run"))
+            run();
+        else if (child->nameIs("exit"))
+            close();
     }
     --gCommandDepth;
     return 0;
@@ -169,8 +172,7 @@ void cDemo::create()
     if (!cGLWindow::create(settings) && !window)
         cLog::get()->logf("create: no window could be opened; run will not play");
     loadExtensions();
-    if (gExt.wglSwapIntervalEXT)
-        gExt.wglSwapIntervalEXT(settings.swapControl ? 1 : 0);
+    if (gExt.wglSwapIntervalEXT) gExt.wglSwapIntervalEXT(settings.swapControl ? 1 : 0);
 
     makeCurrent();
     if (renderContext) {
@@ -180,8 +182,7 @@ void cDemo::create()
             platform::swapBuffers(deviceContext);
         }
     }
-    if (!BASS_Init(-1, 44100, 32, window, nullptr))
-        BASS_Init(-2, 44100, 0, window, nullptr);
+    if (!BASS_Init(-1, 44100, 32, window, nullptr)) BASS_Init(-2, 44100, 0, window, nullptr);
     BASS_Start();
     timer->reset();
 }
@@ -192,8 +193,7 @@ void cDemo::setDrawOrder(cXmlTag* tag)
     for (const cXmlParam* p : tag->params()) {
         const bool isEffect = strcasecmp(p->name, "effect") == 0;
         const bool isSurface = strcasecmp(p->name, "surface") == 0;
-        if (!isEffect && !isSurface)
-            continue;
+        if (!isEffect && !isSurface) continue;
         if (drawCount >= kMaxDrawOrder) {
             cLog::get()->logf("Error: draw order holds at most %d entries, [%s] left out", kMaxDrawOrder, p->value);
             continue;
@@ -241,16 +241,13 @@ void cDemo::load(cXmlTag* tag)
 {
     cLog* log = cLog::get();
     for (const cXmlParam* p : tag->params()) {
-        if (strcasecmp(p->name, "effect") != 0)
-            continue;
+        if (strcasecmp(p->name, "effect") != 0) continue;
         cEffect* e = findEffect(p->value);
-        if (!e)
-            break;
+        if (!e) break;
         loader = e;
     }
     log->logf("Loading.");
-    if (loader)
-        loader->load();
+    if (loader) loader->load();
     loadingFrame();
     log->logf("sorting event");
     sortEvents();
@@ -272,18 +269,15 @@ void cDemo::load(cXmlTag* tag)
 
 void cDemo::resize(int newWidth, int newHeight)
 {
-    for (int i = 0; i < effectCount; ++i)
-        effects[i]->resize(newWidth, newHeight);
+    for (int i = 0; i < effectCount; ++i) effects[i]->resize(newWidth, newHeight);
     cGLWindow::resize(newWidth, newHeight);
 }
 
 int buildDemos(cXmlTag* root)
 {
     for (cXmlTag* child : root->children()) {
-        if (stopRequested())
-            break;
-        if (!child->nameIs("demo"))
-            continue;
+        if (stopRequested()) break;
+        if (!child->nameIs("demo")) continue;
         cDemo* demo = new cDemo();
         demo->doXML(child);
         delete demo;

@@ -46,9 +46,9 @@ public:
     int effectCount = 0;
 
     struct sDrawEntry {
-        int kind = 0;  // 0 effect, 1 surface
+        int kind = 0; // 0 effect, 1 surface
         cEffect* effect = nullptr;
-        cSurface* surface = nullptr;  // none: the window's own frame buffer
+        cSurface* surface = nullptr; // none: the window's own frame buffer
     };
     sDrawEntry drawOrder[kMaxDrawOrder];
     int drawCount = 0;

@@ -33,7 +33,7 @@ void cFrameTimer::frameEnd()
     frames = 0;
 }
 
-cDemoWindow::cDemoWindow() : timer(new cFrameTimer) {}
+cDemoWindow::cDemoWindow() : timer(new cFrameTimer) { }
 
 cDemoWindow::~cDemoWindow()
 {
@@ -59,21 +59,19 @@ bool cDemoWindow::frame()
 
 void cDemoWindow::key(int code, bool)
 {
-    if (code == 27)
-        close();
+    if (code == 27) close();
 }
 
 void cDemoWindow::mouseDown(int button)
 {
     if (gSwitches.vhs) {
-        if (button == 0) speed = 100.0f;
-        else if (button == 2) speed = -100.0f;
+        if (button == 0)
+            speed = 100.0f;
+        else if (button == 2)
+            speed = -100.0f;
     } else {
         speed = 1.0f;
     }
 }
 
-void cDemoWindow::mouseUp(int)
-{
-    speed = 1.0f;
-}
+void cDemoWindow::mouseUp(int) { speed = 1.0f; }

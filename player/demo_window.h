@@ -7,7 +7,7 @@
 
 // Switches shared by every demo of a run and never reset.
 struct sDemoSwitches {
-    bool vhs = false;       // mouse buttons fast-forward and rewind the show
+    bool vhs = false; // mouse buttons fast-forward and rewind the show
     bool showfps = false;
     int lockfps = 0;
 };

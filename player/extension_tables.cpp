@@ -10,6 +10,9 @@
 
 namespace {
 
+// The tables keep several short rows to a line.
+// clang-format off
+
 // GL_NV_half_float has variants of calls that come from other features;
 // those are fetched only when that feature is there.
 constexpr sEntryPoint multiTexture(const char* name) { return {name, "GL_VERSION_1_3", "GL_ARB_multitexture"}; }
@@ -486,14 +489,12 @@ constexpr Offsets makeOffsets()
 }
 constexpr Offsets kOffsets = makeOffsets();
 
+// clang-format on
 } // namespace
 
 const sExtensionRow* extensionTable() { return kRows; }
 
-int firstEntryPoint(int row)
-{
-    return row >= 0 && row < kExtensionRowCount ? kOffsets.first[row] : 0;
-}
+int firstEntryPoint(int row) { return row >= 0 && row < kExtensionRowCount ? kOffsets.first[row] : 0; }
 
 int extensionRow(const char* name)
 {

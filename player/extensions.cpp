@@ -10,15 +10,13 @@ sGLExtensions gExt;
 
 bool extensionSupported(const char* name, const char* extensionString)
 {
-    if (!name || !extensionString || !*name || std::strchr(name, ' '))
-        return false;
+    if (!name || !extensionString || !*name || std::strchr(name, ' ')) return false;
     const std::size_t length = std::strlen(name);
     const char* from = extensionString;
     while (const char* hit = std::strstr(from, name)) {
         const bool startsWord = hit == extensionString || hit[-1] == ' ';
         const char after = hit[length];
-        if (startsWord && (after == ' ' || after == '\0'))
-            return true;
+        if (startsWord && (after == ' ' || after == '\0')) return true;
         // A name without blanks cannot overlap a later whole-word occurrence,
         // so the search goes on behind this one.
         from = hit + length;
@@ -40,8 +38,7 @@ int coreVersionLevel(const char* version)
         digits = true;
         ++p;
     }
-    if (digits && *p == '.' && major >= 2)
-        return 4;
+    if (digits && *p == '.' && major >= 2) return 4;
 
     const char* one = std::strstr(version, "1.");
     if (!one) return 0;
@@ -64,8 +61,7 @@ void* sGLExtensions::proc(const char* rowName, const char* entryPoint) const
     if (row < 0 || !entryPoint) return nullptr;
     const sExtensionRow& r = extensionTable()[row];
     for (int i = 0; i < r.entryPointCount; ++i)
-        if (std::strcmp(r.entryPoints[i].name, entryPoint) == 0)
-            return procs[firstEntryPoint(row) + i];
+        if (std::strcmp(r.entryPoints[i].name, entryPoint) == 0) return procs[firstEntryPoint(row) + i];
     return nullptr;
 }
 
@@ -104,15 +100,10 @@ void setFlags(sGLExtensions& ext, ExtensionKind kind, const char* extensionStrin
 {
     const sExtensionRow* table = extensionTable();
     for (int row = 0; row < kExtensionRowCount; ++row)
-        if (table[row].kind == kind)
-            ext.flags[row] = extensionSupported(table[row].name, extensionString) ? 1 : 0;
+        if (table[row].kind == kind) ext.flags[row] = extensionSupported(table[row].name, extensionString) ? 1 : 0;
 }
 
-template <typename Fn>
-Fn typed(void* p)
-{
-    return reinterpret_cast<Fn>(p);
-}
+template <typename Fn> Fn typed(void* p) { return reinterpret_cast<Fn>(p); }
 
 } // namespace
 
@@ -137,8 +128,7 @@ int loadExtensionsFrom(const char* glVersion, const char* glExtensions, const ch
     // WGL, last. The extension-string entry points are always asked for; the
     // GL part's errors do not count.
     for (int row = 0; row < kExtensionRowCount; ++row)
-        if (table[row].kind == ExtensionKind::wglStringProc)
-            ext.flags[row] = 1;
+        if (table[row].kind == ExtensionKind::wglStringProc) ext.flags[row] = 1;
     fetchKind(ext, ExtensionKind::wglStringProc, lookup);
     bool haveString = false;
     for (int row = 0; row < kExtensionRowCount; ++row) {
@@ -168,6 +158,5 @@ int loadExtensions()
 {
     const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
     const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-    return loadExtensionsFrom(version, extensions, platform::windowSystemExtensions(), platform::getProcAddress,
-                              gExt);
+    return loadExtensionsFrom(version, extensions, platform::windowSystemExtensions(), platform::getProcAddress, gExt);
 }

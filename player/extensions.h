@@ -23,10 +23,10 @@ constexpr int kExtensionRowCount = 111;
 constexpr int kEntryPointCount = 630;
 
 enum class ExtensionKind : unsigned char {
-    coreVersion,    // flag from the GL_VERSION string
-    glExtension,    // flag from the GL_EXTENSIONS string
-    wglStringProc,  // flag set when the entry point of the same name exists
-    wglExtension,   // flag from the WGL extension string
+    coreVersion,   // flag from the GL_VERSION string
+    glExtension,   // flag from the GL_EXTENSIONS string
+    wglStringProc, // flag set when the entry point of the same name exists
+    wglExtension,  // flag from the WGL extension string
 };
 
 struct sEntryPoint {
@@ -38,9 +38,9 @@ struct sEntryPoint {
 };
 
 struct sExtensionRow {
-    const char* name;  // "GL_VERSION_1_3", "GL_ARB_multitexture", "wglGetExtensionsStringARB", ...
+    const char* name; // "GL_VERSION_1_3", "GL_ARB_multitexture", "wglGetExtensionsStringARB", ...
     ExtensionKind kind;
-    const sEntryPoint* entryPoints;  // null when the row has none
+    const sEntryPoint* entryPoints; // null when the row has none
     int entryPointCount;
 };
 
@@ -62,9 +62,9 @@ using PfnWglGetExtensionsStringARB = const char*(KX_APIENTRY*)(void* deviceConte
 using PfnWglGetExtensionsStringEXT = const char*(KX_APIENTRY*)();
 
 struct sGLExtensions {
-    int flags[kExtensionRowCount];   // 0 or 1, by table row
-    void* procs[kEntryPointCount];   // null when absent or not fetched
-    int error;                       // a requested entry point came back null
+    int flags[kExtensionRowCount]; // 0 or 1, by table row
+    void* procs[kEntryPointCount]; // null when absent or not fetched
+    int error;                     // a requested entry point came back null
 
     PfnWglSwapIntervalEXT wglSwapIntervalEXT;
     PfnWglGetSwapIntervalEXT wglGetSwapIntervalEXT;

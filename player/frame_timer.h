@@ -6,7 +6,11 @@
 
 class cFrameTimer {
 public:
-    cFrameTimer() { reset(); lastFrameEnd = 0; }
+    cFrameTimer()
+    {
+        reset();
+        lastFrameEnd = 0;
+    }
 
     void reset();
     void frameEnd();

@@ -9,23 +9,17 @@
 
 namespace {
 void createError(const char* text) { platform::messageBox("ERROR", text, platform::MessageIcon::error); }
-void shutdownError(const char* text) { platform::messageBox("SHUTDOWN ERROR", text, platform::MessageIcon::information); }
+void shutdownError(const char* text)
+{
+    platform::messageBox("SHUTDOWN ERROR", text, platform::MessageIcon::information);
+}
 } // namespace
 
-void cWindowSettings::setTitle(const char* text)
-{
-    std::snprintf(title, sizeof title, "%s", text ? text : "");
-}
+void cWindowSettings::setTitle(const char* text) { std::snprintf(title, sizeof title, "%s", text ? text : ""); }
 
-cGLWindow::cGLWindow()
-{
-    openGLWindow_ = true;
-}
+cGLWindow::cGLWindow() { openGLWindow_ = true; }
 
-cGLWindow::~cGLWindow()
-{
-    release();
-}
+cGLWindow::~cGLWindow() { release(); }
 
 bool cGLWindow::frame()
 {
@@ -115,18 +109,15 @@ void cGLWindow::resize(int newWidth, int newHeight)
 
 void cGLWindow::release()
 {
-    if (deviceContext && renderContext)
-        platform::makeCurrent(deviceContext, renderContext);
+    if (deviceContext && renderContext) platform::makeCurrent(deviceContext, renderContext);
     if (fullscreen && deviceContext && renderContext) {
         platform::leaveFullScreen(window);
         platform::showCursor(true);
     }
     fullscreen = false;
     if (renderContext) {
-        if (!platform::makeCurrent(deviceContext, nullptr))
-            shutdownError("wglMakeCurrent() failed");
-        if (!platform::deleteGLContext(renderContext))
-            shutdownError("wglDeleteContext() failed");
+        if (!platform::makeCurrent(deviceContext, nullptr)) shutdownError("wglMakeCurrent() failed");
+        if (!platform::deleteGLContext(renderContext)) shutdownError("wglDeleteContext() failed");
         renderContext = nullptr;
     }
     deviceContext = nullptr;

@@ -34,6 +34,6 @@ public:
     void release();
 
     bool fullscreen = false;
-    platform::NativeWindow* deviceContext = nullptr;  // the window the context draws into
+    platform::NativeWindow* deviceContext = nullptr; // the window the context draws into
     platform::GLContext renderContext = nullptr;
 };

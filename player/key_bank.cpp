@@ -1,7 +1,6 @@
 // Key banks, live triggers and the key log.
-#include "player/demo.h"
-
 #include "common/script/xml_tag.h"
+#include "player/demo.h"
 #include "player/log.h"
 
 #include <cstdio>
@@ -16,8 +15,7 @@ void cDemo::writeKeyLog(int code)
         return;
     }
     std::FILE* f = std::fopen("keylog.txt", "a");
-    if (!f)
-        return;
+    if (!f) return;
     std::fprintf(f, "\t<event time=\"%.1f\" bank=\"%u\" trigger=\"%c\">\n\t</event>\n", frameTime,
                  static_cast<unsigned>(bank), code);
     std::fclose(f);
@@ -38,8 +36,7 @@ void describeKey(int code, char* out, size_t size)
 
 void cDemo::key(int code, bool down)
 {
-    if (down && code != 0)
-        pressKey(code);
+    if (down && code != 0) pressKey(code);
     cDemoWindow::key(code, down);
 }
 
@@ -60,7 +57,7 @@ void cDemo::pressKey(int code)
     } else if (pressesLeft > 0 && keyNesting < kMaxKeyNesting) {
         --pressesLeft;
     } else {
-        if (pressesLeft == 0) {  // said once per outermost press
+        if (pressesLeft == 0) { // said once per outermost press
             describeKey(keysInHand[0], label, sizeof label);
             cLog::get()->logf("Error: key %s pressed more than %d keys inside its handling, further presses skipped",
                               label, kMaxPressesInsideAPress);
@@ -74,8 +71,7 @@ void cDemo::pressKey(int code)
     // Index loop: a fragment may append events while we walk.
     for (int i = 0; i < eventCount; ++i) {
         cEvent* e = events[i];
-        if (e->trigger == code && (e->bank == bank || e->bank == -1))
-            doXML(e->fragment);
+        if (e->trigger == code && (e->bank == bank || e->bank == -1)) doXML(e->fragment);
     }
     --keyNesting;
 }
@@ -85,9 +81,12 @@ void cDemo::keybank(cXmlTag* tag)
     // Wide arithmetic, so huge values clamp instead of overflowing.
     long long b = bank;
     for (const cXmlParam* p : tag->params()) {
-        if (strcasecmp(p->name, "set") == 0) b = cXmlTag::toInt(p->value);
-        else if (strcasecmp(p->name, "inc") == 0) b += cXmlTag::toInt(p->value);
-        else if (strcasecmp(p->name, "dec") == 0) b -= cXmlTag::toInt(p->value);
+        if (strcasecmp(p->name, "set") == 0)
+            b = cXmlTag::toInt(p->value);
+        else if (strcasecmp(p->name, "inc") == 0)
+            b += cXmlTag::toInt(p->value);
+        else if (strcasecmp(p->name, "dec") == 0)
+            b -= cXmlTag::toInt(p->value);
     }
     if (b > 10) b = 10;
     if (b < 0) b = 0;

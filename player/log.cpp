@@ -78,20 +78,16 @@ void cLog::write(unsigned level, const char* text)
     size_t used = 0;
     gLine[0] = 0;
 
-    if (format_ & formatLineNumber)
-        appendf(used, "%06u|", lines_);
+    if (format_ & formatLineNumber) appendf(used, "%06u|", lines_);
     if (format_ & (formatTime | formatDate)) {
         const platform::UtcTime t = platform::utcNow();
-        if (format_ & formatDate)
-            appendf(used, "[%02u-%02u-%04u] ", t.day, t.month, t.year);
-        if (format_ & formatTime)
-            appendf(used, "[%02u:%02u:%02u.%03u] ", t.hour, t.minute, t.second, t.millisecond);
+        if (format_ & formatDate) appendf(used, "[%02u-%02u-%04u] ", t.day, t.month, t.year);
+        if (format_ & formatTime) appendf(used, "[%02u:%02u:%02u.%03u] ", t.hour, t.minute, t.second, t.millisecond);
     }
     level_ = level & 63;
     if (format_ & formatLevelBar) {
         char bar[7];
-        for (unsigned i = 0; i < 5; ++i)
-            bar[i] = level_ >= i ? ' ' : '*';
+        for (unsigned i = 0; i < 5; ++i) bar[i] = level_ >= i ? ' ' : '*';
         bar[5] = ' ';
         bar[6] = 0;
         append(used, bar);
@@ -112,7 +108,6 @@ void cLog::write(unsigned level, const char* text)
         std::fwrite(gLine, 1, used, stdout);
         std::fflush(stdout);
     }
-    if (output_ & outputMessageBox)
-        platform::messageBox("LOG", gLine, platform::MessageIcon::information);
+    if (output_ & outputMessageBox) platform::messageBox("LOG", gLine, platform::MessageIcon::information);
     ++lines_;
 }

@@ -1,5 +1,6 @@
 // kestrelux: reads a script and plays every demo in it.
 #include "audio/bass.h"
+#include "common/media/stream.h"
 #include "player/capture.h"
 #include "player/capture_audio.h"
 #include "player/capture_progress.h"
@@ -8,8 +9,6 @@
 #include "player/log.h"
 #include "player/script_reader.h"
 #include "player/stop_request.h"
-
-#include "common/media/stream.h"
 
 #include <csignal>
 #include <cstdio>
@@ -22,22 +21,18 @@ namespace {
 // The script file name; the first argument replaces the default.
 char gScriptPath[256] = "script.txt";
 
-void printBanner()
-{
-    std::printf("kestrelux (Build: %s %s)\n", __TIME__, __DATE__);
-}
+void printBanner() { std::printf("kestrelux (Build: %s %s)\n", __TIME__, __DATE__); }
 
 bool makeFolder(const std::string& folder)
 {
     std::string partial;
     for (size_t i = 0; i <= folder.size(); ++i) {
         if (i == folder.size() || folder[i] == '/') {
-            if (!partial.empty())
-                mkdir(partial.c_str(), 0777);
+            if (!partial.empty()) mkdir(partial.c_str(), 0777);
         }
         if (i < folder.size()) partial += folder[i];
     }
-    struct stat st {};
+    struct stat st { };
     return stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -60,8 +55,7 @@ bool setUpCapture(const sCommandLine& cl)
     gCapture.fps = cl.fps;
     gCapture.maxFrames = cl.frames;
     platform::setInteractive(false);
-    if (!haveDisplay() && !std::getenv("SDL_VIDEODRIVER"))
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    if (!haveDisplay() && !std::getenv("SDL_VIDEODRIVER")) setenv("SDL_VIDEODRIVER", "offscreen", 1);
     BASS_SetOffline(TRUE);
     std::printf("capture: %lld frames at %d fps into %s\n", cl.frames, cl.fps, cl.captureFolder.c_str());
     return true;
@@ -69,7 +63,7 @@ bool setUpCapture(const sCommandLine& cl)
 
 bool isFile(const char* path)
 {
-    struct stat st {};
+    struct stat st { };
     return stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
@@ -79,9 +73,8 @@ bool isFile(const char* path)
 void hintAtDataFolder(const char* name)
 {
     char located[512];
-    if (!locateDataFile(name, located, sizeof located) || isFile(located) || !isFile(name))
-        return;
-    std::fflush(stdout);  // after the locator's own "file not found" line
+    if (!locateDataFile(name, located, sizeof located) || isFile(located) || !isFile(name)) return;
+    std::fflush(stdout); // after the locator's own "file not found" line
     std::fprintf(stderr, "kestrelux: %s was looked for as %s: script names are looked up under data/", name, located);
     const char* rest = std::strncmp(name, "./", 2) == 0 ? name + 2 : name;
     char suggested[512];
@@ -105,22 +98,19 @@ int main(int argc, char** argv)
     // First of all, so that no library installs a handler of its own.
     installStopHandlers();
     const sCommandLine cl = parseCommandLine(argc, argv);
-    for (const std::string& warning : cl.warnings)
-        std::fprintf(stderr, "kestrelux: %s\n", warning.c_str());
+    for (const std::string& warning : cl.warnings) std::fprintf(stderr, "kestrelux: %s\n", warning.c_str());
     if (cl.version) {
         printBanner();
         return 0;
     }
     if (cl.help || !cl.error.empty()) {
-        if (!cl.error.empty())
-            std::fprintf(stderr, "kestrelux: %s\n", cl.error.c_str());
+        if (!cl.error.empty()) std::fprintf(stderr, "kestrelux: %s\n", cl.error.c_str());
         std::fputs(usageText(), cl.help ? stdout : stderr);
         return 0;
     }
 
     const bool pathTooLong = cl.script.size() >= sizeof gScriptPath;
-    if (!pathTooLong)
-        std::snprintf(gScriptPath, sizeof gScriptPath, "%s", cl.script.c_str());
+    if (!pathTooLong) std::snprintf(gScriptPath, sizeof gScriptPath, "%s", cl.script.c_str());
 
     printBanner();
     std::printf("kestrelux demo player, by the kestrelux developers\n\n");
@@ -136,10 +126,8 @@ int main(int argc, char** argv)
         return 0;
     }
     if (cl.capture) {
-        if (!setUpCapture(cl))
-            return 0;
-        if (!std::getenv("SDL_AUDIODRIVER"))
-            setenv("SDL_AUDIODRIVER", "dummy", 1);
+        if (!setUpCapture(cl)) return 0;
+        if (!std::getenv("SDL_AUDIODRIVER")) setenv("SDL_AUDIODRIVER", "dummy", 1);
     }
 
     log->logf("Parsing Script [%s]", gScriptPath);

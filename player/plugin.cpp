@@ -21,18 +21,14 @@ void cLibrary::close()
     module_ = nullptr;
 }
 
-void* cLibrary::symbol(const char* name) const
-{
-    return module_ ? platform::librarySymbol(module_, name) : nullptr;
-}
+void* cLibrary::symbol(const char* name) const { return module_ ? platform::librarySymbol(module_, name) : nullptr; }
 
 bool cPlugin::load(const char* fileName)
 {
     unload();
     library_ = new cLibrary();
     library_->open(fileName);
-    if (!library_->isOpen())
-        return false;
+    if (!library_->isOpen()) return false;
     return library_->symbol("hasFX") && library_->symbol("getFX");
 }
 
@@ -47,8 +43,7 @@ cEffect* cPlugin::create(const char* typeName)
     if (!library_) return nullptr;
     auto has = reinterpret_cast<HasFxFunction>(library_->symbol("hasFX"));
     auto get = reinterpret_cast<GetFxFunction>(library_->symbol("getFX"));
-    if (!has || !get || !has(typeName))
-        return nullptr;
+    if (!has || !get || !has(typeName)) return nullptr;
     return get(typeName);
 }
 
@@ -61,12 +56,11 @@ void cDemo::loadPlugin(cXmlTag* tag)
     bool named = false;
     for (const cXmlParam* p : tag->params()) {
         if (strcasecmp(p->name, "file") == 0) {
-            std::snprintf(fileName, sizeof fileName, "%s", p->value);  // the last file counts
+            std::snprintf(fileName, sizeof fileName, "%s", p->value); // the last file counts
             named = true;
         }
     }
-    if (!named)
-        return;
+    if (!named) return;
     if (pluginCount >= kMaxPlugins) {
         log->logf("ERROR loadlibrary: %s not loaded, a show holds at most %d plug-ins", fileName, kMaxPlugins);
         return;
@@ -78,8 +72,7 @@ void cDemo::loadPlugin(cXmlTag* tag)
     } else {
         log->logf("ERROR loadlibrary: %s not found", fileName);
         const char* why = platform::lastLibraryError();
-        if (why && *why)
-            log->logf("(%s)", why);
+        if (why && *why) log->logf("(%s)", why);
         delete plugin;
     }
 }
@@ -87,8 +80,7 @@ void cDemo::loadPlugin(cXmlTag* tag)
 cEffect* cDemo::createEffect(const char* typeName)
 {
     for (int i = 0; i < pluginCount; ++i)
-        if (cEffect* e = plugins[i]->create(typeName))
-            return e;
+        if (cEffect* e = plugins[i]->create(typeName)) return e;
     return nullptr;
 }
 
@@ -106,12 +98,9 @@ void cDemo::addEffect(cXmlTag* tag)
         else if (strcasecmp(p->name, "name") == 0)
             nameCut = std::snprintf(instanceName, sizeof instanceName, "%s", p->value) >= int(sizeof instanceName);
     }
-    if (rerun.again && findEffect(instanceName))
-        return;  // a fragment that runs again adds its effect once only
-    if (typeCut)
-        log->logf("add: type cut to %d characters: %s", int(sizeof typeName) - 1, typeName);
-    if (nameCut)
-        log->logf("add: name cut to %d characters: %s", int(sizeof instanceName) - 1, instanceName);
+    if (rerun.again && findEffect(instanceName)) return; // a fragment that runs again adds its effect once only
+    if (typeCut) log->logf("add: type cut to %d characters: %s", int(sizeof typeName) - 1, typeName);
+    if (nameCut) log->logf("add: name cut to %d characters: %s", int(sizeof instanceName) - 1, instanceName);
     if (effectCount >= kMaxEffects) {
         log->logf("could not add effect: %s, a show holds at most %d effects", instanceName, kMaxEffects);
         return;

@@ -12,10 +12,7 @@
 
 namespace {
 
-bool equalsIgnoringCase(const char* text, const char* word)
-{
-    return text && strcasecmp(text, word) == 0;
-}
+bool equalsIgnoringCase(const char* text, const char* word) { return text && strcasecmp(text, word) == 0; }
 
 // Applies every attribute of a camera element, in document order.
 void configureCamera(cCamera& camera, const cXmlTag* element)
@@ -65,11 +62,9 @@ void configureCamera(cCamera& camera, const cXmlTag* element)
 // of the name: the create then keeps that one.
 template <class T> bool keepsExisting(const sSceneRerun* rerun, const cOwnedArray<T>& objects, const char* name)
 {
-    if (!rerun || !rerun->again)
-        return false;
+    if (!rerun || !rerun->again) return false;
     for (int i = 0; i < objects.count; ++i)
-        if (cSceneRegistry::nameMatches(objects[i]->name, name))
-            return true;
+        if (cSceneRegistry::nameMatches(objects[i]->name, name)) return true;
     return false;
 }
 
@@ -77,8 +72,7 @@ template <class T> bool keepsExisting(const sSceneRerun* rerun, const cOwnedArra
 
 bool sSceneRerun::addsKeys(const cXmlTag* keyframe)
 {
-    if (std::find(keyed_.begin(), keyed_.end(), keyframe) != keyed_.end())
-        return !again;
+    if (std::find(keyed_.begin(), keyed_.end(), keyframe) != keyed_.end()) return !again;
     keyed_.push_back(keyframe);
     return true;
 }
@@ -87,41 +81,34 @@ int cameraCommand(cSceneRegistry& registry, const cXmlTag* element, sSceneRerun*
 {
     const char* mode = element->getString("mode");
     const char* name = element->getString("name");
-    if (!name)
-        return 0;
+    if (!name) return 0;
     if (equalsIgnoringCase(mode, "create")) {
-        if (!keepsExisting(rerun, registry.cameras, name) && !registry.createCamera(name))
-            return -1;
+        if (!keepsExisting(rerun, registry.cameras, name) && !registry.createCamera(name)) return -1;
     } else if (equalsIgnoringCase(mode, "keyframe")) {
         cCamera* camera = registry.findCamera(name);
-        if (!camera)
-            return -1;
+        if (!camera) return -1;
         if (!rerun || rerun->addsKeys(element))
             for (const cXmlTag* child : element->children())
-                if (child->nameIs("key"))
-                    camera->addKey(child);
+                if (child->nameIs("key")) camera->addKey(child);
     }
     // Whatever the mode, the element's attributes configure the first
     // camera of the name.
     cCamera* camera = registry.findCamera(name);
-    if (!camera)
-        return -1;
+    if (!camera) return -1;
     configureCamera(*camera, element);
     return 0;
 }
 
 int surfaceCommand(cSceneRegistry& registry, const cXmlTag* element, const sSceneRerun* rerun)
 {
-    if (!equalsIgnoringCase(element->getString("mode"), "create"))
-        return 0;
+    if (!equalsIgnoringCase(element->getString("mode"), "create")) return 0;
     std::printf("makey\n");
     const char* name = element->getString("name");
     const int width = element->getInt("width");
     const int height = element->getInt("height");
     // The size only decides whether the surface is made; it is not kept.
     if (width > 0 && height > 0 && name && !keepsExisting(rerun, registry.surfaces, name)) {
-        if (!registry.createSurface(name))
-            return -1;
+        if (!registry.createSurface(name)) return -1;
         std::printf("createy\n");
     }
     return 0;
@@ -133,16 +120,14 @@ int textureCommand(cSceneRegistry& registry, const cXmlTag* element, const sScen
     if (equalsIgnoringCase(mode, "load")) {
         // Known by its file name; the name attribute plays no part.
         if (const char* fileName = element->getString("filename"))
-            if (!registry.loadTexture(fileName))
-                return -1;
+            if (!registry.loadTexture(fileName)) return -1;
     } else if (equalsIgnoringCase(mode, "create")) {
         const int width = element->getInt("width");
         const int height = element->getInt("height");
         const int bpp = element->getInt("bpp");
         const char* name = element->getString("name");
         if (width > 0 && height > 0 && (bpp == 24 || bpp == 32) && !keepsExisting(rerun, registry.textures, name))
-            if (!registry.createTexture(width, height, bpp, name))
-                return -1;
+            if (!registry.createTexture(width, height, bpp, name)) return -1;
     }
     return 0;
 }

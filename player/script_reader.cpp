@@ -86,8 +86,7 @@ int readParams(cXmlTag* tag, char* text, int length, bool inPlace)
     for (;;) {
         char* stop = point;
         while (stop < end && !kParamStops.stop[static_cast<unsigned char>(*stop)]) ++stop;
-        if (stop >= end || *stop == '/' || *stop == '>')
-            return 0;
+        if (stop >= end || *stop == '/' || *stop == '>') return 0;
         if (*stop != '=') {
             std::printf("**** ILLEGAL ****\n");
             return -1;
@@ -98,7 +97,8 @@ int readParams(cXmlTag* tag, char* text, int length, bool inPlace)
         while (nameEnd < end && isLetter(static_cast<unsigned char>(*nameEnd))) ++nameEnd;
         // The value: between the first quote after "=" and the next quote.
         char* open = static_cast<char*>(std::memchr(stop + 1, '"', static_cast<size_t>(end - stop - 1)));
-        char* close = open ? static_cast<char*>(std::memchr(open + 1, '"', static_cast<size_t>(end - open - 1))) : nullptr;
+        char* close =
+            open ? static_cast<char*>(std::memchr(open + 1, '"', static_cast<size_t>(end - open - 1))) : nullptr;
         if (!close) {
             // A value without its quotes cannot be told from the rest of the tag.
             std::printf("**** ILLEGAL ****\n");
@@ -117,8 +117,8 @@ int readParams(cXmlTag* tag, char* text, int length, bool inPlace)
 
 struct Level {
     cXmlTag* tag;
-    cXmlTag* last;    // last child, for appending
-    bool include;     // a temporary include tag: its content is discarded
+    cXmlTag* last; // last child, for appending
+    bool include;  // a temporary include tag: its content is discarded
 };
 
 int parseSource(cXmlTag* parent, cMemoryStream& source, int includeDepth);
@@ -133,8 +133,7 @@ int runInclude(cXmlTag* include, int includeDepth)
             return -1;
         }
         cMemoryStream file(p->value);
-        if (parseSource(include->parent, file, includeDepth + 1) != 0)
-            return -1;
+        if (parseSource(include->parent, file, includeDepth + 1) != 0) return -1;
     }
     return 0;
 }
@@ -173,7 +172,7 @@ int parseSource(cXmlTag* parent, cMemoryStream& source, int includeDepth)
         char* lt = static_cast<char*>(std::memchr(from, '<', static_cast<size_t>(size - pos)));
         if (!lt) {
             recordError("XML Error expected < [%.*s]\n", quotedLength(from, end), from);
-            break;  // trailing text ends the document
+            break; // trailing text ends the document
         }
         char* gt = static_cast<char*>(std::memchr(lt + 1, '>', static_cast<size_t>(end - lt - 1)));
         if (!gt) {
@@ -200,28 +199,26 @@ int parseSource(cXmlTag* parent, cMemoryStream& source, int includeDepth)
         Level& top = stack.back();
         if (endTag) {
             if (top.tag->isRoot() || sameName(nameStart, nameLength, top.tag->name)) {
-                if (stack.size() == 1)
-                    break;  // the closing tag of `parent`
+                if (stack.size() == 1) break; // the closing tag of `parent`
                 const Level closed = top;
                 stack.pop_back();
                 if (closed.include && runInclude(closed.tag, includeDepth) != 0) {
                     result = failInside(stack);
                     break;
                 }
-                if (closed.include)
-                    stack.back().last = stack.back().tag->lastChild();
+                if (closed.include) stack.back().last = stack.back().tag->lastChild();
                 continue;
             }
-            recordError("XML Error </?> not equal to parent <?> ! [%.*s]\n",
-                        quotedLength(nameStart, nameEnd), nameStart);
+            recordError("XML Error </?> not equal to parent <?> ! [%.*s]\n", quotedLength(nameStart, nameEnd),
+                        nameStart);
             result = failInside(stack);
             break;
         }
 
         // The byte after the name may be overwritten when it is a blank or
         // the end of the tag; anything else is still to be read as params.
-        const bool nameTerminatorFree = nameEnd == innerEnd || *nameEnd == ' ' || *nameEnd == '\t' ||
-                                        *nameEnd == '\r' || *nameEnd == '\n';
+        const bool nameTerminatorFree =
+            nameEnd == innerEnd || *nameEnd == ' ' || *nameEnd == '\t' || *nameEnd == '\r' || *nameEnd == '\n';
         const int paramsLength = static_cast<int>(innerEnd - nameEnd);
 
         if (nameLength == 7 && strncasecmp(nameStart, "include", 7) == 0) {
@@ -229,7 +226,7 @@ int parseSource(cXmlTag* parent, cMemoryStream& source, int includeDepth)
             cXmlTag* include = arena.newTag();
             include->parent = top.tag;
             include->name = "include";
-            readParams(include, nameEnd, paramsLength, false);  // a failure here is ignored
+            readParams(include, nameEnd, paramsLength, false); // a failure here is ignored
             if (selfClosing) {
                 if (runInclude(include, includeDepth) != 0) {
                     result = failInside(stack);
@@ -253,16 +250,14 @@ int parseSource(cXmlTag* parent, cMemoryStream& source, int includeDepth)
             result = failInside(stack);
             break;
         }
-        if (!selfClosing)
-            stack.push_back({tag, nullptr, false});
+        if (!selfClosing) stack.push_back({tag, nullptr, false});
     }
     // The text ended with tags still open: each one's content read ended
     // there successfully, so an open include still includes its files.
     while (result == 0 && stack.size() > 1) {
         const Level closed = stack.back();
         stack.pop_back();
-        if (closed.include && runInclude(closed.tag, includeDepth) != 0)
-            result = failInside(stack);
+        if (closed.include && runInclude(closed.tag, includeDepth) != 0) result = failInside(stack);
     }
     source.seek(pos, 0);
     return result;
@@ -276,10 +271,7 @@ int parseParams(cXmlTag* tag, const char* text, int length)
     return readParams(tag, const_cast<char*>(text), length, false);
 }
 
-int parse(cXmlTag* parent, cMemoryStream& source)
-{
-    return parseSource(parent, source, 0);
-}
+int parse(cXmlTag* parent, cMemoryStream& source) { return parseSource(parent, source, 0); }
 
 int loadFile(cXmlTag* root, const char* path)
 {
@@ -291,7 +283,4 @@ int loadFile(cXmlTag* root, const char* path)
     return parse(root, source);
 }
 
-const char* lastError()
-{
-    return gLastError;
-}
+const char* lastError() { return gLastError; }

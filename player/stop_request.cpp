@@ -7,17 +7,13 @@ namespace {
 volatile std::sig_atomic_t gStopSignal = 0;
 
 // Async-signal-safe: it only stores the signal number.
-void onStopSignal(int sig)
-{
-    gStopSignal = sig;
-}
+void onStopSignal(int sig) { gStopSignal = sig; }
 
 void install(int sig)
 {
-    struct sigaction current {};
-    if (sigaction(sig, nullptr, &current) != 0 || current.sa_handler == SIG_IGN)
-        return;
-    struct sigaction action {};
+    struct sigaction current { };
+    if (sigaction(sig, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) return;
+    struct sigaction action { };
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     // SA_RESETHAND: the next signal of this kind finds the default action,
@@ -34,12 +30,6 @@ void installStopHandlers()
     install(SIGTERM);
 }
 
-bool stopRequested()
-{
-    return gStopSignal != 0;
-}
+bool stopRequested() { return gStopSignal != 0; }
 
-int stopSignal()
-{
-    return gStopSignal;
-}
+int stopSignal() { return gStopSignal; }

@@ -1,12 +1,11 @@
 // The show clock, timed events and the frame loop.
-#include "player/demo.h"
-
 #include "common/effect/effect.h"
 #include "common/effect/render_state.h"
 #include "common/scene/scene_registry.h"
 #include "common/script/xml_tag.h"
 #include "player/capture.h"
 #include "player/capture_audio.h"
+#include "player/demo.h"
 #include "player/log.h"
 #include "player/stop_request.h"
 
@@ -24,8 +23,7 @@ void cDemo::declareEvent(cXmlTag* tag)
     if (rerun.again) {
         // Declared by a fragment that runs again: declared once only.
         for (int i = 0; i < eventCount; ++i)
-            if (events[i]->fragment == tag)
-                return;
+            if (events[i]->fragment == tag) return;
     }
     cEvent* e = new cEvent;
     for (const cXmlParam* p : tag->params()) {
@@ -59,17 +57,14 @@ void cDemo::sortEvents()
             }
         }
     }
-    for (int i = 0; i < eventCount; ++i)
-        cLog::get()->logf("event%i - %3.3f", i, events[i]->time);
+    for (int i = 0; i < eventCount; ++i) cLog::get()->logf("event%i - %3.3f", i, events[i]->time);
 }
 
 void cDemo::advanceShow(float step)
 {
-    if (gSwitches.showfps)
-        std::printf("fps %3.3f\n", timer->fps);
+    if (gSwitches.showfps) std::printf("fps %3.3f\n", timer->fps);
 
-    while (nextEvent < eventCount && events[nextEvent]->time < 0)
-        ++nextEvent;
+    while (nextEvent < eventCount && events[nextEvent]->time < 0) ++nextEvent;
     while (nextEvent < eventCount && events[nextEvent]->time >= 0 && events[nextEvent]->time <= frameTime) {
         // Advance first: the fragment may declare events or press keys.
         cEvent* e = events[nextEvent++];
@@ -101,13 +96,11 @@ void cDemo::advanceShow(float step)
     for (int i = 0; i < drawCount; ++i) {
         const sDrawEntry& entry = drawOrder[i];
         cEffect* e = entry.kind == 0 ? entry.effect : nullptr;
-        if (!e || !e->active)
-            continue;
+        if (!e || !e->active) continue;
         e->update(step);
         e->renderState->apply();
         e->draw();
-        if (e->renderState->restore)
-            glPopAttrib();
+        if (e->renderState->restore) glPopAttrib();
     }
 }
 
@@ -136,8 +129,7 @@ bool cDemo::frame()
     if (gCapture.enabled && window) {
         captureFrameAudio(gCapture.written);
         captureFrame(width, height);
-        if (gCapture.done())
-            close();  // as if the window had been closed
+        if (gCapture.done()) close(); // as if the window had been closed
     }
     return cDemoWindow::frame();
 }
@@ -162,6 +154,5 @@ void cDemo::run()
     timer->fixedStep = gCapture.enabled ? gCapture.step() : 0.0f;
     timer->step = timer->fixedStep;
     // A stop signal ends the show between two frames, never inside one.
-    while (!stopRequested() && platform::pumpMessages())
-        frame();
+    while (!stopRequested() && platform::pumpMessages()) frame();
 }

@@ -20,37 +20,40 @@ namespace {
 constexpr DWORD kRate = 44100;
 
 // The tone channel's frame n, as its contract states it.
-int toneSample(double freq, int amplitude, unsigned long long n) {
+int toneSample(double freq, int amplitude, unsigned long long n)
+{
     const double pi = 3.14159265358979323846;
     return int(std::lround(double(amplitude) * std::sin(2.0 * pi * freq * double(n) / kRate)));
 }
 
-void sleepMs(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // Every test starts and ends uninitialised, online, on SDL's dummy driver.
 class AudioTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         setenv("SDL_AUDIODRIVER", "dummy", 1);
         BASS_Free();
         BASS_SetOffline(FALSE);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         BASS_Free();
         BASS_SetOffline(FALSE);
         setenv("SDL_AUDIODRIVER", "dummy", 1);
     }
 
     // Mixes `frames` frames offline and returns the interleaved samples.
-    std::vector<int16_t> mixOffline(DWORD frames) {
+    std::vector<int16_t> mixOffline(DWORD frames)
+    {
         std::vector<int16_t> samples(size_t(frames) * 2, int16_t(0x5555));
         EXPECT_EQ(BASS_MixOffline(samples.data(), frames), frames);
         return samples;
     }
 
-    void initOffline() {
+    void initOffline()
+    {
         ASSERT_TRUE(BASS_SetOffline(TRUE));
         ASSERT_TRUE(BASS_Init(-1, kRate, 0, nullptr, nullptr));
     }
@@ -62,7 +65,8 @@ using AudioMixer = AudioTest;
 
 // --- Session ---------------------------------------------------------------
 
-TEST_F(AudioDevice, InitFreeAndInitAgainOnTheDefaultDevice) {
+TEST_F(AudioDevice, InitFreeAndInitAgainOnTheDefaultDevice)
+{
     ASSERT_TRUE(BASS_Init(-1, kRate, 0, nullptr, nullptr));
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_OK);
     EXPECT_TRUE(BASS_Free());
@@ -71,7 +75,8 @@ TEST_F(AudioDevice, InitFreeAndInitAgainOnTheDefaultDevice) {
     EXPECT_TRUE(BASS_Free());
 }
 
-TEST_F(AudioDevice, SecondInitFailsWithAlready) {
+TEST_F(AudioDevice, SecondInitFailsWithAlready)
+{
     ASSERT_TRUE(BASS_Init(-1, kRate, 0, nullptr, nullptr));
     EXPECT_FALSE(BASS_Init(-1, kRate, 0, nullptr, nullptr));
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ALREADY);
@@ -81,7 +86,8 @@ TEST_F(AudioDevice, SecondInitFailsWithAlready) {
     EXPECT_TRUE(BASS_Free());
 }
 
-TEST_F(AudioDevice, CallsWithoutInitFailWithInit) {
+TEST_F(AudioDevice, CallsWithoutInitFailWithInit)
+{
     EXPECT_FALSE(BASS_Free());
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
     EXPECT_FALSE(BASS_Start());
@@ -97,7 +103,8 @@ TEST_F(AudioDevice, CallsWithoutInitFailWithInit) {
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
 }
 
-TEST_F(AudioDevice, DefaultDeviceFailureFallsBackToTheNullDevice) {
+TEST_F(AudioDevice, DefaultDeviceFailureFallsBackToTheNullDevice)
+{
     setenv("SDL_AUDIODRIVER", "no-such-audio-driver", 1);
     EXPECT_FALSE(BASS_Init(-1, kRate, 0, nullptr, nullptr));
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DRIVER);
@@ -113,7 +120,8 @@ TEST_F(AudioDevice, DefaultDeviceFailureFallsBackToTheNullDevice) {
     EXPECT_TRUE(BASS_Free());
 }
 
-TEST_F(AudioDevice, DeviceNumbersAndRatesAreChecked) {
+TEST_F(AudioDevice, DeviceNumbersAndRatesAreChecked)
+{
     // The dummy driver has exactly one device: number 1.
     ASSERT_TRUE(BASS_Init(1, kRate, 0, nullptr, nullptr));
     EXPECT_TRUE(BASS_Free());
@@ -131,17 +139,17 @@ TEST_F(AudioDevice, DeviceNumbersAndRatesAreChecked) {
 
 // --- Real-time mixing ------------------------------------------------------
 
-TEST_F(AudioDevice, NullDeviceMixesAtAboutRealTime) {
+TEST_F(AudioDevice, NullDeviceMixesAtAboutRealTime)
+{
     ASSERT_TRUE(BASS_Init(-2, kRate, 0, nullptr, nullptr));
     const DWORD tone = KXAUDIO_TestToneCreate(440, 1000);
     ASSERT_NE(tone, 0u);
-    sleepMs(50);  // let the thread settle into its schedule
+    sleepMs(50); // let the thread settle into its schedule
     const auto t0 = std::chrono::steady_clock::now();
     const unsigned long long mixed0 = KXAUDIO_MixedFrames();
     const unsigned long long pos0 = KXAUDIO_ChannelPosition(tone);
     sleepMs(300);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const double mixed = double(KXAUDIO_MixedFrames() - mixed0);
     const double expected = seconds * kRate;
     EXPECT_GT(mixed, 0.5 * expected);
@@ -150,14 +158,16 @@ TEST_F(AudioDevice, NullDeviceMixesAtAboutRealTime) {
     EXPECT_GT(double(KXAUDIO_ChannelPosition(tone) - pos0), 0.5 * expected);
 }
 
-TEST_F(AudioDevice, SdlDeviceRunsTheMixer) {
+TEST_F(AudioDevice, SdlDeviceRunsTheMixer)
+{
     ASSERT_TRUE(BASS_Init(-1, kRate, 0, nullptr, nullptr));
     const unsigned long long before = KXAUDIO_MixedFrames();
     sleepMs(300);
     EXPECT_GT(KXAUDIO_MixedFrames() - before, 0.25 * 0.3 * kRate);
 }
 
-void expectStopHaltsAndStartResumes(int device) {
+void expectStopHaltsAndStartResumes(int device)
+{
     ASSERT_TRUE(BASS_Init(device, kRate, 0, nullptr, nullptr));
     const DWORD tone = KXAUDIO_TestToneCreate(440, 1000);
     ASSERT_NE(tone, 0u);
@@ -169,7 +179,7 @@ void expectStopHaltsAndStartResumes(int device) {
     sleepMs(150);
     EXPECT_EQ(KXAUDIO_MixedFrames(), mixed);
     EXPECT_EQ(KXAUDIO_ChannelPosition(tone), position);
-    EXPECT_TRUE(BASS_Stop());  // stopping twice is harmless
+    EXPECT_TRUE(BASS_Stop()); // stopping twice is harmless
     ASSERT_TRUE(BASS_Start());
     EXPECT_TRUE(BASS_Start());
     sleepMs(150);
@@ -177,15 +187,12 @@ void expectStopHaltsAndStartResumes(int device) {
     EXPECT_GT(KXAUDIO_ChannelPosition(tone), position);
 }
 
-TEST_F(AudioDevice, StopHaltsMixingAndStartResumesOnTheNullDevice) {
-    expectStopHaltsAndStartResumes(-2);
-}
+TEST_F(AudioDevice, StopHaltsMixingAndStartResumesOnTheNullDevice) { expectStopHaltsAndStartResumes(-2); }
 
-TEST_F(AudioDevice, StopHaltsMixingAndStartResumesOnAnSdlDevice) {
-    expectStopHaltsAndStartResumes(-1);
-}
+TEST_F(AudioDevice, StopHaltsMixingAndStartResumesOnAnSdlDevice) { expectStopHaltsAndStartResumes(-1); }
 
-TEST_F(AudioDevice, ChannelsChangeWhileTheNullDeviceMixes) {
+TEST_F(AudioDevice, ChannelsChangeWhileTheNullDeviceMixes)
+{
     ASSERT_TRUE(BASS_Init(-2, kRate, 0, nullptr, nullptr));
     std::vector<DWORD> live;
     for (int i = 0; i < 300; ++i) {
@@ -213,10 +220,11 @@ TEST_F(AudioDevice, ChannelsChangeWhileTheNullDeviceMixes) {
 
 // --- Offline mode -----------------------------------------------------------
 
-TEST_F(AudioOffline, MixesExactlyTheRequestedFrames) {
+TEST_F(AudioOffline, MixesExactlyTheRequestedFrames)
+{
     initOffline();
     const unsigned long long before = KXAUDIO_MixedFrames();
-    sleepMs(60);  // no thread of its own: nothing is mixed meanwhile
+    sleepMs(60); // no thread of its own: nothing is mixed meanwhile
     EXPECT_EQ(KXAUDIO_MixedFrames(), before);
 
     // Silence, written over every frame asked for and no further.
@@ -230,7 +238,8 @@ TEST_F(AudioOffline, MixesExactlyTheRequestedFrames) {
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_OK);
 }
 
-TEST_F(AudioOffline, ToneAppearsInTheMixAcrossBlocks) {
+TEST_F(AudioOffline, ToneAppearsInTheMixAcrossBlocks)
+{
     initOffline();
     const double freq = 441.0;
     const int amplitude = 12000;
@@ -252,7 +261,8 @@ TEST_F(AudioOffline, ToneAppearsInTheMixAcrossBlocks) {
     EXPECT_NEAR(peak, amplitude, 1);
 }
 
-TEST_F(AudioOffline, StopGivesSilenceAndKeepsPositions) {
+TEST_F(AudioOffline, StopGivesSilenceAndKeepsPositions)
+{
     initOffline();
     const double freq = 300.0;
     const DWORD tone = KXAUDIO_TestToneCreate(freq, 8000);
@@ -269,7 +279,8 @@ TEST_F(AudioOffline, StopGivesSilenceAndKeepsPositions) {
     }
 }
 
-TEST_F(AudioOffline, RejectsMisuse) {
+TEST_F(AudioOffline, RejectsMisuse)
+{
     int16_t buffer[8] = {};
     EXPECT_EQ(BASS_MixOffline(buffer, 2), 0u);
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
@@ -288,7 +299,8 @@ TEST_F(AudioOffline, RejectsMisuse) {
     EXPECT_TRUE(BASS_Free());
 }
 
-TEST_F(AudioOffline, OpensNoDeviceEvenWithoutADriver) {
+TEST_F(AudioOffline, OpensNoDeviceEvenWithoutADriver)
+{
     setenv("SDL_AUDIODRIVER", "no-such-audio-driver", 1);
     initOffline();
     // Any byte address will do; the frames are 4 bytes each.
@@ -304,9 +316,10 @@ TEST_F(AudioOffline, OpensNoDeviceEvenWithoutADriver) {
 
 // --- Mixer ------------------------------------------------------------------
 
-TEST_F(AudioMixer, SumsChannelsAndSaturates) {
+TEST_F(AudioMixer, SumsChannelsAndSaturates)
+{
     initOffline();
-    const double freq = 220.5;  // 200 frames a period
+    const double freq = 220.5; // 200 frames a period
     const DWORD a = KXAUDIO_TestToneCreate(freq, 30000);
     const DWORD b = KXAUDIO_TestToneCreate(freq, 30000);
     const DWORD quiet = KXAUDIO_TestToneCreate(freq * 3, 1000);
@@ -327,15 +340,15 @@ TEST_F(AudioMixer, SumsChannelsAndSaturates) {
     EXPECT_GT(clippedLow, 50);
 }
 
-TEST_F(AudioMixer, VolumeScalesAChannelsShareOfTheMix) {
+TEST_F(AudioMixer, VolumeScalesAChannelsShareOfTheMix)
+{
     initOffline();
     const double freq = 220.5;
     const DWORD tone = KXAUDIO_TestToneCreate(freq, 20000);
     ASSERT_NE(tone, 0u);
     ASSERT_TRUE(BASS_ChannelSetAttribute(tone, BASS_ATTRIB_VOL, 0.25f));
     std::vector<int16_t> samples = mixOffline(200);
-    for (DWORD i = 0; i < 200; ++i)
-        ASSERT_NEAR(samples[2 * i], toneSample(freq, 20000, i) * 0.25, 3) << "frame " << i;
+    for (DWORD i = 0; i < 200; ++i) ASSERT_NEAR(samples[2 * i], toneSample(freq, 20000, i) * 0.25, 3) << "frame " << i;
     // Out of range clamps; other attributes and NaN are refused.
     ASSERT_TRUE(BASS_ChannelSetAttribute(tone, BASS_ATTRIB_VOL, -3.0f));
     samples = mixOffline(50);
@@ -347,7 +360,8 @@ TEST_F(AudioMixer, VolumeScalesAChannelsShareOfTheMix) {
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
 }
 
-TEST_F(AudioMixer, PausedChannelIsSilentAndKeepsItsPosition) {
+TEST_F(AudioMixer, PausedChannelIsSilentAndKeepsItsPosition)
+{
     initOffline();
     const DWORD tone = KXAUDIO_TestToneCreate(500, 10000);
     ASSERT_NE(tone, 0u);
@@ -361,7 +375,8 @@ TEST_F(AudioMixer, PausedChannelIsSilentAndKeepsItsPosition) {
     EXPECT_NEAR(resumed[2 * 3], toneSample(500, 10000, 103), 1);
 }
 
-TEST_F(AudioMixer, FreedHandleIsDeadAndNeverReused) {
+TEST_F(AudioMixer, FreedHandleIsDeadAndNeverReused)
+{
     initOffline();
     const DWORD first = KXAUDIO_TestToneCreate(500, 10000);
     ASSERT_NE(first, 0u);
@@ -388,14 +403,15 @@ TEST_F(AudioMixer, FreedHandleIsDeadAndNeverReused) {
     EXPECT_TRUE(std::all_of(silent.begin(), silent.end(), [](int16_t s) { return s == 0; }));
 }
 
-TEST(AudioHandles, WrapSkipsZero) {
+TEST(AudioHandles, WrapSkipsZero)
+{
     kxaudio::cHandleTable<int> table(0xFFFFFFFEu);
     const uint32_t a = table.add(std::make_shared<int>(1));
     const uint32_t b = table.add(std::make_shared<int>(2));
     EXPECT_EQ(a, 0xFFFFFFFEu);
     EXPECT_EQ(b, 0xFFFFFFFFu);
     const uint32_t c = table.add(std::make_shared<int>(3));
-    EXPECT_EQ(c, 1u);  // 0 is never a handle
+    EXPECT_EQ(c, 1u); // 0 is never a handle
     ASSERT_TRUE(table.remove(a));
     EXPECT_FALSE(table.remove(a));
     EXPECT_EQ(table.find(a), nullptr);
@@ -409,4 +425,4 @@ TEST(AudioHandles, WrapSkipsZero) {
     EXPECT_EQ(wrapped.size(), 2u);
 }
 
-}  // namespace
+} // namespace

@@ -28,9 +28,7 @@
 
 // libsndfile 1.2.0 leaks libvorbis's header state (one vorbis_info) each
 // time an OGG file fails to open; the hostile-input tests make it do so.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:vorbis_info_init\n";
-}
+extern "C" const char* __lsan_default_suppressions() { return "leak:vorbis_info_init\n"; }
 
 namespace {
 
@@ -47,20 +45,21 @@ using tSamples = std::vector<int16_t>;
 // A 4-channel ProTracker module: one looped square-wave sample, a note on
 // every channel every 4 rows. With `rows` < 64 a pattern break on the last
 // row ends the song there (a row lasts 120 ms at the default speed).
-tBytes makeMod(int rows = 64) {
+tBytes makeMod(int rows = 64)
+{
     tBytes m(1084 + 1024 + 32, 0);
     std::memcpy(&m[0], "kx test tune", 12);
     for (int i = 0; i < 31; ++i) {
-        m[20 + i * 30 + 29] = 1;  // repeat length 1 word: no loop
+        m[20 + i * 30 + 29] = 1; // repeat length 1 word: no loop
     }
     unsigned char* s = &m[20];
     std::memcpy(s, "square", 6);
-    s[23] = 16;  // 16 words = 32 bytes
-    s[25] = 64;  // full volume
-    s[29] = 16;  // loop all 16 words from 0
-    m[950] = 1;  // one order
+    s[23] = 16; // 16 words = 32 bytes
+    s[25] = 64; // full volume
+    s[29] = 16; // loop all 16 words from 0
+    m[950] = 1; // one order
     m[951] = 127;
-    m[952] = 0;  // pattern 0
+    m[952] = 0; // pattern 0
     std::memcpy(&m[1080], "M.K.", 4);
     auto cell = [&](int row, int channel, int sample, int period, int effect, int param) {
         unsigned char* c = &m[1084 + (row * 4 + channel) * 4];
@@ -86,8 +85,8 @@ tBytes makeMod(int rows = 64) {
 
 // Interleaved 16-bit samples of a sine on every channel (or only the first
 // with `firstOnly`).
-tSamples tone(double freq, int rate, double seconds, int channels, int amplitude,
-              bool firstOnly = false) {
+tSamples tone(double freq, int rate, double seconds, int channels, int amplitude, bool firstOnly = false)
+{
     const size_t frames = size_t(seconds * rate);
     tSamples out(frames * size_t(channels), 0);
     for (size_t i = 0; i < frames; ++i) {
@@ -99,7 +98,8 @@ tSamples tone(double freq, int rate, double seconds, int channels, int amplitude
     return out;
 }
 
-void put32(tBytes& b, size_t at, uint32_t v) {
+void put32(tBytes& b, size_t at, uint32_t v)
+{
     for (int i = 0; i < 4; ++i) {
         b[at + size_t(i)] = static_cast<unsigned char>(v >> (8 * i));
     }
@@ -107,14 +107,15 @@ void put32(tBytes& b, size_t at, uint32_t v) {
 
 // A 16-bit PCM WAV file. `claimedBytes` (when nonzero) is written as the
 // data chunk's length whatever the real length is.
-tBytes makeWav(const tSamples& samples, int channels, int rate, uint32_t claimedBytes = 0) {
+tBytes makeWav(const tSamples& samples, int channels, int rate, uint32_t claimedBytes = 0)
+{
     const uint32_t bytes = uint32_t(samples.size() * 2);
     tBytes w(44 + bytes, 0);
     std::memcpy(&w[0], "RIFF", 4);
     put32(w, 4, 36 + (claimedBytes ? claimedBytes : bytes));
     std::memcpy(&w[8], "WAVEfmt ", 8);
     put32(w, 16, 16);
-    w[20] = 1;  // PCM
+    w[20] = 1; // PCM
     w[22] = static_cast<unsigned char>(channels);
     put32(w, 24, uint32_t(rate));
     put32(w, 28, uint32_t(rate * channels * 2));
@@ -131,13 +132,15 @@ tBytes makeWav(const tSamples& samples, int channels, int rate, uint32_t claimed
 // A folder of its own for one test, removed with everything in it.
 class cTempDir {
 public:
-    cTempDir() {
+    cTempDir()
+    {
         std::string pattern = (fs::temp_directory_path() / "kxaudio-XXXXXX").string();
         if (mkdtemp(pattern.data())) {
             path_ = pattern;
         }
     }
-    ~cTempDir() {
+    ~cTempDir()
+    {
         std::error_code ignored;
         fs::remove_all(path_, ignored);
     }
@@ -147,12 +150,14 @@ private:
     fs::path path_;
 };
 
-void writeFile(const fs::path& path, const tBytes& bytes) {
+void writeFile(const fs::path& path, const tBytes& bytes)
+{
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-tBytes readFile(const fs::path& path) {
+tBytes readFile(const fs::path& path)
+{
     std::ifstream in(path, std::ios::binary);
     return tBytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
@@ -160,15 +165,17 @@ tBytes readFile(const fs::path& path) {
 // The project's tune as kx_module_writer writes it, cut to its first pattern
 // (64 rows at 128 beats per minute: 7.5 s), whose last row with `loop` jumps
 // back to the start (B00); empty when the writer fails.
-tBytes writerModule(const fs::path& file, bool loop) {
-    const std::string cmd = std::string(KX_MODULE_WRITER_PATH) + " --patterns 1" + (loop ? " --loop" : "") +
-                            " '" + file.string() + "' >/dev/null";
+tBytes writerModule(const fs::path& file, bool loop)
+{
+    const std::string cmd = std::string(KX_MODULE_WRITER_PATH) + " --patterns 1" + (loop ? " --loop" : "") + " '" +
+                            file.string() + "' >/dev/null";
     return std::system(cmd.c_str()) == 0 ? readFile(file) : tBytes();
 }
 
 // The WAV encoded as OGG Vorbis by oggenc, or by sox when oggenc is missing;
 // empty when neither works.
-tBytes encodeOgg(const cTempDir& dir, const tBytes& wav) {
+tBytes encodeOgg(const cTempDir& dir, const tBytes& wav)
+{
     const fs::path in = dir / "in.wav";
     const fs::path out = dir / "out.ogg";
     writeFile(in, wav);
@@ -182,7 +189,8 @@ tBytes encodeOgg(const cTempDir& dir, const tBytes& wav) {
 
 // Mono 16-bit samples encoded as MP3 through libsndfile (which encodes with
 // LAME); empty when this libsndfile cannot.
-tBytes encodeMp3(const cTempDir& dir, const tSamples& mono, int rate) {
+tBytes encodeMp3(const cTempDir& dir, const tSamples& mono, int rate)
+{
     const fs::path out = dir / "out.mp3";
     SF_INFO info{};
     info.samplerate = rate;
@@ -200,7 +208,8 @@ tBytes encodeMp3(const cTempDir& dir, const tSamples& mono, int rate) {
 // --- Measuring --------------------------------------------------------------
 
 // Power of `freq` in the left channel of frames [from, from + n) (Goertzel).
-double power(const tSamples& stereo, size_t from, size_t n, double freq) {
+double power(const tSamples& stereo, size_t from, size_t n, double freq)
+{
     const double k = 2 * std::cos(2 * kPi * freq / kRate);
     double s1 = 0, s2 = 0;
     for (size_t i = from; i < from + n; ++i) {
@@ -212,7 +221,8 @@ double power(const tSamples& stereo, size_t from, size_t n, double freq) {
 }
 
 // The strongest frequency between 100 and 2000 Hz in 5 Hz steps.
-double dominantFrequency(const tSamples& stereo, size_t from, size_t n) {
+double dominantFrequency(const tSamples& stereo, size_t from, size_t n)
+{
     double best = 0, bestPower = -1;
     for (double f = 100; f <= 2000; f += 5) {
         const double p = power(stereo, from, n, f);
@@ -224,14 +234,16 @@ double dominantFrequency(const tSamples& stereo, size_t from, size_t n) {
     return best;
 }
 
-bool silent(const tSamples& s, size_t from = 0, size_t to = SIZE_MAX) {
+bool silent(const tSamples& s, size_t from = 0, size_t to = SIZE_MAX)
+{
     to = std::min(to, s.size());
     return std::all_of(s.begin() + std::ptrdiff_t(from), s.begin() + std::ptrdiff_t(to),
                        [](int16_t v) { return v == 0; });
 }
 
 // The largest magnitude on one side (0 left, 1 right) or, by default, both.
-int peak(const tSamples& s, int side = -1) {
+int peak(const tSamples& s, int side = -1)
+{
     int p = 0;
     for (size_t i = side < 0 ? 0 : size_t(side); i < s.size(); i += side < 0 ? 1 : 2) {
         p = std::max(p, std::abs(int(s[i])));
@@ -241,31 +253,37 @@ int peak(const tSamples& s, int side = -1) {
 
 class AudioEngineTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         setenv("SDL_AUDIODRIVER", "dummy", 1);
         BASS_Free();
         BASS_SetOffline(FALSE);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         BASS_Free();
         BASS_SetOffline(FALSE);
     }
 
-    void initOffline() {
+    void initOffline()
+    {
         ASSERT_TRUE(BASS_SetOffline(TRUE));
         ASSERT_TRUE(BASS_Init(-1, kRate, 0, nullptr, nullptr));
     }
 
-    tSamples mix(DWORD frames) {
+    tSamples mix(DWORD frames)
+    {
         tSamples s(size_t(frames) * 2, int16_t(0x5555));
         EXPECT_EQ(BASS_MixOffline(s.data(), frames), frames);
         return s;
     }
 
-    static HMUSIC loadMusic(const tBytes& mod, DWORD flags = 0) {
+    static HMUSIC loadMusic(const tBytes& mod, DWORD flags = 0)
+    {
         return BASS_MusicLoad(TRUE, mod.data(), 0, DWORD(mod.size()), flags, 0);
     }
-    static HSTREAM loadStream(const tBytes& file, DWORD flags = 0) {
+    static HSTREAM loadStream(const tBytes& file, DWORD flags = 0)
+    {
         return BASS_StreamCreateFile(TRUE, file.data(), 0, file.size(), flags);
     }
 };
@@ -279,19 +297,20 @@ using AudioHostile = AudioEngineTest;
 
 // --- Modules -----------------------------------------------------------------
 
-TEST_F(AudioMusic, PlaysOnlyAfterPlayFromMemoryFreedAfterLoading) {
+TEST_F(AudioMusic, PlaysOnlyAfterPlayFromMemoryFreedAfterLoading)
+{
     initOffline();
     auto mod = std::make_unique<tBytes>(makeMod());
     const HMUSIC music = loadMusic(*mod, 0x2000);
     ASSERT_NE(music, 0u) << BASS_ErrorGetCode();
     std::fill(mod->begin(), mod->end(), 0xEE);
-    mod.reset();  // libopenmpt keeps a copy; the sanitizer build catches any later read
+    mod.reset(); // libopenmpt keeps a copy; the sanitizer build catches any later read
     EXPECT_TRUE(BASS_MusicPreBuf(music));
-    EXPECT_TRUE(silent(mix(2048)));  // loaded paused
+    EXPECT_TRUE(silent(mix(2048))); // loaded paused
 
     ASSERT_TRUE(BASS_MusicPlay(music));
     const tSamples out = mix(4096);
-    EXPECT_GT(peak(out, 0), 500);  // the four channels are panned to both sides
+    EXPECT_GT(peak(out, 0), 500); // the four channels are panned to both sides
     EXPECT_GT(peak(out, 1), 500);
     // The only channel: its latest 500 frames are the mix's last 500.
     int16_t data[1000];
@@ -299,7 +318,8 @@ TEST_F(AudioMusic, PlaysOnlyAfterPlayFromMemoryFreedAfterLoading) {
     EXPECT_TRUE(std::equal(data, data + 1000, out.end() - 1000));
 }
 
-TEST_F(AudioMusic, PauseKeepsThePositionAndPlayContinuesFromIt) {
+TEST_F(AudioMusic, PauseKeepsThePositionAndPlayContinuesFromIt)
+{
     initOffline();
     const tBytes mod = makeMod();
     const HMUSIC reference = loadMusic(mod);
@@ -311,18 +331,19 @@ TEST_F(AudioMusic, PauseKeepsThePositionAndPlayContinuesFromIt) {
     ASSERT_TRUE(BASS_MusicPlay(music));
     tSamples joined = mix(2500);
     ASSERT_TRUE(BASS_ChannelPause(music));
-    EXPECT_TRUE(BASS_ChannelPause(music));  // pausing twice is harmless
+    EXPECT_TRUE(BASS_ChannelPause(music)); // pausing twice is harmless
     EXPECT_TRUE(silent(mix(1500)));
     EXPECT_EQ(KXAUDIO_ChannelPosition(music), 2500u);
     ASSERT_TRUE(BASS_MusicPlay(music));
     const tSamples rest = mix(3500);
     joined.insert(joined.end(), rest.begin(), rest.end());
-    EXPECT_EQ(joined, straight);  // sample for sample, across other block sizes
+    EXPECT_EQ(joined, straight); // sample for sample, across other block sizes
 }
 
-TEST_F(AudioMusic, EndsThenPlaysAgainFromTheStartUnlessLooped) {
+TEST_F(AudioMusic, EndsThenPlaysAgainFromTheStartUnlessLooped)
+{
     initOffline();
-    const tBytes mod = makeMod(4);  // 4 rows: 0.48 s
+    const tBytes mod = makeMod(4); // 4 rows: 0.48 s
     const HMUSIC music = loadMusic(mod);
     ASSERT_TRUE(BASS_MusicPlay(music));
     const tSamples first = mix(kRate);
@@ -342,7 +363,8 @@ TEST_F(AudioMusic, EndsThenPlaysAgainFromTheStartUnlessLooped) {
     EXPECT_GT(peak(mix(4096)), 1000);
 }
 
-TEST_F(AudioMusic, AJumpBackPlaysOnWhereTheOrderListRunsOutItEnds) {
+TEST_F(AudioMusic, AJumpBackPlaysOnWhereTheOrderListRunsOutItEnds)
+{
     initOffline();
     cTempDir dir;
     const size_t pass = size_t(7.5 * kRate);
@@ -362,7 +384,7 @@ TEST_F(AudioMusic, AJumpBackPlaysOnWhereTheOrderListRunsOutItEnds) {
         ASSERT_FALSE(mod.empty());
         const HMUSIC music = loadMusic(mod, c.flags);
         ASSERT_TRUE(BASS_MusicPlay(music));
-        const tSamples out = mix(DWORD(3 * pass + kRate));  // three passes and a second
+        const tSamples out = mix(DWORD(3 * pass + kRate)); // three passes and a second
         int16_t latest[1000];
         ASSERT_EQ(BASS_ChannelGetData(music, latest, 2000), 2000u);
         if (c.playsOn) {
@@ -384,13 +406,14 @@ TEST_F(AudioMusic, AJumpBackPlaysOnWhereTheOrderListRunsOutItEnds) {
     EXPECT_NE(BASS_SampleLoad(TRUE, looping.data(), 0, DWORD(looping.size()), 1, 0), 0u) << BASS_ErrorGetCode();
 }
 
-TEST_F(AudioMusic, CallsCheckTheSessionAndTheKindOfHandle) {
+TEST_F(AudioMusic, CallsCheckTheSessionAndTheKindOfHandle)
+{
     const tBytes mod = makeMod();
     EXPECT_EQ(loadMusic(mod), 0u);
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
 
     initOffline();
-    const tBytes wav = makeWav(tone(440, kRate, 0.1, 1, 1000), 1, kRate);  // read as it plays
+    const tBytes wav = makeWav(tone(440, kRate, 0.1, 1, 1000), 1, kRate); // read as it plays
     const HMUSIC music = loadMusic(mod);
     const HSTREAM stream = loadStream(wav);
     ASSERT_NE(music, 0u);
@@ -413,7 +436,8 @@ TEST_F(AudioMusic, CallsCheckTheSessionAndTheKindOfHandle) {
 
 // --- Streams -------------------------------------------------------------------
 
-TEST_F(AudioStream, Wav440HzStreamsAt440HzAtTheFileRateAndResampled) {
+TEST_F(AudioStream, Wav440HzStreamsAt440HzAtTheFileRateAndResampled)
+{
     for (int rate : {44100, 22050, 48000}) {
         SCOPED_TRACE(rate);
         initOffline();
@@ -427,7 +451,7 @@ TEST_F(AudioStream, Wav440HzStreamsAt440HzAtTheFileRateAndResampled) {
         EXPECT_GT(power(out, 1000, 16384, 440), 100 * power(out, 1000, 16384, 880));
         EXPECT_NEAR(peak(out), 12000, 300);
         for (size_t i = 0; i < out.size(); i += 2) {
-            ASSERT_EQ(out[i], out[i + 1]);  // mono plays on both sides
+            ASSERT_EQ(out[i], out[i + 1]); // mono plays on both sides
         }
         // One second of sound at the output rate, then the stream ends.
         EXPECT_NEAR(double(KXAUDIO_ChannelPosition(stream)), kRate, 3);
@@ -437,7 +461,8 @@ TEST_F(AudioStream, Wav440HzStreamsAt440HzAtTheFileRateAndResampled) {
     }
 }
 
-TEST_F(AudioStream, OggAndMp3DecodeTo440HzAndStereoKeepsItsSides) {
+TEST_F(AudioStream, OggAndMp3DecodeTo440HzAndStereoKeepsItsSides)
+{
     cTempDir dir;
     const tSamples mono = tone(440, kRate, 1.0, 1, 12000);
     const tBytes ogg = encodeOgg(dir, makeWav(mono, 1, kRate));
@@ -461,18 +486,19 @@ TEST_F(AudioStream, OggAndMp3DecodeTo440HzAndStereoKeepsItsSides) {
     EXPECT_EQ(peak(out, 1), 0);
 }
 
-TEST_F(AudioStream, FlushAndEndRestartLoopRepeatsFreeStopsReading) {
+TEST_F(AudioStream, FlushAndEndRestartLoopRepeatsFreeStopsReading)
+{
     initOffline();
     auto wav = std::make_unique<tBytes>(makeWav(tone(300, kRate, 0.1, 1, 9000), 1, kRate));
-    const HSTREAM stream = loadStream(*wav);  // 4410 frames
+    const HSTREAM stream = loadStream(*wav); // 4410 frames
     ASSERT_TRUE(BASS_StreamPlay(stream, FALSE, 0));
     const tSamples first = mix(1000);
     mix(1000);
-    ASSERT_TRUE(BASS_StreamPlay(stream, TRUE, 0));  // flush: from the start
+    ASSERT_TRUE(BASS_StreamPlay(stream, TRUE, 0)); // flush: from the start
     EXPECT_EQ(mix(1000), first);
-    mix(8000);  // past the end
+    mix(8000); // past the end
     EXPECT_EQ(KXAUDIO_ChannelPosition(stream), 4410u);
-    ASSERT_TRUE(BASS_StreamPlay(stream, FALSE, 0));  // after the end: from the start
+    ASSERT_TRUE(BASS_StreamPlay(stream, FALSE, 0)); // after the end: from the start
     EXPECT_EQ(mix(1000), first);
 
     ASSERT_TRUE(BASS_StreamPlay(stream, TRUE, BASS_SAMPLE_LOOP));
@@ -481,7 +507,7 @@ TEST_F(AudioStream, FlushAndEndRestartLoopRepeatsFreeStopsReading) {
     EXPECT_TRUE(std::equal(first.begin(), first.end(), looped.begin() + 2 * 2 * 4410));
 
     ASSERT_TRUE(BASS_StreamFree(stream));
-    wav.reset();  // the sanitizer build catches any later read
+    wav.reset(); // the sanitizer build catches any later read
     EXPECT_TRUE(silent(mix(3000)));
     EXPECT_FALSE(BASS_StreamPlay(stream, FALSE, 0));
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
@@ -489,7 +515,8 @@ TEST_F(AudioStream, FlushAndEndRestartLoopRepeatsFreeStopsReading) {
 
 // --- Samples -------------------------------------------------------------------
 
-TEST_F(AudioSample, PlaybacksAddUpAndTheOldestIsCutAtTheLimit) {
+TEST_F(AudioSample, PlaybacksAddUpAndTheOldestIsCutAtTheLimit)
+{
     initOffline();
     // A ramp: frame n holds n, so the sum tells which playbacks sound.
     tSamples ramp(20000);
@@ -505,7 +532,7 @@ TEST_F(AudioSample, PlaybacksAddUpAndTheOldestIsCutAtTheLimit) {
     mix(100);
     BASS_SamplePlay(sample);
     mix(100);
-    BASS_SamplePlay(sample);  // a third: the first is cut
+    BASS_SamplePlay(sample); // a third: the first is cut
     const tSamples out = mix(100);
     for (int i = 0; i < 100; ++i) {
         ASSERT_EQ(out[2 * size_t(i)], (100 + i) + i) << "frame " << i;
@@ -513,14 +540,15 @@ TEST_F(AudioSample, PlaybacksAddUpAndTheOldestIsCutAtTheLimit) {
     // The rest of the second playback, then the third alone, then silence.
     const tSamples tail = mix(20000);
     EXPECT_EQ(tail[2 * 1000], 1200 + 1100);
-    EXPECT_EQ(tail[2 * 17000], 32767);  // 17200 + 17100, saturated
-    EXPECT_EQ(tail[2 * 19850], 19950);  // the second ended at 19800: the third alone
+    EXPECT_EQ(tail[2 * 17000], 32767); // 17200 + 17100, saturated
+    EXPECT_EQ(tail[2 * 19850], 19950); // the second ended at 19800: the third alone
     EXPECT_TRUE(silent(tail, 2 * 19900));
 }
 
-TEST_F(AudioSample, PauseHoldsEveryPlaybackAndModulesLoadAsSamples) {
+TEST_F(AudioSample, PauseHoldsEveryPlaybackAndModulesLoadAsSamples)
+{
     initOffline();
-    const tBytes wav = makeWav(tSamples(10000, 1000), 1, kRate);  // a constant
+    const tBytes wav = makeWav(tSamples(10000, 1000), 1, kRate); // a constant
     const HSAMPLE constant = BASS_SampleLoad(TRUE, wav.data(), 0, DWORD(wav.size()), 16, 0);
     ASSERT_NE(constant, 0u);
     BASS_SamplePlay(constant);
@@ -528,7 +556,7 @@ TEST_F(AudioSample, PauseHoldsEveryPlaybackAndModulesLoadAsSamples) {
     EXPECT_EQ(mix(10)[0], 2000);
     ASSERT_TRUE(BASS_ChannelPause(constant));
     EXPECT_TRUE(silent(mix(500)));
-    BASS_SamplePlay(constant);  // resumes the two and starts a third
+    BASS_SamplePlay(constant); // resumes the two and starts a third
     EXPECT_EQ(mix(10)[1], 3000);
     ASSERT_TRUE(BASS_SampleFree(constant));
     EXPECT_EQ(BASS_SamplePlay(constant), 0u);
@@ -540,7 +568,7 @@ TEST_F(AudioSample, PauseHoldsEveryPlaybackAndModulesLoadAsSamples) {
     BASS_SamplePlay(sample);
     EXPECT_GT(peak(mix(4096)), 1000);
     mix(kRate);
-    EXPECT_TRUE(silent(mix(1000)));  // rendered once: 0.48 s
+    EXPECT_TRUE(silent(mix(1000))); // rendered once: 0.48 s
 
     EXPECT_EQ(BASS_SampleLoad(TRUE, wav.data(), 0, DWORD(wav.size()), 0, 0), 0u);
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);
@@ -549,14 +577,15 @@ TEST_F(AudioSample, PauseHoldsEveryPlaybackAndModulesLoadAsSamples) {
 // --- DSP procedures ------------------------------------------------------------
 
 struct tTrace {
-    std::vector<tSamples> blocks;  // what each call was given
+    std::vector<tSamples> blocks; // what each call was given
     std::vector<DWORD> lengths;
     std::vector<DWORD> channels;
     std::vector<std::thread::id> threads;
-    int16_t write = 0;  // written over every sample when nonzero
+    int16_t write = 0; // written over every sample when nonzero
 };
 
-void CALLBACK traceDsp(HDSP, DWORD channel, void* buffer, DWORD length, void* user) {
+void CALLBACK traceDsp(HDSP, DWORD channel, void* buffer, DWORD length, void* user)
+{
     auto* t = static_cast<tTrace*>(user);
     auto* s = static_cast<int16_t*>(buffer);
     t->blocks.emplace_back(s, s + length / 2);
@@ -568,14 +597,15 @@ void CALLBACK traceDsp(HDSP, DWORD channel, void* buffer, DWORD length, void* us
     }
 }
 
-TEST_F(AudioDsp, SeesTheChannelsStereoBlocksAndItsChangesReachTheMix) {
+TEST_F(AudioDsp, SeesTheChannelsStereoBlocksAndItsChangesReachTheMix)
+{
     initOffline();
     const DWORD channel = KXAUDIO_TestToneCreate(1000, 10000);
     tTrace trace;
     trace.write = 1234;
     const HDSP dsp = BASS_ChannelSetDSP(channel, &traceDsp, &trace, 0);
     ASSERT_NE(dsp, 0u);
-    const tSamples out = mix(1500);  // a full block and a part one
+    const tSamples out = mix(1500); // a full block and a part one
 
     ASSERT_EQ(trace.blocks.size(), 2u);
     EXPECT_EQ(trace.blocks[0].size(), 1024u * 2);
@@ -605,9 +635,9 @@ TEST_F(AudioDsp, SeesTheChannelsStereoBlocksAndItsChangesReachTheMix) {
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
     const DWORD other = KXAUDIO_TestToneCreate(600, 5000);
     const HDSP again = BASS_ChannelSetDSP(channel, &traceDsp, &trace, 0);
-    EXPECT_NE(again, dsp);  // handles are not reused
-    EXPECT_FALSE(BASS_ChannelRemoveDSP(other, again));  // not that channel's
-    ASSERT_TRUE(KXAUDIO_ChannelFree(channel));  // frees its procedures too
+    EXPECT_NE(again, dsp);                             // handles are not reused
+    EXPECT_FALSE(BASS_ChannelRemoveDSP(other, again)); // not that channel's
+    ASSERT_TRUE(KXAUDIO_ChannelFree(channel));         // frees its procedures too
     EXPECT_FALSE(BASS_ChannelRemoveDSP(channel, again));
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
     mix(2048);
@@ -621,7 +651,8 @@ struct tStep {
     int id;
 };
 
-void CALLBACK stepDsp(HDSP, DWORD, void* buffer, DWORD length, void* user) {
+void CALLBACK stepDsp(HDSP, DWORD, void* buffer, DWORD length, void* user)
+{
     auto* step = static_cast<tStep*>(user);
     auto* s = static_cast<int16_t*>(buffer);
     for (DWORD i = 0; i < length / 2; ++i) {
@@ -632,9 +663,10 @@ void CALLBACK stepDsp(HDSP, DWORD, void* buffer, DWORD length, void* user) {
     }
 }
 
-TEST_F(AudioDsp, RunInPriorityOrderThenAttachOrder) {
+TEST_F(AudioDsp, RunInPriorityOrderThenAttachOrder)
+{
     initOffline();
-    const DWORD channel = KXAUDIO_TestToneCreate(0, 0);  // silence
+    const DWORD channel = KXAUDIO_TestToneCreate(0, 0); // silence
     std::vector<int> order;
     tStep timesTwo{2, 0, &order, 1}, plusThree{1, 3, &order, 2}, plusOne{1, 1, &order, 3};
     ASSERT_NE(BASS_ChannelSetDSP(channel, &stepDsp, &timesTwo, 0), 0u);
@@ -660,16 +692,17 @@ struct tReentrant {
     tTrace trace;
 };
 
-void CALLBACK reentrantDsp(HDSP, DWORD channel, void* buffer, DWORD, void* user) {
+void CALLBACK reentrantDsp(HDSP, DWORD channel, void* buffer, DWORD, void* user)
+{
     auto* r = static_cast<tReentrant*>(user);
     ++r->calls;
     int16_t data[100];
     switch (r->step) {
-    case 0:  // read its own data and attach another procedure behind itself
+    case 0: // read its own data and attach another procedure behind itself
         r->gotData = BASS_ChannelGetData(channel, data, sizeof data);
         r->added = BASS_ChannelSetDSP(channel, &traceDsp, &r->trace, -1);
         break;
-    case 1:  // load and start a module, pause and remove itself
+    case 1: // load and start a module, pause and remove itself
         r->loaded = BASS_MusicLoad(TRUE, r->mod->data(), 0, DWORD(r->mod->size()), 0, 0);
         BASS_MusicPlay(r->loaded);
         BASS_ChannelRemoveDSP(channel, r->self);
@@ -679,13 +712,15 @@ void CALLBACK reentrantDsp(HDSP, DWORD channel, void* buffer, DWORD, void* user)
     static_cast<int16_t*>(buffer)[0] = 1;
 }
 
-void CALLBACK freeingDsp(HDSP, DWORD channel, void*, DWORD, void* user) {
+void CALLBACK freeingDsp(HDSP, DWORD channel, void*, DWORD, void* user)
+{
     auto* r = static_cast<tReentrant*>(user);
     ++r->calls;
     r->freed = KXAUDIO_ChannelFree(channel);
 }
 
-TEST_F(AudioDsp, CallsFromInsideAProcedureDoNotDeadlock) {
+TEST_F(AudioDsp, CallsFromInsideAProcedureDoNotDeadlock)
+{
     initOffline();
     const tBytes mod = makeMod();
     tReentrant r;
@@ -697,15 +732,15 @@ TEST_F(AudioDsp, CallsFromInsideAProcedureDoNotDeadlock) {
     mix(1024);
     EXPECT_EQ(r.gotData, 200u);
     ASSERT_NE(r.added, 0u);
-    EXPECT_TRUE(r.trace.blocks.empty());  // attached during the block: from the next one
+    EXPECT_TRUE(r.trace.blocks.empty()); // attached during the block: from the next one
     r.step = 1;
     mix(1024);
-    EXPECT_EQ(r.trace.blocks.size(), 1u);  // ran after the first, before it removed itself
+    EXPECT_EQ(r.trace.blocks.size(), 1u); // ran after the first, before it removed itself
     ASSERT_NE(r.loaded, 0u);
     const tSamples later = mix(4096);
-    EXPECT_EQ(r.calls, 2);                 // removed itself
-    EXPECT_EQ(r.trace.blocks.size(), 1u);  // its channel is paused
-    EXPECT_GT(peak(later), 1000);          // the module loaded inside plays
+    EXPECT_EQ(r.calls, 2);                // removed itself
+    EXPECT_EQ(r.trace.blocks.size(), 1u); // its channel is paused
+    EXPECT_GT(peak(later), 1000);         // the module loaded inside plays
     EXPECT_TRUE(BASS_MusicFree(r.loaded));
 
     // A procedure that frees its own channel: the handle dies, the mixer goes on.
@@ -716,13 +751,14 @@ TEST_F(AudioDsp, CallsFromInsideAProcedureDoNotDeadlock) {
     mix(2048);
     EXPECT_EQ(f.calls, 1);
     EXPECT_TRUE(f.freed);
-    EXPECT_TRUE(f.trace.blocks.empty());  // nothing ran after the channel was freed
+    EXPECT_TRUE(f.trace.blocks.empty()); // nothing ran after the channel was freed
     EXPECT_FALSE(BASS_ChannelPause(doomed));
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
 }
 
 // Real time on the null device: the procedures run on its thread.
-TEST_F(AudioDsp, RunOnTheMixingThreadInRealTime) {
+TEST_F(AudioDsp, RunOnTheMixingThreadInRealTime)
+{
     ASSERT_TRUE(BASS_Init(-2, kRate, 0, nullptr, nullptr));
     const tBytes mod = makeMod();
     const HMUSIC music = loadMusic(mod);
@@ -735,7 +771,7 @@ TEST_F(AudioDsp, RunOnTheMixingThreadInRealTime) {
     ASSERT_GE(trace->blocks.size(), 3u);
     for (size_t i = 0; i < trace->blocks.size(); ++i) {
         EXPECT_NE(trace->threads[i], std::this_thread::get_id());
-        EXPECT_EQ(trace->lengths[i], 1024u * 4);  // the null device's blocks
+        EXPECT_EQ(trace->lengths[i], 1024u * 4); // the null device's blocks
         EXPECT_EQ(trace->channels[i], music);
     }
     int16_t data[1000];
@@ -752,7 +788,8 @@ struct tLiveRecord {
 
 std::atomic<int> deadRecordCalls{0};
 
-void CALLBACK invertDsp(HDSP, DWORD, void* buffer, DWORD length, void* user) {
+void CALLBACK invertDsp(HDSP, DWORD, void* buffer, DWORD length, void* user)
+{
     auto* record = static_cast<tLiveRecord*>(user);
     if (record->magic != tLiveRecord::kAlive) {
         deadRecordCalls.fetch_add(1);
@@ -765,7 +802,8 @@ void CALLBACK invertDsp(HDSP, DWORD, void* buffer, DWORD length, void* user) {
     }
 }
 
-TEST_F(AudioDsp, SwitchingProceduresAndChannelsWhileTheNullDeviceMixes) {
+TEST_F(AudioDsp, SwitchingProceduresAndChannelsWhileTheNullDeviceMixes)
+{
     ASSERT_TRUE(BASS_Init(-2, kRate, 0, nullptr, nullptr));
     const tBytes mod = makeMod();
     const tBytes wav = makeWav(tone(440, kRate, 0.5, 2, 8000), 2, kRate);
@@ -814,13 +852,14 @@ TEST_F(AudioDsp, SwitchingProceduresAndChannelsWhileTheNullDeviceMixes) {
 
 // --- Channel data ------------------------------------------------------------
 
-TEST_F(AudioChannelData, EachChannelKeepsItsOwnLatestFrames) {
+TEST_F(AudioChannelData, EachChannelKeepsItsOwnLatestFrames)
+{
     initOffline();
     const DWORD channel = KXAUDIO_TestToneCreate(700, 3000);
     const DWORD quiet = KXAUDIO_TestToneCreate(441, 100);
     std::vector<int16_t> buffer(40000, int16_t(0x5555));
     ASSERT_EQ(BASS_ChannelGetData(channel, buffer.data(), 2000), 2000u);
-    EXPECT_TRUE(silent(tSamples(buffer.begin(), buffer.begin() + 1000)));  // before any mixing
+    EXPECT_TRUE(silent(tSamples(buffer.begin(), buffer.begin() + 1000))); // before any mixing
     mix(20000);
     ASSERT_EQ(BASS_ChannelGetData(quiet, buffer.data(), 2000), 2000u);
     EXPECT_NEAR(peak(tSamples(buffer.begin(), buffer.begin() + 1000)), 100, 2);
@@ -844,7 +883,8 @@ TEST_F(AudioChannelData, EachChannelKeepsItsOwnLatestFrames) {
 // Loads `bytes` with each loader: each either refuses with an error code or
 // gives a channel that plays a second without harm. With `mustRefuse` all
 // three must refuse.
-void expectRefusedOrHarmless(const tBytes& bytes, const std::string& what, bool mustRefuse) {
+void expectRefusedOrHarmless(const tBytes& bytes, const std::string& what, bool mustRefuse)
+{
     SCOPED_TRACE(what);
     DWORD handles[3];
     handles[0] = BASS_MusicLoad(TRUE, bytes.data(), 0, DWORD(bytes.size()), 0, 0);
@@ -876,7 +916,8 @@ void expectRefusedOrHarmless(const tBytes& bytes, const std::string& what, bool 
     }
 }
 
-TEST_F(AudioHostile, CorruptAndTruncatedFilesAreRefusedOrHarmless) {
+TEST_F(AudioHostile, CorruptAndTruncatedFilesAreRefusedOrHarmless)
+{
     cTempDir dir;
     const tBytes mod = makeMod();
     const tBytes wav = makeWav(tone(440, kRate, 0.5, 2, 9000), 2, kRate);
@@ -899,13 +940,13 @@ TEST_F(AudioHostile, CorruptAndTruncatedFilesAreRefusedOrHarmless) {
         fakeMp3[i + 1] = 0xFB;
     }
     tBytes id3 = garbage;
-    std::memcpy(id3.data(), "ID3\x04\x00\x00\x7F\x7F\x7F\x7F", 10);  // a tag claiming 256 MB
+    std::memcpy(id3.data(), "ID3\x04\x00\x00\x7F\x7F\x7F\x7F", 10); // a tag claiming 256 MB
     // Headers that claim 200 MB of sample data behind a few bytes.
     const tBytes wavHeaderOnly(makeWav({}, 2, kRate, 200u << 20));
     tBytes wavTruncated(wav.begin(), wav.begin() + 1000);
     put32(wavTruncated, 40, 200u << 20);
     tBytes modHugeSample = mod;
-    modHugeSample[22 + 20] = 0xFF;  // sample length 0xFF10 words
+    modHugeSample[22 + 20] = 0xFF; // sample length 0xFF10 words
     modHugeSample[23 + 20] = 0x10;
 
     expectRefusedOrHarmless(garbage, "garbage", true);
@@ -931,7 +972,8 @@ TEST_F(AudioHostile, CorruptAndTruncatedFilesAreRefusedOrHarmless) {
     EXPECT_TRUE(silent(out));
 }
 
-TEST_F(AudioHostile, AnExceptionInALoadBecomesItsErrorCode) {
+TEST_F(AudioHostile, AnExceptionInALoadBecomesItsErrorCode)
+{
     initOffline();
     const tBytes mod = makeMod(4);
     const tBytes wav = makeWav(tone(440, kRate, 0.1, 1, 1000), 1, kRate);
@@ -944,10 +986,8 @@ TEST_F(AudioHostile, AnExceptionInALoadBecomesItsErrorCode) {
         {"sample", [&] { return BASS_SampleLoad(TRUE, wav.data(), 0, DWORD(wav.size()), 1, 0); }},
     };
     const std::pair<int, int> faults[] = {
-        {KXAUDIO_FAULT_RUNTIME, BASS_ERROR_UNKNOWN},
-        {KXAUDIO_FAULT_LOCK, BASS_ERROR_UNKNOWN},
-        {KXAUDIO_FAULT_RESOURCES, BASS_ERROR_MEM},
-        {KXAUDIO_FAULT_MEMORY, BASS_ERROR_MEM},
+        {KXAUDIO_FAULT_RUNTIME, BASS_ERROR_UNKNOWN}, {KXAUDIO_FAULT_LOCK, BASS_ERROR_UNKNOWN},
+        {KXAUDIO_FAULT_RESOURCES, BASS_ERROR_MEM},   {KXAUDIO_FAULT_MEMORY, BASS_ERROR_MEM},
         {KXAUDIO_FAULT_FOREIGN, BASS_ERROR_UNKNOWN},
     };
     for (const tLoad& l : loads) {
@@ -956,18 +996,19 @@ TEST_F(AudioHostile, AnExceptionInALoadBecomesItsErrorCode) {
             KXAUDIO_ThrowInNextLoad(fault);
             EXPECT_EQ(l.load(), 0u);
             EXPECT_EQ(BASS_ErrorGetCode(), code);
-            EXPECT_NE(l.load(), 0u);  // the next load is normal again
+            EXPECT_NE(l.load(), 0u); // the next load is normal again
             EXPECT_EQ(BASS_ErrorGetCode(), BASS_OK);
         }
     }
 }
 
-TEST_F(AudioHostile, EmptyMissingAndAbsurdArgumentsAreRefused) {
+TEST_F(AudioHostile, EmptyMissingAndAbsurdArgumentsAreRefused)
+{
     cTempDir dir;
     initOffline();
     const tBytes wav = makeWav(tone(440, kRate, 0.1, 1, 9000), 1, kRate);
     writeFile(dir / "empty.wav", {});
-    writeFile(dir / "tone", wav);  // a name without extension
+    writeFile(dir / "tone", wav); // a name without extension
     const std::string empty = (dir / "empty.wav").string();
     const std::string missing = (dir / "missing").string();
     const std::string named = (dir / "tone").string();
@@ -1027,4 +1068,4 @@ TEST_F(AudioHostile, EmptyMissingAndAbsurdArgumentsAreRefused) {
     EXPECT_NEAR(peak(out), 9000, 10);
 }
 
-}  // namespace
+} // namespace

@@ -59,10 +59,7 @@ const Moment kMoments[] = {
     {598, "faded to black"},
 };
 
-std::string goldenFile()
-{
-    return std::string(KX_GOLDEN_DIR) + "/bundled_show.txt";
-}
+std::string goldenFile() { return std::string(KX_GOLDEN_DIR) + "/bundled_show.txt"; }
 
 // The player with a time limit fit for a whole show under the sanitizers.
 PlayerResult runShow(const std::string& args, int limitSeconds)
@@ -266,9 +263,10 @@ TEST(BundledShow, PlaysToItsEndMatchingTheReferencesWithItsTune)
         std::printf("frame %d: largest difference %.2f, mean %.3f\n", m.frame, worst, mean);
         // No cell may be off by more than 16 levels in a channel, and the
         // frame as a whole by more than 3 on average.
-        EXPECT_LE(worst, 16.0) << "frame " << m.frame << " (" << m.what << "): cell column " << cell % kCols
-                               << ", row " << cell / kCols << ", channel " << "rgb"[worstAt % 3] << " is "
-                               << got[i].second[worstAt] << ", reference " << want[i].second[worstAt];
+        EXPECT_LE(worst, 16.0) << "frame " << m.frame << " (" << m.what << "): cell column " << cell % kCols << ", row "
+                               << cell / kCols << ", channel "
+                               << "rgb"[worstAt % 3] << " is " << got[i].second[worstAt] << ", reference "
+                               << want[i].second[worstAt];
         EXPECT_LE(mean, 3.0) << "frame " << m.frame << " (" << m.what << "): mean difference " << mean;
     }
 
@@ -328,7 +326,8 @@ TEST(BundledShow, PlaysOnWithoutTheWebcamLibrary)
     const std::vector<double> cells = cellMeans(img);
     EXPECT_LT(cells[0] + cells[1] + cells[2], 3 * 200.0);
     double brightest = 0;
-    for (size_t c = 0; c < cells.size(); c += 3) brightest = std::max(brightest, cells[c] + cells[c + 1] + cells[c + 2]);
+    for (size_t c = 0; c < cells.size(); c += 3)
+        brightest = std::max(brightest, cells[c] + cells[c + 1] + cells[c + 2]);
     EXPECT_GT(brightest, 3 * 60.0) << "the plasma is not drawn";
     // The tune is unaffected.
     const Track t = readTrack("cap/audio.wav");

@@ -41,14 +41,14 @@ TEST(Camera, ThreeKeysEaseThroughTheMiddleKeyAndRestAtTheEnds)
     EXPECT_EQ(c.duration, 200.0f);
     c.advance(0);
     EXPECT_EQ(c.frame, 0.0f);
-    c.advance(50);  // s = 0.25: 200 * s^3 (6s^2 - 15s + 10) = 200 * 0.103515625
+    c.advance(50); // s = 0.25: 200 * s^3 (6s^2 - 15s + 10) = 200 * 0.103515625
     EXPECT_FLOAT_EQ(c.frame, 20.703125f);
     EXPECT_NEAR(c.pos[0], kXAt50, 1e-5);
-    c.advance(50);  // symmetric about the middle
+    c.advance(50); // symmetric about the middle
     EXPECT_FLOAT_EQ(c.frame, 100.0f);
     EXPECT_EQ(c.currentKey, 1);
     EXPECT_FLOAT_EQ(c.pos[0], 10.0f);
-    c.advance(150);  // past the duration: resting on the last key
+    c.advance(150); // past the duration: resting on the last key
     EXPECT_GT(c.frame, 200.0f);
     EXPECT_EQ(c.currentKey, 2);
     EXPECT_FLOAT_EQ(c.pos[0], 40.0f);
@@ -60,20 +60,20 @@ TEST(Camera, KeyDefaultsOneKeyAndNoKeys)
     testing::internal::CaptureStdout();
     addKey(c, {{"pos", "1,2,3"}, {"lookat", "7,8,9"}, {"fov", "70"}, {"viewport", "0.1,0.2,0.3,0.4"}});
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "## add key FOV 70.000000\n");
-    c.advance(1);  // one key: the camera sits on it
+    c.advance(1); // one key: the camera sits on it
     EXPECT_FLOAT_EQ(c.pos[1], 2.0f);
     EXPECT_FLOAT_EQ(c.viewport[3], 0.4f);
     EXPECT_FLOAT_EQ(c.fov, 70.0f);
 
-    addKey(c, {{"pos", "9"}});  // copies the key before, t + 1; a short vector keeps the rest
+    addKey(c, {{"pos", "9"}}); // copies the key before, t + 1; a short vector keeps the rest
     const cCameraKey& k = c.keys[1];
     EXPECT_EQ(k.t, 1.0f);
     EXPECT_EQ(k.pos[0], 9.0f);
     EXPECT_EQ(k.pos[2], 3.0f);
     EXPECT_EQ(k.lookat[1], 8.0f);
     EXPECT_EQ(k.fov, 70.0f);
-    EXPECT_EQ(c.duration, 0.001f);  // defaulted times never raise it
-    c.advance(1);                   // so the camera is at the last key at once
+    EXPECT_EQ(c.duration, 0.001f); // defaulted times never raise it
+    c.advance(1);                  // so the camera is at the last key at once
     EXPECT_FLOAT_EQ(c.pos[0], 9.0f);
 
     cCamera none;
@@ -138,13 +138,13 @@ TEST(Camera, LoopModesWrapAndReflectAndThePathFollows)
     back.setLoopMode(1);
     back.setLoopEnd(200);
     back.advance(190);
-    back.advance(20);  // 210 wraps to 10
+    back.advance(20); // 210 wraps to 10
     EXPECT_EQ(back.currentKey, 0);
     EXPECT_LT(back.pos[0], 0.05f);
-    back.setLoopMode(7);  // acts as none
+    back.setLoopMode(7); // acts as none
     back.advance(190);
     back.setDirection(-1);
-    back.advance(150);  // running backward to clock 50
+    back.advance(150); // running backward to clock 50
     EXPECT_NEAR(back.pos[0], kXAt50, 1e-5);
 }
 
@@ -153,9 +153,9 @@ TEST(Camera, KochanekBartelsTensionAndContinuity)
     using camera_math::kochanekBartels;
     // P = 0, 1, 3, 6 at u = 0.25: h00 = 0.84375, h10 = 0.140625,
     // h11 = -0.046875, h01 = 0.15625.
-    EXPECT_FLOAT_EQ(kochanekBartels(0, 1, 3, 6, 0.25f, 0, 0), 1.40625f);   // m 1.5, 2.5 (Catmull-Rom)
-    EXPECT_FLOAT_EQ(kochanekBartels(0, 1, 3, 6, 0.25f, 0, 1), 1.359375f);  // m 1, 2
-    EXPECT_FLOAT_EQ(kochanekBartels(0, 1, 3, 6, 0.25f, 1, 0), 1.3125f);    // no tangents
+    EXPECT_FLOAT_EQ(kochanekBartels(0, 1, 3, 6, 0.25f, 0, 0), 1.40625f);  // m 1.5, 2.5 (Catmull-Rom)
+    EXPECT_FLOAT_EQ(kochanekBartels(0, 1, 3, 6, 0.25f, 0, 1), 1.359375f); // m 1, 2
+    EXPECT_FLOAT_EQ(kochanekBartels(0, 1, 3, 6, 0.25f, 1, 0), 1.3125f);   // no tangents
 }
 
 TEST(Camera, ViewMatrixIsTheInverseOfTranslateRotateZYX)
@@ -170,7 +170,7 @@ TEST(Camera, ViewMatrixIsTheInverseOfTranslateRotateZYX)
         std::vector<float> m(16, 0.0f);
         for (int i = 0; i < 4; ++i) m[size_t(i * 5)] = 1;
         const float a = degrees * 3.14159265f / 180.0f;
-        const int i = (axis + 1) % 3, j = (axis + 2) % 3;  // the plane turned
+        const int i = (axis + 1) % 3, j = (axis + 2) % 3; // the plane turned
         m[size_t(i * 5)] = m[size_t(j * 5)] = std::cos(a);
         m[size_t(i * 4 + j)] = std::sin(a);
         m[size_t(j * 4 + i)] = -std::sin(a);
@@ -180,7 +180,8 @@ TEST(Camera, ViewMatrixIsTheInverseOfTranslateRotateZYX)
         std::vector<float> out(16, 0.0f);
         for (int col = 0; col < 4; ++col)
             for (int row = 0; row < 4; ++row)
-                for (int k = 0; k < 4; ++k) out[size_t(col * 4 + row)] += a[size_t(k * 4 + row)] * b[size_t(col * 4 + k)];
+                for (int k = 0; k < 4; ++k)
+                    out[size_t(col * 4 + row)] += a[size_t(k * 4 + row)] * b[size_t(col * 4 + k)];
         return out;
     };
     std::vector<float> world = multiply(rotation(2, 60), multiply(rotation(1, 45), rotation(0, 30)));
@@ -210,7 +211,7 @@ TEST(Camera, ViewportPixelsAndFloatListsStayInRange)
     c.getViewportPixels(160, 120, vp);
     EXPECT_EQ(vp[0], 80);
     EXPECT_EQ(vp[1], 30);
-    EXPECT_EQ(vp[2], 53);  // 53.328 truncated
+    EXPECT_EQ(vp[2], 53); // 53.328 truncated
     c.setViewport(-1e30f, 1e30f, std::nanf(""), 0.999f);
     c.getViewportPixels(160, 120, vp);
     EXPECT_EQ(vp[0], INT_MIN);
@@ -222,7 +223,7 @@ TEST(Camera, ViewportPixelsAndFloatListsStayInRange)
     EXPECT_EQ(scanFloats("1.5, 2", v, 3), 2);
     EXPECT_EQ(v[1], 2.0f);
     EXPECT_EQ(v[2], 9.0f);
-    EXPECT_EQ(scanFloats("4 ,5", v, 3), 1);  // the comma must follow the number
+    EXPECT_EQ(scanFloats("4 ,5", v, 3), 1); // the comma must follow the number
     EXPECT_EQ(v[1], 2.0f);
     EXPECT_EQ(scanFloats("inf,1", v, 3), 0);
     EXPECT_EQ(scanFloats(nullptr, v, 3), 0);

@@ -25,8 +25,7 @@ TEST(CaptureProgress, LinesFromTheFigures)
         {"rate not finite", {3, 9, inf, 0}, "capture: frame 3/9 (33%)"},
         {"rate not a number", {3, 9, std::nan(""), 0}, "capture: frame 3/9 (33%)"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(formatCaptureProgress(c.p), c.line) << c.what;
+    for (const Case& c : cases) EXPECT_EQ(formatCaptureProgress(c.p), c.line) << c.what;
 
     EXPECT_EQ(formatCaptureSummary({1800, 1800, 45.0, 40.0}), "capture: 1800 of 1800 frames in 0:40 (45.0 fps)");
     EXPECT_EQ(formatCaptureSummary({1, 1800, 0, 0}), "capture: 1 of 1800 frames in 0:00");
@@ -37,10 +36,9 @@ TEST(CaptureProgress, Durations)
     const struct {
         double seconds;
         const char* text;
-    } cases[] = {{0, "0:00"}, {0.01, "0:01"}, {59.2, "1:00"}, {3599.5, "1:00:00"}, {3661, "1:01:01"},
-                 {-5, "0:00"}, {std::nan(""), "0:00"}, {1e300, "277777:46:40"}};
-    for (const auto& c : cases)
-        EXPECT_EQ(formatDuration(c.seconds), c.text) << c.seconds;
+    } cases[] = {{0, "0:00"},       {0.01, "0:01"}, {59.2, "1:00"},         {3599.5, "1:00:00"},
+                 {3661, "1:01:01"}, {-5, "0:00"},   {std::nan(""), "0:00"}, {1e300, "277777:46:40"}};
+    for (const auto& c : cases) EXPECT_EQ(formatDuration(c.seconds), c.text) << c.seconds;
 }
 
 } // namespace

@@ -81,7 +81,7 @@ TEST_F(DemoTimeline, EventsFireInTimeOrderAndEqualTimesKeepDeclarationOrder)
     cDemo demo;
     playAt(demo, s, {0.0f, 0.6f, 2.0f, 3.0f});
     EXPECT_EQ(markersRun(), (std::vector<std::string>{"markNoTime", "markHalf", "markFirstOne", "markSecondOne"}));
-    EXPECT_EQ(demo.events[0]->time, -10.0f);  // key events sort first
+    EXPECT_EQ(demo.events[0]->time, -10.0f); // key events sort first
 }
 
 TEST_F(DemoTimeline, EventParamsInOrderDecideKeyAndTime)
@@ -111,12 +111,15 @@ TEST_F(DemoTimeline, ReplayReRunsEveryEventUpToTheClockAndStopsAtZero)
     cDemo demo;
     demo.doXML(s.demo());
     demo.sortEvents();
-    auto frameWith = [&](float step) { demo.frameTime = demo.clock; demo.advanceShow(step); };
+    auto frameWith = [&](float step) {
+        demo.frameTime = demo.clock;
+        demo.advanceShow(step);
+    };
 
     demo.clock = 1.0f;
-    frameWith(0);  // normal path: A, B
+    frameWith(0); // normal path: A, B
     demo.speed = -100.0f;
-    frameWith(0.5f);  // clock 1.0 - 0.5 = 0.5: every event up to it again
+    frameWith(0.5f); // clock 1.0 - 0.5 = 0.5: every event up to it again
     EXPECT_NEAR(demo.clock, 0.5f, 1e-6);
     EXPECT_EQ(demo.nextEvent, 1);
     EXPECT_EQ(markersRun(), (std::vector<std::string>{"markA", "markB", "markA", "markB"}));
@@ -143,10 +146,10 @@ TEST_F(DemoTimeline, KeyEventsFireInTheirBankOrEveryBank)
     </demo>)");
     cDemo demo;
     demo.doXML(s.demo());
-    demo.key('A', true);   // bank 0: only the event without a bank
-    demo.key('A', false);  // releases fire nothing
-    demo.key('B', true);   // to bank 2
-    demo.key('A', true);   // both, in list order
+    demo.key('A', true);  // bank 0: only the event without a bank
+    demo.key('A', false); // releases fire nothing
+    demo.key('B', true);  // to bank 2
+    demo.key('A', true);  // both, in list order
     EXPECT_EQ(demo.bank, 2);
     EXPECT_EQ(markersRun(), (std::vector<std::string>{"markAnyBank", "markBankTwo", "markAnyBank"}));
 }
@@ -163,7 +166,7 @@ TEST_F(DemoTimeline, KeybankClampsOnceAfterAllParams)
     EXPECT_EQ(bankAfter(3, R"(inc="15")"), 10);
     EXPECT_EQ(bankAfter(0, R"(dec="1")"), 0);
     EXPECT_EQ(bankAfter(0, R"(set="4" inc="1")"), 5);
-    EXPECT_EQ(bankAfter(5, R"(set="20" dec="15")"), 5);  // clamped only at the end
+    EXPECT_EQ(bankAfter(5, R"(set="20" dec="15")"), 5); // clamped only at the end
     EXPECT_EQ(bankAfter(5, R"(inc="2147483647" inc="2147483647")"), 10);
     EXPECT_EQ(bankAfter(5, R"(set="banana")"), 0);
 }
@@ -178,9 +181,8 @@ TEST_F(DemoTimeline, KeyLogRecordIsAReplayableEvent)
     EXPECT_EQ(kxtest::readFile("keylog.txt"), "\t<event time=\"12.3\" bank=\"1\" trigger=\"A\">\n\t</event>\n");
     demo.frameTime = 0.0f;
     demo.key('5', true);
-    EXPECT_EQ(kxtest::readFile("keylog.txt"),
-              "\t<event time=\"12.3\" bank=\"1\" trigger=\"A\">\n\t</event>\n"
-              "\t<event time=\"0.0\" bank=\"1\" trigger=\"5\">\n\t</event>\n");
+    EXPECT_EQ(kxtest::readFile("keylog.txt"), "\t<event time=\"12.3\" bank=\"1\" trigger=\"A\">\n\t</event>\n"
+                                              "\t<event time=\"0.0\" bank=\"1\" trigger=\"5\">\n\t</event>\n");
 
     // The log pasted back into a script replays the press at its time.
     Script s("<demo><event key=\"5\"><markReplayed/></event>" + kxtest::readFile("keylog.txt") + "</demo>");
@@ -201,9 +203,9 @@ TEST_F(DemoTimeline, TriggerPressesAKeyAndBadTriggersAreRefused)
     Script t(R"(<x trigger="K"/>)");
     demo.doXML(t.root.firstChild);
     Script empty(R"(<x trigger=""/>)");
-    demo.doXML(empty.root.firstChild);  // no key, and in particular not the timed events
+    demo.doXML(empty.root.firstChild); // no key, and in particular not the timed events
     Script ring(R"(<x trigger="L"/>)");
-    demo.doXML(ring.root.firstChild);   // a fragment pressing its own key ends, bounded
+    demo.doXML(ring.root.firstChild); // a fragment pressing its own key ends, bounded
     const auto run = markersRun();
     ASSERT_FALSE(run.empty());
     EXPECT_EQ(run[0], "markK");
@@ -228,8 +230,7 @@ TEST_F(DemoTimeline, KeysPressingKeysEndWithoutRunningAKeyInsideItself)
     demo.key('A', true);
     ASSERT_EQ(markersRun(), (std::vector<std::string>{"markC", "markB", "markA"}));
     EXPECT_EQ(keyLogRecords(), 3u);
-    EXPECT_EQ(count(kxtest::readFile("log.txt"), "key A pressed inside its own handling, not pressed again"),
-              1u);
+    EXPECT_EQ(count(kxtest::readFile("log.txt"), "key A pressed inside its own handling, not pressed again"), 1u);
 
     // Two events of L that press L: a ring that branches ends after one
     // round, with one line for each refused press.
@@ -257,8 +258,7 @@ TEST_F(DemoTimeline, KeysPressingKeysEndWithoutRunningAKeyInsideItself)
     treeDemo.doXML(tree.demo());
     treeDemo.key('A', true);
     EXPECT_EQ(keyLogRecords(), 1u + 1024u);
-    EXPECT_EQ(count(kxtest::readFile("log.txt"), "key A pressed more than 1024 keys inside its handling"),
-              1u);
+    EXPECT_EQ(count(kxtest::readFile("log.txt"), "key A pressed more than 1024 keys inside its handling"), 1u);
 }
 
 TEST_F(DemoTimeline, SettingsAndSwitchesComeFromTheDemoTag)
@@ -278,7 +278,8 @@ TEST_F(DemoTimeline, SettingsAndSwitchesComeFromTheDemoTag)
     EXPECT_TRUE(gSwitches.showfps);
     EXPECT_EQ(gSwitches.lockfps, 25);
 
-    Script bad(R"(<demo width="-5" height="999999999" lockfps="-3" name="0123456789012345678901234567890123456789012345678901234567890123456789"/>)");
+    Script bad(
+        R"(<demo width="-5" height="999999999" lockfps="-3" name="0123456789012345678901234567890123456789012345678901234567890123456789"/>)");
     testing::internal::CaptureStdout();
     demo.doXML(bad.demo());
     testing::internal::GetCapturedStdout();

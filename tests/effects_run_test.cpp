@@ -43,7 +43,8 @@ TEST_F(EffectsRun, ClearColourAndBufferSwitches)
 {
     auto px = centres(show(std::string(kLumafold) + R"(
         <add type="clear" name="bg"/><bg color="ff102030"/>
-        <draworder effect="bg"/>)"), 2);
+        <draworder effect="bg"/>)"),
+                      2);
     EXPECT_EQ(px[1], (std::vector<int>{16, 32, 48}));
 
     // cbuf 0 keeps the picture: a first clear paints red, the second clears
@@ -51,7 +52,8 @@ TEST_F(EffectsRun, ClearColourAndBufferSwitches)
     px = centres(show(std::string(kLumafold) + R"(
         <add type="clear" name="red"/><red color="ffff0000"/>
         <add type="clear" name="keep"/><keep color="ff00ff00" cbuf="0" zbuf="1"/>
-        <draworder effect="red" effect="keep"/>)"), 2);
+        <draworder effect="red" effect="keep"/>)"),
+                 2);
     EXPECT_EQ(px[1], (std::vector<int>{255, 0, 0}));
 }
 
@@ -62,11 +64,11 @@ TEST_F(EffectsRun, TrailModeDarkensThePreviousFrameByHalf)
         <add type="clear" name="white"/><white color="ffffffff"/>
         <add type="clear" name="trail"/><trail trailval="0.5"/>
         <draworder effect="white"/>
-        <event time="0.005"><draworder effect="trail"/></event>)"), 4);
+        <event time="0.005"><draworder effect="trail"/></event>)"),
+                      4);
     EXPECT_EQ(px[0], (std::vector<int>{255, 255, 255}));
     for (int f = 1; f < 4; ++f)
-        for (int c = 0; c < 3; ++c)
-            EXPECT_NEAR(px[f][c], px[f - 1][c] / 2.0, 1.5) << "frame " << f;
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(px[f][c], px[f - 1][c] / 2.0, 1.5) << "frame " << f;
 }
 
 TEST_F(EffectsRun, FlashEnvelopeFrameByFrame)
@@ -76,10 +78,10 @@ TEST_F(EffectsRun, FlashEnvelopeFrameByFrame)
         <add type="clear" name="bg"/>
         <add type="flash" name="fl"/>
         <draworder effect="bg" effect="fl"/>
-        <event time="0"><fl><go/></fl></event>)"), 12);
+        <event time="0"><fl><go/></fl></event>)"),
+                      12);
     const double expected[] = {0.3, 0.6, 0.9, 1.2, 1.2, 1.2, 0.9, 0.6, 0.3, 0.0, 0.0, 0.0};
-    for (int f = 0; f < 12; ++f)
-        EXPECT_NEAR(px[f][0], std::min(255.0, expected[f] * 255.0), 1.5) << "frame " << f;
+    for (int f = 0; f < 12; ++f) EXPECT_NEAR(px[f][0], std::min(255.0, expected[f] * 255.0), 1.5) << "frame " << f;
 }
 
 TEST_F(EffectsRun, MultiplicativeAndInvertingFlashes)
@@ -88,7 +90,8 @@ TEST_F(EffectsRun, MultiplicativeAndInvertingFlashes)
     auto px = centres(show(std::string(kLumafold) + R"(
         <add type="clear" name="bg"/><bg color="ff808080"/>
         <add type="flash" name="fade"/><fade mode="1"/>
-        <draworder effect="bg" effect="fade"/>)"), 2);
+        <draworder effect="bg" effect="fade"/>)"),
+                      2);
     EXPECT_EQ(px[1], (std::vector<int>{0, 0, 0}));
 
     // Mode 2 inverts in proportion to the colour: at intensity 0.3 over
@@ -97,7 +100,8 @@ TEST_F(EffectsRun, MultiplicativeAndInvertingFlashes)
         <add type="clear" name="bg"/><bg color="ff404040"/>
         <add type="flash" name="inv"/><inv mode="2"/>
         <draworder effect="bg" effect="inv"/>
-        <event time="0"><inv><go/></inv></event>)"), 1);
+        <event time="0"><inv><go/></inv></event>)"),
+                 1);
     EXPECT_NEAR(px[0][0], 64 + 0.3 * (255 - 128), 2.0);
 }
 
@@ -108,7 +112,8 @@ TEST_F(EffectsRun, FlashFiredByAKeyEvent)
         <add type="flash" name="fl"/><fl color="ff0000ff"/>
         <draworder effect="bg" effect="fl"/>
         <event key="F"><fl><go/></fl></event>
-        <event time="0.02" trigger="F"/>)"), 5);
+        <event time="0.02" trigger="F"/>)"),
+                      5);
     // The timed event presses F at the start of frame 2 (clock 0.02).
     EXPECT_EQ(px[1][2], 0);
     EXPECT_NEAR(px[2][2], 0.3 * 255, 1.5);
@@ -121,7 +126,8 @@ TEST_F(EffectsRun, InactiveEffectsAreSkippedAndComeBack)
         <add type="clear" name="black"/>
         <add type="clear" name="blue"/><blue color="ff0000ff" active="0"/>
         <draworder effect="black" effect="blue"/>
-        <event time="0.015"><blue active="1"/></event>)"), 3);
+        <event time="0.015"><blue active="1"/></event>)"),
+                      3);
     EXPECT_EQ(px[0], (std::vector<int>{0, 0, 0}));
     EXPECT_EQ(px[1], (std::vector<int>{0, 0, 0}));
     EXPECT_EQ(px[2], (std::vector<int>{0, 0, 255}));
@@ -136,12 +142,13 @@ TEST_F(EffectsRun, InstanceNamesCutToFifteenCharactersAreFoundAgain)
         <backgroundColourLayer color="ff102030"/>
         <draworder effect="backgroundColourLayer"/>
         <event time="0.015"><BACKGROUNDCOLOURLAYER color="ff405060"/></event>
-        <create/><load effect="backgroundColourLayer"/><run/></demo>)", 3);
+        <create/><load effect="backgroundColourLayer"/><run/></demo>)",
+                      3);
     EXPECT_EQ(px[1], (std::vector<int>{16, 32, 48}));
     EXPECT_EQ(px[2], (std::vector<int>{64, 80, 96}));
     EXPECT_NE(log().find("add: name cut to 15 characters: backgroundColou"), std::string::npos);
     EXPECT_EQ(log().find("XML Error: DrawOrder"), std::string::npos);
-    EXPECT_EQ(log().find("Loading effect"), std::string::npos);  // it is the loader
+    EXPECT_EQ(log().find("Loading effect"), std::string::npos); // it is the loader
 }
 
 TEST_F(EffectsRun, LoadOrderDecidesWhichLibraryMakesAType)
@@ -183,7 +190,8 @@ TEST_F(EffectsRun, TeardownDestroysEveryEffectBeforeAnyLibraryUnloads)
 
 TEST_F(EffectsRun, ParameterDescriptionIsLogged)
 {
-    writeDataFile("script.txt", "<demo><loadplugin file=\"kxtest_params.so\"/><add type=\"params\" name=\"p\"/></demo>");
+    writeDataFile("script.txt",
+                  "<demo><loadplugin file=\"kxtest_params.so\"/><add type=\"params\" name=\"p\"/></demo>");
     result = runPlayer("");
     const std::string l = log();
     EXPECT_NE(l.find("effect:paramprobe params:2\n"), std::string::npos) << l;

@@ -1,7 +1,7 @@
 // The OpenGL extension loader: whole-word rule, version rule, the table and
 // the loader itself, driven by a fake entry-point lookup.
-#include "player/extensions.h"
 #include "platform/platform.h"
+#include "player/extensions.h"
 
 #include <GL/gl.h>
 #include <SDL.h>
@@ -90,28 +90,66 @@ TEST(ExtensionVersion, MajorTwoOrMoreHasEverything)
 
 // Entry-point counts of every row, as the extensions define them.
 const std::map<std::string, int> kExpectedCounts = {
-    {"GL_VERSION_1_2", 4}, {"GL_VERSION_1_3", 46}, {"GL_VERSION_1_4", 45},
-    {"wglGetExtensionsStringARB", 1}, {"wglGetExtensionsStringEXT", 1},
-    {"GL_ARB_fragment_program", 19}, {"GL_ARB_imaging", 34}, {"GL_ARB_matrix_palette", 5},
-    {"GL_ARB_multisample", 1}, {"GL_ARB_multitexture", 34}, {"GL_ARB_point_parameters", 2},
-    {"GL_ARB_texture_compression", 7}, {"GL_ARB_transpose_matrix", 4}, {"GL_ARB_vertex_blend", 10},
-    {"GL_ARB_vertex_program", 62}, {"GL_ARB_window_pos", 16},
-    {"GL_ATI_draw_buffers", 1}, {"GL_ATI_element_array", 3}, {"GL_ATI_envmap_bumpmap", 4},
-    {"GL_ATI_fragment_shader", 14}, {"GL_ATI_map_object_buffer", 2}, {"GL_ATI_pn_triangles", 2},
-    {"GL_ATI_separate_stencil", 2}, {"GL_ATI_vertex_array_object", 12},
-    {"GL_ATI_vertex_attrib_array_object", 3}, {"GL_ATI_vertex_streams", 37},
-    {"GL_EXT_blend_color", 1}, {"GL_EXT_blend_func_separate", 1}, {"GL_EXT_blend_minmax", 1},
-    {"GL_EXT_compiled_vertex_array", 2}, {"GL_EXT_cull_vertex", 2}, {"GL_EXT_draw_range_elements", 1},
-    {"GL_EXT_fog_coord", 5}, {"GL_EXT_multi_draw_arrays", 2}, {"GL_EXT_point_parameters", 2},
-    {"GL_EXT_secondary_color", 17}, {"GL_EXT_stencil_two_side", 1}, {"GL_EXT_vertex_shader", 42},
+    {"GL_VERSION_1_2", 4},
+    {"GL_VERSION_1_3", 46},
+    {"GL_VERSION_1_4", 45},
+    {"wglGetExtensionsStringARB", 1},
+    {"wglGetExtensionsStringEXT", 1},
+    {"GL_ARB_fragment_program", 19},
+    {"GL_ARB_imaging", 34},
+    {"GL_ARB_matrix_palette", 5},
+    {"GL_ARB_multisample", 1},
+    {"GL_ARB_multitexture", 34},
+    {"GL_ARB_point_parameters", 2},
+    {"GL_ARB_texture_compression", 7},
+    {"GL_ARB_transpose_matrix", 4},
+    {"GL_ARB_vertex_blend", 10},
+    {"GL_ARB_vertex_program", 62},
+    {"GL_ARB_window_pos", 16},
+    {"GL_ATI_draw_buffers", 1},
+    {"GL_ATI_element_array", 3},
+    {"GL_ATI_envmap_bumpmap", 4},
+    {"GL_ATI_fragment_shader", 14},
+    {"GL_ATI_map_object_buffer", 2},
+    {"GL_ATI_pn_triangles", 2},
+    {"GL_ATI_separate_stencil", 2},
+    {"GL_ATI_vertex_array_object", 12},
+    {"GL_ATI_vertex_attrib_array_object", 3},
+    {"GL_ATI_vertex_streams", 37},
+    {"GL_EXT_blend_color", 1},
+    {"GL_EXT_blend_func_separate", 1},
+    {"GL_EXT_blend_minmax", 1},
+    {"GL_EXT_compiled_vertex_array", 2},
+    {"GL_EXT_cull_vertex", 2},
+    {"GL_EXT_draw_range_elements", 1},
+    {"GL_EXT_fog_coord", 5},
+    {"GL_EXT_multi_draw_arrays", 2},
+    {"GL_EXT_point_parameters", 2},
+    {"GL_EXT_secondary_color", 17},
+    {"GL_EXT_stencil_two_side", 1},
+    {"GL_EXT_vertex_shader", 42},
     {"GL_EXT_vertex_weighting", 3},
-    {"GL_NV_element_array", 5}, {"GL_NV_fence", 7}, {"GL_NV_fragment_program", 6}, {"GL_NV_half_float", 46},
-    {"GL_NV_occlusion_query", 7}, {"GL_NV_pixel_data_range", 2}, {"GL_NV_point_sprite", 2},
-    {"GL_NV_primitive_restart", 2}, {"GL_NV_register_combiners", 13}, {"GL_NV_register_combiners2", 2},
-    {"GL_NV_vertex_array_range", 4}, {"GL_NV_vertex_program", 64},
-    {"WGL_ARB_buffer_region", 4}, {"WGL_ARB_make_current_read", 2}, {"WGL_ARB_multisample", 0},
-    {"WGL_ARB_pbuffer", 5}, {"WGL_ARB_pixel_format", 3}, {"WGL_ARB_render_texture", 3},
-    {"WGL_ATI_pixel_format_float", 0}, {"WGL_EXT_swap_control", 2}, {"WGL_NV_render_depth_texture", 0},
+    {"GL_NV_element_array", 5},
+    {"GL_NV_fence", 7},
+    {"GL_NV_fragment_program", 6},
+    {"GL_NV_half_float", 46},
+    {"GL_NV_occlusion_query", 7},
+    {"GL_NV_pixel_data_range", 2},
+    {"GL_NV_point_sprite", 2},
+    {"GL_NV_primitive_restart", 2},
+    {"GL_NV_register_combiners", 13},
+    {"GL_NV_register_combiners2", 2},
+    {"GL_NV_vertex_array_range", 4},
+    {"GL_NV_vertex_program", 64},
+    {"WGL_ARB_buffer_region", 4},
+    {"WGL_ARB_make_current_read", 2},
+    {"WGL_ARB_multisample", 0},
+    {"WGL_ARB_pbuffer", 5},
+    {"WGL_ARB_pixel_format", 3},
+    {"WGL_ARB_render_texture", 3},
+    {"WGL_ATI_pixel_format_float", 0},
+    {"WGL_EXT_swap_control", 2},
+    {"WGL_NV_render_depth_texture", 0},
     {"WGL_NV_render_texture_rectangle", 0},
 };
 
@@ -148,8 +186,7 @@ TEST(ExtensionTable, RowsAndCounts)
     EXPECT_EQ(kinds[static_cast<int>(ExtensionKind::wglExtension)], 10);
     EXPECT_EQ(kinds[static_cast<int>(ExtensionKind::glExtension)], 96);
     EXPECT_EQ(total, kEntryPointCount);
-    for (const auto& e : kExpectedCounts)
-        EXPECT_GE(extensionRow(e.first.c_str()), 0) << e.first << " missing";
+    for (const auto& e : kExpectedCounts) EXPECT_GE(extensionRow(e.first.c_str()), 0) << e.first << " missing";
     EXPECT_EQ(extensionRow("GL_ARB_vertex_buffer_object"), -1);
     EXPECT_EQ(extensionRow(nullptr), -1);
 }
@@ -167,7 +204,7 @@ TEST(ExtensionTable, EntryPointNames)
             const std::size_t b = rowName.find('_', a + 1);
             suffix = rowName.substr(a + 1, b - a - 1);
         }
-        if (rowName == "GL_ARB_imaging") suffix.clear();  // the unsuffixed 1.2 calls
+        if (rowName == "GL_ARB_imaging") suffix.clear(); // the unsuffixed 1.2 calls
         const bool wgl = r.kind == ExtensionKind::wglExtension || r.kind == ExtensionKind::wglStringProc;
 
         std::set<std::string> seen;
@@ -201,7 +238,7 @@ TEST(ExtensionTable, EntryPointNames)
 // and a record of every request.
 class FakeDriver {
 public:
-    std::set<std::string> missing;  // names that come back null
+    std::set<std::string> missing; // names that come back null
     bool noneAtAll = false;
     std::vector<std::string> requests;
 
@@ -211,8 +248,7 @@ public:
             requests.emplace_back(name);
             if (noneAtAll || missing.count(name)) return nullptr;
             auto it = addresses_.find(name);
-            if (it == addresses_.end())
-                it = addresses_.emplace(name, &slots_[addresses_.size() % kSlots]).first;
+            if (it == addresses_.end()) it = addresses_.emplace(name, &slots_[addresses_.size() % kSlots]).first;
             return it->second;
         };
     }
@@ -273,10 +309,8 @@ TEST_F(ExtensionLoader, EverythingPresent)
     const std::string gl = allNamesOf(ExtensionKind::glExtension);
     const std::string wgl = allNamesOf(ExtensionKind::wglExtension);
     EXPECT_EQ(load("1.5.0", gl.c_str(), wgl.c_str()), 0);
-    for (int row = 0; row < kExtensionRowCount; ++row)
-        EXPECT_EQ(ext->flags[row], 1) << extensionTable()[row].name;
-    for (int i = 0; i < kEntryPointCount; ++i)
-        EXPECT_NE(ext->procs[i], nullptr) << i;
+    for (int row = 0; row < kExtensionRowCount; ++row) EXPECT_EQ(ext->flags[row], 1) << extensionTable()[row].name;
+    for (int i = 0; i < kEntryPointCount; ++i) EXPECT_NE(ext->procs[i], nullptr) << i;
     EXPECT_EQ(static_cast<int>(driver.requests.size()), kEntryPointCount);
 
     // Pointers sit in the slot of their own row, also for names two rows share.
@@ -318,7 +352,8 @@ TEST_F(ExtensionLoader, OnlyPresentOnesAreRequested)
     std::set<std::string> wanted;
     const sExtensionRow& mt = extensionTable()[extensionRow("GL_ARB_multitexture")];
     for (int i = 0; i < mt.entryPointCount; ++i) wanted.insert(mt.entryPoints[i].name);
-    wanted.insert({"wglSwapIntervalEXT", "wglGetSwapIntervalEXT", "wglMakeContextCurrentARB", "wglGetCurrentReadDCARB"});
+    wanted.insert(
+        {"wglSwapIntervalEXT", "wglGetSwapIntervalEXT", "wglMakeContextCurrentARB", "wglGetCurrentReadDCARB"});
     const std::vector<std::string> other = otherRequests();
     EXPECT_EQ(std::set<std::string>(other.begin(), other.end()), wanted);
     EXPECT_EQ(other.size(), wanted.size());
@@ -497,7 +532,7 @@ TEST(ExtensionPlatform, LoadsFromARealContext)
         ~NoLeakCheck() { __lsan_enable(); }
     } noLeakCheck;
 #endif
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");  // the environment still wins
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen"); // the environment still wins
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) GTEST_SKIP() << "no video: " << SDL_GetError();
     SDL_Window* window = SDL_CreateWindow("kx", 0, 0, 32, 32, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     SDL_GLContext context = window ? SDL_GL_CreateContext(window) : nullptr;

@@ -20,12 +20,9 @@ constexpr int kWidth = 192, kHeight = 96;
 constexpr double kPx = -1.1, kPy = -1.0, kPz = -3.0;
 
 // Pixels per world unit at the text's depth.
-double ppu()
-{
-    return (kHeight / 2.0) / (-kPz * std::tan(22.5 * M_PI / 180.0));
-}
+double ppu() { return (kHeight / 2.0) / (-kPz * std::tan(22.5 * M_PI / 180.0)); }
 double screenX(double x) { return kWidth / 2.0 + x * ppu(); }
-double screenY(double y) { return kHeight / 2.0 - y * ppu(); }  // from the top
+double screenY(double y) { return kHeight / 2.0 - y * ppu(); } // from the top
 
 bool inked(const Image& img, int x, int y) { return img.at(x, y)[0] > 100; }
 
@@ -91,7 +88,7 @@ TEST(FontCoolRun, TheFourLetterStylesOfAGap)
         ASSERT_EQ(frames[i].width, kWidth) << "frame " << i;
     }
     const double unit = ppu();
-    const double wave = std::sin(kPx);  // the A's phase: it is the first letter
+    const double wave = std::sin(kPx); // the A's phase: it is the first letter
     std::vector<std::pair<int, int>> r[4];
     Box a[4];
     for (int i = 0; i < 4; ++i) {
@@ -111,7 +108,7 @@ TEST(FontCoolRun, TheFourLetterStylesOfAGap)
     EXPECT_NEAR(all.left, screenX(kPx), 0.1 * unit);
     EXPECT_NEAR(all.bottom, screenY(kPy), 1.5);
     const int heightA = a[0].bottom - a[0].top + 1;
-    EXPECT_NEAR(heightA, 0.73 * unit, 2.5);  // a cap height
+    EXPECT_NEAR(heightA, 0.73 * unit, 2.5); // a cap height
 
     // Pulse: the A grows by |sin(px)| + 0.5 about its middle.
     EXPECT_NEAR(a[1].bottom - a[1].top + 1, heightA * (std::fabs(wave) + 0.5), 2.5);

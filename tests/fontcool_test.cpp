@@ -72,13 +72,21 @@ TEST_F(FontCool, DefaultsTextRecordsAndEffectAttributes)
     element->addParam("italics", "1");
     element->addParam("quality", "0.002");
     element->addParam("extrude", "0.25");
-    text({{"num", "2"}, {"string", "Hi"}, {"tra", "1.5,-2,3"}, {"trav", "0.1,0.2"}, {"style", "3"},
-          {"color", "80ff0000"}, {"rot", "1,2,3"}, {"sca", "2,2,2"}, {"rotv", "4,5,6"}, {"scav", "7,8,9"}});
+    text({{"num", "2"},
+          {"string", "Hi"},
+          {"tra", "1.5,-2,3"},
+          {"trav", "0.1,0.2"},
+          {"style", "3"},
+          {"color", "80ff0000"},
+          {"rot", "1,2,3"},
+          {"sca", "2,2,2"},
+          {"rotv", "4,5,6"},
+          {"scav", "7,8,9"}});
     // Two nums: the same attributes go into both records.
     text({{"num", "0"}, {"num", "1"}, {"string", "twice"}, {"active", "1"}});
     const std::string out = read(element);
     EXPECT_NE(out.find("***Hi\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("***twice\n***twice\n"), std::string::npos) << out;  // once per record
+    EXPECT_NE(out.find("***twice\n***twice\n"), std::string::npos) << out; // once per record
 
     EXPECT_EQ(fc->textCount, 3);
     EXPECT_STREQ(fc->faceName, "DejaVu Sans Mono And A Name Far");
@@ -92,7 +100,7 @@ TEST_F(FontCool, DefaultsTextRecordsAndEffectAttributes)
     EXPECT_FLOAT_EQ(t.position[1], -2.0f);
     EXPECT_FLOAT_EQ(t.position[2], 3.0f);
     EXPECT_FLOAT_EQ(t.velocity[1], 0.2f);
-    EXPECT_EQ(t.velocity[2], 0.0f);  // not given: kept
+    EXPECT_EQ(t.velocity[2], 0.0f); // not given: kept
     EXPECT_FLOAT_EQ(t.color[3], 128 / 255.0f);
     EXPECT_EQ(t.scaleVelocity[0], 7.0f);
     EXPECT_STREQ(fc->texts[0].string, "twice");
@@ -136,8 +144,8 @@ TEST_F(FontCool, HostileAttributes)
     std::string out = read(element);
     EXPECT_NE(out.find("numtexts 500"), std::string::npos) << out.substr(0, 200);
     EXPECT_EQ(fc->textCount, 16);
-    EXPECT_FLOAT_EQ(fc->extrusion, 0.01f);  // out of range: kept
-    EXPECT_EQ(fc->deviation, 0.0f);         // text without a number reads as 0
+    EXPECT_FLOAT_EQ(fc->extrusion, 0.01f); // out of range: kept
+    EXPECT_EQ(fc->deviation, 0.0f);        // text without a number reads as 0
     EXPECT_EQ(std::string(fc->texts[15].string), bytes.substr(0, 2047));
     EXPECT_EQ(fc->texts[15].position[0], 0.0f);
     EXPECT_EQ(fc->texts[15].shown, 7);
@@ -154,8 +162,8 @@ TEST_F(FontCool, UpdateMovesTextsByVelocityStepAndSpeed)
     element->addParam("numtexts", "2");
     element->addParam("speed", "2");
     text({{"num", "0"}, {"tra", "1,2,3"}, {"trav", "0.1,-0.2,0.5"}});
-    text({{"num", "1"}, {"trav", "1,0,0"}});  // not shown: moves all the same
-    text({{"num", "2"}, {"trav", "1,1,1"}});  // beyond the count: stays
+    text({{"num", "1"}, {"trav", "1,0,0"}}); // not shown: moves all the same
+    text({{"num", "2"}, {"trav", "1,1,1"}}); // beyond the count: stays
     read(element);
     effect->update(0.5f);
     effect->update(1.5f);
@@ -166,7 +174,7 @@ TEST_F(FontCool, UpdateMovesTextsByVelocityStepAndSpeed)
     EXPECT_FLOAT_EQ(fc->texts[1].position[0], 4.0f);
     EXPECT_EQ(fc->texts[2].position[0], 0.0f);
 
-    effect->speed = 0;  // frozen
+    effect->speed = 0; // frozen
     effect->update(10);
     EXPECT_FLOAT_EQ(fc->texts[0].position[0], 1.4f);
 }
@@ -180,7 +188,7 @@ TEST_F(FontCool, LoadBuildsTheListsAndUnloadFreesThem)
     effect->registry = &registry;
 
     std::string hostile;
-    for (int i = 0; i < 2047; ++i) hostile += char(255 - i % 255);  // 255 down to 1, and 255 again
+    for (int i = 0; i < 2047; ++i) hostile += char(255 - i % 255); // 255 down to 1, and 255 again
     element->addParam("numtexts", "2");
     element->addParam("basefont", "DejaVu Sans");
     element->addParam("texture", "missing.tga");
@@ -203,7 +211,7 @@ TEST_F(FontCool, LoadBuildsTheListsAndUnloadFreesThem)
     EXPECT_TRUE(glIsList(base + 'A'));
     EXPECT_TRUE(glIsList(base + 254));
     EXPECT_GT(fc->glyphs['B'].cellIncX, 0.5f);
-    EXPECT_EQ(fc->glyphs[255].cellIncX, 0.0f);  // no glyph 255: no room either
+    EXPECT_EQ(fc->glyphs[255].cellIncX, 0.0f); // no glyph 255: no room either
 
     // Every byte indexes the glyph tables; the sanitizer sees any stray read.
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -223,7 +231,7 @@ TEST_F(FontCool, LoadBuildsTheListsAndUnloadFreesThem)
     EXPECT_EQ(fc->listBase, 0u);
     EXPECT_EQ(fc->glyphs, nullptr);
     EXPECT_FALSE(glIsList(second + 'A'));
-    effect->unload();  // twice is harmless
+    effect->unload(); // twice is harmless
     registry.clear();
 }
 

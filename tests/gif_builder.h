@@ -5,8 +5,8 @@
 // an index stands for.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <gif_lib.h>
+#include <gtest/gtest.h>
 
 #include <array>
 #include <string>
@@ -18,21 +18,21 @@ using Pixels = std::vector<unsigned char>;
 
 struct Frame {
     int left = 0, top = 0, width = 1, height = 1;
-    int localBits = 0;  // 0: the global palette
+    int localBits = 0; // 0: the global palette
     bool interlaced = false;
-    int transparent = -1;    // >= 0: a graphic control extension with that index
-    bool plainControl = false;  // a graphic control extension without transparency
-    int disposal = 0;        // written with the graphic control extension
-    int delay = 5;           // hundredths of a second, likewise
-    std::string comment;     // written before the image when not empty
-    Pixels pixels;           // display order, row by row
+    int transparent = -1;      // >= 0: a graphic control extension with that index
+    bool plainControl = false; // a graphic control extension without transparency
+    int disposal = 0;          // written with the graphic control extension
+    int delay = 5;             // hundredths of a second, likewise
+    std::string comment;       // written before the image when not empty
+    Pixels pixels;             // display order, row by row
 };
 
 struct File {
     int width = 1, height = 1;
-    int globalBits = 8;  // 0: no global palette
+    int globalBits = 8; // 0: no global palette
     bool gif89 = true;
-    int loopCount = -1;  // >= 0: a looping application extension
+    int loopCount = -1; // >= 0: a looping application extension
     std::vector<Frame> frames;
 };
 

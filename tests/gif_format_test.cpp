@@ -5,12 +5,11 @@
 #include "common/media/format_gif.h"
 #include "common/media/image_format.h"
 #include "common/media/stream.h"
-
 #include "tests/gif_builder.h"
 #include "tests/test_util.h"
 
-#include <gtest/gtest.h>
 #include <gif_lib.h>
+#include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
@@ -40,7 +39,10 @@ Pixels picture(int width, int height, int bits, unsigned seed)
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const int band = (y * 4 / (height ? height : 1)) % 4;
-            int v = band == 0 ? int(random() % colours) : band == 1 ? (x + y) % colours : band == 2 ? (y / 3) % colours : x % 2;
+            int v = band == 0   ? int(random() % colours)
+                    : band == 1 ? (x + y) % colours
+                    : band == 2 ? (y / 3) % colours
+                                : x % 2;
             p[size_t(y) * width + x] = GifByteType(v);
         }
     return p;
@@ -58,8 +60,8 @@ Frame frame(int left, int top, int width, int height, int bits, unsigned seed)
 
 struct Lzw {
     std::string data;      // the code stream, not yet cut into sub-blocks
-    int codesPastFull = 0;  // codes written after all 4096 entries were defined
-    int lastEntryUsed = 0;  // how often code 4095, the last entry, was written
+    int codesPastFull = 0; // codes written after all 4096 entries were defined
+    int lastEntryUsed = 0; // how often code 4095, the last entry, was written
 };
 
 // Writes one clear code, then never another: once the table is full the
@@ -77,7 +79,7 @@ Lzw encodeWithoutClears(const Pixels& pixels, int minCodeSize, bool endCode = tr
         for (count += codeSize; count >= 8; count -= 8, bits >>= 8) result.data.push_back(char(bits & 255));
     };
     put(clear);
-    std::map<int, int> table;  // prefix << 8 | byte -> code
+    std::map<int, int> table; // prefix << 8 | byte -> code
     int prefix = pixels[0];
     for (size_t i = 1; i < pixels.size(); ++i) {
         const int key = prefix << 8 | pixels[i];
@@ -185,7 +187,8 @@ void expectSameFrame(const cFormatGIF& ours, GifFileType* gif, int i)
     if (s.ImageDesc.ColorMap)
         for (int c = 0; c < s.ImageDesc.ColorMap->ColorCount; ++c) {
             const GifColorType& g = s.ImageDesc.ColorMap->Colors[c];
-            ASSERT_EQ(f.palette[c][0] << 16 | f.palette[c][1] << 8 | f.palette[c][2], g.Red << 16 | g.Green << 8 | g.Blue);
+            ASSERT_EQ(f.palette[c][0] << 16 | f.palette[c][1] << 8 | f.palette[c][2],
+                      g.Red << 16 | g.Green << 8 | g.Blue);
         }
     GraphicsControlBlock gcb;
     const int transparent = DGifSavedExtensionToGCB(gif, i, &gcb) == GIF_OK ? gcb.TransparentColor : -1;
@@ -288,7 +291,8 @@ TEST(GifFormat, AnimationWithLocalPalettesTransparencyAndExtensionsMatchesGiflib
     File smooth;
     smooth.width = 1500, smooth.height = 1000;
     smooth.frames.push_back(frame(0, 0, 1500, 1000, 8, 3));
-    for (size_t i = 0; i < smooth.frames[0].pixels.size(); ++i) smooth.frames[0].pixels[i] = Pixels::value_type(i / 7000);
+    for (size_t i = 0; i < smooth.frames[0].pixels.size(); ++i)
+        smooth.frames[0].pixels[i] = Pixels::value_type(i / 7000);
     const std::string smoothFile = writeGif(smooth);
     ASSERT_LT(smoothFile.size() * 4 * 2, 1500u * 1000);
     expectLikeGiflib(smoothFile, &smooth);
@@ -562,16 +566,18 @@ TEST(GifPictures, FramesComposeByTheirDisposalAndShowByTheirDelaysLooping)
         SCOPED_TRACE("key budget " + std::to_string(budget));
         animation->keyBudget = budget;
         animation->setScreen(6, 4);
-        for (int index : {0, 1, 2, 3, 1, 3, 0, 2, 2, 3, 0})
-            expectFrame(index);
+        for (int index : {0, 1, 2, 3, 1, 3, 0, 2, 2, 3, 0}) expectFrame(index);
     }
     EXPECT_EQ(ours.gif.pixels(), animation->compose(0));
 
     // 10 + 20 + 10 + 5 = 45 hundredths a pass.
     EXPECT_EQ(animation->duration(), 45);
-    const struct { double seconds; int frame; } times[] = {
-        {-1.0, 0}, {0.0, 0}, {0.05, 0}, {0.15, 1}, {0.29, 1}, {0.35, 2}, {0.42, 3},
-        {0.47, 0}, {0.62, 1}, {0.77, 2}, {9.0, 0}, {9.44, 3},
+    const struct {
+        double seconds;
+        int frame;
+    } times[] = {
+        {-1.0, 0}, {0.0, 0},  {0.05, 0}, {0.15, 1}, {0.29, 1}, {0.35, 2},
+        {0.42, 3}, {0.47, 0}, {0.62, 1}, {0.77, 2}, {9.0, 0},  {9.44, 3},
     };
     for (auto t : times) EXPECT_EQ(animation->frameAt(t.seconds), t.frame) << t.seconds;
 }

@@ -24,7 +24,7 @@ protected:
     void SetUp() override
     {
 #if defined(__SANITIZE_ADDRESS__)
-        __lsan_disable();  // the GL driver's own allocations
+        __lsan_disable(); // the GL driver's own allocations
 #endif
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         platform::setInteractive(false);
@@ -68,7 +68,7 @@ TEST_F(GLWindow, CreatesWithTheFirstStateAndA45DegreeProjection)
     ASSERT_TRUE(w.create(s));
     EXPECT_TRUE(w.created);
     EXPECT_NE(w.renderContext, nullptr);
-    EXPECT_EQ(w.resizes, 1);  // the explicit call, not messages from creation
+    EXPECT_EQ(w.resizes, 1); // the explicit call, not messages from creation
     EXPECT_EQ(w.lastWidth, 200);
     EXPECT_EQ(w.width, 200);
 
@@ -96,7 +96,7 @@ TEST_F(GLWindow, CreatesWithTheFirstStateAndA45DegreeProjection)
     glGetIntegerv(GL_VIEWPORT, viewport);
     EXPECT_EQ(viewport[2], 300);
 
-    w.resize(300, 0);  // a minimised window must not stop the program
+    w.resize(300, 0); // a minimised window must not stop the program
     glGetFloatv(GL_PROJECTION_MATRIX, p);
     EXPECT_TRUE(std::isfinite(p[0]));
 
@@ -104,7 +104,7 @@ TEST_F(GLWindow, CreatesWithTheFirstStateAndA45DegreeProjection)
     EXPECT_EQ(w.window, nullptr);
     EXPECT_EQ(w.renderContext, nullptr);
     EXPECT_FALSE(w.created);
-    EXPECT_FALSE(platform::pumpMessages());  // closing posted the quit message
+    EXPECT_FALSE(platform::pumpMessages()); // closing posted the quit message
     EXPECT_TRUE(platform::pumpMessages());
 }
 
@@ -126,7 +126,7 @@ TEST_F(GLWindow, FullScreenRewritesTheSettingsToAPopupAtTheOrigin)
     EXPECT_EQ(s.flags & 0x201, 0x201);
     EXPECT_EQ(w.x, 0);
     w.release();
-    EXPECT_FALSE(w.fullscreen);  // the display mode is restored once
+    EXPECT_FALSE(w.fullscreen); // the display mode is restored once
     EXPECT_EQ(w.renderContext, nullptr);
 }
 
@@ -141,7 +141,7 @@ TEST_F(GLWindow, SameTitleTwiceOpensBothAndNoQuitKeepsTheLoopRunning)
     EXPECT_EQ(std::string(cWindow::className("demo")).rfind("quandor_demo_", 0), 0u);
     a.close();
     b.close();
-    EXPECT_TRUE(platform::pumpMessages());  // WF_NOQUIT posts no quit message
+    EXPECT_TRUE(platform::pumpMessages()); // WF_NOQUIT posts no quit message
 }
 
 TEST_F(GLWindow, ASecondCreateReplacesTheWindowAndAFailedOneLeavesNone)
@@ -168,7 +168,7 @@ TEST_F(GLWindow, ASecondCreateReplacesTheWindowAndAFailedOneLeavesNone)
     cXmlTag failing;
     failing.addChild("create");
     failing.addChild("run");
-    demo->settings.width = 20000;  // more than the window system makes
+    demo->settings.width = 20000; // more than the window system makes
     demo->doXML(&failing);
     EXPECT_EQ(demo->window, nullptr);
     EXPECT_EQ(demo->renderContext, nullptr);

@@ -162,8 +162,14 @@ TEST(TgaFormat, ColourMappedWithEachEntrySize)
     // 4-byte entries b0 b1 b2 b3 give red b2, green b1, blue b0, alpha b3.
     {
         TgaFile f;
-        f.type = 1; f.width = 3; f.height = 2; f.depth = 8;
-        f.colourMapType = 1; f.colourMapFirst = 0; f.colourMapLength = 2; f.colourMapBits = 32;
+        f.type = 1;
+        f.width = 3;
+        f.height = 2;
+        f.depth = 8;
+        f.colourMapType = 1;
+        f.colourMapFirst = 0;
+        f.colourMapLength = 2;
+        f.colourMapBits = 32;
         f.colourMap = std::string("\x10\x20\x30\x40\x11\x21\x31\x41", 8);
         f.data = indices;
         TgaLoad l(f.bytes());
@@ -181,8 +187,14 @@ TEST(TgaFormat, ColourMappedWithEachEntrySize)
     // 3-byte entries from entry 5 on; alpha is 0.
     {
         TgaFile f;
-        f.type = 1; f.width = 3; f.height = 2; f.depth = 8;
-        f.colourMapType = 1; f.colourMapFirst = 5; f.colourMapLength = 2; f.colourMapBits = 24;
+        f.type = 1;
+        f.width = 3;
+        f.height = 2;
+        f.depth = 8;
+        f.colourMapType = 1;
+        f.colourMapFirst = 5;
+        f.colourMapLength = 2;
+        f.colourMapBits = 24;
         f.colourMap = std::string("\x01\x02\x03\xA1\xA2\xA3", 6);
         f.data = std::string("\x05\x06\x00\x06\x05\x05", 6);
         TgaLoad l(f.bytes());
@@ -199,8 +211,13 @@ TEST(TgaFormat, ColourMappedWithEachEntrySize)
     // 2-byte entries lo hi: 5-bit values, not scaled; alpha is the top bit.
     {
         TgaFile f;
-        f.type = 9; f.width = 3; f.height = 2; f.depth = 8;
-        f.colourMapType = 1; f.colourMapLength = 1; f.colourMapBits = 16;
+        f.type = 9;
+        f.width = 3;
+        f.height = 2;
+        f.depth = 8;
+        f.colourMapType = 1;
+        f.colourMapLength = 1;
+        f.colourMapBits = 16;
         // red 0x15, green 0x0A, blue 0x13, alpha 1: hi = 1 10101 01, lo = 010 10011
         f.colourMap = std::string("\x53\xD5", 2);
         f.data = encodeRuns(indices, 1);
@@ -220,8 +237,14 @@ TEST(TgaFormat, ColourMapBeyond256EntriesIsPassedOverToThePixels)
     // Entries 250 to 299: the first six fill the palette's end, the rest are
     // skipped, and the pixel data behind the whole map is still found.
     TgaFile f;
-    f.type = 1; f.width = 4; f.height = 2; f.depth = 8;
-    f.colourMapType = 1; f.colourMapFirst = 250; f.colourMapLength = 50; f.colourMapBits = 32;
+    f.type = 1;
+    f.width = 4;
+    f.height = 2;
+    f.depth = 8;
+    f.colourMapType = 1;
+    f.colourMapFirst = 250;
+    f.colourMapLength = 50;
+    f.colourMapBits = 32;
     for (int i = 0; i < 50; ++i) f.colourMap += std::string{static_cast<char>(i), 0, 0, 0};
     f.data = std::string("\xFA\xFB\xFC\xFD\xFE\xFF\x00\xFA", 8);
     TgaLoad l(f.bytes());
@@ -231,7 +254,7 @@ TEST(TgaFormat, ColourMapBeyond256EntriesIsPassedOverToThePixels)
     EXPECT_EQ(block(l.tga), expect);
     EXPECT_EQ(l.tga.paletteEntry(250)[2], 0);
     EXPECT_EQ(l.tga.paletteEntry(255)[2], 5);
-    EXPECT_EQ(l.tga.paletteEntry(0)[2], 0);  // nothing wrapped round
+    EXPECT_EQ(l.tga.paletteEntry(0)[2], 0); // nothing wrapped round
 
     // A map that starts beyond the palette stores nothing at all.
     f.colourMapFirst = 60000;
@@ -283,14 +306,17 @@ TEST(TgaFormat, SixteenBitPixelsGiveEightBitChannels)
         // One alpha bit.
         {2, 1, 32, colours,
          std::string("\xFF\xFF\xFF\x00\xFF\x00\x00\x00\x00\xFF\x00\x00\x00\x00\xFF\x00"
-                     "\x00\x00\x00\xFF\x08\x08\x08\xFF", 24)},
+                     "\x00\x00\x00\xFF\x08\x08\x08\xFF",
+                     24)},
         {10, 1, 32, encodeRuns(colours, 2),
          std::string("\xFF\xFF\xFF\x00\xFF\x00\x00\x00\x00\xFF\x00\x00\x00\x00\xFF\x00"
-                     "\x00\x00\x00\xFF\x08\x08\x08\xFF", 24)},
+                     "\x00\x00\x00\xFF\x08\x08\x08\xFF",
+                     24)},
         // Grey and alpha.
         {3, 8, 32, std::string("\x10\x80\xF0\x00\x00\xFF\x55\x55\x01\x02\x03\x04", 12),
          std::string("\x10\x10\x10\x80\xF0\xF0\xF0\x00\x00\x00\x00\xFF\x55\x55\x55\x55"
-                     "\x01\x01\x01\x02\x03\x03\x03\x04", 24)},
+                     "\x01\x01\x01\x02\x03\x03\x03\x04",
+                     24)},
     };
     for (const auto& c : cases) {
         TgaFile f = trueColour(3, 2, 16, c.data);
@@ -351,7 +377,9 @@ TEST(TgaFormat, UnknownTypesDepthsAndEntrySizesAreRefusedSilently)
 
 TEST(TgaFormat, ZeroNegativeAndOversizedSidesAreRefusedWithAMessage)
 {
-    const struct { int w, h; } sizes[] = {{0, 4}, {4, 0}, {0xFFFF, 4}, {4, 0x8000}, {16385, 1}, {1, 16385}, {32767, 32767}};
+    const struct {
+        int w, h;
+    } sizes[] = {{0, 4}, {4, 0}, {0xFFFF, 4}, {4, 0x8000}, {16385, 1}, {1, 16385}, {32767, 32767}};
     for (auto s : sizes) {
         TgaLoad l(trueColour(s.w, s.h, 24, std::string(300, 'p')).bytes());
         EXPECT_EQ(l.result, -1) << s.w << "x" << s.h;
@@ -399,10 +427,14 @@ TEST(TgaFormat, TheBestRunLengthRatioIsStillAccepted)
     for (int i = 0; i < 12; ++i) f.data += std::string("\xFF") + "RGBA";
     TgaLoad l(f.bytes());
     ASSERT_EQ(l.result, 0) << l.console;
-    EXPECT_EQ(block(l.tga), [] { std::string s; for (int i = 0; i < 48 * 32; ++i) s += "RGBA"; return s; }());
+    EXPECT_EQ(block(l.tga), [] {
+        std::string s;
+        for (int i = 0; i < 48 * 32; ++i) s += "RGBA";
+        return s;
+    }());
     // One pixel more than those bytes can describe.
     f.height = 33;
-    f.width = 47;  // 1551 > 1536 pixels
+    f.width = 47; // 1551 > 1536 pixels
     TgaLoad more(f.bytes());
     EXPECT_EQ(more.result, -1);
 }
@@ -472,8 +504,8 @@ TEST(ImageChain, NothingReadsIsNull)
 class FakeDecoder : public cJPEGRows {
 public:
     int w = 3, h = 2, comps = 3, err = 0, beginResult = 0;
-    int rowsToGive = -1;  // -1: all
-    int failWith = 0;     // decode result after rowsToGive rows, 1 or an error
+    int rowsToGive = -1; // -1: all
+    int failWith = 0;    // decode result after rowsToGive rows, 1 or an error
     int given = 0;
     int rowLengthBytes = -1;
     std::vector<unsigned char> row;
@@ -494,9 +526,9 @@ public:
         if (given >= limit) return failWith ? failWith : 1;
         row.assign(static_cast<size_t>(w) * 4, 0);
         for (int x = 0; x < w; ++x) {
-            row[x * 4 + 0] = static_cast<unsigned char>(0x10 * given + x);         // red
-            row[x * 4 + 1] = static_cast<unsigned char>(0x10 * given + x + 0x80);  // green
-            row[x * 4 + 2] = static_cast<unsigned char>(0xF0 - x);                 // blue
+            row[x * 4 + 0] = static_cast<unsigned char>(0x10 * given + x);        // red
+            row[x * 4 + 1] = static_cast<unsigned char>(0x10 * given + x + 0x80); // green
+            row[x * 4 + 2] = static_cast<unsigned char>(0xF0 - x);                // blue
             row[x * 4 + 3] = 0x5A;                                                // unused
         }
         ++given;
@@ -525,8 +557,8 @@ TEST(JpegFormat, RowsAreTurnedBottomUpInBlueGreenRedOrder)
     EXPECT_EQ(jpeg.bitsPerPixel(), 24);
     // Row 0 of the block is the decoder's last row (1).
     const std::vector<unsigned char> expect = {
-        0xF0, 0x90, 0x10, 0xEF, 0x91, 0x11, 0xEE, 0x92, 0x12,  // decoded row 1
-        0xF0, 0x80, 0x00, 0xEF, 0x81, 0x01, 0xEE, 0x82, 0x02,  // decoded row 0
+        0xF0, 0x90, 0x10, 0xEF, 0x91, 0x11, 0xEE, 0x92, 0x12, // decoded row 1
+        0xF0, 0x80, 0x00, 0xEF, 0x81, 0x01, 0xEE, 0x82, 0x02, // decoded row 0
     };
     EXPECT_EQ(std::vector<unsigned char>(jpeg.pixels(), jpeg.pixels() + 18), expect);
 }
@@ -649,7 +681,8 @@ std::string jpegFile(int components)
     auto segment = [](int marker, const std::string& body) {
         const int length = static_cast<int>(body.size()) + 2;
         return std::string{'\xFF', static_cast<char>(marker), static_cast<char>(length >> 8),
-                           static_cast<char>(length & 0xFF)} + body;
+                           static_cast<char>(length & 0xFF)} +
+               body;
     };
     std::string f("\xFF\xD8", 2);
     f += segment(0xDB, std::string(1, '\0') + std::string(64, '\x01'));
@@ -766,8 +799,13 @@ TEST(ImageDumpTool, ColourMappedAndGreyImages)
 {
     kxtest::TempDir dir;
     TgaFile mapped;
-    mapped.type = 1; mapped.width = 2; mapped.height = 1; mapped.depth = 8;
-    mapped.colourMapType = 1; mapped.colourMapLength = 2; mapped.colourMapBits = 24;
+    mapped.type = 1;
+    mapped.width = 2;
+    mapped.height = 1;
+    mapped.depth = 8;
+    mapped.colourMapType = 1;
+    mapped.colourMapLength = 2;
+    mapped.colourMapBits = 24;
     mapped.colourMap = std::string("\x10\x20\x30\x40\x50\x60", 6);
     mapped.data = std::string("\x01\x00", 2);
     kxtest::writeFile("mapped.tga", mapped.bytes());

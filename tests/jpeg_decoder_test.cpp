@@ -53,8 +53,8 @@ Pnm makePicture(int width, int height, int channels, unsigned seed)
 
 void writePnm(const std::string& path, const Pnm& p)
 {
-    std::string text = (p.channels == 1 ? "P5\n" : "P6\n") + std::to_string(p.width) + " " +
-                       std::to_string(p.height) + "\n255\n";
+    std::string text =
+        (p.channels == 1 ? "P5\n" : "P6\n") + std::to_string(p.width) + " " + std::to_string(p.height) + "\n255\n";
     text.append(p.data.begin(), p.data.end());
     kxtest::writeFile(path, text);
 }
@@ -159,8 +159,9 @@ protected:
     {
         // These tools make the corpus; without them the test cannot run.
         for (const char* tool : {"cjpeg", "djpeg", "convert"})
-            ASSERT_TRUE(haveTool(tool)) << tool << " is missing: install libjpeg-turbo-progs and imagemagick "
-                                                   "(tools/install-packages.sh)";
+            ASSERT_TRUE(haveTool(tool)) << tool
+                                        << " is missing: install libjpeg-turbo-progs and imagemagick "
+                                           "(tools/install-packages.sh)";
     }
 
     std::string makeJpeg(const Pnm& picture, const std::string& options, bool imageMagick = false)
@@ -168,8 +169,10 @@ protected:
         const std::string name = "in" + std::to_string(count_) + (picture.channels == 1 ? ".pgm" : ".ppm");
         const std::string out = "out" + std::to_string(count_++) + ".jpg";
         writePnm(name, picture);
-        if (imageMagick) run("convert " + name + " " + options + " " + out);
-        else run("cjpeg " + options + " -outfile " + out + " " + name);
+        if (imageMagick)
+            run("convert " + name + " " + options + " " + out);
+        else
+            run("cjpeg " + options + " -outfile " + out + " " + name);
         return out;
     }
 
@@ -217,12 +220,18 @@ TEST_F(JpegCorpus, EverySamplingMatchesDjpeg)
 {
     const Pnm colour = makePicture(77, 53, 3, 1), grey = makePicture(77, 53, 1, 2);
     int largest = compareWithDjpeg(makeJpeg(grey, "-quality 80"), 0);
-    const struct { const char* sampling; int scanType; } cases[] = {
-        {"1x1", 1}, {"2x1", 2}, {"1x2", 3}, {"2x2", 4},
+    const struct {
+        const char* sampling;
+        int scanType;
+    } cases[] = {
+        {"1x1", 1},
+        {"2x1", 2},
+        {"1x2", 3},
+        {"2x2", 4},
     };
     for (const auto& c : cases)
-        largest = std::max(largest, compareWithDjpeg(makeJpeg(colour, std::string("-quality 80 -sample ") + c.sampling),
-                                                     c.scanType));
+        largest = std::max(
+            largest, compareWithDjpeg(makeJpeg(colour, std::string("-quality 80 -sample ") + c.sampling), c.scanType));
     report("grey 4:4:4 4:2:2 4:4:0 4:2:0", largest);
 }
 
@@ -233,7 +242,7 @@ TEST_F(JpegCorpus, QualitiesAndCodingOptionsMatchDjpeg)
     for (const char* quality : {"10", "75", "100"}) {
         for (const char* sampling : {"1x1", "2x2"})
             largest = std::max(largest, compareWithDjpeg(makeJpeg(colour, std::string("-quality ") + quality +
-                                                                                " -sample " + sampling)));
+                                                                              " -sample " + sampling)));
         largest = std::max(largest, compareWithDjpeg(makeJpeg(grey, std::string("-quality ") + quality)));
     }
     report("quality 10 / 75 / 100", largest);
@@ -269,7 +278,9 @@ TEST_F(JpegCorpus, ProgressiveAndMultiScanMatchDjpeg)
 TEST_F(JpegCorpus, SizesOffTheMCUGridMatchDjpeg)
 {
     int largest = 0;
-    const struct { int w, h; } sizes[] = {{1, 1}, {7, 9}, {17, 15}, {33, 31}, {16, 17}};
+    const struct {
+        int w, h;
+    } sizes[] = {{1, 1}, {7, 9}, {17, 15}, {33, 31}, {16, 17}};
     for (const auto& s : sizes) {
         const Pnm colour = makePicture(s.w, s.h, 3, unsigned(s.w * 100 + s.h));
         for (const char* options : {"-sample 2x2", "-sample 2x1", "-sample 1x2", "-progressive -sample 2x2"})
@@ -279,8 +290,10 @@ TEST_F(JpegCorpus, SizesOffTheMCUGridMatchDjpeg)
     const Pnm wide = makePicture(8192, 12, 3, 10);
     largest = std::max(largest, compareWithDjpeg(makeJpeg(wide, "-sample 2x2")));
     largest = std::max(largest, compareWithDjpeg(makeJpeg(wide, "-progressive -sample 1x1")));
-    largest = std::max(largest, compareWithDjpeg(makeJpeg(makePicture(40, 30, 3, 11), "-quality 90 "
-                                                          "-sampling-factor 2x2", true)));
+    largest = std::max(largest, compareWithDjpeg(makeJpeg(makePicture(40, 30, 3, 11),
+                                                          "-quality 90 "
+                                                          "-sampling-factor 2x2",
+                                                          true)));
     report("1x1 .. 8192 wide, odd sizes", largest);
 }
 
@@ -289,9 +302,15 @@ TEST_F(JpegCorpus, SizesOffTheMCUGridMatchDjpeg)
 TEST_F(JpegCorpus, TruncatedFilesStopCleanly)
 {
     const Pnm colour = makePicture(96, 80, 3, 12);
-    const struct { const char* options; bool sequential; } cases[] = {
-        {"-sample 2x2", true}, {"-sample 1x1 -optimize", true}, {"-restart 1B", false},
-        {"-progressive -sample 2x2", false}, {"-progressive -restart 2B", false},
+    const struct {
+        const char* options;
+        bool sequential;
+    } cases[] = {
+        {"-sample 2x2", true},
+        {"-sample 1x1 -optimize", true},
+        {"-restart 1B", false},
+        {"-progressive -sample 2x2", false},
+        {"-progressive -restart 2B", false},
     };
     int failed = 0, complete = 0;
     for (const auto& c : cases) {
@@ -330,9 +349,15 @@ std::vector<Segment> segments(const Bytes& f)
     std::vector<Segment> list;
     size_t i = 2;
     while (i + 3 < f.size()) {
-        if (f[i] != 0xFF) { i++; continue; }
+        if (f[i] != 0xFF) {
+            i++;
+            continue;
+        }
         const int marker = f[i + 1];
-        if (marker == 0 || marker == 0xFF || (marker >= 0xD0 && marker <= 0xD7)) { i++; continue; }
+        if (marker == 0 || marker == 0xFF || (marker >= 0xD0 && marker <= 0xD7)) {
+            i++;
+            continue;
+        }
         list.push_back({marker, i});
         if (marker == 0xD9) break;
         i += 2 + (size_t(f[i + 2]) << 8 | f[i + 3]);
@@ -379,7 +404,7 @@ TEST_F(JpegCorpus, EveryErrorCodeAtItsStage)
     const Bytes progressive = readBytes(makeJpeg(makePicture(40, 24, 3, 14), "-progressive"));
     const Bytes restarts = readBytes(makeJpeg(makePicture(160, 96, 3, 15), "-restart 1B"));
     ASSERT_EQ(decode(base, true).code, 0);
-    ASSERT_EQ(decode(handMade({0x5F}), true).code, 0);  // DC 0 then EOB
+    ASSERT_EQ(decode(handMade({0x5F}), true).code, 0); // DC 0 then EOB
     const size_t sof = find(base, 0xC0), sos = find(base, 0xDA), dqt = find(base, 0xDB), dht = find(base, 0xC4);
 
     auto patched = [](Bytes f, size_t at, std::initializer_list<uint8_t> bytes) {
@@ -415,7 +440,8 @@ TEST_F(JpegCorpus, EveryErrorCodeAtItsStage)
         Bytes file;
         int stage, code;
     } cases[] = {
-        {"DHT over 255 symbols", patched(base, dht + 5, {16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16}), 1, -200},
+        {"DHT over 255 symbols",
+         patched(base, dht + 5, {16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16}), 1, -200},
         {"DHT class 2", patched(base, dht + 4, {0x20}), 1, -201},
         {"DHT table 4", patched(base, dht + 4, {0x04}), 1, -201},
         {"DHT too short", patched(base, dht + 2, {0, 18}), 1, -202},
@@ -488,7 +514,7 @@ TEST(JpegDecoder, SourceReadFailureAndLifecycle)
     uint8_t out[8] = {};
     EXPECT_EQ(source.read(out, 3, end), 3u);
     EXPECT_FALSE(end);
-    EXPECT_EQ(source.read(out, 2, end), 2u);  // exactly the rest: the end is flagged
+    EXPECT_EQ(source.read(out, 2, end), 2u); // exactly the rest: the end is flagged
     EXPECT_TRUE(end);
     EXPECT_EQ(out[1], 5);
     end = false;
@@ -504,7 +530,7 @@ TEST(JpegDecoder, SourceReadFailureAndLifecycle)
     for (int y = 0; y < 8; y++) {
         ASSERT_EQ(decoder.decode(row, length), 0);
         EXPECT_EQ(length, 8);
-        EXPECT_EQ(row[0], 128);  // DC 0
+        EXPECT_EQ(row[0], 128); // DC 0
     }
     EXPECT_EQ(decoder.decode(row, length), 1);
 }
@@ -533,11 +559,12 @@ TEST(JpegDecoder, MemoryListLimitsAndZeroFills)
 // The 2-D DCT and its inverse in double precision, from the definition
 // (separably: the 8-point transform along the rows, then the columns).
 struct ReferenceDct {
-    double basis[8][8];  // basis[x][u] = C(u) / 2 * cos((2x + 1) u pi / 16)
+    double basis[8][8]; // basis[x][u] = C(u) / 2 * cos((2x + 1) u pi / 16)
     ReferenceDct()
     {
         for (int x = 0; x < 8; x++)
-            for (int u = 0; u < 8; u++) basis[x][u] = (u ? 0.5 : 0.5 * M_SQRT1_2) * std::cos((2 * x + 1) * u * M_PI / 16);
+            for (int u = 0; u < 8; u++)
+                basis[x][u] = (u ? 0.5 : 0.5 * M_SQRT1_2) * std::cos((2 * x + 1) * u * M_PI / 16);
     }
     // forward: out[v][u] = sum in[y][x] basis[x][u] basis[y][v]; inverse the transpose.
     void apply(const double* in, double* out, bool forward) const

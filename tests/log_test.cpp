@@ -1,6 +1,6 @@
 // cLog: the process-wide log.
-#include "player/log.h"
 #include "platform/platform.h"
+#include "player/log.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -123,8 +123,7 @@ TEST_F(LogTest, NumbersLinesFromZeroWithSixDigits)
 {
     cLog* log = playerLog();
     log->setFormat(cLog::formatLineNumber);
-    for (int i = 0; i < 12; ++i)
-        log->logf("n");
+    for (int i = 0; i < 12; ++i) log->logf("n");
     const std::vector<std::string> got = lines(readFile("log.txt"));
     ASSERT_EQ(got.size(), 12u);
     EXPECT_EQ(got[0], "000000|n");
@@ -136,9 +135,8 @@ TEST_F(LogTest, LevelBarForLevelsZeroToFive)
 {
     cLog* log = playerLog();
     log->setFormat(cLog::formatLevelBar);
-    for (unsigned level = 0; level <= 5; ++level)
-        log->write(level, "x");
-    log->write(64, "x");  // only the low six bits count: level 0
+    for (unsigned level = 0; level <= 5; ++level) log->write(level, "x");
+    log->write(64, "x"); // only the low six bits count: level 0
     log->write(63, "x");
     const std::vector<std::string> got = lines(readFile("log.txt"));
     ASSERT_EQ(got.size(), 8u);

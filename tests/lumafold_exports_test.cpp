@@ -29,10 +29,8 @@ protected:
 
 TEST_F(Lumafold, AnswersForItsFiveTypesIgnoringCase)
 {
-    for (const char* t : {"clear", "CLEAR", "flash", "Picture", "fontcool", "MusicPlay"})
-        EXPECT_TRUE(has(t)) << t;
-    for (const char* t : {"", "webcam", "clear ", "clea"})
-        EXPECT_FALSE(has(t)) << t;
+    for (const char* t : {"clear", "CLEAR", "flash", "Picture", "fontcool", "MusicPlay"}) EXPECT_TRUE(has(t)) << t;
+    for (const char* t : {"", "webcam", "clear ", "clea"}) EXPECT_FALSE(has(t)) << t;
     EXPECT_FALSE(has(nullptr));
 }
 

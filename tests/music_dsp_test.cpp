@@ -36,13 +36,13 @@ TEST(MusicDsp, FlangeInterpolatesTheDelayLineAndKeepsTheDrySample)
     // 0.75 * 1000 + 0.25 * 2000 = 1250, plus the input.
     EXPECT_EQ(buf[0], 1250 + 100);
     EXPECT_EQ(buf[1], -500 + 50);
-    EXPECT_EQ(lines.flange[0][0], 100);  // the dry sample goes into the line
+    EXPECT_EQ(lines.flange[0][0], 100); // the dry sample goes into the line
     EXPECT_EQ(lines.flange[0][1], 50);
     EXPECT_EQ(s.writePosition, 1);
 
     // Loud input saturates instead of wrapping.
     lines.flangePosition = 10.0f;
-    lines.flange[11][0] = 30000;  // k = 10 + w(1) = 11
+    lines.flange[11][0] = 30000; // k = 10 + w(1) = 11
     auto loud = frames({{30000, 0}});
     flangeBlock(s, lines, loud.data(), 4);
     EXPECT_EQ(loud[0], 32767);
@@ -78,8 +78,8 @@ TEST(MusicDsp, FlangeKeepsItsSharedPositionFiniteWhateverTheSweep)
     struct {
         float sweep, position;
     } const cases[] = {
-        {inf, 175.0f}, {-inf, 175.0f}, {nan, 175.0f}, {1e10f, 175.0f}, {-1e10f, 175.0f},
-        {351.0f, 175.0f}, {350.0f, 349.0f}, {0.0005f, nan}, {0.0005f, inf}, {-350.0f, -1e30f},
+        {inf, 175.0f},    {-inf, 175.0f},   {nan, 175.0f},  {1e10f, 175.0f}, {-1e10f, 175.0f},
+        {351.0f, 175.0f}, {350.0f, 349.0f}, {0.0005f, nan}, {0.0005f, inf},  {-350.0f, -1e30f},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "sweep " << c.sweep << ", position " << c.position);
@@ -108,8 +108,8 @@ TEST(MusicDsp, EchoCrossFeedsAtHalfStrength1200FramesLater)
     sMusicDspLines lines;
     sEchoState s;
     std::vector<int16_t> buf(1201 * 2, 0);
-    buf[0] = 1000;   // left at frame 0
-    buf[1] = -301;   // right at frame 0
+    buf[0] = 1000; // left at frame 0
+    buf[1] = -301; // right at frame 0
     echoBlock(s, lines, buf.data(), static_cast<uint32_t>(buf.size() * 2));
     EXPECT_EQ(buf[0], 1000);
     EXPECT_EQ(buf[1], -301);
@@ -132,8 +132,8 @@ TEST(MusicDsp, RotateScalesByAbsoluteSineAndCosine)
     s.angle = 1.0f;
     auto buf = frames({{1000, 1000}, {-1000, -1000}});
     rotateBlock(s, buf.data(), 8);
-    EXPECT_EQ(buf[0], static_cast<int16_t>(std::fabs(std::sin(1.0f)) * 1000));  // 841
-    EXPECT_EQ(buf[1], static_cast<int16_t>(std::fabs(std::cos(1.0f)) * 1000));  // 540
+    EXPECT_EQ(buf[0], static_cast<int16_t>(std::fabs(std::sin(1.0f)) * 1000)); // 841
+    EXPECT_EQ(buf[1], static_cast<int16_t>(std::fabs(std::cos(1.0f)) * 1000)); // 540
     EXPECT_EQ(buf[0], 841);
     EXPECT_EQ(buf[1], 540);
     EXPECT_EQ(buf[2], -841);

@@ -19,12 +19,23 @@ std::string toneWav(double freq, double seconds, int amplitude, unsigned rate = 
 {
     const uint32_t frames = static_cast<uint32_t>(seconds * rate);
     std::string w;
-    auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) w.push_back(char(v >> (8 * i))); };
-    auto put16 = [&](uint16_t v) { w.push_back(char(v)); w.push_back(char(v >> 8)); };
+    auto put32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) w.push_back(char(v >> (8 * i)));
+    };
+    auto put16 = [&](uint16_t v) {
+        w.push_back(char(v));
+        w.push_back(char(v >> 8));
+    };
     w += "RIFF";
     put32(36 + frames * 4);
     w += "WAVEfmt ";
-    put32(16); put16(1); put16(2); put32(rate); put32(rate * 4); put16(4); put16(16);
+    put32(16);
+    put16(1);
+    put16(2);
+    put32(rate);
+    put32(rate * 4);
+    put16(4);
+    put16(16);
     w += "data";
     put32(frames * 4);
     for (uint32_t i = 0; i < frames; ++i) {
@@ -75,8 +86,8 @@ protected:
     Samples capture(const std::string& effectSetup, const std::string& events, int frames = 20, int fps = 20)
     {
         writeDataFile("script.txt", "<demo width=\"16\" height=\"16\"><loadplugin file=\"lumafold.dll\"/>"
-                                    "<add type=\"musicplay\" name=\"m\"/>" + effectSetup + events +
-                                    "<create/><load/><run/></demo>");
+                                    "<add type=\"musicplay\" name=\"m\"/>" +
+                                        effectSetup + events + "<create/><load/><run/></demo>");
         result = runPlayer("--capture cap --fps " + std::to_string(fps) + " --frames " + std::to_string(frames));
         EXPECT_EQ(result.status, 0) << result.out;
         return readWav("cap/audio.wav");
@@ -89,7 +100,7 @@ TEST_F(MusicPlayRun, StreamPlaysIntoTheCaptureAtItsFrequency)
 {
     writeDataFile("music/tone.wav", toneWav(440, 2.0, 12000));
     const Samples s = capture(R"(<m filename="tone.wav"/>)", R"(<event time="0"><m><play/></m></event>)");
-    ASSERT_EQ(s.left.size(), 44100u);  // 20 frames at 20 fps: one second exactly
+    ASSERT_EQ(s.left.size(), 44100u); // 20 frames at 20 fps: one second exactly
     const double at440 = power(s.left, 4410, 8820, 440);
     EXPECT_GT(at440, 100 * power(s.left, 4410, 8820, 660));
     EXPECT_GT(at440, 100 * power(s.left, 4410, 8820, 300));
@@ -103,8 +114,8 @@ TEST_F(MusicPlayRun, ExtensionsAreCaseSensitiveFromTheFirstDot)
     writeDataFile("music/tone.final.wav", toneWav(440, 1.0, 12000));
     writeDataFile("tone", toneWav(440, 1.0, 12000));
     for (const char* name : {"TONE.WAV", "tone.final.wav", "tone"}) {
-        const Samples s = capture(std::string("<m filename=\"") + name + "\"/>",
-                                  R"(<event time="0"><m><play/></m></event>)", 10);
+        const Samples s =
+            capture(std::string("<m filename=\"") + name + "\"/>", R"(<event time="0"><m><play/></m></event>)", 10);
         EXPECT_EQ(peak(s.left, 0, s.left.size()), 0) << name;
     }
 }
@@ -133,12 +144,12 @@ TEST_F(MusicPlayRun, RotateAndEchoSwitchedByEvents)
         <event time="0.5"><m rotate="0"/></event>)");
     EXPECT_LT(peak(s.left, 0, 200), 200);
     EXPECT_NEAR(peak(s.right, 0, 200), 12000, 600);
-    EXPECT_NEAR(peak(s.left, 30000, 4000), 12000, 600);  // off again
+    EXPECT_NEAR(peak(s.left, 30000, 4000), 12000, 600); // off again
 
     // Echo feeds each side into the other: a tone only on the left reaches
     // the right 1200 frames later.
     std::string w = toneWav(440, 2.0, 8000);
-    for (size_t at = 44 + 2; at + 2 <= w.size(); at += 4) w[at] = w[at + 1] = 0;  // right silent
+    for (size_t at = 44 + 2; at + 2 <= w.size(); at += 4) w[at] = w[at + 1] = 0; // right silent
     writeDataFile("music/left.wav", w);
     const Samples e = capture(R"(<m filename="left.wav" echo="1"/>)", R"(<event time="0"><m><play/></m></event>)", 4);
     EXPECT_LT(peak(e.right, 0, 1100), 10);
@@ -162,7 +173,8 @@ TEST_F(MusicPlayRun, AModuleThatJumpsBackPlaysOnAndDrawsItsWaveform)
 {
     // The project's tune cut to its first pattern (7.5 s), whose last row
     // jumps back to the start.
-    const std::string writer = std::string(KX_MODULE_WRITER_PATH) + " --patterns 1 --loop data/music/loop.mod >/dev/null";
+    const std::string writer =
+        std::string(KX_MODULE_WRITER_PATH) + " --patterns 1 --loop data/music/loop.mod >/dev/null";
     std::filesystem::create_directories("data/music");
     ASSERT_EQ(std::system(writer.c_str()), 0);
     const Samples s = capture(R"(<m filename="loop.mod"/><draworder effect="m"/>)",

@@ -71,9 +71,9 @@ TEST(OutlineFont, MetricsAreFreeTypeAdvancesOfWindows1252Characters)
     const Built b = build("DejaVu Sans");
     ASSERT_TRUE(b.ok) << b.out;
     EXPECT_TRUE(b.choice.exact);
-    EXPECT_EQ(b.out, "");  // an exact match says nothing
+    EXPECT_EQ(b.out, ""); // an exact match says nothing
     // A, W, i, underscore, space, e acute, and the euro sign at 0x80.
-    const std::pair<unsigned char, unsigned> chars[] = {{'A', 'A'}, {'W', 'W'}, {'i', 'i'}, {'_', '_'},
+    const std::pair<unsigned char, unsigned> chars[] = {{'A', 'A'}, {'W', 'W'},   {'i', 'i'},    {'_', '_'},
                                                         {' ', ' '}, {0xE9, 0xE9}, {0x80, 0x20AC}};
     for (const auto& c : chars) {
         const double expected = freetypeAdvance(b.choice.file, c.second);
@@ -189,9 +189,10 @@ TEST_F(OutlineFontGL, TheHoleOfAnOSurvivesFrontAndBack)
     const GlyphMetricsFloat o = b.metrics['O'];
     const double left = o.glyphOriginX, right = o.glyphOriginX + o.blackBoxX;
     const auto front = draw('O', o, left, right);
-    EXPECT_EQ(at(front, 32, 32), 0);  // the hole
-    for (auto p : {std::pair<int, int>{2, 32}, {61, 32}, {32, 2}, {32, 61}}) EXPECT_EQ(at(front, p.first, p.second), 255);
-    EXPECT_EQ(at(front, 1, 1), 0);  // outside the ring
+    EXPECT_EQ(at(front, 32, 32), 0); // the hole
+    for (auto p : {std::pair<int, int>{2, 32}, {61, 32}, {32, 2}, {32, 61}})
+        EXPECT_EQ(at(front, p.first, p.second), 255);
+    EXPECT_EQ(at(front, 1, 1), 0); // outside the ring
     // Turned around, culling the front: the back face shows the same ring.
     const auto back = draw('O', o, -right, -left, 180);
     EXPECT_EQ(at(back, 32, 32), 0);
@@ -258,7 +259,7 @@ TEST_F(OutlineFontGL, ListsEndWithTheAdvanceAndCurvesFollowTheDeviation)
             for (const auto& e : edge) nearest = std::min(nearest, std::hypot(e.first - x, e.second - y));
             farthest = std::max(farthest, nearest);
         }
-    const double limit = deviation * 64.0 / o.blackBoxX;  // in pixels
+    const double limit = deviation * 64.0 / o.blackBoxX; // in pixels
     EXPECT_GT(differing, 40);
     EXPECT_LE(farthest, limit + 1.5);
     EXPECT_GT(farthest, limit / 4);

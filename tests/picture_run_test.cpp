@@ -153,9 +153,9 @@ TEST_F(PictureRun, WallpaperMovedTurnedScaledTintedAndScrolling)
     // Frame 2: half size; the centre copy covers the middle quarter.
     EXPECT_EQ(at(2, 60, 45), kBlue);
     EXPECT_EQ(at(2, 100, 75), kGreen);
-    EXPECT_EQ(at(2, 140, 45), kBlue);   // the right neighbour's left half
-    EXPECT_EQ(at(2, 140, 15), kRed);    // the upper right neighbour's bottom left
-    EXPECT_EQ(at(2, 20, 105), kWhite);  // the lower left neighbour's top right
+    EXPECT_EQ(at(2, 140, 45), kBlue);  // the right neighbour's left half
+    EXPECT_EQ(at(2, 140, 15), kRed);   // the upper right neighbour's bottom left
+    EXPECT_EQ(at(2, 20, 105), kWhite); // the lower left neighbour's top right
 
     // Frame 3: a file that is not there draws nothing over the clear.
     EXPECT_NE(result.out.find("Warning cLargeTexture::create() error"), std::string::npos);

@@ -31,10 +31,16 @@ TEST(Picture, AttributesAnimationAndCameraFromTheRegistry)
     cXmlTag root;
     cXmlTag* e = root.addChild("pic");
     const std::string longName(70, 'n');
-    for (auto a : std::initializer_list<std::pair<const char*, std::string>>{
-             {"tra", "0.25,0,5"}, {"rot", "0,0,90"}, {"sca", "0.5,2"}, {"trainc", "0.01,0,0"},
-             {"rotinc", "0,0,0.1"}, {"scainc", "0,0.5,0"}, {"color", "ff336699"}, {"speed", "0.5"},
-             {"camera", "MAIN"}, {"filename", longName}})
+    for (auto a : std::initializer_list<std::pair<const char*, std::string>>{{"tra", "0.25,0,5"},
+                                                                             {"rot", "0,0,90"},
+                                                                             {"sca", "0.5,2"},
+                                                                             {"trainc", "0.01,0,0"},
+                                                                             {"rotinc", "0,0,0.1"},
+                                                                             {"scainc", "0,0.5,0"},
+                                                                             {"color", "ff336699"},
+                                                                             {"speed", "0.5"},
+                                                                             {"camera", "MAIN"},
+                                                                             {"filename", longName}})
         e->addParam(a.first, a.second.c_str());
     testing::internal::CaptureStdout();
     effect->doXML(e);
@@ -45,19 +51,19 @@ TEST(Picture, AttributesAnimationAndCameraFromTheRegistry)
 
     EXPECT_EQ(p->camera, declared);
     EXPECT_FLOAT_EQ(p->position[0], 0.25f);
-    EXPECT_EQ(p->position[2], 0.0f);  // the third number of tra is not used
+    EXPECT_EQ(p->position[2], 0.0f); // the third number of tra is not used
     // Degrees turn by 3.14 / 180: 90 gives 1.57, short of a right angle.
     EXPECT_FLOAT_EQ(p->rotation[2], 1.57f);
     EXPECT_EQ(p->scale[0], 0.5f);
     EXPECT_EQ(p->scale[1], 2.0f);
-    EXPECT_EQ(p->scale[2], 1.0f);  // not given: kept
+    EXPECT_EQ(p->scale[2], 1.0f); // not given: kept
     EXPECT_FLOAT_EQ(p->colour[0], 0x33 / 255.0f);
     EXPECT_FLOAT_EQ(p->colour[2], 0x99 / 255.0f);
 
     // update: every value grows by its increment times step times speed.
     effect->update(10);
     EXPECT_FLOAT_EQ(p->position[0], 0.3f);
-    EXPECT_FLOAT_EQ(p->rotation[2], 1.57f + 0.5f);  // increments are radians already
+    EXPECT_FLOAT_EQ(p->rotation[2], 1.57f + 0.5f); // increments are radians already
     EXPECT_FLOAT_EQ(p->scale[1], 4.5f);
 
     // An undeclared camera is made on first mention, by the registry's owner.

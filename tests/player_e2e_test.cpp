@@ -27,9 +27,9 @@ namespace {
 
 struct PlayerRun {
     int exitCode = -1;
-    std::string console;  // standard output
-    std::string errors;   // standard error
-    std::string log;      // log.txt afterwards ("" when missing)
+    std::string console; // standard output
+    std::string errors;  // standard error
+    std::string log;     // log.txt afterwards ("" when missing)
     bool logExists = false;
 };
 
@@ -84,8 +84,7 @@ PlayerRun finishPlayer(pid_t pid)
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
     }
-    if (ended && WIFEXITED(status))
-        run.exitCode = WEXITSTATUS(status);
+    if (ended && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
     run.console = readFile(kOutPath);
     run.errors = readFile(kErrPath);
     run.logExists = kxtest::fileExists("log.txt");
@@ -93,10 +92,7 @@ PlayerRun finishPlayer(pid_t pid)
     return run;
 }
 
-PlayerRun runPlayer(const std::vector<std::string>& args = {})
-{
-    return finishPlayer(startPlayer(args));
-}
+PlayerRun runPlayer(const std::vector<std::string>& args = {}) { return finishPlayer(startPlayer(args)); }
 
 // A player run's own folder: <temp>/run with data/ inside, so that the
 // captured output files lie beside it and not in it.
@@ -107,7 +103,7 @@ protected:
         std::filesystem::create_directories("run/data");
         std::filesystem::current_path("run");
     }
-    TempDir dir_;  // constructed first: the fixture's body runs inside it
+    TempDir dir_; // constructed first: the fixture's body runs inside it
 };
 
 // The line layout of log.txt: number, UTC time, level bar of level 0.
@@ -222,8 +218,8 @@ TEST_F(PlayerTest, ErrorTextWithItsOwnLineBreakIsLoggedAsItStands)
     writeDataFile("script.txt", "<123>");
     const PlayerRun run = runPlayer();
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_TRUE(std::regex_match(run.log, std::regex(line(0, R"(Parsing Script \[script\.txt\])") +
-                                                     line(1, R"(XML Error\[123\]\n)"))))
+    EXPECT_TRUE(std::regex_match(
+        run.log, std::regex(line(0, R"(Parsing Script \[script\.txt\])") + line(1, R"(XML Error\[123\]\n)"))))
         << run.log;
 }
 
@@ -317,7 +313,7 @@ TEST_F(PlayerTest, ScriptNameThatIsAPathGetsAHint)
     kxtest::writeFile("here.txt", "<demo/>");
     const struct {
         const char* name;
-        const char* hint;  // nullptr: no hint
+        const char* hint; // nullptr: no hint
     } cases[] = {
         {"data/script.txt", "kestrelux: data/script.txt was looked for as data/data/script.txt: script names are "
                             "looked up under data/, so give it as script.txt\n"},
@@ -343,7 +339,8 @@ TEST_F(PlayerTest, CaptureShowsProgressOnStandardError)
     EXPECT_EQ(run.exitCode, 0) << run.errors;
     // Not a terminal: whole lines, the first frame at once, a summary at the end.
     EXPECT_TRUE(std::regex_search(run.errors, std::regex(R"((^|\n)capture: frame 1/3 \(33%\)\n)"))) << run.errors;
-    EXPECT_TRUE(std::regex_search(run.errors, std::regex(R"(\ncapture: 3 of 3 frames in \d+:\d\d( \([\d.]+ fps\))?\n$)")))
+    EXPECT_TRUE(
+        std::regex_search(run.errors, std::regex(R"(\ncapture: 3 of 3 frames in \d+:\d\d( \([\d.]+ fps\))?\n$)")))
         << run.errors;
     EXPECT_EQ(run.errors.find('\r'), std::string::npos);
 }

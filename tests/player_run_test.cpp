@@ -10,7 +10,6 @@
 #include <string>
 #include <sys/wait.h>
 
-
 namespace {
 
 using namespace kxtest;
@@ -86,8 +85,7 @@ TEST_F(PlayerRun, RunWithoutAWindowReturnsAtOnce)
 
 TEST_F(PlayerRun, LockfpsPrintsTheFixedStepEveryFrame)
 {
-    kxtest::writeDataFile("script.txt",
-                          R"(<demo lockfps="25" width="64" height="48"><create/><load/><run/></demo>)");
+    kxtest::writeDataFile("script.txt", R"(<demo lockfps="25" width="64" height="48"><create/><load/><run/></demo>)");
     const PlayerResult r = runPlayer("--capture c --fps 25 --frames 3");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(count(r.out, "lock 0.040000\n"), 3u) << r.out;
@@ -120,8 +118,8 @@ TEST_F(PlayerRun, CommandLineOptions)
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("--capture DIR"), std::string::npos);
 
-    for (const char* bad : {"--capture x", "--capture x --fps 0 --frames 3", "--capture x --fps 10",
-                            "--fps 10", "--frames", "--capture x --fps 10 --frames 2 --seconds 1"}) {
+    for (const char* bad : {"--capture x", "--capture x --fps 0 --frames 3", "--capture x --fps 10", "--fps 10",
+                            "--frames", "--capture x --fps 10 --frames 2 --seconds 1"}) {
         r = runPlayer(bad);
         EXPECT_EQ(r.status, 0) << bad;
         EXPECT_NE(r.out.find("usage: kestrelux"), std::string::npos) << bad;

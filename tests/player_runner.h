@@ -17,10 +17,9 @@
 
 namespace kxtest {
 
-
 struct PlayerResult {
     int status = -1;
-    std::string out;  // standard output and standard error together
+    std::string out; // standard output and standard error together
 };
 
 // Runs the player in the current folder; never longer than a minute. env:
@@ -30,9 +29,9 @@ inline PlayerResult runPlayer(const std::string& args, const std::string& env = 
     // The GL driver leaks from a module it unloads before exit, which the
     // leak checker cannot name or suppress; our own leaks are checked by the
     // in-process tests.
-    const std::string cmd = "ASAN_OPTIONS=detect_leaks=0 SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy DISPLAY= " +
-                            env + " timeout 60 " +
-                            std::string(KX_PLAYER_PATH) + " " + args + " 2>&1";
+    const std::string cmd =
+        "ASAN_OPTIONS=detect_leaks=0 SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy DISPLAY= " + env + " timeout 60 " +
+        std::string(KX_PLAYER_PATH) + " " + args + " 2>&1";
     PlayerResult r;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return r;
@@ -62,7 +61,6 @@ inline std::pair<int, int> pngSize(const std::string& file)
     };
     return {be(16), be(20)};
 }
-
 
 // A PNG file as RGB rows, top row first.
 struct Image {

@@ -8,9 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
 #include <cstdio>
+#include <dlfcn.h>
 #include <new>
 #include <string>
 
@@ -31,10 +30,7 @@ bool failThisAllocation()
 
 // The operator new that this program's replacement stands in front of (the
 // C++ library's, or the address checker's).
-template <class F> F nextOperator(const char* symbol)
-{
-    return reinterpret_cast<F>(dlsym(RTLD_NEXT, symbol));
-}
+template <class F> F nextOperator(const char* symbol) { return reinterpret_cast<F>(dlsym(RTLD_NEXT, symbol)); }
 
 } // namespace
 
@@ -118,12 +114,12 @@ TEST(PluginContract, GetFxAnswersNullWhenAnyAllocationFails)
                 } catch (...) {
                     ADD_FAILURE() << type << ": an exception left getFX at allocation " << failAt;
                 }
-                made = gAllocationsBeforeFailure >= 0;  // the failure was never reached
+                made = gAllocationsBeforeFailure >= 0; // the failure was never reached
                 gAllocationsBeforeFailure = -1;
                 if (made) {
                     EXPECT_NE(effect, nullptr) << type;
                 }
-                delete effect;  // null, or an effect that did without what it could not get
+                delete effect; // null, or an effect that did without what it could not get
             }
             EXPECT_TRUE(made) << type;
         }

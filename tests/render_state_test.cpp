@@ -59,7 +59,7 @@ TEST(RenderState, ReadsGroupsAndCodes)
     EXPECT_FALSE(s.depthTest || s.depthWrite);
     EXPECT_EQ(s.cullMode, 2);
     EXPECT_EQ(s.blendSrc, unsigned(GL_SRC_ALPHA));
-    EXPECT_EQ(s.blendDst, unsigned(GL_ONE));  // unknown code
+    EXPECT_EQ(s.blendDst, unsigned(GL_ONE)); // unknown code
     EXPECT_FLOAT_EQ(s.alphaRef, 0.25f);
     EXPECT_FLOAT_EQ(s.fov, 60.0f);
     EXPECT_FLOAT_EQ(s.fogColor[0], 0x33 / 255.0f);
@@ -70,10 +70,9 @@ TEST(RenderState, ReadsGroupsAndCodes)
     s.doXML(later.tag());
     EXPECT_FALSE(s.depthTest);
     EXPECT_FLOAT_EQ(s.color[0], 0.9f);
-    EXPECT_FLOAT_EQ(s.color[1], 0.2f);  // components not given keep their value
+    EXPECT_FLOAT_EQ(s.color[1], 0.2f); // components not given keep their value
 
-    for (int code : {-1, 10, 12, 1000})
-        EXPECT_EQ(cRenderState::blendFactor(code), unsigned(GL_ONE));
+    for (int code : {-1, 10, 12, 1000}) EXPECT_EQ(cRenderState::blendFactor(code), unsigned(GL_ONE));
     EXPECT_EQ(cRenderState::blendFactor(9), unsigned(GL_ONE_MINUS_DST_COLOR));
     EXPECT_EQ(cRenderState::blendFactor(0), unsigned(GL_ZERO));
 }
@@ -89,7 +88,7 @@ TEST(RenderState, ApplySetsWhatTheScriptSwitchedOn)
     const int depthBefore = attribDepth();
     plain.apply();
     EXPECT_EQ(attribDepth(), depthBefore + 1);
-    glDisable(GL_DEPTH_TEST);  // as an effect's draw might
+    glDisable(GL_DEPTH_TEST); // as an effect's draw might
     glPopAttrib();
     EXPECT_TRUE(enabled(GL_DEPTH_TEST));
 
@@ -101,7 +100,7 @@ TEST(RenderState, ApplySetsWhatTheScriptSwitchedOn)
         <fog active="1" on="1"/>
     </gl>)");
     s.apply();
-    EXPECT_EQ(attribDepth(), depthBefore);  // restore 0 pushes nothing
+    EXPECT_EQ(attribDepth(), depthBefore); // restore 0 pushes nothing
     EXPECT_FALSE(enabled(GL_DEPTH_TEST));
     GLboolean mask = GL_TRUE;
     glGetBooleanv(GL_DEPTH_WRITEMASK, &mask);
@@ -153,7 +152,7 @@ TEST(RenderState, ApplySetsWhatTheScriptSwitchedOn)
 TEST(Effect, BaseReadsActiveSpeedAndEveryGlChildInOrder)
 {
     struct cPlain : cEffect {
-        void update(float) override {}
+        void update(float) override { }
     } e;
     EXPECT_TRUE(e.active);
     EXPECT_FLOAT_EQ(e.speed, 1.0f);
@@ -184,7 +183,7 @@ TEST(Effect, BaseReadsActiveSpeedAndEveryGlChildInOrder)
     EXPECT_FLOAT_EQ(rgba[3], 0.0f);
     readHexColour("0x80000000", rgba);
     EXPECT_FLOAT_EQ(rgba[3], 128 / 255.0f);
-    readHexColour("fffffffffffff", rgba);  // saturates
+    readHexColour("fffffffffffff", rgba); // saturates
     EXPECT_FLOAT_EQ(rgba[0], 1.0f);
 }
 

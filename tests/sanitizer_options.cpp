@@ -9,8 +9,5 @@
 // the heap happens to put that block. Without the interception the blocks
 // are still scanned: they are heap blocks the thread's TLS points to.
 #if defined(__SANITIZE_ADDRESS__)
-extern "C" const char* __asan_default_options()
-{
-    return "intercept_tls_get_addr=0";
-}
+extern "C" const char* __asan_default_options() { return "intercept_tls_get_addr=0"; }
 #endif

@@ -1,10 +1,10 @@
 // The scene registry and the script commands that fill it, and how a demo
 // uses it (draw order surfaces, cameras advancing with the show), all
 // without a window.
+#include "common/media/stream.h"
 #include "common/scene/camera.h"
 #include "common/scene/named_texture.h"
 #include "common/scene/scene_registry.h"
-#include "common/media/stream.h"
 #include "common/scene/surface.h"
 #include "player/demo.h"
 #include "player/log.h"
@@ -47,7 +47,7 @@ TEST(SceneRegistry, FindOrCreateIgnoresCaseFirstMatchWinsLongNamesCutAlike)
     cCamera* other = r.findCamera("other");
     EXPECT_EQ(r.cameraCount(), 3);
     EXPECT_EQ(other->fov, 50.0f);
-    for (int i = 0; i < 300; ++i) r.createSurface(std::to_string(i).c_str());  // the arrays grow
+    for (int i = 0; i < 300; ++i) r.createSurface(std::to_string(i).c_str()); // the arrays grow
     EXPECT_STREQ(r.findSurface("299")->name, "299");
     EXPECT_EQ(r.surfaceCount(), 300);
 
@@ -56,15 +56,27 @@ TEST(SceneRegistry, FindOrCreateIgnoresCaseFirstMatchWinsLongNamesCutAlike)
     EXPECT_EQ(count(testing::internal::GetCapturedStdout(), "name cut to 31 characters"), 1u);
     EXPECT_EQ(std::string(cut->name), k40.substr(0, 31));
     EXPECT_EQ(r.findCamera(k40.c_str()), cut);
-    EXPECT_EQ(r.findCamera((k40.substr(0, 31) + "XYZ").c_str()), cut);  // same first 31: same name
+    EXPECT_EQ(r.findCamera((k40.substr(0, 31) + "XYZ").c_str()), cut); // same first 31: same name
     EXPECT_EQ(r.cameraCount(), 4);
     EXPECT_NE(r.findCamera(k40.substr(0, 30).c_str()), cut);
 }
 
 int gMade = 0;
-cSurface* countSurface() { ++gMade; return new cSurface(); }
-cNamedTexture* countTexture() { ++gMade; return new cNamedTexture(); }
-cCamera* countCamera() { ++gMade; return new cCamera(); }
+cSurface* countSurface()
+{
+    ++gMade;
+    return new cSurface();
+}
+cNamedTexture* countTexture()
+{
+    ++gMade;
+    return new cNamedTexture();
+}
+cCamera* countCamera()
+{
+    ++gMade;
+    return new cCamera();
+}
 
 TEST(SceneRegistry, EveryObjectIsMadeThroughTheOwnersMakers)
 {
@@ -98,7 +110,7 @@ TEST(SceneCommands, CameraElementCreatesKeysAndConfigures)
         <camera pos="5,5,5"/>
     </x>)");
     for (cXmlTag* c : s.first()->children()) EXPECT_EQ(cameraCommand(r, c), 0);
-    ASSERT_EQ(r.cameraCount(), 2);  // two of the name; an element without a name does nothing
+    ASSERT_EQ(r.cameraCount(), 2); // two of the name; an element without a name does nothing
     const cCamera* first = r.cameras[0];
     EXPECT_EQ(first->fov, 20.0f);
     EXPECT_EQ(first->pos[1], 2.0f);
@@ -139,7 +151,7 @@ TEST(SceneCommands, SurfaceElementNeedsCreateASizeAndAName)
 TEST(SceneCommands, TextureDeclarations)
 {
     kxtest::TempDir dir;
-    std::string tga(18, '\0');  // 32 x 16, 24 bits, uncompressed
+    std::string tga(18, '\0'); // 32 x 16, 24 bits, uncompressed
     tga[2] = 2;
     tga[12] = 32;
     tga[14] = 16;
@@ -164,15 +176,15 @@ TEST(SceneCommands, TextureDeclarations)
     EXPECT_EQ(r.loadTexture(longName.c_str()), longOne);
     const std::string out = testing::internal::GetCapturedStdout();
 
-    ASSERT_EQ(r.textureCount(), 5);  // logo, gone, a, f, the long one
+    ASSERT_EQ(r.textureCount(), 5); // logo, gone, a, f, the long one
     EXPECT_STREQ(r.textures[0]->name, "logo.tga");
     EXPECT_EQ(r.textures[0]->texture.width, 32);
     EXPECT_EQ(r.textures[0]->texture.height, 16);
     EXPECT_EQ(count(out, "load[data/textures/logo.tga]"), 1u);
-    EXPECT_STREQ(r.textures[1]->name, "gone.jpg");  // blank 8 x 8, the file tried once
+    EXPECT_STREQ(r.textures[1]->name, "gone.jpg"); // blank 8 x 8, the file tried once
     EXPECT_EQ(r.textures[1]->texture.width, 8);
     EXPECT_EQ(r.textures[1]->texture.bytesPerPixel, 3);
-    EXPECT_EQ(count(out, "Error: file not found"), 2u);  // gone.jpg and the long name
+    EXPECT_EQ(count(out, "Error: file not found"), 2u); // gone.jpg and the long name
     EXPECT_EQ(r.textures[2]->texture.bytesPerPixel, 4);
     EXPECT_STREQ(r.textures[3]->name, "f");
     EXPECT_EQ(r.textures[3]->texture.id, 0u);
@@ -208,19 +220,19 @@ TEST_F(DemoScene, DrawOrderSurfacesAndCamerasAdvancingWithTheShow)
     EXPECT_EQ(count(testing::internal::GetCapturedStdout(), "weeeeeee surface!!\nmakey\ncreatey\n"), 2u);
     ASSERT_EQ(demo.drawCount, 3);
     EXPECT_EQ(demo.drawOrder[0].kind, 1);
-    EXPECT_EQ(demo.drawOrder[0].surface, nullptr);  // the window
+    EXPECT_EQ(demo.drawOrder[0].surface, nullptr); // the window
     EXPECT_EQ(demo.drawOrder[1].surface, demo.registry->surfaces[0]);
     ASSERT_EQ(demo.registry->surfaceCount(), 3);
     EXPECT_EQ(demo.drawOrder[2].surface, demo.registry->surfaces[2]);
     EXPECT_EQ(count(kxtest::readFile("log.txt"), "XML Error: DrawOrder"), 1u);
 
     demo.sortEvents();
-    demo.advanceShow(30);  // the event runs first, so its camera moves in this frame
+    demo.advanceShow(30); // the event runs first, so its camera moves in this frame
     cCamera* cam = demo.registry->findCamera("cam");
     EXPECT_FLOAT_EQ(cam->time, 30.0f);
     EXPECT_FLOAT_EQ(demo.registry->findCamera("late")->time, 30.0f);
     demo.speed = 2.0f;
-    demo.advanceShow(10);  // the step times the speed
+    demo.advanceShow(10); // the step times the speed
     EXPECT_FLOAT_EQ(cam->time, 50.0f);
     EXPECT_FLOAT_EQ(cam->pos[0], 5.0f);
 }
@@ -259,13 +271,13 @@ TEST_F(DemoScene, EventsRunAgainWhileScrubbingLeaveTheSceneAsOneRun)
     };
 
     demo.clock = 0.3f;
-    frame(1, 0);  // forward: the events at 0.1 and 0.2 run once
+    frame(1, 0); // forward: the events at 0.1 and 0.2 run once
     const std::string once = "0 100 200 300 / 2 cameras 1 textures 1 surfaces 1 effects 5 events";
     ASSERT_EQ(scene(), once);
 
-    for (int i = 0; i < 5; ++i) frame(-100, 0.05f);  // rewind to 0.05, rebuilding at every frame
-    for (int i = 0; i < 10; ++i) frame(100, 0.05f);  // fast-forward to 0.55
-    for (int i = 0; i < 3; ++i) frame(1, 0);         // play on: the last replayed event fires again
+    for (int i = 0; i < 5; ++i) frame(-100, 0.05f); // rewind to 0.05, rebuilding at every frame
+    for (int i = 0; i < 10; ++i) frame(100, 0.05f); // fast-forward to 0.55
+    for (int i = 0; i < 3; ++i) frame(1, 0);        // play on: the last replayed event fires again
     EXPECT_EQ(scene(), once);
 
     // An event that first runs during a fast-forward acts as it would

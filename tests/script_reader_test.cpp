@@ -54,8 +54,8 @@ std::string dumpChildren(const cXmlTag& root)
 struct Parsed {
     std::unique_ptr<cXmlTag> root = std::make_unique<cXmlTag>();
     int result = 0;
-    std::string console;  // what the reader printed
-    std::string error;    // lastError() afterwards
+    std::string console; // what the reader printed
+    std::string error;   // lastError() afterwards
     std::string tree() const { return dumpChildren(*root); }
     cXmlTag* first() const { return root->firstChild; }
 };
@@ -126,7 +126,7 @@ TEST(ScriptTags, ClosingIsCaseInsensitive)
     EXPECT_EQ(p.tree(), "demo");
     Parsed q = parsed("<DEMO><Camera></CAMERA></demo>");
     EXPECT_EQ(q.result, 0);
-    EXPECT_EQ(q.tree(), "DEMO[Camera]");  // names kept as written
+    EXPECT_EQ(q.tree(), "DEMO[Camera]"); // names kept as written
 }
 
 TEST(ScriptTags, TopLevelEndTagEndsTheDocument)
@@ -181,7 +181,7 @@ TEST(ScriptTags, ParseReturnsAfterTheParentsClosingTag)
     cMemoryStream source(text.data(), static_cast<int>(text.size()));
     EXPECT_EQ(parse(a, source), 0);
     EXPECT_EQ(dump(a), "a[b]");
-    EXPECT_EQ(source.tell(), 8);  // just past "</A>"
+    EXPECT_EQ(source.tell(), 8); // just past "</A>"
     EXPECT_EQ(root.childCount(), 1);
 }
 
@@ -335,9 +335,9 @@ TEST(ScriptParams, ParseParamsDirectly)
 
     cXmlTag* v = root.addChild("v");
     EXPECT_EQ(parseParams(v, "", 0), 0);
-    EXPECT_EQ(parseParams(v, " =\"1\" ", 6), 0);     // no letter: no params
-    EXPECT_EQ(parseParams(v, " x />", 5), 0);        // "/" ends the tag
-    EXPECT_EQ(parseParams(v, " x>y=\"1\"", 8), 0);  // so does ">"
+    EXPECT_EQ(parseParams(v, " =\"1\" ", 6), 0);   // no letter: no params
+    EXPECT_EQ(parseParams(v, " x />", 5), 0);      // "/" ends the tag
+    EXPECT_EQ(parseParams(v, " x>y=\"1\"", 8), 0); // so does ">"
     EXPECT_EQ(v->paramCount(), 0);
 }
 
@@ -421,13 +421,13 @@ TEST(ScriptErrors, CouldNotFind)
     EXPECT_EQ(empty.error, "couldn't find empty.txt");
     EXPECT_EQ(empty.console, "load[data/empty.txt]\n");
 
-    writeDataFile("tiny.txt", "<a>");  // 3 bytes
+    writeDataFile("tiny.txt", "<a>"); // 3 bytes
     Parsed tiny = loaded("tiny.txt");
     EXPECT_EQ(tiny.result, -1);
     EXPECT_EQ(tiny.error, "couldn't find tiny.txt");
     EXPECT_EQ(tiny.tree(), "");
 
-    writeDataFile("four.txt", "<a/>");  // 4 bytes are enough
+    writeDataFile("four.txt", "<a/>"); // 4 bytes are enough
     Parsed four = loaded("four.txt");
     EXPECT_EQ(four.result, 0);
     EXPECT_EQ(four.tree(), "a");
@@ -528,11 +528,11 @@ TEST(ScriptErrors, FailureInsideATagsContent)
 TEST(ScriptErrors, OutermostTagNamesTheFailure)
 {
     const char* const faults[] = {
-        "<demo><camera><key></camera></key></demo>",       // mismatch deep inside
-        "<demo><a><b><c x\"1\"/></b></a></demo>",          // bad params deep inside
-        "<demo><a><123></a></demo>",                       // nameless tag inside
-        "<demo><a><b",                                     // "<" without ">" inside
-        "<demo><event><a b=\"open></a></event></demo>",    // open quote inside
+        "<demo><camera><key></camera></key></demo>",    // mismatch deep inside
+        "<demo><a><b><c x\"1\"/></b></a></demo>",       // bad params deep inside
+        "<demo><a><123></a></demo>",                    // nameless tag inside
+        "<demo><a><b",                                  // "<" without ">" inside
+        "<demo><event><a b=\"open></a></event></demo>", // open quote inside
     };
     for (const char* fault : faults) {
         Parsed p = parsed(fault);
@@ -937,7 +937,7 @@ TEST(ScriptBadInput, BinaryGarbageLoadsOrFailsWithAText)
 {
     // Random bytes, and random strings over the reader's own alphabet.
     const char alphabet[] = "<<>>//==\"\"  aZ9_\n\t\0include file";
-    TempDir dir;  // in case the garbage happens to name an include
+    TempDir dir; // in case the garbage happens to name an include
     testing::internal::CaptureStdout();
     for (unsigned seed = 1; seed <= 3000; ++seed) {
         kxtest::Random random(seed);
@@ -1004,9 +1004,15 @@ TEST(ScriptBadInput, MutatedScripts)
         for (unsigned e = 0; e < edits; ++e) {
             const size_t at = random.below(static_cast<unsigned>(text.size()));
             switch (random.below(3)) {
-            case 0: text.erase(at, 1); break;
-            case 1: text.insert(at, 1, "<>/=\"a"[random.below(6)]); break;
-            default: text[at] = static_cast<char>(random.next()); break;
+            case 0:
+                text.erase(at, 1);
+                break;
+            case 1:
+                text.insert(at, 1, "<>/=\"a"[random.below(6)]);
+                break;
+            default:
+                text[at] = static_cast<char>(random.next());
+                break;
             }
         }
         cXmlTag root;

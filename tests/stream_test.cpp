@@ -78,7 +78,7 @@ TEST(Locator, OtherNamesStayInData)
     EXPECT_EQ(located("noextension"), "data/noextension");
     EXPECT_EQ(located("a.jpeg"), "data/a.jpeg");
     EXPECT_EQ(located("a.jpg.txt"), "data/a.jpg.txt");
-    EXPECT_EQ(located("xit"), "data/xit");      // no dot: not ".it"
+    EXPECT_EQ(located("xit"), "data/xit"); // no dot: not ".it"
     EXPECT_EQ(located("a.mp4"), "data/a.mp4");
     EXPECT_EQ(located(""), "data/");
 }
@@ -89,7 +89,7 @@ TEST(Locator, NamesShorterThanAnExtension)
     EXPECT_EQ(located("t"), "data/t");
     EXPECT_EQ(located("jpg"), "data/jpg");
     EXPECT_EQ(located("tga"), "data/tga");
-    EXPECT_EQ(located(".xm"), "data/music/.xm");    // exactly an extension
+    EXPECT_EQ(located(".xm"), "data/music/.xm"); // exactly an extension
     EXPECT_EQ(located(".tga"), "data/textures/.tga");
 }
 
@@ -289,7 +289,7 @@ TEST(MemoryStream, ReadPastTheEndCopiesWhatRemainsAndZeroesTheRest)
     EXPECT_EQ(out[1], 'd');
     for (int i = 2; i < 8; ++i) EXPECT_EQ(out[i], 0) << i;
     for (int i = 8; i < 12; ++i) EXPECT_EQ(out[i], 0xAA) << i;
-    EXPECT_EQ(s.tell(), 10);  // the position moves by the length asked for
+    EXPECT_EQ(s.tell(), 10); // the position moves by the length asked for
     EXPECT_TRUE(s.eof());
 
     // Entirely beyond the end, and before the start: zeros only.
@@ -392,7 +392,7 @@ TEST(FileStream, ReadModeReadsAndTracksPosition)
     EXPECT_EQ(f.read(out, 4), 0);
     EXPECT_EQ(std::string(out, 4), "0123");
     EXPECT_EQ(f.tell(), 4);
-    EXPECT_EQ(f.size(), 10u);  // size keeps the position
+    EXPECT_EQ(f.size(), 10u); // size keeps the position
     EXPECT_EQ(f.tell(), 4);
     f.read(out, 2);
     EXPECT_EQ(std::string(out, 2), "45");

@@ -52,8 +52,7 @@ private:
 // folders.
 inline void writeFile(const std::filesystem::path& file, const std::string& bytes)
 {
-    if (file.has_parent_path())
-        std::filesystem::create_directories(file.parent_path());
+    if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path());
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     ASSERT_TRUE(out.good()) << "could not write " << file;
@@ -71,15 +70,12 @@ inline std::string readFile(const std::filesystem::path& file)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline bool fileExists(const std::filesystem::path& file)
-{
-    return std::filesystem::exists(file);
-}
+inline bool fileExists(const std::filesystem::path& file) { return std::filesystem::exists(file); }
 
 // A small deterministic generator for the garbage tests.
 class Random {
 public:
-    explicit Random(unsigned seed) : state_(seed * 2654435761u + 1u) {}
+    explicit Random(unsigned seed) : state_(seed * 2654435761u + 1u) { }
     unsigned next()
     {
         state_ ^= state_ << 13;

@@ -1,8 +1,8 @@
 // cTexture and cLargeTexture against a real GL context: a hidden window of
 // SDL's offscreen driver on Mesa's software renderer.
 #include "common/media/format_tga.h"
-#include "common/media/stream.h"
 #include "common/media/gif_animation.h"
+#include "common/media/stream.h"
 #include "common/media/texture.h"
 #include "common/scene/named_texture.h"
 #include "common/scene/scene_registry.h"
@@ -58,13 +58,12 @@ protected:
         }
         window_ = SDL_CreateWindow("kx", 0, 0, 64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
         context_ = window_ ? SDL_GL_CreateContext(window_) : nullptr;
-        if (!context_)
-            why_ = std::string("no GL context: ") + SDL_GetError();
+        if (!context_) why_ = std::string("no GL context: ") + SDL_GetError();
     }
     void SetUp() override
     {
         if (!context_) GTEST_SKIP() << why_;
-        while (glGetError() != GL_NO_ERROR) {}
+        while (glGetError() != GL_NO_ERROR) { }
     }
     void TearDown() override
     {
@@ -425,16 +424,13 @@ TEST_F(LargeTextureTest, TilesA640x480ImageIntoTwelvePowerOfTwoTiles)
     // It covers x 0.8 to 1.0 and y 0.9333 to 1.0, inset half a texel.
     const float s0 = 1.0f / 256, t0 = 1.0f / 64;
     const float yLow = 448.0f / 480;
-    expectCorners(feedback(corner->list), {{0.8f, yLow, s0, t0},
-                                           {1, yLow, 1 - s0, t0},
-                                           {1, 1, 1 - s0, 1 - t0},
-                                           {0.8f, 1, s0, 1 - t0}});
+    expectCorners(feedback(corner->list),
+                  {{0.8f, yLow, s0, t0}, {1, yLow, 1 - s0, t0}, {1, 1, 1 - s0, 1 - t0}, {0.8f, 1, s0, 1 - t0}});
     // The first tile: 256 x 256 from the origin.
     const float h0 = 1.0f / 512;
-    expectCorners(feedback(large.tile(0, 0)->list), {{0, 0, h0, h0},
-                                                     {0.4f, 0, 1 - h0, h0},
-                                                     {0.4f, 256.0f / 480, 1 - h0, 1 - h0},
-                                                     {0, 256.0f / 480, h0, 1 - h0}});
+    expectCorners(
+        feedback(large.tile(0, 0)->list),
+        {{0, 0, h0, h0}, {0.4f, 0, 1 - h0, h0}, {0.4f, 256.0f / 480, 1 - h0, 1 - h0}, {0, 256.0f / 480, h0, 1 - h0}});
 }
 
 TEST_F(LargeTextureTest, A256SquareIsOneTileOverTheUnitSquare)
@@ -493,8 +489,7 @@ TEST_F(LargeTextureTest, EightBitImagesGiveTilesWithTheirPicture)
     // Column 2, row 3: 128 x 32 at (512, 448), grey as blue, green and red.
     std::string expect;
     for (int row = 0; row < 32; ++row)
-        for (int x = 0; x < 128; ++x)
-            expect += std::string(3, grey[static_cast<size_t>(448 + row) * 640 + 512 + x]);
+        for (int x = 0; x < 128; ++x) expect += std::string(3, grey[static_cast<size_t>(448 + row) * 640 + 512 + x]);
     EXPECT_EQ(readBack(large.tile(2, 3)->texture.id, GL_BGR_EXT, expect.size()), expect);
 }
 
@@ -553,7 +548,10 @@ TEST_F(LargeTextureTest, AnimatedGifTilesFollowTheShowTimeLooping)
     ASSERT_EQ(createQuiet(large, "anim.gif"), 1);
     ASSERT_EQ(large.tile(0, 0)->texture.bytesPerPixel, 4);
     const unsigned id = large.tile(0, 0)->texture.id;
-    const struct { float seconds; int frame; } times[] = {{0.0f, 0}, {0.15f, 1}, {0.25f, 0}, {0.05f, 0}, {0.39f, 1}};
+    const struct {
+        float seconds;
+        int frame;
+    } times[] = {{0.0f, 0}, {0.15f, 1}, {0.25f, 0}, {0.05f, 0}, {0.39f, 1}};
     for (auto t : times) {
         large.setShowTime(t.seconds);
         EXPECT_EQ(texels(id, 16 * 8), expectedTexels(16, 8, t.frame)) << t.seconds;
@@ -606,7 +604,9 @@ TEST_F(LargeTextureTest, RefusesMissingOddAndSmallImages)
     EXPECT_EQ(createQuiet(large, "junk.tga", &console), -1);
     EXPECT_NE(console.find("Warning cLargeTexture::create() error"), std::string::npos);
 
-    const struct { int w, h; } sizes[] = {{641, 480}, {640, 479}, {6, 6}, {8, 6}, {6, 8}};
+    const struct {
+        int w, h;
+    } sizes[] = {{641, 480}, {640, 479}, {6, 6}, {8, 6}, {6, 8}};
     for (auto s : sizes) {
         EXPECT_EQ(createQuiet(large, writeTga("odd.tga", s.w, s.h, 24, testPixels(s.w, s.h, 3)), &console), -1)
             << s.w << "x" << s.h;
@@ -615,7 +615,7 @@ TEST_F(LargeTextureTest, RefusesMissingOddAndSmallImages)
         EXPECT_EQ(large.columns(), 0u);
         EXPECT_EQ(large.tile(0, 0), nullptr);
     }
-    large.draw();  // empty: draws nothing
+    large.draw(); // empty: draws nothing
     glDisable(GL_TEXTURE_2D);
 }
 

@@ -13,21 +13,24 @@ struct TgaFile {
     int width = 0;
     int height = 0;
     int depth = 24;
-    int descriptor = 0;  // bit 5: rows stored top first
+    int descriptor = 0; // bit 5: rows stored top first
     std::string id;
-    int idLength = -1;  // -1: the size of id
+    int idLength = -1; // -1: the size of id
     int colourMapType = 0;
     int colourMapFirst = 0;
     int colourMapLength = 0;
     int colourMapBits = 0;
-    std::string colourMap;  // the entries' bytes
-    std::string data;       // pixel data as stored: raw or run-length packets
+    std::string colourMap; // the entries' bytes
+    std::string data;      // pixel data as stored: raw or run-length packets
 
     std::string bytes() const
     {
         std::string b;
         auto byte = [&b](int v) { b.push_back(static_cast<char>(v & 0xFF)); };
-        auto word = [&byte](int v) { byte(v); byte(v >> 8); };
+        auto word = [&byte](int v) {
+            byte(v);
+            byte(v >> 8);
+        };
         byte(idLength >= 0 ? idLength : static_cast<int>(id.size()));
         byte(colourMapType);
         byte(type);
@@ -65,8 +68,7 @@ inline std::string encodeRuns(const std::string& pixels, int pixelBytes)
     size_t i = 0;
     while (i < count) {
         size_t run = 1;
-        while (i + run < count && run < 128 && same(i, i + run))
-            ++run;
+        while (i + run < count && run < 128 && same(i, i + run)) ++run;
         if (run >= 2) {
             out.push_back(static_cast<char>(0x80 | (run - 1)));
             out.append(pixels, i * bpp, bpp);
@@ -74,8 +76,7 @@ inline std::string encodeRuns(const std::string& pixels, int pixelBytes)
             continue;
         }
         size_t raw = 1;
-        while (i + raw < count && raw < 128 && !(i + raw + 1 < count && same(i + raw, i + raw + 1)))
-            ++raw;
+        while (i + raw < count && raw < 128 && !(i + raw + 1 < count && same(i + raw, i + raw + 1))) ++raw;
         out.push_back(static_cast<char>(raw - 1));
         out.append(pixels, i * bpp, raw * bpp);
         i += raw;

@@ -24,8 +24,7 @@ protected:
                                     "<loadplugin file=\"irisloom.dll\"/>\n"
                                     "<add type=\"webcam\" name=\"cam\"/>" +
                                         (device.empty() ? "" : "<cam device=\"" + device + "\"/>") +
-                                        "\n<draworder effect=\"cam\"/>\n" + extra +
-                                        "<create/><load/><run/></demo>\n");
+                                        "\n<draworder effect=\"cam\"/>\n" + extra + "<create/><load/><run/></demo>\n");
         result = runPlayer("--capture cap --fps 100 --frames " + std::to_string(frames));
         ASSERT_EQ(result.status, 0) << result.out;
         images.clear();

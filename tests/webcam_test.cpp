@@ -12,13 +12,13 @@
 #include "webcam/webcam_capture.h"
 
 #include <SDL.h>
-#include <sys/inotify.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -53,9 +53,9 @@ TEST(WebcamResample, DestinationPixelsTakeTheSourcePixelsAtTheFlooredIndices)
     Bytes frame(Capture::kFrameBytes, 0);
     Capture::resample(source.data(), frame.data());
     // {destination x, y, source x, y}, worked out by hand from x * 0.625 and y * 0.46875.
-    const int cases[][4] = {{0, 0, 0, 0},      {1, 1, 0, 0},     {2, 3, 1, 1},     {7, 31, 4, 14},
-                            {8, 32, 5, 15},    {100, 200, 62, 93}, {254, 254, 158, 119}, {255, 255, 159, 119},
-                            {255, 0, 159, 0},  {0, 255, 0, 119}};
+    const int cases[][4] = {{0, 0, 0, 0},     {1, 1, 0, 0},       {2, 3, 1, 1},         {7, 31, 4, 14},
+                            {8, 32, 5, 15},   {100, 200, 62, 93}, {254, 254, 158, 119}, {255, 255, 159, 119},
+                            {255, 0, 159, 0}, {0, 255, 0, 119}};
     for (const auto& c : cases) {
         const unsigned char* p = &frame[size_t(c[1]) * 768 + size_t(c[0]) * 3];
         EXPECT_EQ(p[0], c[2]) << "x " << c[0] << " y " << c[1];
@@ -69,7 +69,7 @@ TEST(WebcamCapture, OnlyFramesOfExactly57600BytesAreResampled)
     SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
     Capture capture;
     testing::internal::CaptureStdout();
-    ASSERT_TRUE(capture.open("/nonexistent/video0"));  // no device: a black frame
+    ASSERT_TRUE(capture.open("/nonexistent/video0")); // no device: a black frame
     const Bytes good = numberedFrame();
     const Bytes black(Capture::kFrameBytes, 0);
     EXPECT_FALSE(capture.takeFrame(good.data(), Capture::kSourceBytes - 1));
@@ -84,14 +84,14 @@ TEST(WebcamCapture, OnlyFramesOfExactly57600BytesAreResampled)
     EXPECT_TRUE(capture.takeFrame(good.data(), Capture::kSourceBytes));
     EXPECT_EQ(capture.frameBuffer[768 * 255 + 3 * 255], 159);
     capture.close();
-    platform::pumpMessages();  // the host window's quit message
+    platform::pumpMessages(); // the host window's quit message
 }
 
 // ---- The test-pattern driver ------------------------------------------------
 
 struct Pattern {
     platform::CaptureDevice* device;
-    explicit Pattern(const char* name) : device(platform::openCaptureDevice(name)) {}
+    explicit Pattern(const char* name) : device(platform::openCaptureDevice(name)) { }
     ~Pattern() { platform::closeCaptureDevice(device); }
     long grab(Bytes& frame) { return platform::grabCaptureFrame(device, frame.data(), frame.size()); }
 };
@@ -159,8 +159,8 @@ TEST(WebcamTestPattern, BarsOverABlueStripWithASquareBouncingFourPixelsAFrame)
     }
     EXPECT_EQ(lefts[0], 4);
     EXPECT_EQ(lefts[1], 8);
-    EXPECT_EQ(lefts[33], 136);  // frame 34 touches the right edge
-    EXPECT_EQ(lefts[34], 132);  // and turns back
+    EXPECT_EQ(lefts[33], 136); // frame 34 touches the right edge
+    EXPECT_EQ(lefts[34], 132); // and turns back
     EXPECT_EQ(lefts[35], 128);
 }
 
@@ -213,7 +213,7 @@ TEST(WebcamDevice, OnlyVideoDeviceNodesAreOpened)
     const struct {
         const char* path;
         const char* kind;
-        bool watch;  // /dev/null is opened by everyone all the time
+        bool watch; // /dev/null is opened by everyone all the time
     } cases[] = {
         {"plain.bin", "(a regular file)", true},
         {"folder", "(a folder)", true},
@@ -249,10 +249,8 @@ TEST(WebcamExports, MakeOnlyWebcamsInAnyLetterCase)
     auto get = reinterpret_cast<GetFxFunction>(platform::librarySymbol(library, "getFX"));
     ASSERT_NE(has, nullptr);
     ASSERT_NE(get, nullptr);
-    for (const char* t : {"webcam", "WEBCAM", "WebCam"})
-        EXPECT_TRUE(has(t)) << t;
-    for (const char* t : {"webcams", "webcam2", "webca", "", "clear"})
-        EXPECT_FALSE(has(t)) << t;
+    for (const char* t : {"webcam", "WEBCAM", "WebCam"}) EXPECT_TRUE(has(t)) << t;
+    for (const char* t : {"webcams", "webcam2", "webca", "", "clear"}) EXPECT_FALSE(has(t)) << t;
     EXPECT_FALSE(has(nullptr));
     EXPECT_EQ(get("clear"), nullptr);
     EXPECT_EQ(get(nullptr), nullptr);
@@ -308,14 +306,14 @@ TEST_F(WebcamEffect, UnloadAndASecondLoadCloseTheHostWindowAndPostTheQuitMessage
     EXPECT_NE(cam.capture->hostWindow.window, nullptr);
     EXPECT_NE(cam.capture->captureWindow, nullptr);
     EXPECT_NE(cam.texture, first);
-    EXPECT_EQ(registry.findTexture("webcamtex"), first);  // lookups find the first
+    EXPECT_EQ(registry.findTexture("webcamtex"), first); // lookups find the first
     EXPECT_EQ(registry.textureCount(), 2);
 
     cam.unload();
     EXPECT_EQ(cam.capture, nullptr);
     EXPECT_EQ(cam.texture, nullptr);
     EXPECT_FALSE(platform::pumpMessages());
-    EXPECT_EQ(registry.textureCount(), 2);  // the registry keeps them
+    EXPECT_EQ(registry.textureCount(), 2); // the registry keeps them
     cam.unload();
     EXPECT_TRUE(platform::pumpMessages()) << "nothing left to close";
 }
@@ -361,14 +359,13 @@ TEST_F(WebcamEffect, TheHostWindowPreviewsEveryFrameAndTheShowKeepsItsGLContext)
     // The eight bars over the top two thirds, the blue strip below, upright.
     const std::vector<std::vector<int>> bars = {{255, 255, 255}, {255, 255, 0}, {0, 255, 255}, {0, 255, 0},
                                                 {255, 0, 255},   {255, 0, 0},   {0, 0, 255},   {0, 0, 0}};
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(rgb(shown, 40 * i + 20, 60), bars[size_t(i)]) << "bar " << i;
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(rgb(shown, 40 * i + 20, 60), bars[size_t(i)]) << "bar " << i;
     EXPECT_EQ(rgb(shown, 300, 232), (std::vector<int>{0, 0, 255}));
     EXPECT_EQ(SDL_GL_GetCurrentWindow(), showWindow);
     EXPECT_EQ(SDL_GL_GetCurrentContext(), showContext);
 
     cam.unload();
-    platform::pumpMessages();  // the host window's quit message
+    platform::pumpMessages(); // the host window's quit message
 }
 
 } // namespace

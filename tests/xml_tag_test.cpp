@@ -13,7 +13,11 @@ namespace {
 
 // A tag with one param `v` holding the given value.
 struct OneValue {
-    explicit OneValue(const char* value) { tag = root.addChild("t"); tag->addParam("v", value); }
+    explicit OneValue(const char* value)
+    {
+        tag = root.addChild("t");
+        tag->addParam("v", value);
+    }
     cXmlTag root;
     cXmlTag* tag;
 };
@@ -35,8 +39,14 @@ TEST(XmlTag, RootIsEmpty)
     EXPECT_EQ(root.lastChild(), nullptr);
     EXPECT_EQ(root.lastParam(), nullptr);
     int n = 0;
-    for (cXmlTag* c : root.children()) { (void)c; ++n; }
-    for (cXmlParam* p : root.params()) { (void)p; ++n; }
+    for (cXmlTag* c : root.children()) {
+        (void)c;
+        ++n;
+    }
+    for (cXmlParam* p : root.params()) {
+        (void)p;
+        ++n;
+    }
     EXPECT_EQ(n, 0);
 }
 
@@ -128,7 +138,7 @@ TEST(XmlArena, CopyStringAndAdopt)
     const std::string big(10 * 1024 * 1024, 'b');
     const char* copy = arena.copyString(big.data(), big.size(), big.size());
     EXPECT_EQ(std::strlen(copy), big.size());
-    arena.adopt(new unsigned char[16]);  // freed with the arena
+    arena.adopt(new unsigned char[16]); // freed with the arena
     arena.adopt(nullptr);
 }
 
@@ -182,8 +192,8 @@ TEST(XmlReaders, GetIntIsLenient)
     EXPECT_EQ(intOf(""), 0);
     EXPECT_EQ(intOf("-"), 0);
     EXPECT_EQ(intOf("1.9"), 1);
-    EXPECT_EQ(intOf("0x10"), 0);   // decimal only
-    EXPECT_EQ(intOf("007"), 7);    // not octal
+    EXPECT_EQ(intOf("0x10"), 0); // decimal only
+    EXPECT_EQ(intOf("007"), 7);  // not octal
     EXPECT_EQ(intOf("1 2"), 1);
 }
 

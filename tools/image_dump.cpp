@@ -32,8 +32,7 @@ int usage()
 bool readWhole(const char* path, std::vector<unsigned char>& bytes)
 {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
+    if (!in) return false;
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
 }
@@ -42,7 +41,7 @@ bool readWhole(const char* path, std::vector<unsigned char>& bytes)
 struct sPicture {
     int width = 0;
     int height = 0;
-    int channels = 0;  // 1 grey, 3 RGB, 4 RGBA
+    int channels = 0; // 1 grey, 3 RGB, 4 RGBA
     std::vector<unsigned char> bytes;
 };
 
@@ -82,8 +81,7 @@ bool makePicture(cFormat& image, sPicture& picture, std::string& why)
             out[0] = in[2];
             out[1] = in[1];
             out[2] = in[0];
-            if (bits == 32)
-                out[3] = in[3];
+            if (bits == 32) out[3] = in[3];
         }
     }
     return true;
@@ -96,8 +94,7 @@ bool writePicture(std::FILE* out, const sPicture& p, bool ppm)
         if (p.channels == 4) {
             // PPM has no alpha: the fourth byte of every pixel is dropped.
             for (size_t i = 0; i < p.bytes.size(); i += 4)
-                if (std::fwrite(&p.bytes[i], 1, 3, out) != 3)
-                    return false;
+                if (std::fwrite(&p.bytes[i], 1, 3, out) != 3) return false;
             return std::fflush(out) == 0;
         }
     } else {
@@ -105,8 +102,7 @@ bool writePicture(std::FILE* out, const sPicture& p, bool ppm)
         std::fprintf(out, "P7\nWIDTH %d\nHEIGHT %d\nDEPTH %d\nMAXVAL 255\nTUPLTYPE %s\nENDHDR\n", p.width, p.height,
                      p.channels, types[p.channels]);
     }
-    if (!p.bytes.empty() && std::fwrite(p.bytes.data(), 1, p.bytes.size(), out) != p.bytes.size())
-        return false;
+    if (!p.bytes.empty() && std::fwrite(p.bytes.data(), 1, p.bytes.size(), out) != p.bytes.size()) return false;
     return std::fflush(out) == 0;
 }
 
@@ -129,8 +125,7 @@ int main(int argc, char** argv)
         else
             return usage();
     }
-    if (!input)
-        return usage();
+    if (!input) return usage();
 
     std::vector<unsigned char> bytes;
     if (!readWhole(input, bytes)) {
@@ -175,8 +170,7 @@ int main(int argc, char** argv)
         return 1;
     }
     bool written = writePicture(out, picture, ppm);
-    if (!toStdout && std::fclose(out) != 0)
-        written = false;
+    if (!toStdout && std::fclose(out) != 0) written = false;
     if (!written) {
         std::fprintf(stderr, "kx_image_dump: cannot write %s\n", toStdout ? "standard output" : output);
         return 1;

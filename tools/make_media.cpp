@@ -28,10 +28,7 @@ struct Rgba {
     double r = 0, g = 0, b = 0, a = 0;
 };
 
-Rgba rgb(double r, double g, double b, double a = 1.0)
-{
-    return {r / 255.0, g / 255.0, b / 255.0, a};
-}
+Rgba rgb(double r, double g, double b, double a = 1.0) { return {r / 255.0, g / 255.0, b / 255.0, a}; }
 
 Rgba mix(const Rgba& x, const Rgba& y, double t)
 {
@@ -40,8 +37,8 @@ Rgba mix(const Rgba& x, const Rgba& y, double t)
 
 struct Image {
     int width, height;
-    std::vector<Rgba> pixels;  // top row first
-    Image(int w, int h) : width(w), height(h), pixels(size_t(w) * size_t(h)) {}
+    std::vector<Rgba> pixels; // top row first
+    Image(int w, int h) : width(w), height(h), pixels(size_t(w) * size_t(h)) { }
     Rgba& at(int x, int y) { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
     const Rgba& at(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
 };
@@ -54,8 +51,7 @@ uint8_t byte(double v)
 
 // Fills an image by sampling `shade(x, y)` (pixel coordinates, y down) on an
 // n x n grid inside each pixel and averaging, colours weighted by alpha.
-template <typename Shade>
-Image render(int w, int h, int n, Shade shade)
+template <typename Shade> Image render(int w, int h, int n, Shade shade)
 {
     Image img(w, h);
     for (int y = 0; y < h; ++y)
@@ -141,7 +137,7 @@ bool writeTga(const std::string& path, const Image& img, int bits, bool rle)
     put16(out, img.width);
     put16(out, img.height);
     out.push_back(char(bits));
-    out.push_back(char(bits == 32 ? 8 : 0));  // alpha bits; origin bottom left
+    out.push_back(char(bits == 32 ? 8 : 0)); // alpha bits; origin bottom left
     for (int y = img.height - 1; y >= 0; --y) {
         std::vector<std::string> row;
         for (int x = 0; x < img.width; ++x) row.push_back(tgaPixel(img.at(x, y), bytes));
@@ -182,7 +178,7 @@ bool inTriangle(Point p, Point a, Point b, Point c)
 {
     auto side = [](Point p, Point a, Point b) { return (b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x); };
     const double d1 = side(p, a, b), d2 = side(p, b, c), d3 = side(p, c, a);
-    const bool neg = d1 < 0 || d2 < 0 || d3 < 0, pos = d1 > 0 || d2 > 0 || d3 > 0;
+    const bool neg = d1 < 0 || d2 < 0 || d3<0, pos = d1> 0 || d2 > 0 || d3 > 0;
     return !(neg && pos);
 }
 
@@ -245,7 +241,7 @@ Image badge()
         if (inPolygon(p, tail)) col = rust;
         if (inEllipse(p, {128, 126}, 13, 30)) col = cream;
         if (inEllipse(p, {128, 92}, 11, 11)) col = rust;
-        if (inTriangle(p, {123, 96}, {133, 96}, {128, 106})) col = goldDark;  // beak
+        if (inTriangle(p, {123, 96}, {133, 96}, {128, 106})) col = goldDark; // beak
         if (inEllipse(p, {124, 89}, 2.2, 2.2) || inEllipse(p, {132, 89}, 2.2, 2.2)) col = dark;
         return col;
     });
@@ -282,8 +278,8 @@ Image plasma()
         const double u = 2 * kPi * x / 512.0, v = 2 * kPi * y / 512.0;
         double s = std::sin(u * 2) + std::sin(v * 3) + std::sin(u + v * 2 + 1.3) + std::sin(u * 3 - v + 0.4) +
                    0.5 * std::sin(u * 5 + v * 4);
-        s = s / 4.5;                                  // about -1 .. 1
-        double t = 0.5 + 0.5 * std::sin(s * kPi * 1.2);  // 0 .. 1, folded for more bands
+        s = s / 4.5;                                    // about -1 .. 1
+        double t = 0.5 + 0.5 * std::sin(s * kPi * 1.2); // 0 .. 1, folded for more bands
         t = std::clamp(t, 0.0, 1.0) * 4.0;
         const int i = std::min(3, int(t));
         return mix(stops[i], stops[i + 1], t - i);
@@ -318,7 +314,7 @@ Image dusk()
             // The sun, with gaps that widen towards the horizon.
             const double dx = x - 320, dy = y - 215;
             if (dx * dx + dy * dy < 110 * 110) {
-                const double k = (dy + 110) / 220;  // 0 at the top, 1 at the bottom
+                const double k = (dy + 110) / 220; // 0 at the top, 1 at the bottom
                 bool gap = false;
                 if (k > 0.5) {
                     const double band = std::fmod((y - 215) / 14.0, 1.0);
@@ -342,7 +338,8 @@ Image dusk()
         Rgba col = mix(rgb(40, 8, 50), rgb(12, 4, 24), std::clamp((y - horizon) / 180, 0.0, 1.0));
         const double glow = std::exp(-(y - horizon) / 40.0);
         col = mix(col, rgb(250, 110, 80), 0.35 * glow);
-        if (fx < width || fz < width * 1.6) col = mix(rgb(255, 60, 200), rgb(80, 220, 255), std::clamp((y - horizon) / 180, 0.0, 1.0));
+        if (fx < width || fz < width * 1.6)
+            col = mix(rgb(255, 60, 200), rgb(80, 220, 255), std::clamp((y - horizon) / 180, 0.0, 1.0));
         return col;
     });
 }

@@ -80,7 +80,7 @@ struct SampleData {
     std::string name;
     std::vector<int8_t> data;
     int volume = 64;
-    int loopStart = 0, loopLength = 0;  // bytes; 0 = no loop
+    int loopStart = 0, loopLength = 0; // bytes; 0 = no loop
 };
 
 int8_t clip8(double v)
@@ -95,7 +95,7 @@ struct Noise {
     double next()
     {
         state = state * 1664525u + 1013904223u;
-        return double(int32_t(state)) / 2147483648.0;  // -1 .. 1
+        return double(int32_t(state)) / 2147483648.0; // -1 .. 1
     }
 };
 
@@ -181,7 +181,7 @@ std::vector<SampleData> makeSamples()
 struct Chord {
     const char* bass;
     const char* bassHigh;
-    const char* pulse;  // arpeggio base note, octave 2
+    const char* pulse; // arpeggio base note, octave 2
     int arp;
 };
 const Chord kChords[4] = {
@@ -238,7 +238,7 @@ void chords(Pattern& p, int volume)
             const int row = bar * 16 + beat * 4;
             p.note(row, 3, kPulse, kChords[bar].pulse, 0x0, kChords[bar].arp);
             for (int r = 1; r < 4; ++r) p.fx(row + r, 3, 0x0, kChords[bar].arp);
-            if (volume != 64) p.fx(row + 1, 3, 0xC, volume);  // the note starts at full, then softer
+            if (volume != 64) p.fx(row + 1, 3, 0xC, volume); // the note starts at full, then softer
         }
 }
 
@@ -269,17 +269,17 @@ void melody(Pattern& p, const std::vector<Note>& notes, int channel, int sample,
 }
 
 const std::vector<Note> kTheme = {
-    {"A-2", 4}, {"C-3", 2}, {"E-3", 2}, {"D-3", 4}, {"C-3", 4},  // Am
-    {"A-2", 4}, {"C-3", 4}, {"F-3", 4}, {"E-3", 2}, {"D-3", 2},  // F
-    {"E-3", 4}, {"G-3", 2}, {"E-3", 2}, {"D-3", 4}, {"C-3", 4},  // C
-    {"D-3", 4}, {"B-2", 4}, {"G-2", 6}, {"---", 2},              // G
+    {"A-2", 4}, {"C-3", 2}, {"E-3", 2}, {"D-3", 4}, {"C-3", 4}, // Am
+    {"A-2", 4}, {"C-3", 4}, {"F-3", 4}, {"E-3", 2}, {"D-3", 2}, // F
+    {"E-3", 4}, {"G-3", 2}, {"E-3", 2}, {"D-3", 4}, {"C-3", 4}, // C
+    {"D-3", 4}, {"B-2", 4}, {"G-2", 6}, {"---", 2},             // G
 };
 
 const std::vector<Note> kAnswer = {
-    {"E-3", 2}, {"A-3", 2}, {"G-3", 2}, {"E-3", 2}, {"C-3", 4}, {"E-3", 4},  // Am
-    {"F-3", 4}, {"A-3", 4}, {"G-3", 2}, {"F-3", 2}, {"E-3", 4},              // F
-    {"G-3", 4}, {"E-3", 2}, {"C-3", 2}, {"E-3", 4}, {"G-3", 4},              // C
-    {"B-3", 4}, {"A-3", 2}, {"G-3", 2}, {"D-3", 6}, {"---", 2},              // G
+    {"E-3", 2}, {"A-3", 2}, {"G-3", 2}, {"E-3", 2}, {"C-3", 4}, {"E-3", 4}, // Am
+    {"F-3", 4}, {"A-3", 4}, {"G-3", 2}, {"F-3", 2}, {"E-3", 4},             // F
+    {"G-3", 4}, {"E-3", 2}, {"C-3", 2}, {"E-3", 4}, {"G-3", 4},             // C
+    {"B-3", 4}, {"A-3", 2}, {"G-3", 2}, {"D-3", 6}, {"---", 2},             // G
 };
 
 std::vector<Pattern> makePatterns()
@@ -294,7 +294,7 @@ std::vector<Pattern> makePatterns()
         drums(d, true, false, true);
         for (int r = 0; r < kRows; ++r)
             if (d.at(r, 1).sample == kHat || r >= 32) p.at(r, 1) = d.at(r, 1);
-        p.fx(0, 2, 0xF, 0x80);  // 128 beats per minute at the default speed 6
+        p.fx(0, 2, 0xF, 0x80); // 128 beats per minute at the default speed 6
     }
     // 1 theme.
     bass(ps[1]);
@@ -386,14 +386,14 @@ std::string writeModule(int orders, bool loop)
             const SampleData& s = samples[size_t(i)];
             putText(out, s.name, 22);
             put16be(out, int(s.data.size() / 2));
-            out.push_back(0);  // finetune
+            out.push_back(0); // finetune
             out.push_back(char(s.volume));
             if (s.loopLength > 0) {
                 put16be(out, s.loopStart / 2);
                 put16be(out, s.loopLength / 2);
             } else {
                 put16be(out, 0);
-                put16be(out, 1);  // no loop
+                put16be(out, 1); // no loop
             }
         } else {
             putText(out, "", 22);
@@ -404,8 +404,8 @@ std::string writeModule(int orders, bool loop)
             put16be(out, 1);
         }
     }
-    out.push_back(char(orders));  // song length
-    out.push_back(char(127));     // restart byte as ProTracker writes it
+    out.push_back(char(orders)); // song length
+    out.push_back(char(127));    // restart byte as ProTracker writes it
     for (int i = 0; i < 128; ++i) out.push_back(char(i < orders ? i : 0));
     out += "M.K.";
     for (const Pattern& p : patterns)

@@ -7,17 +7,11 @@
 
 namespace {
 
-bool isWebcam(const char* typeName)
-{
-    return typeName && strcasecmp(typeName, "webcam") == 0;
-}
+bool isWebcam(const char* typeName) { return typeName && strcasecmp(typeName, "webcam") == 0; }
 
 } // namespace
 
-KX_PLUGIN_EXPORT bool hasFX(const char* typeName)
-{
-    return isWebcam(typeName);
-}
+KX_PLUGIN_EXPORT bool hasFX(const char* typeName) { return isWebcam(typeName); }
 
 KX_PLUGIN_EXPORT cEffect* getFX(const char* typeName)
 {

@@ -11,17 +11,13 @@
 #include <new>
 #include <strings.h>
 
-cWebcam::~cWebcam()
-{
-    unload();
-}
+cWebcam::~cWebcam() { unload(); }
 
 int cWebcam::doXML(cXmlTag* element)
 {
     cEffect::doXML(element);
     for (const cXmlParam* p : element->params()) {
-        if (strcasecmp(p->name, "device") != 0)
-            continue;
+        if (strcasecmp(p->name, "device") != 0) continue;
         if (std::snprintf(device, sizeof device, "%s", p->value) >= int(sizeof device))
             std::printf("webcam: device name cut to %d characters: %s\n", int(kDeviceSize) - 1, device);
     }
@@ -62,11 +58,9 @@ void cWebcam::update(float step)
 {
     // One frame per drawn frame, whatever the step.
     (void)step;
-    if (!capture)
-        return;
+    if (!capture) return;
     capture->grab();
-    if (!texture || !capture->frameBuffer)
-        return;
+    if (!texture || !capture->frameBuffer) return;
     // The upload reads width x height x bytes per pixel: only a texture of
     // exactly the frame buffer's shape takes it.
     const cTexture& t = texture->texture;
@@ -76,8 +70,7 @@ void cWebcam::update(float step)
 
 void cWebcam::draw()
 {
-    if (texture)
-        texture->texture.bind();
+    if (texture) texture->texture.bind();
     glEnable(GL_TEXTURE_2D);
     glDepthMask(GL_FALSE);
     glDisable(GL_DEPTH_TEST);

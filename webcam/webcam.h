@@ -13,7 +13,7 @@ public:
     enum : int { kDeviceSize = 64 };
 
     cWebcam() = default;
-    ~cWebcam() override;  // unload()
+    ~cWebcam() override; // unload()
 
     int load() override;
     int unload() override;
@@ -23,7 +23,7 @@ public:
     // platform::openCaptureDevice; "testpattern" for the built-in one).
     int doXML(cXmlTag* element) override;
 
-    cWebcamCapture* capture = nullptr;  // owned; null until load
-    cNamedTexture* texture = nullptr;   // the registry's "webcamtex"; the registry owns it
-    char device[kDeviceSize] = {};      // empty: the first driver
+    cWebcamCapture* capture = nullptr; // owned; null until load
+    cNamedTexture* texture = nullptr;  // the registry's "webcamtex"; the registry owns it
+    char device[kDeviceSize] = {};     // empty: the first driver
 };

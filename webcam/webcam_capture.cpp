@@ -9,10 +9,7 @@ namespace {
 
 // Handles are printed as numbers, as window handles are elsewhere: the low
 // 32 bits of the object's address, 0 for none.
-unsigned handleNumber(const void* object)
-{
-    return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(object));
-}
+unsigned handleNumber(const void* object) { return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(object)); }
 
 } // namespace
 
@@ -25,14 +22,10 @@ void cWebcamHostWindow::setPicture(const unsigned char* picture, int side)
 void cWebcamHostWindow::paint()
 {
     // Also on every exposure: the window system keeps nothing of its own.
-    if (window)
-        platform::paintWindow(window, picture_, side_, side_);
+    if (window) platform::paintWindow(window, picture_, side_, side_);
 }
 
-cWebcamCapture::~cWebcamCapture()
-{
-    close();
-}
+cWebcamCapture::~cWebcamCapture() { close(); }
 
 void cWebcamCapture::resample(const unsigned char* source, unsigned char* destination)
 {
@@ -80,8 +73,7 @@ void cWebcamCapture::listDrivers()
     for (int i = 0; i <= platform::kTestPatternDriver; ++i) {
         char name[512];
         char description[512];
-        if (!platform::captureDriverDescription(i, name, sizeof name, description, sizeof description))
-            continue;
+        if (!platform::captureDriverDescription(i, name, sizeof name, description, sizeof description)) continue;
         std::printf("device%u\n", unsigned(i));
         std::printf("name: %s\n", name);
         std::printf("description: %s\n", description);
@@ -124,23 +116,19 @@ void cWebcamCapture::setupCapture(const char* device)
 
 void cWebcamCapture::grab()
 {
-    if (!captureWindow || !grabBuffer_)
-        return;
+    if (!captureWindow || !grabBuffer_) return;
     const long bytes = platform::grabCaptureFrame(captureWindow, grabBuffer_, kSourceBytes);
     if (bytes < 0) {
-        std::printf("webcam: the capture device stopped: %s; keeping the last frame\n",
-                    platform::lastCaptureError());
+        std::printf("webcam: the capture device stopped: %s; keeping the last frame\n", platform::lastCaptureError());
         closeDevice();
         return;
     }
-    if (bytes > 0 && takeFrame(grabBuffer_, bytes))
-        hostWindow.paint();  // a live preview of every frame taken
+    if (bytes > 0 && takeFrame(grabBuffer_, bytes)) hostWindow.paint(); // a live preview of every frame taken
 }
 
 bool cWebcamCapture::takeFrame(const unsigned char* pixels, long bytes)
 {
-    if (!frameBuffer || !pixels)
-        return false;
+    if (!frameBuffer || !pixels) return false;
     if (bytes != kSourceBytes) {
         if (!toldWrongSize_)
             std::printf("webcam: skipping frames of %ld bytes (160x120 at 24 bits is %d); keeping the last frame\n",

@@ -3,8 +3,8 @@
 // into.
 #pragma once
 
-#include "platform/window.h"
 #include "platform/platform.h"
+#include "platform/window.h"
 
 // The capture's top-level window. It previews the picture it is given (a
 // square of side x side pixels, blue-green-red, bottom row first), scaled
@@ -15,7 +15,7 @@ public:
     void paint() override;
 
 private:
-    const unsigned char* picture_ = nullptr;  // not owned
+    const unsigned char* picture_ = nullptr; // not owned
     int side_ = 0;
 };
 
@@ -24,17 +24,17 @@ public:
     enum : int {
         kSourceWidth = 160,
         kSourceHeight = 120,
-        kSourceRowBytes = kSourceWidth * 3,       // 480
-        kSourceBytes = kSourceRowBytes * kSourceHeight,  // 57,600
+        kSourceRowBytes = kSourceWidth * 3,             // 480
+        kSourceBytes = kSourceRowBytes * kSourceHeight, // 57,600
         kFrameSide = 256,
-        kFrameRowBytes = kFrameSide * 3,          // 768
-        kFrameBytes = kFrameRowBytes * kFrameSide,  // 196,608
+        kFrameRowBytes = kFrameSide * 3,           // 768
+        kFrameBytes = kFrameRowBytes * kFrameSide, // 196,608
         kHostWidth = 320,
         kHostHeight = 240,
     };
 
     cWebcamCapture() = default;
-    ~cWebcamCapture();  // close()
+    ~cWebcamCapture(); // close()
 
     cWebcamCapture(const cWebcamCapture&) = delete;
     cWebcamCapture& operator=(const cWebcamCapture&) = delete;
@@ -61,16 +61,16 @@ public:
     // (floor(x * 0.625), floor(y * 0.46875)), rows in the same order.
     static void resample(const unsigned char* source, unsigned char* destination);
 
-    unsigned char* frameBuffer = nullptr;          // kFrameBytes, BGR, bottom row first
-    platform::CaptureDevice* captureWindow = nullptr;  // the open driver, null when none
+    unsigned char* frameBuffer = nullptr;             // kFrameBytes, BGR, bottom row first
+    platform::CaptureDevice* captureWindow = nullptr; // the open driver, null when none
     platform::CaptureCaps caps{};
-    cWebcamHostWindow hostWindow;  // the top-level window the capture belongs to; previews frameBuffer
+    cWebcamHostWindow hostWindow; // the top-level window the capture belongs to; previews frameBuffer
 
 private:
     void listDrivers();
     void setupCapture(const char* device);
     void closeDevice();
 
-    unsigned char* grabBuffer_ = nullptr;  // one kSourceBytes frame from the driver
+    unsigned char* grabBuffer_ = nullptr; // one kSourceBytes frame from the driver
     bool toldWrongSize_ = false;
 };

@@ -13,12 +13,9 @@ const char* paramTypeWord(unsigned type)
     return type < sizeof words / sizeof words[0] ? words[type] : "unknown";
 }
 
-cEffect::cEffect() : renderState(new cRenderState()) {}
+cEffect::cEffect() : renderState(new cRenderState()) { }
 
-cEffect::~cEffect()
-{
-    delete renderState;
-}
+cEffect::~cEffect() { delete renderState; }
 
 int cEffect::doXML(cXmlTag* element)
 {
@@ -29,8 +26,7 @@ int cEffect::doXML(cXmlTag* element)
             speed = cXmlTag::toFloat(p->value);
     }
     for (cXmlTag* child : element->children())
-        if (child->nameIs("gl"))
-            renderState->doXML(child);
+        if (child->nameIs("gl")) renderState->doXML(child);
     return 0;
 }
 
@@ -41,15 +37,9 @@ int cEffect::resize(int newWidth, int newHeight)
     return 0;
 }
 
-void cEffect::setName(const char* text)
-{
-    std::snprintf(name, sizeof name, "%s", text ? text : "");
-}
+void cEffect::setName(const char* text) { std::snprintf(name, sizeof name, "%s", text ? text : ""); }
 
-void cEffect::setType(const char* text)
-{
-    std::snprintf(type, sizeof type, "%s", text ? text : "");
-}
+void cEffect::setType(const char* text) { std::snprintf(type, sizeof type, "%s", text ? text : ""); }
 
 void readHexColour(const char* text, float rgba[4])
 {

@@ -10,7 +10,7 @@ class cXmlTag;
 
 // One entry of an effect's parameter description.
 struct cParam {
-    unsigned type;      // 0 texture, 1 camera, 2 vec4f, 3 vec3f, 4 integer, 5 boolean, 6 float
+    unsigned type; // 0 texture, 1 camera, 2 vec4f, 3 vec3f, 4 integer, 5 boolean, 6 float
     const char* name;
 };
 
@@ -34,7 +34,7 @@ public:
     virtual int load() { return 0; }
     virtual int unload() { return 0; }
     virtual void update(float step) = 0;
-    virtual void draw() {}
+    virtual void draw() { }
     // Reads active, speed and the gl children; derived classes call it first.
     virtual int doXML(cXmlTag* element);
     virtual int resize(int newWidth, int newHeight);

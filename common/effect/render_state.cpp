@@ -17,8 +17,10 @@ float number(const cXmlParam* p) { return cXmlTag::toFloat(p->value); }
 
 unsigned cRenderState::blendFactor(int code)
 {
-    static const unsigned factors[] = {GL_ZERO,      GL_ONE,           GL_SRC_COLOR,          GL_ONE_MINUS_SRC_COLOR,
-                                       GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_DST_ALPHA,    GL_ONE_MINUS_DST_ALPHA,
+    static const unsigned factors[] = {GL_ZERO,      GL_ONE,
+                                       GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR,
+                                       GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA,
+                                       GL_DST_ALPHA, GL_ONE_MINUS_DST_ALPHA,
                                        GL_DST_COLOR, GL_ONE_MINUS_DST_COLOR};
     return code >= 0 && code < 10 ? factors[code] : GL_ONE;
 }
@@ -26,12 +28,18 @@ unsigned cRenderState::blendFactor(int code)
 int cRenderState::doXML(cXmlTag* glElement)
 {
     for (cXmlTag* child : glElement->children()) {
-        if (child->nameIs("render")) readRender(child);
-        else if (child->nameIs("depth")) readDepth(child);
-        else if (child->nameIs("cull")) readCull(child);
-        else if (child->nameIs("alpha")) readAlpha(child);
-        else if (child->nameIs("proj")) readProj(child);
-        else if (child->nameIs("fog")) readFog(child);
+        if (child->nameIs("render"))
+            readRender(child);
+        else if (child->nameIs("depth"))
+            readDepth(child);
+        else if (child->nameIs("cull"))
+            readCull(child);
+        else if (child->nameIs("alpha"))
+            readAlpha(child);
+        else if (child->nameIs("proj"))
+            readProj(child);
+        else if (child->nameIs("fog"))
+            readFog(child);
     }
     for (const cXmlParam* p : glElement->params())
         if (is(p, "restore")) restore = flag(p);
@@ -41,11 +49,16 @@ int cRenderState::doXML(cXmlTag* glElement)
 void cRenderState::readRender(cXmlTag* e)
 {
     for (const cXmlParam* p : e->params()) {
-        if (is(p, "active")) renderActive = flag(p);
-        else if (is(p, "flat")) flat = flag(p);
-        else if (is(p, "wire")) wire = flag(p);
-        else if (is(p, "envmap")) envmap = flag(p);
-        else if (is(p, "linewidth")) lineWidth = number(p);
+        if (is(p, "active"))
+            renderActive = flag(p);
+        else if (is(p, "flat"))
+            flat = flag(p);
+        else if (is(p, "wire"))
+            wire = flag(p);
+        else if (is(p, "envmap"))
+            envmap = flag(p);
+        else if (is(p, "linewidth"))
+            lineWidth = number(p);
         else if (is(p, "color")) {
             // Components the text does not give keep their previous values.
             std::sscanf(p->value, "%f,%f,%f,%f", &color[0], &color[1], &color[2], &color[3]);
@@ -56,52 +69,74 @@ void cRenderState::readRender(cXmlTag* e)
 void cRenderState::readDepth(cXmlTag* e)
 {
     for (const cXmlParam* p : e->params()) {
-        if (is(p, "active")) depthActive = flag(p);
-        else if (is(p, "test")) depthTest = flag(p);
-        else if (is(p, "write")) depthWrite = flag(p);
+        if (is(p, "active"))
+            depthActive = flag(p);
+        else if (is(p, "test"))
+            depthTest = flag(p);
+        else if (is(p, "write"))
+            depthWrite = flag(p);
     }
 }
 
 void cRenderState::readCull(cXmlTag* e)
 {
     for (const cXmlParam* p : e->params()) {
-        if (is(p, "active")) cullActive = flag(p);
-        else if (is(p, "cull")) cullEnable = flag(p);
-        else if (is(p, "mode")) cullMode = cXmlTag::toInt(p->value);
+        if (is(p, "active"))
+            cullActive = flag(p);
+        else if (is(p, "cull"))
+            cullEnable = flag(p);
+        else if (is(p, "mode"))
+            cullMode = cXmlTag::toInt(p->value);
     }
 }
 
 void cRenderState::readAlpha(cXmlTag* e)
 {
     for (const cXmlParam* p : e->params()) {
-        if (is(p, "active")) alphaActive = flag(p);
-        else if (is(p, "blend")) blend = flag(p);
-        else if (is(p, "mask")) alphaTest = flag(p);
-        else if (is(p, "blendsrc")) blendSrc = blendFactor(cXmlTag::toInt(p->value));
-        else if (is(p, "blenddst")) blendDst = blendFactor(cXmlTag::toInt(p->value));
-        else if (is(p, "maskvalue")) alphaRef = number(p);
+        if (is(p, "active"))
+            alphaActive = flag(p);
+        else if (is(p, "blend"))
+            blend = flag(p);
+        else if (is(p, "mask"))
+            alphaTest = flag(p);
+        else if (is(p, "blendsrc"))
+            blendSrc = blendFactor(cXmlTag::toInt(p->value));
+        else if (is(p, "blenddst"))
+            blendDst = blendFactor(cXmlTag::toInt(p->value));
+        else if (is(p, "maskvalue"))
+            alphaRef = number(p);
     }
 }
 
 void cRenderState::readProj(cXmlTag* e)
 {
     for (const cXmlParam* p : e->params()) {
-        if (is(p, "active")) projActive = flag(p);
-        else if (is(p, "fov")) fov = number(p);
-        else if (is(p, "near")) zNear = number(p);
-        else if (is(p, "far")) zFar = number(p);
+        if (is(p, "active"))
+            projActive = flag(p);
+        else if (is(p, "fov"))
+            fov = number(p);
+        else if (is(p, "near"))
+            zNear = number(p);
+        else if (is(p, "far"))
+            zFar = number(p);
     }
 }
 
 void cRenderState::readFog(cXmlTag* e)
 {
     for (const cXmlParam* p : e->params()) {
-        if (is(p, "active")) fogActive = flag(p);
-        else if (is(p, "on")) fogOn = flag(p);
-        else if (is(p, "zstart")) fogStart = number(p);
-        else if (is(p, "zend")) fogEnd = number(p);
-        else if (is(p, "density")) fogDensity = number(p);
-        else if (is(p, "mode")) fogMode = cXmlTag::toInt(p->value);
+        if (is(p, "active"))
+            fogActive = flag(p);
+        else if (is(p, "on"))
+            fogOn = flag(p);
+        else if (is(p, "zstart"))
+            fogStart = number(p);
+        else if (is(p, "zend"))
+            fogEnd = number(p);
+        else if (is(p, "density"))
+            fogDensity = number(p);
+        else if (is(p, "mode"))
+            fogMode = cXmlTag::toInt(p->value);
         else if (is(p, "color")) {
             float rgba[4];
             readHexColour(p->value, rgba);
@@ -114,8 +149,7 @@ void cRenderState::readFog(cXmlTag* e)
 
 void cRenderState::apply()
 {
-    if (restore)
-        glPushAttrib(0xFFFFF);
+    if (restore) glPushAttrib(0xFFFFF);
     if (renderActive) {
         glColor4fv(color);
         glPolygonMode(GL_FRONT_AND_BACK, wire ? GL_LINE : GL_FILL);
@@ -131,12 +165,18 @@ void cRenderState::apply()
         glShadeModel(flat ? GL_FLAT : GL_SMOOTH);
     }
     if (depthActive) {
-        if (depthTest) glEnable(GL_DEPTH_TEST); else glDisable(GL_DEPTH_TEST);
+        if (depthTest)
+            glEnable(GL_DEPTH_TEST);
+        else
+            glDisable(GL_DEPTH_TEST);
         glDepthMask(depthWrite ? GL_TRUE : GL_FALSE);
     }
     if (cullActive) {
         glCullFace(cullMode == 0 ? GL_BACK : GL_FRONT);
-        if (cullEnable) glEnable(GL_CULL_FACE); else glDisable(GL_CULL_FACE);
+        if (cullEnable)
+            glEnable(GL_CULL_FACE);
+        else
+            glDisable(GL_CULL_FACE);
     }
     if (alphaActive) {
         if (blend) {

@@ -34,7 +34,7 @@ public:
 
     bool alphaActive = false;
     bool blend = false;
-    unsigned blendSrc = 1;  // GL_ONE
+    unsigned blendSrc = 1; // GL_ONE
     unsigned blendDst = 1;
     bool alphaTest = false;
     float alphaRef = 0.5f;
@@ -46,7 +46,7 @@ public:
 
     bool fogActive = false;
     bool fogOn = false;
-    int fogMode = 0;  // 1 exp, 2 exp2, anything else linear
+    int fogMode = 0; // 1 exp, 2 exp2, anything else linear
     float fogDensity = 0.5f;
     float fogStart = 0.0f;
     float fogEnd = 1.0f;

@@ -38,8 +38,7 @@ struct cFormatGIF::sReader {
     // closes them.
     void skipSubBlocks()
     {
-        for (int length = byte(); length > 0; length = byte())
-            skip(static_cast<size_t>(length));
+        for (int length = byte(); length > 0; length = byte()) skip(static_cast<size_t>(length));
     }
 
     // Gathers data sub-blocks up to the closing zero-length block into lzw,
@@ -78,13 +77,10 @@ struct sIndexBlock {
     bool grow(size_t kept, size_t needed)
     {
         size_t wanted = capacity * 2 > needed ? capacity * 2 : needed;
-        if (wanted > limit)
-            wanted = limit;
+        if (wanted > limit) wanted = limit;
         unsigned char* bigger = new (std::nothrow) unsigned char[wanted + kPadding];
-        if (!bigger)
-            return false;
-        if (kept)
-            std::memcpy(bigger, data, kept);
+        if (!bigger) return false;
+        if (kept) std::memcpy(bigger, data, kept);
         delete[] data;
         data = bigger;
         capacity = wanted;
@@ -96,8 +92,7 @@ struct sIndexBlock {
     // out of memory.
     bool makeRoom(size_t written, size_t length)
     {
-        if (length > capacity - written && capacity < limit)
-            grow(written, written + length);
+        if (length > capacity - written && capacity < limit) grow(written, written + length);
         return length <= capacity - written;
     }
 };
@@ -130,8 +125,7 @@ inline void copyString(unsigned char* destination, const unsigned char* source, 
 // they stay in the first-level cache.
 size_t decodeLZW(const unsigned char* data, size_t dataBytes, int minCodeSize, sIndexBlock& block)
 {
-    if (block.capacity == 0)
-        return 0;
+    if (block.capacity == 0) return 0;
     const unsigned clear = 1u << minCodeSize;
     const unsigned endCode = clear + 1;
     unsigned codeSize = static_cast<unsigned>(minCodeSize) + 1;
@@ -149,9 +143,9 @@ size_t decodeLZW(const unsigned char* data, size_t dataBytes, int minCodeSize, s
     unsigned char* out = block.data;
     size_t capacity = block.capacity;
     size_t written = 0;
-    size_t previous = 0;          // where the previous code's output starts
-    unsigned previousLength = 0;  // and its length
-    bool clearNext = true;        // the very first code counts as a clear code
+    size_t previous = 0;         // where the previous code's output starts
+    unsigned previousLength = 0; // and its length
+    bool clearNext = true;       // the very first code counts as a clear code
     bool firstAfterClear = false;
 
     for (;;) {
@@ -165,8 +159,7 @@ size_t decodeLZW(const unsigned char* data, size_t dataBytes, int minCodeSize, s
             in += (63 - bitCount) >> 3;
             bitCount |= 56;
         }
-        if (bitsLeft < codeSize)
-            break;
+        if (bitsLeft < codeSize) break;
         const unsigned code = static_cast<unsigned>(bits) & mask;
         bits >>= codeSize;
         bitCount -= codeSize;
@@ -180,8 +173,7 @@ size_t decodeLZW(const unsigned char* data, size_t dataBytes, int minCodeSize, s
             firstAfterClear = true;
             continue;
         }
-        if (code == endCode)
-            break;
+        if (code == endCode) break;
 
         unsigned length;
         if (code < clear || firstAfterClear) {
@@ -231,8 +223,7 @@ size_t decodeLZW(const unsigned char* data, size_t dataBytes, int minCodeSize, s
         written += length;
         if (written == capacity) {
             // Keeps room for the next index, so that one fits unchecked.
-            if (!block.makeRoom(written, 1))
-                break;
+            if (!block.makeRoom(written, 1)) break;
             out = block.data;
             capacity = block.capacity;
         }
@@ -244,10 +235,7 @@ size_t decodeLZW(const unsigned char* data, size_t dataBytes, int minCodeSize, s
 
 // ---- cFormatGIF ----------------------------------------------------------------
 
-cFormatGIF::~cFormatGIF()
-{
-    delete animation_;
-}
+cFormatGIF::~cFormatGIF() { delete animation_; }
 
 const unsigned char* cFormatGIF::globalPaletteEntry(int index) const
 {
@@ -257,8 +245,7 @@ const unsigned char* cFormatGIF::globalPaletteEntry(int index) const
 
 unsigned char* cFormatGIF::pixels()
 {
-    if (bitsPerPixel_ != 32 || !animation_)
-        return nullptr;
+    if (bitsPerPixel_ != 32 || !animation_) return nullptr;
     const int shown = animation_->composedFrame();
     return animation_->compose(shown >= 0 ? shown : 0);
 }
@@ -273,14 +260,11 @@ cGIFAnimation* cFormatGIF::takeAnimation()
 
 int cFormatGIF::load(cStream* stream)
 {
-    if (!stream || stream->size() < 6)
-        return -1;
+    if (!stream || stream->size() < 6) return -1;
     char signature[6] = {};
     stream->read(signature, 6);
-    if (std::memcmp(signature, "GIF87a", 6) != 0 && std::memcmp(signature, "GIF89a", 6) != 0)
-        return -1;
-    if (!animation_)
-        animation_ = new (std::nothrow) cGIFAnimation();
+    if (std::memcmp(signature, "GIF87a", 6) != 0 && std::memcmp(signature, "GIF89a", 6) != 0) return -1;
+    if (!animation_) animation_ = new (std::nothrow) cGIFAnimation();
     if (!animation_) {
         std::printf("Warning cFormatGIF::load() out of memory\n");
         return -1;
@@ -301,13 +285,11 @@ int cFormatGIF::load(cStream* stream)
     } else {
         // Streams deliver no bytes past their end, so what is missing stays 0.
         copy.resize(rest);
-        if (rest)
-            stream->read(copy.data(), static_cast<int>(rest));
+        if (rest) stream->read(copy.data(), static_cast<int>(rest));
         in.at = copy.data();
         in.end = in.at + rest;
     }
-    if (memory)
-        stream->seek(static_cast<int>(rest), 1);
+    if (memory) stream->seek(static_cast<int>(rest), 1);
 
     unsigned char screen[7];
     in.take(screen, sizeof screen);
@@ -321,8 +303,7 @@ int cFormatGIF::load(cStream* stream)
 
     for (;;) {
         const int block = in.byte();
-        if (block < 0 || block == 0x3B)
-            break;
+        if (block < 0 || block == 0x3B) break;
         if (block == 0x21)
             readExtension(in);
         else if (block == 0x2C)
@@ -345,8 +326,7 @@ void cFormatGIF::readExtension(sReader& in)
 {
     const int label = in.byte();
     const int size = in.byte();
-    if (label < 0 || size < 0)
-        return;
+    if (label < 0 || size < 0) return;
     if (label == 0xF9) {
         const size_t kept = size < 4 ? static_cast<size_t>(size) : 4;
         std::memset(graphicControl_, 0, sizeof graphicControl_);
@@ -356,8 +336,7 @@ void cFormatGIF::readExtension(sReader& in)
     } else {
         in.skip(static_cast<size_t>(size));
     }
-    if (size > 0)
-        in.skipSubBlocks();
+    if (size > 0) in.skipSubBlocks();
 }
 
 void cFormatGIF::readImage(sReader& in)
@@ -367,16 +346,14 @@ void cFormatGIF::readImage(sReader& in)
     const int flags = descriptor[8];
 
     sGIFFrame* frame = nullptr;
-    if (animation_->frameCount() < kMaxFrames)
-        frame = new (std::nothrow) sGIFFrame();
+    if (animation_->frameCount() < kMaxFrames) frame = new (std::nothrow) sGIFFrame();
     if (frame && !animation_->addFrame(frame)) {
         delete frame;
         frame = nullptr;
     }
     if (!frame) {
         // Past the frame table: the image is read over and not kept.
-        if (flags & 0x80)
-            in.skip(3u << ((flags & 7) + 1));
+        if (flags & 0x80) in.skip(3u << ((flags & 7) + 1));
         in.byte();
         in.skipSubBlocks();
         graphicControlRead_ = false;
@@ -416,8 +393,7 @@ void cFormatGIF::readImage(sReader& in)
     // The graphic control extension: packed fields (disposal in bits 2-4,
     // transparency in bit 0), the delay, the transparent index.
     if (graphicControlRead_) {
-        if (graphicControl_[0] & 1)
-            frame->transparent = graphicControl_[3];
+        if (graphicControl_[0] & 1) frame->transparent = graphicControl_[3];
         frame->disposal = (graphicControl_[0] >> 2) & 7;
         frame->delay = le16(graphicControl_ + 1);
     }

@@ -56,9 +56,9 @@ private:
     int width_ = 0;
     int height_ = 0;
     int bitsPerPixel_ = 8;
-    cGIFAnimation* animation_ = nullptr;  // owned
+    cGIFAnimation* animation_ = nullptr; // owned
     int currentFrame_ = 0;
-    cStream* stream_ = nullptr;  // not owned
+    cStream* stream_ = nullptr; // not owned
     bool graphicControlRead_ = false;
     unsigned char graphicControl_[4] = {};
 };

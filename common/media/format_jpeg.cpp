@@ -14,7 +14,7 @@ namespace {
 // The JPEG decoder over its source, seen through what the format needs.
 class cDecoderRows : public cJPEGRows {
 public:
-    cDecoderRows(const unsigned char* data, unsigned size, bool mmx) : source_(data, size), decoder_(&source_, mmx) {}
+    cDecoderRows(const unsigned char* data, unsigned size, bool mmx) : source_(data, size), decoder_(&source_, mmx) { }
 
     int width() override { return decoder_.width(); }
     int height() override { return decoder_.height(); }
@@ -24,7 +24,7 @@ public:
     int decode(const unsigned char*& row, int& rowLength) override { return decoder_.decode(row, rowLength); }
 
 private:
-    cJPEGSource source_;  // declared first: the decoder reads it until it goes
+    cJPEGSource source_; // declared first: the decoder reads it until it goes
     cJPEGDecoder decoder_;
 };
 
@@ -37,10 +37,7 @@ cJPEGRows* openJPEGDecoder(const unsigned char* data, unsigned size, bool mmx)
 
 // ---- cFormatJPEG -----------------------------------------------------------
 
-cFormatJPEG::~cFormatJPEG()
-{
-    release();
-}
+cFormatJPEG::~cFormatJPEG() { release(); }
 
 void cFormatJPEG::release()
 {
@@ -54,8 +51,7 @@ int cFormatJPEG::load(cStream* stream)
     release();
     // The decoder takes the whole file at once, so only a memory stream will do.
     cMemoryStream* memory = dynamic_cast<cMemoryStream*>(stream);
-    if (!memory || memory->size() == 0)
-        return -1;
+    if (!memory || memory->size() == 0) return -1;
 
     cJPEGRows* decoder = openJPEGDecoder(memory->data(), memory->size(), true);
     if (!decoder) {
@@ -109,13 +105,11 @@ int cFormatJPEG::loadFrom(cJPEGRows& decoder, size_t fileBytes)
     while (lines < height_) {
         const unsigned char* row = nullptr;
         int rowLength = 0;
-        if (decoder.decode(row, rowLength) != 0 || !row)
-            break;
+        if (decoder.decode(row, rowLength) != 0 || !row) break;
         unsigned char* out = pixels_ + static_cast<size_t>(height_ - 1 - lines) * rowBytes;
         // A row shorter than the image's width leaves the rest of it zero.
         int count = rowLength > 0 ? rowLength / 4 : 0;
-        if (count > width_)
-            count = width_;
+        if (count > width_) count = width_;
         for (int x = 0; x < count; ++x, row += 4, out += pixelBytes) {
             out[0] = row[2];
             out[1] = row[1];
@@ -123,7 +117,6 @@ int cFormatJPEG::loadFrom(cJPEGRows& decoder, size_t fileBytes)
         }
         ++lines;
     }
-    if (lines != height_)
-        std::printf("error: decoded %i lines (%i %i) %i\n", lines, width_, height_, decoder.error());
+    if (lines != height_) std::printf("error: decoded %i lines (%i %i) %i\n", lines, width_, height_, decoder.error());
     return 0;
 }

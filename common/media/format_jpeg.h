@@ -16,8 +16,8 @@ public:
     virtual int width() = 0;
     virtual int height() = 0;
     virtual int components() = 0;
-    virtual int error() = 0;  // 0 while all is well
-    virtual int begin() = 0;  // 0 when decoding can start
+    virtual int error() = 0; // 0 while all is well
+    virtual int begin() = 0; // 0 when decoding can start
     // 0: row points at one row of rowLength bytes; 1: no row is left; any
     // other value: a failure.
     virtual int decode(const unsigned char*& row, int& rowLength) = 0;

@@ -11,15 +11,9 @@ namespace {
 
 int le16(const unsigned char* p) { return p[0] | (p[1] << 8); }
 
-bool knownImageType(int type)
-{
-    return (type >= 1 && type <= 3) || (type >= 9 && type <= 11);
-}
+bool knownImageType(int type) { return (type >= 1 && type <= 3) || (type >= 9 && type <= 11); }
 
-bool knownDepth(int bits)
-{
-    return bits == 8 || bits == 16 || bits == 24 || bits == 32;
-}
+bool knownDepth(int bits) { return bits == 8 || bits == 16 || bits == 24 || bits == 32; }
 
 // Bytes left in the stream after its position.
 size_t bytesLeft(cStream* stream)
@@ -48,15 +42,13 @@ void decodeRuns(const unsigned char* in, size_t inSize, unsigned char* block, si
         const unsigned header = in[inPos++];
         const size_t count = (header & 0x7F) + 1;
         size_t bytes = count * bpp;
-        if (bytes > blockSize - outPos)
-            bytes = blockSize - outPos;
+        if (bytes > blockSize - outPos) bytes = blockSize - outPos;
         const size_t available = inSize - inPos;
         if (header & 0x80) {
             unsigned char pixel[4] = {};
             std::memcpy(pixel, in + inPos, available < bpp ? available : bpp);
             inPos += available < bpp ? available : bpp;
-            for (size_t i = 0; i < bytes; i += bpp)
-                std::memcpy(block + outPos + i, pixel, bpp);
+            for (size_t i = 0; i < bytes; i += bpp) std::memcpy(block + outPos + i, pixel, bpp);
         } else {
             const size_t copied = available < bytes ? available : bytes;
             std::memcpy(block + outPos, in + inPos, copied);
@@ -67,22 +59,16 @@ void decodeRuns(const unsigned char* in, size_t inSize, unsigned char* block, si
 }
 
 // A 5-bit channel stretched to 8 bits, so that 31 gives 255.
-unsigned char widen5(unsigned value)
-{
-    return static_cast<unsigned char>((value << 3) | (value >> 2));
-}
+unsigned char widen5(unsigned value) { return static_cast<unsigned char>((value << 3) | (value >> 2)); }
 
 // How an image's stored pixels become blue-green-red(-alpha) ones.
 enum class Expansion { kNone, kMapped, kGrey, kGreyAlpha, kColour16 };
 
 Expansion expansionFor(int imageType, int storedBits)
 {
-    if (storedBits > 16)
-        return Expansion::kNone;
-    if (imageType == 1 || imageType == 9)
-        return Expansion::kMapped;
-    if (storedBits == 8)
-        return Expansion::kGrey;
+    if (storedBits > 16) return Expansion::kNone;
+    if (imageType == 1 || imageType == 9) return Expansion::kMapped;
+    if (storedBits == 8) return Expansion::kGrey;
     return imageType == 3 || imageType == 11 ? Expansion::kGreyAlpha : Expansion::kColour16;
 }
 
@@ -110,22 +96,19 @@ void cFormatTGA::expand(const unsigned char* stored, size_t pixelCount, int stor
             d[0] = fiveBits ? widen5(e[2]) : e[2];
             d[1] = fiveBits ? widen5(e[1]) : e[1];
             d[2] = fiveBits ? widen5(e[0]) : e[0];
-            if (out == 4)
-                d[3] = e[3];
+            if (out == 4) d[3] = e[3];
             break;
         }
         case Expansion::kGrey:
         case Expansion::kGreyAlpha:
             d[0] = d[1] = d[2] = s[0];
-            if (out == 4)
-                d[3] = s[1];
+            if (out == 4) d[3] = s[1];
             break;
         case Expansion::kColour16:
             d[0] = widen5(value & 0x1F);
             d[1] = widen5((value >> 5) & 0x1F);
             d[2] = widen5((value >> 10) & 0x1F);
-            if (alphaBit)
-                d[3] = (value & 0x8000) ? 255 : 0;
+            if (alphaBit) d[3] = (value & 0x8000) ? 255 : 0;
             break;
         case Expansion::kNone:
             break;
@@ -133,10 +116,7 @@ void cFormatTGA::expand(const unsigned char* stored, size_t pixelCount, int stor
     }
 }
 
-cFormatTGA::~cFormatTGA()
-{
-    release();
-}
+cFormatTGA::~cFormatTGA() { release(); }
 
 void cFormatTGA::release()
 {
@@ -153,8 +133,7 @@ void cFormatTGA::release()
 int cFormatTGA::load(cStream* stream)
 {
     release();
-    if (!stream || stream->size() == 0)
-        return -1;
+    if (!stream || stream->size() == 0) return -1;
 
     unsigned char header[18] = {};
     stream->read(header, sizeof header);
@@ -256,8 +235,7 @@ int cFormatTGA::load(cStream* stream)
     if (!stored || !pixels_) {
         std::printf("Warning cFormatTGA::load() out of memory for %i x %i x %i bits\n", width_, height_,
                     storedBitsPerPixel_);
-        if (stored != pixels_)
-            delete[] stored;
+        if (stored != pixels_) delete[] stored;
         release();
         return -1;
     }
@@ -266,8 +244,7 @@ int cFormatTGA::load(cStream* stream)
         stream->read(stored, static_cast<int>(storedSize));
     } else {
         std::vector<unsigned char> data(dataBytes);
-        if (dataBytes)
-            stream->read(data.data(), static_cast<int>(dataBytes));
+        if (dataBytes) stream->read(data.data(), static_cast<int>(dataBytes));
         decodeRuns(data.data(), data.size(), stored, storedSize, pixelBytes);
     }
     if (stored != pixels_) {

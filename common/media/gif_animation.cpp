@@ -14,14 +14,11 @@ int interlacedRow(int k, int height)
     const int pass1 = (height + 7) / 8;
     const int pass2 = (height + 3) / 8;
     const int pass3 = (height + 1) / 4;
-    if (k < pass1)
-        return k * 8;
+    if (k < pass1) return k * 8;
     k -= pass1;
-    if (k < pass2)
-        return k * 8 + 4;
+    if (k < pass2) return k * 8 + 4;
     k -= pass2;
-    if (k < pass3)
-        return k * 4 + 2;
+    if (k < pass3) return k * 4 + 2;
     return (k - pass3) * 2 + 1;
 }
 
@@ -37,8 +34,7 @@ cGIFAnimation::~cGIFAnimation()
 
 bool cGIFAnimation::addFrame(sGIFFrame* frame)
 {
-    if (!frame || frameCount() >= kMaxFrames)
-        return false;
+    if (!frame || frameCount() >= kMaxFrames) return false;
     frames_.push_back(frame);
     forget();
     return true;
@@ -64,16 +60,12 @@ bool cGIFAnimation::composable() const
     return width_ > 0 && height_ > 0 && static_cast<long long>(width_) * height_ <= kMaxScreenPixels;
 }
 
-int cGIFAnimation::frameDelay(const sGIFFrame& frame)
-{
-    return frame.delay > 0 ? frame.delay : kDefaultDelay;
-}
+int cGIFAnimation::frameDelay(const sGIFFrame& frame) { return frame.delay > 0 ? frame.delay : kDefaultDelay; }
 
 long long cGIFAnimation::duration() const
 {
     long long total = 0;
-    for (const sGIFFrame* frame : frames_)
-        total += frameDelay(*frame);
+    for (const sGIFFrame* frame : frames_) total += frameDelay(*frame);
     return total;
 }
 
@@ -82,13 +74,11 @@ int cGIFAnimation::frameAt(double seconds) const
     const long long total = duration();
     const double hundredths = seconds * 100.0;
     // Also false for NaN.
-    if (frameCount() < 2 || !(hundredths > 0))
-        return 0;
+    if (frameCount() < 2 || !(hundredths > 0)) return 0;
     long long t = static_cast<long long>(std::fmod(hundredths, static_cast<double>(total)));
     for (int i = 0; i < frameCount(); ++i) {
         t -= frameDelay(*frames_[static_cast<size_t>(i)]);
-        if (t < 0)
-            return i;
+        if (t < 0) return i;
     }
     return frameCount() - 1;
 }
@@ -98,17 +88,14 @@ int cGIFAnimation::frameAt(double seconds) const
 cGIFAnimation::sRect cGIFAnimation::screenRect(const sGIFFrame& frame) const
 {
     sRect r{frame.left, frame.top, frame.left + frame.width, frame.top + frame.height};
-    if (r.x1 > width_)
-        r.x1 = width_;
-    if (r.y1 > height_)
-        r.y1 = height_;
+    if (r.x1 > width_) r.x1 = width_;
+    if (r.y1 > height_) r.y1 = height_;
     return r;
 }
 
 void cGIFAnimation::clearRect(const sRect& r)
 {
-    if (r.empty())
-        return;
+    if (r.empty()) return;
     const size_t rowBytes = static_cast<size_t>(r.x1 - r.x0) * 4;
     for (int y = r.y0; y < r.y1; ++y) {
         const size_t row = static_cast<size_t>(height_ - 1 - y) * static_cast<size_t>(width_);
@@ -119,8 +106,7 @@ void cGIFAnimation::clearRect(const sRect& r)
 // Copies the rectangle of the canvas to a packed block, or back.
 void cGIFAnimation::copyRect(const sRect& r, unsigned char* block, bool toCanvas)
 {
-    if (r.empty())
-        return;
+    if (r.empty()) return;
     const size_t rowBytes = static_cast<size_t>(r.x1 - r.x0) * 4;
     for (int y = r.y0; y < r.y1; ++y) {
         const size_t row = static_cast<size_t>(height_ - 1 - y) * static_cast<size_t>(width_);
@@ -140,33 +126,28 @@ void cGIFAnimation::draw(int index)
 {
     const sGIFFrame& f = *frames_[static_cast<size_t>(index)];
     const sRect r = screenRect(f);
-    if (r.empty())
-        return;
+    if (r.empty()) return;
     if (f.disposal == 3) {
-        saved_.reset(new (std::nothrow) unsigned char[static_cast<size_t>(r.x1 - r.x0) *
-                                                      static_cast<size_t>(r.y1 - r.y0) * 4]);
-        if (saved_)
-            copyRect(r, saved_.get(), false);
+        saved_.reset(
+            new (std::nothrow) unsigned char[static_cast<size_t>(r.x1 - r.x0) * static_cast<size_t>(r.y1 - r.y0) * 4]);
+        if (saved_) copyRect(r, saved_.get(), false);
     }
     const unsigned char(*palette)[3] = f.hasLocalPalette ? f.palette : globalPalette;
     const size_t frameWidth = static_cast<size_t>(f.width);
     for (int k = 0; k < f.height; ++k) {
         const size_t first = static_cast<size_t>(k) * frameWidth;
-        if (first >= f.decoded)
-            break;
+        if (first >= f.decoded) break;
         const int y = f.top + (f.interlaced ? interlacedRow(k, f.height) : k);
-        if (y >= height_)
-            continue;
-        unsigned char* out = canvas_.get() +
-                             (static_cast<size_t>(height_ - 1 - y) * static_cast<size_t>(width_) +
-                              static_cast<size_t>(r.x0)) * 4;
+        if (y >= height_) continue;
+        unsigned char* out =
+            canvas_.get() +
+            (static_cast<size_t>(height_ - 1 - y) * static_cast<size_t>(width_) + static_cast<size_t>(r.x0)) * 4;
         const unsigned char* in = f.indices + first;
         const size_t count = f.decoded - first < frameWidth ? f.decoded - first : frameWidth;
         const size_t across = static_cast<size_t>(r.x1 - r.x0) < count ? static_cast<size_t>(r.x1 - r.x0) : count;
         for (size_t x = 0; x < across; ++x, out += 4) {
             const int i = in[x];
-            if (i == f.transparent)
-                continue;
+            if (i == f.transparent) continue;
             out[0] = palette[i][2];
             out[1] = palette[i][1];
             out[2] = palette[i][0];
@@ -183,31 +164,26 @@ void cGIFAnimation::dispose(int index)
         clearRect(screenRect(f));
     } else if (f.disposal == 3) {
         // Without the copy (memory ran out) the frame stays in place.
-        if (saved_)
-            copyRect(screenRect(f), saved_.get(), true);
+        if (saved_) copyRect(screenRect(f), saved_.get(), true);
     }
     saved_.reset();
 }
 
 unsigned char* cGIFAnimation::compose(int index)
 {
-    if (!composable())
-        return nullptr;
+    if (!composable()) return nullptr;
     const size_t bytes = static_cast<size_t>(width_) * static_cast<size_t>(height_) * 4;
     if (!canvas_) {
         canvas_.reset(new (std::nothrow) unsigned char[bytes]);
-        if (!canvas_)
-            return nullptr;
+        if (!canvas_) return nullptr;
         composed_ = -1;
     }
     if (frames_.empty()) {
         std::memset(canvas_.get(), 0, bytes);
         return canvas_.get();
     }
-    if (index < 0)
-        index = 0;
-    if (index >= frameCount())
-        index = frameCount() - 1;
+    if (index < 0) index = 0;
+    if (index >= frameCount()) index = frameCount() - 1;
     if (keys_.empty()) {
         const size_t all = bytes * frames_.size();
         const size_t budget = keyBudget > 0 ? keyBudget : 1;
@@ -220,8 +196,7 @@ unsigned char* cGIFAnimation::compose(int index)
     // at or before the wanted frame and the wanted frame; otherwise starts
     // again from that key (the one before frame 0 is an empty canvas).
     int key = index / keyInterval_;
-    while (key > 0 && !keys_[static_cast<size_t>(key)])
-        --key;
+    while (key > 0 && !keys_[static_cast<size_t>(key)]) --key;
     const int start = key * keyInterval_;
     if (composed_ < start || composed_ > index) {
         if (key > 0)
@@ -239,8 +214,7 @@ unsigned char* cGIFAnimation::compose(int index)
             std::unique_ptr<unsigned char[]>& slot = keys_[static_cast<size_t>(composed_ / keyInterval_)];
             if (!slot) {
                 slot.reset(new (std::nothrow) unsigned char[bytes]);
-                if (slot)
-                    std::memcpy(slot.get(), canvas_.get(), bytes);
+                if (slot) std::memcpy(slot.get(), canvas_.get(), bytes);
             }
         }
         draw(composed_);

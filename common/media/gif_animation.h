@@ -29,16 +29,16 @@ struct sGIFFrame {
     // width x height: all of them once the data has filled the image. The
     // block grows with what the data decodes to, so where the data ends
     // early it may hold fewer, and those past blockSize count as 0.
-    unsigned char* indices = nullptr;  // owned by the animation
+    unsigned char* indices = nullptr; // owned by the animation
     size_t blockSize = 0;
     // How many indices the data gave; the block is 0 from there on.
     size_t decoded = 0;
-    int transparent = -1;  // -1: none
+    int transparent = -1; // -1: none
     // Disposal method: 0 and 1 (and the undefined 4 to 7) leave the frame in
     // place, 2 clears its rectangle to transparent, 3 restores what was
     // there before it.
     int disposal = 0;
-    int delay = 0;  // hundredths of a second, as stored
+    int delay = 0; // hundredths of a second, as stored
 };
 
 class cGIFAnimation {
@@ -61,7 +61,7 @@ public:
     int height() const { return height_; }
 
     bool hasGlobalPalette = false;
-    unsigned char globalPalette[256][3] = {};  // red, green, blue
+    unsigned char globalPalette[256][3] = {}; // red, green, blue
     // The composed states kept for going back (see compose) together stay
     // within this many bytes, one canvas more at most.
     size_t keyBudget = size_t(64) << 20;
@@ -96,7 +96,7 @@ public:
 
 private:
     struct sRect {
-        int x0, y0, x1, y1;  // screen pixels, rows from the top, ends exclusive
+        int x0, y0, x1, y1; // screen pixels, rows from the top, ends exclusive
         bool empty() const { return x0 >= x1 || y0 >= y1; }
     };
     sRect screenRect(const sGIFFrame& frame) const;
@@ -108,7 +108,7 @@ private:
 
     int width_ = 0;
     int height_ = 0;
-    std::vector<sGIFFrame*> frames_;  // owned
+    std::vector<sGIFFrame*> frames_; // owned
     std::unique_ptr<unsigned char[]> canvas_;
     // What the rectangle of the frame composed last covered before it was
     // drawn, for its disposal method 3.

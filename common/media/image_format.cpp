@@ -18,15 +18,12 @@ cFormat* (*const kFormats[])() = {&make<cFormatTGA>, &make<cFormatJPEG>, &make<c
 
 cFormat* loadImage(cStream* stream)
 {
-    if (!stream)
-        return nullptr;
+    if (!stream) return nullptr;
     for (cFormat* (*makeFormat)() : kFormats) {
         cFormat* format = makeFormat();
-        if (!format)
-            continue;
+        if (!format) continue;
         stream->seek(0, 0);
-        if (format->load(stream) == 0)
-            return format;
+        if (format->load(stream) == 0) return format;
         delete format;
     }
     return nullptr;

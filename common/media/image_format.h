@@ -14,7 +14,7 @@ public:
     virtual int width() = 0;
     virtual int height() = 0;
     virtual int bitsPerPixel() = 0;
-    virtual unsigned char* pixels() = 0;  // null when the format gives no pixels
+    virtual unsigned char* pixels() = 0; // null when the format gives no pixels
     // Reads an image from the stream's current position: 0 on success, -1
     // when the data is not an image of this format.
     virtual int load(cStream* stream) = 0;

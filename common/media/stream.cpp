@@ -22,10 +22,18 @@ void cStream::movePosition(long long delta)
 int cStream::seek(int offset, int origin)
 {
     switch (origin) {
-    case 0: position_ = offset; break;
-    case 1: movePosition(offset); break;
-    case 2: position_ = 0; movePosition(static_cast<long long>(size_) - offset); break;
-    default: break;
+    case 0:
+        position_ = offset;
+        break;
+    case 1:
+        movePosition(offset);
+        break;
+    case 2:
+        position_ = 0;
+        movePosition(static_cast<long long>(size_) - offset);
+        break;
+    default:
+        break;
     }
     return 0;
 }
@@ -41,8 +49,7 @@ namespace {
 // How many bytes from position on lie inside a buffer of the given size.
 int bytesInside(int position, int size, int length)
 {
-    if (length <= 0 || position < 0 || position >= size)
-        return 0;
+    if (length <= 0 || position < 0 || position >= size) return 0;
     const int remaining = size - position;
     return length < remaining ? length : remaining;
 }
@@ -60,10 +67,14 @@ const char* folderFor(const char* name)
     static const char* const music[] = {".it", ".xm", ".s3m", ".mod", ".wav", ".mp3"};
     static const char* const scenes[] = {".zen", ".f3d", ".3ds"};
     static const char* const videos[] = {".avi", ".mpg", ".wmv"};
-    for (const char* e : textures) if (endsWith(name, n, e)) return "textures/";
-    for (const char* e : music) if (endsWith(name, n, e)) return "music/";
-    for (const char* e : scenes) if (endsWith(name, n, e)) return "scenes/";
-    for (const char* e : videos) if (endsWith(name, n, e)) return "videos/";
+    for (const char* e : textures)
+        if (endsWith(name, n, e)) return "textures/";
+    for (const char* e : music)
+        if (endsWith(name, n, e)) return "music/";
+    for (const char* e : scenes)
+        if (endsWith(name, n, e)) return "scenes/";
+    for (const char* e : videos)
+        if (endsWith(name, n, e)) return "videos/";
     return "";
 }
 
@@ -118,16 +129,14 @@ cMemoryStream::cMemoryStream(const void* bytes, int length)
 
 cMemoryStream::~cMemoryStream()
 {
-    if (owns_)
-        delete[] static_cast<unsigned char*>(data_);
+    if (owns_) delete[] static_cast<unsigned char*>(data_);
 }
 
 unsigned char* cMemoryStream::releaseBuffer()
 {
     // Handed out once: a second call gives nothing, so the buffer never
     // gets two owners (parse() adopts it each time it reads from a source).
-    if (!owns_)
-        return nullptr;
+    if (!owns_) return nullptr;
     owns_ = false;
     return data();
 }
@@ -135,12 +144,10 @@ unsigned char* cMemoryStream::releaseBuffer()
 int cMemoryStream::read(void* destination, int length)
 {
     const int n = bytesInside(position_, size_, length);
-    if (n > 0)
-        std::memcpy(destination, data() + position_, static_cast<size_t>(n));
+    if (n > 0) std::memcpy(destination, data() + position_, static_cast<size_t>(n));
     // What lies beyond the end reads as zeros, so a short read never leaves
     // the caller's buffer uninitialised.
-    if (length > n)
-        std::memset(static_cast<unsigned char*>(destination) + n, 0, static_cast<size_t>(length - n));
+    if (length > n) std::memset(static_cast<unsigned char*>(destination) + n, 0, static_cast<size_t>(length - n));
     movePosition(length > 0 ? length : 0);
     return 0;
 }
@@ -148,8 +155,7 @@ int cMemoryStream::read(void* destination, int length)
 int cMemoryStream::write(const void* source, int length)
 {
     const int n = bytesInside(position_, size_, length);
-    if (n > 0)
-        std::memcpy(data() + position_, source, static_cast<size_t>(n));
+    if (n > 0) std::memcpy(data() + position_, source, static_cast<size_t>(n));
     movePosition(length > 0 ? length : 0);
     return 0;
 }
@@ -162,10 +168,17 @@ cFileStream::cFileStream(const char* path, int mode)
 {
     const char* fmode = nullptr;
     switch (mode) {
-    case 1: fmode = "rb"; break;
-    case 2: fmode = "wb"; break;
-    case 3: fmode = "r+b"; break;  // read and write an existing file
-    default: break;
+    case 1:
+        fmode = "rb";
+        break;
+    case 2:
+        fmode = "wb";
+        break;
+    case 3:
+        fmode = "r+b";
+        break; // read and write an existing file
+    default:
+        break;
     }
     std::FILE* f = fmode ? std::fopen(path, fmode) : nullptr;
     if (!f) {
@@ -177,8 +190,7 @@ cFileStream::cFileStream(const char* path, int mode)
 
 cFileStream::~cFileStream()
 {
-    if (file())
-        std::fclose(file());
+    if (file()) std::fclose(file());
 }
 
 int cFileStream::read(void* destination, int length)
@@ -192,40 +204,33 @@ int cFileStream::read(void* destination, int length)
 
 int cFileStream::write(const void* source, int length)
 {
-    if (file() && length > 0)
-        std::fwrite(source, 1, static_cast<size_t>(length), file());
+    if (file() && length > 0) std::fwrite(source, 1, static_cast<size_t>(length), file());
     movePosition(length > 0 ? length : 0);
     return 0;
 }
 
 int cFileStream::seek(int offset, int origin)
 {
-    if (origin == 2)
-        size();
+    if (origin == 2) size();
     cStream::seek(offset, origin);
-    if (file() && position_ >= 0)
-        std::fseek(file(), position_, SEEK_SET);
+    if (file() && position_ >= 0) std::fseek(file(), position_, SEEK_SET);
     return 0;
 }
 
 long long cFileStream::length()
 {
     struct stat status;
-    if (!file() || fstat(fileno(file()), &status) != 0 || !S_ISREG(status.st_mode))
-        return 0;
+    if (!file() || fstat(fileno(file()), &status) != 0 || !S_ISREG(status.st_mode)) return 0;
     return static_cast<long long>(status.st_size);
 }
 
 unsigned cFileStream::size()
 {
-    if (!file())
-        return 0;
+    if (!file()) return 0;
     const long remembered = std::ftell(file());
     long end = -1;
-    if (std::fseek(file(), 0, SEEK_END) == 0)
-        end = std::ftell(file());
-    if (remembered >= 0)
-        std::fseek(file(), remembered, SEEK_SET);
+    if (std::fseek(file(), 0, SEEK_END) == 0) end = std::ftell(file());
+    if (remembered >= 0) std::fseek(file(), remembered, SEEK_SET);
     // Folders and devices report no usable size; such a "file" is empty.
     size_ = (end > 0 && end <= INT_MAX) ? static_cast<int>(end) : 0;
     return static_cast<unsigned>(size_);

@@ -20,7 +20,7 @@ public:
     virtual bool eof();
 
 protected:
-    void* data_ = nullptr;  // cMemoryStream: its buffer; cFileStream: the FILE*
+    void* data_ = nullptr; // cMemoryStream: its buffer; cFileStream: the FILE*
     int position_ = 0;
     int size_ = 0;
 

@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 #include <GL/glext.h>
+
 #include <cstdio>
 
 namespace {
@@ -11,18 +12,18 @@ namespace {
 GLenum uploadFormat(int bytesPerPixel)
 {
     switch (bytesPerPixel) {
-    case 4: return GL_BGRA_EXT;
-    case 3: return GL_BGR_EXT;
-    default: return 0;
+    case 4:
+        return GL_BGRA_EXT;
+    case 3:
+        return GL_BGR_EXT;
+    default:
+        return 0;
     }
 }
 
 } // namespace
 
-bool cTexture::validSide(int side)
-{
-    return side >= 8 && side <= 2048 && (side & (side - 1)) == 0;
-}
+bool cTexture::validSide(int side) { return side >= 8 && side <= 2048 && (side & (side - 1)) == 0; }
 
 int cTexture::create(int newWidth, int newHeight, int bitsPerPixel)
 {
@@ -39,15 +40,13 @@ int cTexture::create(int newWidth, int newHeight, int bitsPerPixel)
     height = newHeight;
     bytesPerPixel = bitsPerPixel / 8;
     const GLenum format = uploadFormat(bytesPerPixel);
-    if (format)
-        glTexImage2D(GL_TEXTURE_2D, 0, bytesPerPixel, width, height, 0, format, GL_UNSIGNED_BYTE, nullptr);
+    if (format) glTexImage2D(GL_TEXTURE_2D, 0, bytesPerPixel, width, height, 0, format, GL_UNSIGNED_BYTE, nullptr);
     return 0;
 }
 
 void cTexture::bind()
 {
-    if (!id)
-        return;
+    if (!id) return;
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, id);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
@@ -60,17 +59,14 @@ void cTexture::bind()
 void cTexture::update(const void* pixels)
 {
     // Without pixels there is nothing to copy; GL would read through null.
-    if (!id || !pixels)
-        return;
+    if (!id || !pixels) return;
     bind();
     const GLenum format = uploadFormat(bytesPerPixel);
-    if (format)
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, format, GL_UNSIGNED_BYTE, pixels);
+    if (format) glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, format, GL_UNSIGNED_BYTE, pixels);
 }
 
 void cTexture::destroy()
 {
-    if (id)
-        glDeleteTextures(1, &id);
+    if (id) glDeleteTextures(1, &id);
     id = 0;
 }

@@ -26,7 +26,7 @@ public:
     // True for the sides create() accepts.
     static bool validSide(int side);
 
-    unsigned int id = 0;  // GL texture name, 0 while there is none
+    unsigned int id = 0; // GL texture name, 0 while there is none
     int width = 0;
     int height = 0;
     int bytesPerPixel = 0;

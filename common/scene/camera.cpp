@@ -72,15 +72,13 @@ bool invert(const float m[16], float out[16])
              m[8] * m[2] * m[7] - m[8] * m[3] * m[6];
     inv[11] = -m[0] * m[5] * m[11] + m[0] * m[7] * m[9] + m[4] * m[1] * m[11] - m[4] * m[3] * m[9] -
               m[8] * m[1] * m[7] + m[8] * m[3] * m[5];
-    inv[15] = m[0] * m[5] * m[10] - m[0] * m[6] * m[9] - m[4] * m[1] * m[10] + m[4] * m[2] * m[9] +
-              m[8] * m[1] * m[6] - m[8] * m[2] * m[5];
+    inv[15] = m[0] * m[5] * m[10] - m[0] * m[6] * m[9] - m[4] * m[1] * m[10] + m[4] * m[2] * m[9] + m[8] * m[1] * m[6] -
+              m[8] * m[2] * m[5];
 
     const float det = m[0] * inv[0] + m[1] * inv[4] + m[2] * inv[8] + m[3] * inv[12];
-    if (det == 0.0f)
-        return false;
+    if (det == 0.0f) return false;
     const float r = 1.0f / det;
-    for (int i = 0; i < 16; ++i)
-        out[i] = inv[i] * r;
+    for (int i = 0; i < 16; ++i) out[i] = inv[i] * r;
     return true;
 }
 
@@ -91,18 +89,15 @@ int scanFloats(const char* text, float* out, int count)
     // The "%f,%f,..." form: each number may have leading blanks, the commas
     // follow the numbers directly. Values that do not fit a float end the
     // reading like text that is no number.
-    if (!text)
-        return 0;
+    if (!text) return 0;
     const char* p = text;
     int n = 0;
     while (n < count) {
         char* end = nullptr;
         const float v = std::strtof(p, &end);
-        if (end == p || !std::isfinite(v))
-            break;
+        if (end == p || !std::isfinite(v)) break;
         out[n++] = v;
-        if (*end != ',')
-            break;
+        if (*end != ',') break;
         p = end + 1;
     }
     return n;
@@ -113,8 +108,7 @@ cCamera::cCamera()
     std::memset(name, 0, sizeof name);
     std::memset(worldMatrix, 0, sizeof worldMatrix);
     std::memset(viewMatrix, 0, sizeof viewMatrix);
-    for (int i = 0; i < 4; ++i)
-        worldMatrix[i * 5] = viewMatrix[i * 5] = 1.0f;
+    for (int i = 0; i < 4; ++i) worldMatrix[i * 5] = viewMatrix[i * 5] = 1.0f;
     fov = 50.0f;
     znear = 0.1f;
     zfar = 400.0f;
@@ -194,8 +188,7 @@ bool cCamera::addKey(const cXmlTag* element)
                 scanFloats(p->value, k.viewport, 4);
             } else if (strcasecmp(p->name, "t") == 0) {
                 k.t = cXmlTag::toFloat(p->value);
-                if (k.t > duration)
-                    duration = k.t;
+                if (k.t > duration) duration = k.t;
             } else if (strcasecmp(p->name, "fov") == 0) {
                 k.fov = cXmlTag::toFloat(p->value);
                 std::printf("## add key FOV %f\n", double(k.fov));
@@ -209,8 +202,7 @@ bool cCamera::addKey(const cXmlTag* element)
 void cCamera::advance(float dt)
 {
     const int n = keyCount < kMaxKeys ? keyCount : kMaxKeys;
-    if (n <= 0)
-        return;
+    if (n <= 0) return;
 
     time += speed * direction * dt;
     if (loopMode == 1) {

@@ -67,11 +67,11 @@ public:
     float viewport[4];
     float direction;
     float time;
-    int32_t loopMode;  // 0 none, 1 wrap, 2 ping-pong; others act as 0
+    int32_t loopMode; // 0 none, 1 wrap, 2 ping-pong; others act as 0
     float loopStart;
     float loopEnd;
-    float duration;    // the largest explicit key time seen
-    float frame;       // the eased key time of the last advance
+    float duration; // the largest explicit key time seen
+    float frame;    // the eased key time of the last advance
     float speed;
     int32_t currentKey;
     int32_t keyCount;

@@ -4,10 +4,7 @@
 
 #include <cstring>
 
-cNamedTexture::cNamedTexture()
-{
-    std::memset(name, 0, sizeof name);
-}
+cNamedTexture::cNamedTexture() { std::memset(name, 0, sizeof name); }
 
 cNamedTexture::~cNamedTexture()
 {

@@ -17,7 +17,7 @@ public:
     cNamedTexture(const cNamedTexture&) = delete;
     cNamedTexture& operator=(const cNamedTexture&) = delete;
 
-    char name[kNameSize];  // up to 31 characters, compared ignoring case
+    char name[kNameSize]; // up to 31 characters, compared ignoring case
     cTexture texture;
     // The frames of an animated GIF the texture was loaded from, owned;
     // null for every other texture. The registry shows the frame of the

@@ -1,11 +1,11 @@
 #include "common/scene/scene_registry.h"
 
-#include "common/scene/camera.h"
 #include "common/media/format_gif.h"
 #include "common/media/gif_animation.h"
 #include "common/media/image_format.h"
-#include "common/scene/named_texture.h"
 #include "common/media/stream.h"
+#include "common/scene/camera.h"
+#include "common/scene/named_texture.h"
 #include "common/scene/surface.h"
 #include "common/script/cut_name.h"
 
@@ -18,12 +18,10 @@
 template <class T> bool cOwnedArray<T>::append(T* item)
 {
     if (count == capacity) {
-        if (capacity > INT_MAX / 2)
-            return false;
+        if (capacity > INT_MAX / 2) return false;
         const int grown = capacity ? capacity * 2 : 8;
         void* more = std::realloc(static_cast<void*>(items), sizeof(T*) * static_cast<size_t>(grown));
-        if (!more)
-            return false;
+        if (!more) return false;
         items = static_cast<T**>(more);
         capacity = grown;
     }
@@ -71,7 +69,7 @@ template <class T> T* keep(cOwnedArray<T>& array, T* object)
 
 } // namespace
 
-cSceneRegistry::cSceneRegistry() : makers(&kMakers) {}
+cSceneRegistry::cSceneRegistry() : makers(&kMakers) { }
 
 cSceneRegistry::~cSceneRegistry()
 {
@@ -90,8 +88,7 @@ void cSceneRegistry::clear()
 
 bool cSceneRegistry::copyName(char* field, const char* name)
 {
-    if (!name)
-        name = "";
+    if (!name) name = "";
     const size_t length = std::strlen(name);
     const size_t kept = length > size_t(kNameMax) ? size_t(kNameMax) : length;
     std::memcpy(field, name, kept);
@@ -113,8 +110,7 @@ bool cSceneRegistry::nameMatches(const char* stored, const char* wanted)
 cCamera* cSceneRegistry::createCamera(const char* name)
 {
     cCamera* camera = makers->newCamera();
-    if (!camera)
-        return nullptr;
+    if (!camera) return nullptr;
     copyName(camera->name, name);
     return keep(cameras, camera);
 }
@@ -122,15 +118,13 @@ cCamera* cSceneRegistry::createCamera(const char* name)
 cCamera* cSceneRegistry::findCamera(const char* name)
 {
     for (int i = 0; i < cameras.count; ++i)
-        if (nameMatches(cameras[i]->name, name))
-            return cameras[i];
+        if (nameMatches(cameras[i]->name, name)) return cameras[i];
     return createCamera(name);
 }
 
 void cSceneRegistry::advanceCameras(float dt)
 {
-    for (int i = 0; i < cameras.count; ++i)
-        cameras[i]->advance(dt);
+    for (int i = 0; i < cameras.count; ++i) cameras[i]->advance(dt);
 }
 
 // ---- Surfaces ---------------------------------------------------------------
@@ -138,8 +132,7 @@ void cSceneRegistry::advanceCameras(float dt)
 cSurface* cSceneRegistry::createSurface(const char* name)
 {
     cSurface* surface = makers->newSurface();
-    if (!surface)
-        return nullptr;
+    if (!surface) return nullptr;
     copyName(surface->name, name);
     return keep(surfaces, surface);
 }
@@ -147,8 +140,7 @@ cSurface* cSceneRegistry::createSurface(const char* name)
 cSurface* cSceneRegistry::findSurface(const char* name)
 {
     for (int i = 0; i < surfaces.count; ++i)
-        if (nameMatches(surfaces[i]->name, name))
-            return surfaces[i];
+        if (nameMatches(surfaces[i]->name, name)) return surfaces[i];
     return createSurface(name);
 }
 
@@ -157,8 +149,7 @@ cSurface* cSceneRegistry::findSurface(const char* name)
 cNamedTexture* cSceneRegistry::createTexture(int width, int height, int bitsPerPixel, const char* name)
 {
     cNamedTexture* entry = makers->newNamedTexture();
-    if (!entry)
-        return nullptr;
+    if (!entry) return nullptr;
     copyName(entry->name, name);
     entry->texture.create(width, height, bitsPerPixel);
     return keep(textures, entry);
@@ -167,17 +158,14 @@ cNamedTexture* cSceneRegistry::createTexture(int width, int height, int bitsPerP
 cNamedTexture* cSceneRegistry::findTexture(const char* name) const
 {
     for (int i = 0; i < textures.count; ++i)
-        if (nameMatches(textures[i]->name, name))
-            return textures[i];
+        if (nameMatches(textures[i]->name, name)) return textures[i];
     return nullptr;
 }
 
 cNamedTexture* cSceneRegistry::loadTexture(const char* fileName)
 {
-    if (!fileName)
-        fileName = "";
-    if (cNamedTexture* known = findTexture(fileName))
-        return known;
+    if (!fileName) fileName = "";
+    if (cNamedTexture* known = findTexture(fileName)) return known;
 
     // An empty name is no file; it gets the blank texture without a look
     // at the disk.
@@ -186,8 +174,7 @@ cNamedTexture* cSceneRegistry::loadTexture(const char* fileName)
         cMemoryStream file(fileName);
         image = loadImage(&file);
     }
-    if (!image)
-        return createTexture(8, 8, 24, fileName);
+    if (!image) return createTexture(8, 8, 24, fileName);
 
     cNamedTexture* entry = makers->newNamedTexture();
     if (entry) {
@@ -196,8 +183,7 @@ cNamedTexture* cSceneRegistry::loadTexture(const char* fileName)
             entry->texture.update(image->pixels());
             // A GIF of several frames keeps them, to follow the show clock.
             cFormatGIF* gif = dynamic_cast<cFormatGIF*>(image);
-            if (gif && gif->frameCount() > 1)
-                entry->animation = gif->takeAnimation();
+            if (gif && gif->frameCount() > 1) entry->animation = gif->takeAnimation();
         }
     }
     delete image;
@@ -210,10 +196,8 @@ void cSceneRegistry::setShowTime(float seconds)
     for (int i = 0; i < textures.count; ++i) {
         cNamedTexture* t = textures[i];
         cGIFAnimation* a = t->animation;
-        if (!a)
-            continue;
+        if (!a) continue;
         const int frame = a->frameAt(seconds);
-        if (frame != a->composedFrame())
-            t->texture.update(a->compose(frame));
+        if (frame != a->composedFrame()) t->texture.update(a->compose(frame));
     }
 }

@@ -47,7 +47,7 @@ public:
     enum : int { kNameMax = 31 };
 
     cSceneRegistry();
-    ~cSceneRegistry();  // clear, then frees the arrays
+    ~cSceneRegistry(); // clear, then frees the arrays
 
     cSceneRegistry(const cSceneRegistry&) = delete;
     cSceneRegistry& operator=(const cSceneRegistry&) = delete;

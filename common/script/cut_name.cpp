@@ -5,11 +5,9 @@
 
 bool cutNameMatches(const char* stored, const char* wanted, size_t maxLength)
 {
-    if (!wanted)
-        wanted = "";
+    if (!wanted) wanted = "";
     // Equal in the first maxLength characters, and the stored name ends
     // where the wanted one ends or is cut.
-    if (strncasecmp(stored, wanted, maxLength) != 0)
-        return false;
+    if (strncasecmp(stored, wanted, maxLength) != 0) return false;
     return strnlen(wanted, maxLength) < maxLength || strnlen(stored, maxLength + 1) == maxLength;
 }

@@ -2,9 +2,9 @@
 
 #include <cctype>
 #include <cerrno>
-#include <cstdint>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,8 +21,7 @@ constexpr size_t kMaxBlock = 4 * 1024 * 1024;
 cXmlArena::~cXmlArena()
 {
     // The adopted records live inside the blocks: free their buffers first.
-    for (Adopted* a = adopted_; a; a = a->next)
-        delete[] a->buffer;
+    for (Adopted* a = adopted_; a; a = a->next) delete[] a->buffer;
     while (blocks_) {
         Block* next = blocks_->next;
         std::free(blocks_);
@@ -55,15 +54,9 @@ void* cXmlArena::allocate(size_t bytes, size_t align)
     return reinterpret_cast<void*>(p);
 }
 
-cXmlTag* cXmlArena::newTag()
-{
-    return new (allocate(sizeof(cXmlTag), alignof(cXmlTag))) cXmlTag();
-}
+cXmlTag* cXmlArena::newTag() { return new (allocate(sizeof(cXmlTag), alignof(cXmlTag))) cXmlTag(); }
 
-cXmlParam* cXmlArena::newParam()
-{
-    return new (allocate(sizeof(cXmlParam), alignof(cXmlParam))) cXmlParam();
-}
+cXmlParam* cXmlArena::newParam() { return new (allocate(sizeof(cXmlParam), alignof(cXmlParam))) cXmlParam(); }
 
 const char* cXmlArena::copyString(const char* text, size_t length, size_t maxLength)
 {
@@ -131,13 +124,19 @@ void cXmlTag::appendChild(cXmlTag* child, cXmlTag* after)
 {
     child->parent = this;
     child->next = nullptr;
-    if (after) after->next = child; else firstChild = child;
+    if (after)
+        after->next = child;
+    else
+        firstChild = child;
 }
 
 void cXmlTag::appendParam(cXmlParam* param, cXmlParam* after)
 {
     param->next = nullptr;
-    if (after) after->next = param; else firstParam = param;
+    if (after)
+        after->next = param;
+    else
+        firstParam = param;
 }
 
 cXmlTag* cXmlTag::addChild(const char* childName)
@@ -159,16 +158,12 @@ cXmlParam* cXmlTag::addParam(const char* paramName, const char* paramValue)
     return p;
 }
 
-bool cXmlTag::nameIs(const char* other) const
-{
-    return strcasecmp(name, other) == 0;
-}
+bool cXmlTag::nameIs(const char* other) const { return strcasecmp(name, other) == 0; }
 
 const cXmlParam* cXmlTag::findParam(const char* paramName) const
 {
     for (const cXmlParam* p = firstParam; p; p = p->next)
-        if (strcasecmp(p->name, paramName) == 0)
-            return p;
+        if (strcasecmp(p->name, paramName) == 0) return p;
     return nullptr;
 }
 
@@ -199,8 +194,7 @@ float cXmlTag::toFloat(const char* text)
     if (*p == '+' || *p == '-') ++p;
     const bool number = std::isdigit(static_cast<unsigned char>(p[0])) ||
                         (p[0] == '.' && std::isdigit(static_cast<unsigned char>(p[1])));
-    if (!number || (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')))
-        return 0.0f;
+    if (!number || (p[0] == '0' && (p[1] == 'x' || p[1] == 'X'))) return 0.0f;
     return std::strtof(text, nullptr);
 }
 
@@ -219,15 +213,13 @@ float cXmlTag::getFloat(const char* paramName) const
 sVec3 cXmlTag::getVec3(const char* paramName) const
 {
     sVec3 r{0, 0, 0};
-    if (const char* v = getString(paramName))
-        std::sscanf(v, "%f,%f,%f", &r.x, &r.y, &r.z);
+    if (const char* v = getString(paramName)) std::sscanf(v, "%f,%f,%f", &r.x, &r.y, &r.z);
     return r;
 }
 
 sVec4 cXmlTag::getVec4(const char* paramName) const
 {
     sVec4 r{0, 0, 0, 0};
-    if (const char* v = getString(paramName))
-        std::sscanf(v, "%f,%f,%f,%f", &r.x, &r.y, &r.z, &r.w);
+    if (const char* v = getString(paramName)) std::sscanf(v, "%f,%f,%f,%f", &r.x, &r.y, &r.z, &r.w);
     return r;
 }

@@ -20,8 +20,12 @@ enum : int {
     kXmlValueMax = 2047,
 };
 
-struct sVec3 { float x, y, z; };
-struct sVec4 { float x, y, z, w; };
+struct sVec3 {
+    float x, y, z;
+};
+struct sVec4 {
+    float x, y, z, w;
+};
 
 class cXmlParam {
 public:
@@ -32,7 +36,7 @@ public:
 
 class cXmlTag {
 public:
-    cXmlTag() = default;  // an empty root
+    cXmlTag() = default; // an empty root
     ~cXmlTag();
 
     cXmlTag(const cXmlTag&) = delete;
@@ -42,7 +46,7 @@ public:
     cXmlTag* parent = nullptr;
     cXmlParam* firstParam = nullptr;
     cXmlTag* firstChild = nullptr;
-    cXmlTag* next = nullptr;  // next sibling
+    cXmlTag* next = nullptr; // next sibling
 
     // Range-for over the params or the children, in document order.
     template <class T> struct Range {
@@ -50,7 +54,11 @@ public:
         struct It {
             T* p;
             T* operator*() const { return p; }
-            It& operator++() { p = p->next; return *this; }
+            It& operator++()
+            {
+                p = p->next;
+                return *this;
+            }
             bool operator!=(const It& o) const { return p != o.p; }
         };
         It begin() const { return {first}; }
@@ -68,11 +76,11 @@ public:
 
     // Typed readers: each looks for the first param of that name (ignoring case).
     const cXmlParam* findParam(const char* paramName) const;
-    const char* getString(const char* paramName) const;  // null when absent
-    int getInt(const char* paramName) const;              // 0 when absent
-    float getFloat(const char* paramName) const;          // 0 when absent
-    sVec3 getVec3(const char* paramName) const;           // "%f,%f,%f"
-    sVec4 getVec4(const char* paramName) const;           // "%f,%f,%f,%f"
+    const char* getString(const char* paramName) const; // null when absent
+    int getInt(const char* paramName) const;            // 0 when absent
+    float getFloat(const char* paramName) const;        // 0 when absent
+    sVec3 getVec3(const char* paramName) const;         // "%f,%f,%f"
+    sVec4 getVec4(const char* paramName) const;         // "%f,%f,%f,%f"
 
     // Building a tree by hand (the reader uses these too). Strings are copied
     // into the document, cut to the field widths.
@@ -90,7 +98,7 @@ public:
     static float toFloat(const char* text);
 
 private:
-    cXmlArena* arena_ = nullptr;  // only the root has one
+    cXmlArena* arena_ = nullptr; // only the root has one
 };
 
 // Bump allocator of a document: tags, params, strings and adopted file texts.
@@ -113,12 +121,18 @@ public:
 private:
     void* allocate(size_t bytes, size_t align);
 
-    struct Block { Block* next; size_t size; };
+    struct Block {
+        Block* next;
+        size_t size;
+    };
     Block* blocks_ = nullptr;
     char* cursor_ = nullptr;
     char* limit_ = nullptr;
     size_t reserved_ = 0;
 
-    struct Adopted { Adopted* next; unsigned char* buffer; };
+    struct Adopted {
+        Adopted* next;
+        unsigned char* buffer;
+    };
     Adopted* adopted_ = nullptr;
 };

@@ -37,11 +37,7 @@ int KX_APIENTRY makeContextCurrentARB(void* drawDC, void* readDC, void* renderCo
 
 void* KX_APIENTRY getCurrentReadDCARB() { return currentNativeWindow(); }
 
-template <typename Fn>
-void* address(Fn fn)
-{
-    return reinterpret_cast<void*>(fn);
-}
+template <typename Fn> void* address(Fn fn) { return reinterpret_cast<void*>(fn); }
 
 struct Shim {
     const char* name;
@@ -75,8 +71,7 @@ const char* windowSystemExtensions()
     using StringEXT = const char*(KX_APIENTRY*)();
     if (void* arb = getProcAddress("wglGetExtensionsStringARB"))
         return reinterpret_cast<StringARB>(arb)(currentNativeWindow());
-    if (void* ext = getProcAddress("wglGetExtensionsStringEXT"))
-        return reinterpret_cast<StringEXT>(ext)();
+    if (void* ext = getProcAddress("wglGetExtensionsStringEXT")) return reinterpret_cast<StringEXT>(ext)();
     return nullptr;
 }
 

@@ -2,11 +2,10 @@
 #include "platform/library_name.h"
 #include "platform/platform.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <cstring>
+#include <dlfcn.h>
 #include <string>
+#include <unistd.h>
 
 namespace platform {
 
@@ -49,8 +48,7 @@ void* tryOpen(const std::string& path, bool checkFile)
 // (LD_LIBRARY_PATH, the loader's cache, the system's library folders).
 void* openFile(const std::string& name)
 {
-    if (name.find('/') != std::string::npos)
-        return tryOpen(name, true);
+    if (name.find('/') != std::string::npos) return tryOpen(name, true);
     if (void* h = tryOpen(programFolder() + "/" + name, true)) return h;
     if (void* h = tryOpen("./" + name, true)) return h;
     return tryOpen(name, false);
@@ -71,10 +69,7 @@ void* openLibrary(const char* name)
     return nullptr;
 }
 
-void* librarySymbol(void* library, const char* symbol)
-{
-    return library ? dlsym(library, symbol) : nullptr;
-}
+void* librarySymbol(void* library, const char* symbol) { return library ? dlsym(library, symbol) : nullptr; }
 
 void closeLibrary(void* library)
 {

@@ -52,10 +52,7 @@ struct Vec2 {
     double x, y;
 };
 
-void copyText(char* field, size_t size, const char* text)
-{
-    std::snprintf(field, size, "%s", text ? text : "");
-}
+void copyText(char* field, size_t size, const char* text) { std::snprintf(field, size, "%s", text ? text : ""); }
 
 // A Windows-1252 face name as the UTF-8 text fontconfig expects.
 std::string faceNameUtf8(const char* name)
@@ -136,9 +133,8 @@ int trailingWeight(const std::string& name, std::string& stem)
         const char* word;
         int weight;
     } words[] = {
-        {"Thin", 100},     {"ExtraLight", 200}, {"Light", 300}, {"Medium", 500},   {"SemiBold", 600},
-        {"DemiBold", 600}, {"Bold", 700},       {"ExtraBold", 800}, {"UltraBold", 800}, {"Black", 900},
-        {"Heavy", 900},
+        {"Thin", 100}, {"ExtraLight", 200}, {"Light", 300},     {"Medium", 500}, {"SemiBold", 600}, {"DemiBold", 600},
+        {"Bold", 700}, {"ExtraBold", 800},  {"UltraBold", 800}, {"Black", 900},  {"Heavy", 900},
     };
     const size_t space = name.find_last_of(' ');
     if (space == std::string::npos || space == 0) return 0;
@@ -244,7 +240,7 @@ int cubicTo(const FT_Vector* control1, const FT_Vector* control2, const FT_Vecto
 
 // Triangles of a filled glyph, gathered from the GLU tessellator.
 struct Fill {
-    std::deque<std::array<double, 3>> vertices;  // stable addresses for GLU
+    std::deque<std::array<double, 3>> vertices; // stable addresses for GLU
     std::vector<const double*> strip;           // the primitive being received
     GLenum mode = GL_TRIANGLES;
     std::vector<std::array<Vec2, 3>> triangles;
@@ -289,10 +285,7 @@ void GLAPIENTRY tessVertex(void* vertex, void* user)
     }
 }
 
-void GLAPIENTRY tessEnd(void* user)
-{
-    static_cast<Fill*>(user)->strip.clear();
-}
+void GLAPIENTRY tessEnd(void* user) { static_cast<Fill*>(user)->strip.clear(); }
 
 void GLAPIENTRY tessCombine(GLdouble coords[3], void* /*neighbours*/[4], GLfloat /*weights*/[4], void** out, void* user)
 {
@@ -301,13 +294,10 @@ void GLAPIENTRY tessCombine(GLdouble coords[3], void* /*neighbours*/[4], GLfloat
     *out = f.vertices.back().data();
 }
 
-void GLAPIENTRY tessError(GLenum /*error*/, void* user)
-{
-    static_cast<Fill*>(user)->failed = true;
-}
+void GLAPIENTRY tessError(GLenum /*error*/, void* user) { static_cast<Fill*>(user)->failed = true; }
 
 // Asking for edge flags makes the tessellator give separate triangles only.
-void GLAPIENTRY tessEdgeFlag(GLboolean /*flag*/, void* /*user*/) {}
+void GLAPIENTRY tessEdgeFlag(GLboolean /*flag*/, void* /*user*/) { }
 
 bool tessellate(GLUtesselator* tess, const Contours& contours, bool evenOdd, Fill& fill)
 {
@@ -343,7 +333,10 @@ void emitSides(const Contours& contours, bool fillRight, double depth)
             const Vec2 a = c[i], b = c[(i + 1) % n];
             double dx = b.x - a.x, dy = b.y - a.y;
             const double len = std::hypot(dx, dy);
-            if (len > 0) { dx /= len; dy /= len; }
+            if (len > 0) {
+                dx /= len;
+                dy /= len;
+            }
             normals[i] = fillRight ? Vec2{-dy, dx} : Vec2{dy, -dx};
         }
         // The normal of edge i at its start (a) and at its end (b).
@@ -358,14 +351,19 @@ void emitSides(const Contours& contours, bool fillRight, double depth)
             const Vec2 na = blended(i, (i + n - 1) % n), nb = blended(i, (i + 1) % n);
             // Counter-clockwise seen from outside the ink.
             if (fillRight) {
-                glNormal3d(na.x, na.y, 0); glVertex3d(a.x, a.y, 0);
-                glNormal3d(nb.x, nb.y, 0); glVertex3d(b.x, b.y, 0);
+                glNormal3d(na.x, na.y, 0);
+                glVertex3d(a.x, a.y, 0);
+                glNormal3d(nb.x, nb.y, 0);
+                glVertex3d(b.x, b.y, 0);
                 glVertex3d(b.x, b.y, -depth);
-                glNormal3d(na.x, na.y, 0); glVertex3d(a.x, a.y, -depth);
-            } else {
-                glNormal3d(na.x, na.y, 0); glVertex3d(a.x, a.y, 0);
+                glNormal3d(na.x, na.y, 0);
                 glVertex3d(a.x, a.y, -depth);
-                glNormal3d(nb.x, nb.y, 0); glVertex3d(b.x, b.y, -depth);
+            } else {
+                glNormal3d(na.x, na.y, 0);
+                glVertex3d(a.x, a.y, 0);
+                glVertex3d(a.x, a.y, -depth);
+                glNormal3d(nb.x, nb.y, 0);
+                glVertex3d(b.x, b.y, -depth);
                 glVertex3d(b.x, b.y, 0);
             }
         }
@@ -405,7 +403,7 @@ long glyphIndex(FT_Face face, bool symbolFont, unsigned char code)
     }
     const unsigned u = windows1252ToUnicode(code);
     if (!u) return -1;
-    return FT_Get_Char_Index(face, u);  // 0 is the font's missing-glyph shape
+    return FT_Get_Char_Index(face, u); // 0 is the font's missing-glyph shape
 }
 
 bool openFace(FT_Library library, const Face& f, FT_Face* face)
@@ -472,11 +470,10 @@ bool useFontOutlines(const char* faceName, bool italic, int first, int count, un
         choice->exact = chosen.exact;
     }
 
-    const bool symbolFont = FT_Select_Charmap(face, FT_ENCODING_UNICODE) != 0 &&
-                            FT_Select_Charmap(face, FT_ENCODING_MS_SYMBOL) == 0;
+    const bool symbolFont =
+        FT_Select_Charmap(face, FT_ENCODING_UNICODE) != 0 && FT_Select_Charmap(face, FT_ENCODING_MS_SYMBOL) == 0;
     const double em = double(face->units_per_EM);
-    const double tolerance =
-        std::isfinite(deviation) && deviation > kMinDeviation ? double(deviation) : kMinDeviation;
+    const double tolerance = std::isfinite(deviation) && deviation > kMinDeviation ? double(deviation) : kMinDeviation;
     const double depth = std::isfinite(extrusion) && extrusion > 0 ? double(extrusion) : 0.0;
 
     GLUtesselator* tess = gluNewTess();
@@ -525,8 +522,7 @@ bool useFontOutlines(const char* faceName, bool italic, int first, int count, un
                 // The closing segment returns to the start point: drop the copy.
                 for (std::vector<Vec2>& c : contours.list)
                     if (c.size() > 1 && c.front().x == c.back().x && c.front().y == c.back().y) c.pop_back();
-                if (listBase && tess)
-                    tessellate(tess, contours, (outline.flags & FT_OUTLINE_EVEN_ODD_FILL) != 0, fill);
+                if (listBase && tess) tessellate(tess, contours, (outline.flags & FT_OUTLINE_EVEN_ODD_FILL) != 0, fill);
             }
         }
         if (metrics) {

@@ -16,8 +16,7 @@ bool gInteractive = true;
 bool haveDisplay()
 {
     const char* driver = std::getenv("SDL_VIDEODRIVER");
-    if (driver && (SDL_strcasecmp(driver, "offscreen") == 0 || SDL_strcasecmp(driver, "dummy") == 0))
-        return false;
+    if (driver && (SDL_strcasecmp(driver, "offscreen") == 0 || SDL_strcasecmp(driver, "dummy") == 0)) return false;
     const char* x11 = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     return (x11 && *x11) || (wayland && *wayland);
@@ -50,8 +49,7 @@ void messageBox(const char* caption, const char* text, MessageIcon icon)
 {
     if (gInteractive && haveDisplay()) {
         const Uint32 flags = icon == MessageIcon::error ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
-        if (SDL_ShowSimpleMessageBox(flags, caption, text, nullptr) == 0)
-            return;
+        if (SDL_ShowSimpleMessageBox(flags, caption, text, nullptr) == 0) return;
     }
     std::fprintf(stderr, "[%s] %s\n", caption, text);
     std::fflush(stderr);

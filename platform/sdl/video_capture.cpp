@@ -75,7 +75,7 @@ struct CaptureDevice {
     virtual int grabInto(unsigned char* out) = 0;
 
     CaptureCaps caps{};
-    int width = 0;   // size of the frames handed out
+    int width = 0; // size of the frames handed out
     int height = 0;
     bool failed = false;
 };
@@ -92,14 +92,13 @@ void drawTestPattern(unsigned long frame, int width, int height, unsigned char* 
     // Eight bars, blue-green-red: white, yellow, cyan, green, magenta, red,
     // blue, black.
     static const unsigned char bars[8][3] = {
-        {255, 255, 255}, {0, 255, 255}, {255, 255, 0}, {0, 255, 0},
-        {255, 0, 255},   {0, 0, 255},   {255, 0, 0},   {0, 0, 0},
+        {255, 255, 255}, {0, 255, 255}, {255, 255, 0}, {0, 255, 0}, {255, 0, 255}, {0, 0, 255}, {255, 0, 0}, {0, 0, 0},
     };
-    static const unsigned char strip[3] = {255, 0, 0};  // blue
+    static const unsigned char strip[3] = {255, 0, 0}; // blue
     static const unsigned char square[3] = {255, 255, 255};
     if (!pixels || width < 1 || height < 1) return;
 
-    const int stripTop = height * 2 / 3;  // rows counted from the top
+    const int stripTop = height * 2 / 3; // rows counted from the top
     const int side = height / 5 > 0 ? height / 5 : 1;
     const int squareTop = stripTop + (height - stripTop - side) / 2;
     const int travel = width > side ? width - side : 0;
@@ -126,17 +125,15 @@ void drawTestPattern(unsigned long frame, int width, int height, unsigned char* 
 }
 
 struct TestPatternDevice final : CaptureDevice {
-    int fixedWidth = 0;   // nonzero: the only size this driver delivers
+    int fixedWidth = 0; // nonzero: the only size this driver delivers
     int fixedHeight = 0;
     long frameLimit = -1; // frames until it "unplugs"; -1 for never
     unsigned long frame = 0;
 
     bool setFormat(int w, int h) override
     {
-        if (fixedWidth)
-            return w == fixedWidth && h == fixedHeight;
-        if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide)
-            return false;
+        if (fixedWidth) return w == fixedWidth && h == fixedHeight;
+        if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide) return false;
         width = w;
         height = h;
         return true;
@@ -285,8 +282,7 @@ struct V4l2Device final : CaptureDevice {
 
     bool setFormat(int w, int h) override
     {
-        if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide)
-            return false;
+        if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide) return false;
         v4l2_format f{};
         f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         f.fmt.pix.width = unsigned(w);
@@ -299,8 +295,7 @@ struct V4l2Device final : CaptureDevice {
             return false;
         }
         takeFormat(f);
-        if (pixelFormat != V4L2_PIX_FMT_BGR24)
-            return false;
+        if (pixelFormat != V4L2_PIX_FMT_BGR24) return false;
         // Whatever size the camera settled on is scaled to the one asked for.
         width = w;
         height = h;
@@ -319,10 +314,8 @@ struct V4l2Device final : CaptureDevice {
         const double deadline = monotonicMs() + kGrabTimeoutMs;
         for (;;) {
             const ssize_t n = v4l2_read(fd, raw.data(), raw.size());
-            if (n >= 0)
-                return size_t(n) < size_t(sourceHeight) * bytesPerLine ? 0 : 1;  // a short frame is dropped
-            if (errno == EINTR)
-                continue;
+            if (n >= 0) return size_t(n) < size_t(sourceHeight) * bytesPerLine ? 0 : 1; // a short frame is dropped
+            if (errno == EINTR) continue;
             if (errno != EAGAIN) {
                 setError("%s: reading a frame failed: %s", path, std::strerror(errno));
                 return -1;
@@ -343,15 +336,14 @@ struct V4l2Device final : CaptureDevice {
     int grabInto(unsigned char* out) override
     {
         if (pixelFormat != V4L2_PIX_FMT_BGR24) {
-            setError("%s: frames come as %s, which cannot be converted to BGR24", path,
-                     fourcc(pixelFormat).c_str());
+            setError("%s: frames come as %s, which cannot be converted to BGR24", path, fourcc(pixelFormat).c_str());
             return -1;
         }
         if (sourceWidth < 1 || sourceHeight < 1 || sourceWidth > kMaxSide || sourceHeight > kMaxSide ||
             bytesPerLine < size_t(sourceWidth) * 3 || bytesPerLine > size_t(kMaxSide) * 4 ||
             imageSize < size_t(sourceHeight) * bytesPerLine || imageSize > size_t(kMaxSide) * kMaxSide * 4) {
-            setError("%s: the driver reports an unusable frame layout (%dx%d, %zu bytes per line, %zu bytes)",
-                     path, sourceWidth, sourceHeight, bytesPerLine, imageSize);
+            setError("%s: the driver reports an unusable frame layout (%dx%d, %zu bytes per line, %zu bytes)", path,
+                     sourceWidth, sourceHeight, bytesPerLine, imageSize);
             return -1;
         }
         const int r = readFrame();
@@ -375,10 +367,7 @@ struct V4l2Device final : CaptureDevice {
     }
 };
 
-void devicePath(int index, char* out, size_t size)
-{
-    std::snprintf(out, size, "/dev/video%d", index);
-}
+void devicePath(int index, char* out, size_t size) { std::snprintf(out, size, "/dev/video%d", index); }
 
 // Whether a file is a video4linux device node. Nothing else is opened: a
 // script may name any path, and opening a file, a FIFO or another device
@@ -407,7 +396,7 @@ const char* fileKind(const struct stat& st)
 // a V4L2 video capture device; libv4l2 would print its own complaints.
 int openCaptureNode(const char* path, v4l2_capability& cap)
 {
-    struct stat st{};
+    struct stat st { };
     if (stat(path, &st) != 0) {
         setError("%s: %s", path, errno == ENOENT ? "no such device" : std::strerror(errno));
         return -1;
@@ -447,8 +436,7 @@ CaptureDevice* openV4l2(const char* path)
 {
     v4l2_capability cap{};
     const int fd = openCaptureNode(path, cap);
-    if (fd < 0)
-        return nullptr;
+    if (fd < 0) return nullptr;
     // From here on libv4l2 serves the descriptor, converting frames.
     if (v4l2_fd_open(fd, 0) < 0) {
         setError("%s: libv4l2 cannot use the device (%s)", path, std::strerror(errno));
@@ -491,14 +479,12 @@ bool captureDriverDescription(int index, char* name, size_t nameSize, char* desc
         copyText(description, descriptionSize, "built-in test pattern: colour bars with a moving white square");
         return true;
     }
-    if (index < 0 || index >= kCaptureDeviceSlots)
-        return false;
+    if (index < 0 || index >= kCaptureDeviceSlots) return false;
     char path[32];
     devicePath(index, path, sizeof path);
     v4l2_capability cap{};
     const int fd = openCaptureNode(path, cap);
-    if (fd < 0)
-        return false;
+    if (fd < 0) return false;
     close(fd);
     char card[sizeof cap.card + 1] = {};
     std::memcpy(card, cap.card, sizeof cap.card);
@@ -515,8 +501,7 @@ bool captureDriverDescription(int index, char* name, size_t nameSize, char* desc
 
 CaptureDevice* openCaptureDriver(int index)
 {
-    if (index == kTestPatternDriver)
-        return openTestPattern(nullptr);
+    if (index == kTestPatternDriver) return openTestPattern(nullptr);
     if (index < 0 || index >= kCaptureDeviceSlots) {
         setError("no capture driver %d", index);
         return nullptr;
@@ -528,27 +513,19 @@ CaptureDevice* openCaptureDriver(int index)
 
 CaptureDevice* openCaptureDevice(const char* device)
 {
-    if (!device || !*device)
-        return openCaptureDriver(0);
+    if (!device || !*device) return openCaptureDriver(0);
     const size_t n = sizeof kTestPatternName - 1;
     if (strncasecmp(device, kTestPatternName, n) == 0 && (device[n] == 0 || device[n] == ':'))
         return openTestPattern(device[n] ? device + n + 1 : nullptr);
-    if (device[0] >= '0' && device[0] <= '9' && device[1] == 0)
-        return openCaptureDriver(device[0] - '0');
+    if (device[0] >= '0' && device[0] <= '9' && device[1] == 0) return openCaptureDriver(device[0] - '0');
     return openV4l2(device);
 }
 
-void closeCaptureDevice(CaptureDevice* device)
-{
-    delete device;
-}
+void closeCaptureDevice(CaptureDevice* device) { delete device; }
 
 const char* lastCaptureError() { return gCaptureError; }
 
-CaptureCaps captureCaps(const CaptureDevice* device)
-{
-    return device ? device->caps : CaptureCaps{};
-}
+CaptureCaps captureCaps(const CaptureDevice* device) { return device ? device->caps : CaptureCaps{}; }
 
 bool setCaptureFormat(CaptureDevice* device, int width, int height)
 {
@@ -567,11 +544,9 @@ long grabCaptureFrame(CaptureDevice* device, unsigned char* pixels, size_t capac
         setError("no capture device");
         return -1;
     }
-    if (device->failed)
-        return -1;
+    if (device->failed) return -1;
     const size_t bytes = size_t(device->width) * size_t(device->height) * 3;
-    if (!pixels || bytes > capacity)
-        return long(bytes);
+    if (!pixels || bytes > capacity) return long(bytes);
     const int r = device->grabInto(pixels);
     if (r < 0) {
         device->failed = true;

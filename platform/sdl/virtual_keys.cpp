@@ -6,28 +6,51 @@ namespace platform {
 namespace {
 
 struct KeyRow {
-    SDL_Scancode scancode;  // the key's position on a US keyboard
-    SDL_Keycode keycode;    // what that key means on a US layout
+    SDL_Scancode scancode; // the key's position on a US keyboard
+    SDL_Keycode keycode;   // what that key means on a US layout
     int virtualKey;
 };
 
 // Each row: one key of a US keyboard. Codes are the Windows VK_ values.
 constexpr KeyRow kKeys[] = {
     // Letters: upper-case character codes.
-    {SDL_SCANCODE_A, SDLK_a, 'A'}, {SDL_SCANCODE_B, SDLK_b, 'B'}, {SDL_SCANCODE_C, SDLK_c, 'C'},
-    {SDL_SCANCODE_D, SDLK_d, 'D'}, {SDL_SCANCODE_E, SDLK_e, 'E'}, {SDL_SCANCODE_F, SDLK_f, 'F'},
-    {SDL_SCANCODE_G, SDLK_g, 'G'}, {SDL_SCANCODE_H, SDLK_h, 'H'}, {SDL_SCANCODE_I, SDLK_i, 'I'},
-    {SDL_SCANCODE_J, SDLK_j, 'J'}, {SDL_SCANCODE_K, SDLK_k, 'K'}, {SDL_SCANCODE_L, SDLK_l, 'L'},
-    {SDL_SCANCODE_M, SDLK_m, 'M'}, {SDL_SCANCODE_N, SDLK_n, 'N'}, {SDL_SCANCODE_O, SDLK_o, 'O'},
-    {SDL_SCANCODE_P, SDLK_p, 'P'}, {SDL_SCANCODE_Q, SDLK_q, 'Q'}, {SDL_SCANCODE_R, SDLK_r, 'R'},
-    {SDL_SCANCODE_S, SDLK_s, 'S'}, {SDL_SCANCODE_T, SDLK_t, 'T'}, {SDL_SCANCODE_U, SDLK_u, 'U'},
-    {SDL_SCANCODE_V, SDLK_v, 'V'}, {SDL_SCANCODE_W, SDLK_w, 'W'}, {SDL_SCANCODE_X, SDLK_x, 'X'},
-    {SDL_SCANCODE_Y, SDLK_y, 'Y'}, {SDL_SCANCODE_Z, SDLK_z, 'Z'},
+    {SDL_SCANCODE_A, SDLK_a, 'A'},
+    {SDL_SCANCODE_B, SDLK_b, 'B'},
+    {SDL_SCANCODE_C, SDLK_c, 'C'},
+    {SDL_SCANCODE_D, SDLK_d, 'D'},
+    {SDL_SCANCODE_E, SDLK_e, 'E'},
+    {SDL_SCANCODE_F, SDLK_f, 'F'},
+    {SDL_SCANCODE_G, SDLK_g, 'G'},
+    {SDL_SCANCODE_H, SDLK_h, 'H'},
+    {SDL_SCANCODE_I, SDLK_i, 'I'},
+    {SDL_SCANCODE_J, SDLK_j, 'J'},
+    {SDL_SCANCODE_K, SDLK_k, 'K'},
+    {SDL_SCANCODE_L, SDLK_l, 'L'},
+    {SDL_SCANCODE_M, SDLK_m, 'M'},
+    {SDL_SCANCODE_N, SDLK_n, 'N'},
+    {SDL_SCANCODE_O, SDLK_o, 'O'},
+    {SDL_SCANCODE_P, SDLK_p, 'P'},
+    {SDL_SCANCODE_Q, SDLK_q, 'Q'},
+    {SDL_SCANCODE_R, SDLK_r, 'R'},
+    {SDL_SCANCODE_S, SDLK_s, 'S'},
+    {SDL_SCANCODE_T, SDLK_t, 'T'},
+    {SDL_SCANCODE_U, SDLK_u, 'U'},
+    {SDL_SCANCODE_V, SDLK_v, 'V'},
+    {SDL_SCANCODE_W, SDLK_w, 'W'},
+    {SDL_SCANCODE_X, SDLK_x, 'X'},
+    {SDL_SCANCODE_Y, SDLK_y, 'Y'},
+    {SDL_SCANCODE_Z, SDLK_z, 'Z'},
 
     // Main number row: digit codes.
-    {SDL_SCANCODE_0, SDLK_0, '0'}, {SDL_SCANCODE_1, SDLK_1, '1'}, {SDL_SCANCODE_2, SDLK_2, '2'},
-    {SDL_SCANCODE_3, SDLK_3, '3'}, {SDL_SCANCODE_4, SDLK_4, '4'}, {SDL_SCANCODE_5, SDLK_5, '5'},
-    {SDL_SCANCODE_6, SDLK_6, '6'}, {SDL_SCANCODE_7, SDLK_7, '7'}, {SDL_SCANCODE_8, SDLK_8, '8'},
+    {SDL_SCANCODE_0, SDLK_0, '0'},
+    {SDL_SCANCODE_1, SDLK_1, '1'},
+    {SDL_SCANCODE_2, SDLK_2, '2'},
+    {SDL_SCANCODE_3, SDLK_3, '3'},
+    {SDL_SCANCODE_4, SDLK_4, '4'},
+    {SDL_SCANCODE_5, SDLK_5, '5'},
+    {SDL_SCANCODE_6, SDLK_6, '6'},
+    {SDL_SCANCODE_7, SDLK_7, '7'},
+    {SDL_SCANCODE_8, SDLK_8, '8'},
     {SDL_SCANCODE_9, SDLK_9, '9'},
 
     {SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE, 8},
@@ -67,11 +90,16 @@ constexpr KeyRow kKeys[] = {
     {SDL_SCANCODE_SLEEP, SDLK_SLEEP, 95},
 
     // Numeric keypad.
-    {SDL_SCANCODE_KP_0, SDLK_KP_0, 96}, {SDL_SCANCODE_KP_1, SDLK_KP_1, 97},
-    {SDL_SCANCODE_KP_2, SDLK_KP_2, 98}, {SDL_SCANCODE_KP_3, SDLK_KP_3, 99},
-    {SDL_SCANCODE_KP_4, SDLK_KP_4, 100}, {SDL_SCANCODE_KP_5, SDLK_KP_5, 101},
-    {SDL_SCANCODE_KP_6, SDLK_KP_6, 102}, {SDL_SCANCODE_KP_7, SDLK_KP_7, 103},
-    {SDL_SCANCODE_KP_8, SDLK_KP_8, 104}, {SDL_SCANCODE_KP_9, SDLK_KP_9, 105},
+    {SDL_SCANCODE_KP_0, SDLK_KP_0, 96},
+    {SDL_SCANCODE_KP_1, SDLK_KP_1, 97},
+    {SDL_SCANCODE_KP_2, SDLK_KP_2, 98},
+    {SDL_SCANCODE_KP_3, SDLK_KP_3, 99},
+    {SDL_SCANCODE_KP_4, SDLK_KP_4, 100},
+    {SDL_SCANCODE_KP_5, SDLK_KP_5, 101},
+    {SDL_SCANCODE_KP_6, SDLK_KP_6, 102},
+    {SDL_SCANCODE_KP_7, SDLK_KP_7, 103},
+    {SDL_SCANCODE_KP_8, SDLK_KP_8, 104},
+    {SDL_SCANCODE_KP_9, SDLK_KP_9, 105},
     {SDL_SCANCODE_KP_MULTIPLY, SDLK_KP_MULTIPLY, 106},
     {SDL_SCANCODE_KP_PLUS, SDLK_KP_PLUS, 107},
     {SDL_SCANCODE_SEPARATOR, SDLK_SEPARATOR, 108},
@@ -82,14 +110,30 @@ constexpr KeyRow kKeys[] = {
     {SDL_SCANCODE_KP_DIVIDE, SDLK_KP_DIVIDE, 111},
 
     // Function keys: F1 = 112 ... F24 = 135.
-    {SDL_SCANCODE_F1, SDLK_F1, 112}, {SDL_SCANCODE_F2, SDLK_F2, 113}, {SDL_SCANCODE_F3, SDLK_F3, 114},
-    {SDL_SCANCODE_F4, SDLK_F4, 115}, {SDL_SCANCODE_F5, SDLK_F5, 116}, {SDL_SCANCODE_F6, SDLK_F6, 117},
-    {SDL_SCANCODE_F7, SDLK_F7, 118}, {SDL_SCANCODE_F8, SDLK_F8, 119}, {SDL_SCANCODE_F9, SDLK_F9, 120},
-    {SDL_SCANCODE_F10, SDLK_F10, 121}, {SDL_SCANCODE_F11, SDLK_F11, 122}, {SDL_SCANCODE_F12, SDLK_F12, 123},
-    {SDL_SCANCODE_F13, SDLK_F13, 124}, {SDL_SCANCODE_F14, SDLK_F14, 125}, {SDL_SCANCODE_F15, SDLK_F15, 126},
-    {SDL_SCANCODE_F16, SDLK_F16, 127}, {SDL_SCANCODE_F17, SDLK_F17, 128}, {SDL_SCANCODE_F18, SDLK_F18, 129},
-    {SDL_SCANCODE_F19, SDLK_F19, 130}, {SDL_SCANCODE_F20, SDLK_F20, 131}, {SDL_SCANCODE_F21, SDLK_F21, 132},
-    {SDL_SCANCODE_F22, SDLK_F22, 133}, {SDL_SCANCODE_F23, SDLK_F23, 134}, {SDL_SCANCODE_F24, SDLK_F24, 135},
+    {SDL_SCANCODE_F1, SDLK_F1, 112},
+    {SDL_SCANCODE_F2, SDLK_F2, 113},
+    {SDL_SCANCODE_F3, SDLK_F3, 114},
+    {SDL_SCANCODE_F4, SDLK_F4, 115},
+    {SDL_SCANCODE_F5, SDLK_F5, 116},
+    {SDL_SCANCODE_F6, SDLK_F6, 117},
+    {SDL_SCANCODE_F7, SDLK_F7, 118},
+    {SDL_SCANCODE_F8, SDLK_F8, 119},
+    {SDL_SCANCODE_F9, SDLK_F9, 120},
+    {SDL_SCANCODE_F10, SDLK_F10, 121},
+    {SDL_SCANCODE_F11, SDLK_F11, 122},
+    {SDL_SCANCODE_F12, SDLK_F12, 123},
+    {SDL_SCANCODE_F13, SDLK_F13, 124},
+    {SDL_SCANCODE_F14, SDLK_F14, 125},
+    {SDL_SCANCODE_F15, SDLK_F15, 126},
+    {SDL_SCANCODE_F16, SDLK_F16, 127},
+    {SDL_SCANCODE_F17, SDLK_F17, 128},
+    {SDL_SCANCODE_F18, SDLK_F18, 129},
+    {SDL_SCANCODE_F19, SDLK_F19, 130},
+    {SDL_SCANCODE_F20, SDLK_F20, 131},
+    {SDL_SCANCODE_F21, SDLK_F21, 132},
+    {SDL_SCANCODE_F22, SDLK_F22, 133},
+    {SDL_SCANCODE_F23, SDLK_F23, 134},
+    {SDL_SCANCODE_F24, SDLK_F24, 135},
 
     {SDL_SCANCODE_NUMLOCKCLEAR, SDLK_NUMLOCKCLEAR, 144},
     {SDL_SCANCODE_SCROLLLOCK, SDLK_SCROLLLOCK, 145},
@@ -164,8 +208,7 @@ int byKeycode(SDL_Keycode key)
 
 int virtualKeyFromSdl(SDL_Keycode key, SDL_Scancode scancode)
 {
-    if (scancode >= SDL_SCANCODE_1 && scancode <= SDL_SCANCODE_0)
-        return byScancode(scancode);
+    if (scancode >= SDL_SCANCODE_1 && scancode <= SDL_SCANCODE_0) return byScancode(scancode);
     if (const int vk = byKeycode(key)) return vk;
     return byScancode(scancode);
 }

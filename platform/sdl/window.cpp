@@ -21,8 +21,7 @@ char gWindowError[512];
 
 bool initVideo()
 {
-    if (SDL_WasInit(SDL_INIT_VIDEO))
-        return true;
+    if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
     // The program ends its loop on its own quit message, not when SDL sees
     // the last window go.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
@@ -54,10 +53,14 @@ void mouseToSink(WindowSink* sink)
 int buttonNumber(Uint8 sdlButton)
 {
     switch (sdlButton) {
-    case SDL_BUTTON_LEFT: return 0;
-    case SDL_BUTTON_MIDDLE: return 1;
-    case SDL_BUTTON_RIGHT: return 2;
-    default: return -1;
+    case SDL_BUTTON_LEFT:
+        return 0;
+    case SDL_BUTTON_MIDDLE:
+        return 1;
+    case SDL_BUTTON_RIGHT:
+        return 2;
+    default:
+        return -1;
     }
 }
 
@@ -68,11 +71,20 @@ void dispatch(const SDL_Event& e)
         WindowSink* sink = sinkOf(e.window.windowID);
         if (!sink) return;
         switch (e.window.event) {
-        case SDL_WINDOWEVENT_MOVED: sink->onMove(e.window.data1, e.window.data2); break;
-        case SDL_WINDOWEVENT_SIZE_CHANGED: sink->onSize(e.window.data1, e.window.data2); break;
-        case SDL_WINDOWEVENT_EXPOSED: sink->onPaint(); break;
-        case SDL_WINDOWEVENT_CLOSE: sink->onClose(); break;
-        default: break;
+        case SDL_WINDOWEVENT_MOVED:
+            sink->onMove(e.window.data1, e.window.data2);
+            break;
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            sink->onSize(e.window.data1, e.window.data2);
+            break;
+        case SDL_WINDOWEVENT_EXPOSED:
+            sink->onPaint();
+            break;
+        case SDL_WINDOWEVENT_CLOSE:
+            sink->onClose();
+            break;
+        default:
+            break;
         }
         break;
     }
@@ -81,13 +93,11 @@ void dispatch(const SDL_Event& e)
         WindowSink* sink = sinkOf(e.key.windowID);
         const int code = virtualKeyFromSdl(e.key.keysym.sym, e.key.keysym.scancode);
         // Held keys repeat as further presses.
-        if (sink && code)
-            sink->onKey(code, e.type == SDL_KEYDOWN);
+        if (sink && code) sink->onKey(code, e.type == SDL_KEYDOWN);
         break;
     }
     case SDL_MOUSEMOTION: {
-        if (WindowSink* sink = sinkOf(e.motion.windowID))
-            mouseToSink(sink);
+        if (WindowSink* sink = sinkOf(e.motion.windowID)) mouseToSink(sink);
         break;
     }
     case SDL_MOUSEBUTTONDOWN:
@@ -100,16 +110,14 @@ void dispatch(const SDL_Event& e)
         }
         break;
     }
-    default: break;
+    default:
+        break;
     }
 }
 
 } // namespace
 
-uint32_t ticks()
-{
-    return SDL_GetTicks();
-}
+uint32_t ticks() { return SDL_GetTicks(); }
 
 double preciseMilliseconds()
 {
@@ -120,8 +128,7 @@ double preciseMilliseconds()
 bool desktopSize(int* width, int* height)
 {
     SDL_Rect r;
-    if (!initVideo() || SDL_GetDisplayBounds(0, &r) != 0)
-        return false;
+    if (!initVideo() || SDL_GetDisplayBounds(0, &r) != 0) return false;
     *width = r.w;
     *height = r.h;
     return true;
@@ -132,8 +139,7 @@ const char* lastWindowError() { return gWindowError; }
 NativeWindow* createWindow(const char* className, const char* title, int x, int y, int width, int height,
                            const WindowStyle& style, WindowSink* sink)
 {
-    if (!initVideo())
-        return nullptr;
+    if (!initVideo()) return nullptr;
 
     Uint32 flags = SDL_WINDOW_HIDDEN;
     if (style.openGL) {
@@ -193,8 +199,7 @@ void raiseWindow(NativeWindow* window)
 
 bool paintWindow(NativeWindow* window, const unsigned char* pixels, int width, int height)
 {
-    if (!window || (pixels && (width < 1 || height < 1)))
-        return false;
+    if (!window || (pixels && (width < 1 || height < 1))) return false;
     // The window's surface is drawn by the window system itself (XPutImage
     // on X11). SDL would otherwise back it with a GL renderer of its own,
     // whose context would push the show's aside.
@@ -221,9 +226,17 @@ bool paintWindow(NativeWindow* window, const unsigned char* pixels, int width, i
                 }
                 Uint8* out = row + size_t(x) * size_t(bytes);
                 switch (bytes) {
-                case 4: std::memcpy(out, &value, 4); break;
-                case 2: { const Uint16 v = Uint16(value); std::memcpy(out, &v, 2); break; }
-                case 1: *out = Uint8(value); break;
+                case 4:
+                    std::memcpy(out, &value, 4);
+                    break;
+                case 2: {
+                    const Uint16 v = Uint16(value);
+                    std::memcpy(out, &v, 2);
+                    break;
+                }
+                case 1:
+                    *out = Uint8(value);
+                    break;
                 default:
                     // Three bytes, in the surface's own byte order.
                     for (int b = 0; b < 3; ++b)
@@ -248,10 +261,8 @@ bool enterFullScreen(NativeWindow* window, int width, int height, int colourBits
     mode.h = height;
     mode.format = colourBits <= 16 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_RGB888;
     SDL_DisplayMode closest{};
-    if (!SDL_GetClosestDisplayMode(0, &mode, &closest) || closest.w != width || closest.h != height)
-        return false;
-    if (SDL_SetWindowDisplayMode(window->sdl, &closest) != 0)
-        return false;
+    if (!SDL_GetClosestDisplayMode(0, &mode, &closest) || closest.w != width || closest.h != height) return false;
+    if (SDL_SetWindowDisplayMode(window->sdl, &closest) != 0) return false;
     return SDL_SetWindowFullscreen(window->sdl, SDL_WINDOW_FULLSCREEN) == 0;
 }
 
@@ -260,17 +271,13 @@ void leaveFullScreen(NativeWindow* window)
     if (window) SDL_SetWindowFullscreen(window->sdl, 0);
 }
 
-void showCursor(bool visible)
-{
-    SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
-}
+void showCursor(bool visible) { SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE); }
 
 GLContext createGLContext(NativeWindow* window)
 {
     if (!window) return nullptr;
     SDL_GLContext c = SDL_GL_CreateContext(window->sdl);
-    if (!c)
-        std::snprintf(gWindowError, sizeof gWindowError, "%s", SDL_GetError());
+    if (!c) std::snprintf(gWindowError, sizeof gWindowError, "%s", SDL_GetError());
     return c;
 }
 
@@ -304,8 +311,7 @@ void postQuit()
 
 bool pumpMessages()
 {
-    if (!SDL_WasInit(SDL_INIT_VIDEO))
-        return true;
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) return true;
     bool quit = false;
     SDL_Event e;
     while (SDL_PollEvent(&e)) {

@@ -14,11 +14,9 @@ void setWindowClass(SDL_Window* window, const char* className)
 #if defined(SDL_VIDEO_DRIVER_X11)
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (!window || !className || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
-        return;
+    if (!window || !className || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
     XClassHint* hint = XAllocClassHint();
-    if (!hint)
-        return;
+    if (!hint) return;
     // Xlib copies the strings into the property and never writes to them.
     hint->res_name = const_cast<char*>(className);
     hint->res_class = const_cast<char*>(className);

@@ -13,10 +13,19 @@ namespace {
 
 class cProbe : public cEffect {
 public:
-    explicit cProbe(const char* what) : what_(what) {}
-    ~cProbe() override { std::printf("probe: delete %s %s\n", what_, name); std::fflush(stdout); }
-    int unload() override { std::printf("probe: unload %s %s\n", what_, name); std::fflush(stdout); return 0; }
-    void update(float) override {}
+    explicit cProbe(const char* what) : what_(what) { }
+    ~cProbe() override
+    {
+        std::printf("probe: delete %s %s\n", what_, name);
+        std::fflush(stdout);
+    }
+    int unload() override
+    {
+        std::printf("probe: unload %s %s\n", what_, name);
+        std::fflush(stdout);
+        return 0;
+    }
+    void update(float) override { }
 
 #ifdef KXTEST_PARAMS
     cParamList* getParams() override
@@ -42,19 +51,17 @@ const char* const kType = "probe";
 #endif
 
 struct sLibraryProbe {
-    ~sLibraryProbe() { std::printf("probe: library %s unloaded\n", kType); std::fflush(stdout); }
+    ~sLibraryProbe()
+    {
+        std::printf("probe: library %s unloaded\n", kType);
+        std::fflush(stdout);
+    }
 } gLibraryProbe;
 
 } // namespace
 
-KX_PLUGIN_EXPORT bool hasFX(const char* typeName)
-{
-    return typeName && strcasecmp(typeName, kType) == 0;
-}
+KX_PLUGIN_EXPORT bool hasFX(const char* typeName) { return typeName && strcasecmp(typeName, kType) == 0; }
 
 #ifndef KXTEST_NO_GETFX
-KX_PLUGIN_EXPORT cEffect* getFX(const char* typeName)
-{
-    return hasFX(typeName) ? new cProbe(kType) : nullptr;
-}
+KX_PLUGIN_EXPORT cEffect* getFX(const char* typeName) { return hasFX(typeName) ? new cProbe(kType) : nullptr; }
 #endif

@@ -34,9 +34,8 @@ inline void convertPixel(const sJPEGColour& c, int y, int cb, int cr, uint8_t* o
 
 } // namespace
 
-void jpegColourRowScalar(const sJPEGColour& colour, const uint8_t* y0, const uint8_t* y1,
-                         const uint8_t* cb, const uint8_t* cr, uint8_t* out0, uint8_t* out1,
-                         int count, int chromaShift)
+void jpegColourRowScalar(const sJPEGColour& colour, const uint8_t* y0, const uint8_t* y1, const uint8_t* cb,
+                         const uint8_t* cr, uint8_t* out0, uint8_t* out1, int count, int chromaShift)
 {
     for (int x = 0; x < count; x++) {
         const int b = cb[x >> chromaShift], r = cr[x >> chromaShift];
@@ -50,7 +49,7 @@ void jpegColourRowScalar(const sJPEGColour& colour, const uint8_t* y0, const uin
 namespace {
 
 struct Offsets {
-    __m128i red, green, blue;  // eight 16-bit offsets each
+    __m128i red, green, blue; // eight 16-bit offsets each
 };
 
 // The three offsets of eight chroma samples, exactly as the scalar formulas:
@@ -74,7 +73,7 @@ inline Offsets chromaOffsets(__m128i cb8, __m128i cr8)
     Offsets o;
     o.red = _mm_add_epi16(term(kRed), cr);
     o.blue = _mm_add_epi16(term(kBlue), _mm_add_epi16(cb, cb));
-    o.green = _mm_sub_epi16(term(kGreen), cr);  // -46802 = 18734 - 65536
+    o.green = _mm_sub_epi16(term(kGreen), cr); // -46802 = 18734 - 65536
     return o;
 }
 
@@ -108,9 +107,8 @@ inline Offsets doubled(const Offsets& o, bool high)
 
 } // namespace
 
-void jpegColourRowSimd(const sJPEGColour&, const uint8_t* y0, const uint8_t* y1,
-                       const uint8_t* cb, const uint8_t* cr, uint8_t* out0, uint8_t* out1,
-                       int count, int chromaShift)
+void jpegColourRowSimd(const sJPEGColour&, const uint8_t* y0, const uint8_t* y1, const uint8_t* cb, const uint8_t* cr,
+                       uint8_t* out0, uint8_t* out1, int count, int chromaShift)
 {
     for (int x = 0; x < count; x += 16) {
         Offsets a, b;
@@ -133,9 +131,8 @@ void jpegColourRowSimd(const sJPEGColour&, const uint8_t* y0, const uint8_t* y1,
 
 #else
 
-void jpegColourRowSimd(const sJPEGColour& colour, const uint8_t* y0, const uint8_t* y1,
-                       const uint8_t* cb, const uint8_t* cr, uint8_t* out0, uint8_t* out1,
-                       int count, int chromaShift)
+void jpegColourRowSimd(const sJPEGColour& colour, const uint8_t* y0, const uint8_t* y1, const uint8_t* cb,
+                       const uint8_t* cr, uint8_t* out0, uint8_t* out1, int count, int chromaShift)
 {
     jpegColourRowScalar(colour, y0, y1, cb, cr, out0, out1, count, chromaShift);
 }

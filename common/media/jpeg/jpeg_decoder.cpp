@@ -3,6 +3,7 @@
 // jpeg_entropy.cpp (with the Huffman decoder of jpeg_huffman.h), the inverse
 // transforms in jpeg_idct*.cpp, the colour conversion in jpeg_color.cpp.
 #include "common/media/jpeg/jpeg_decoder.h"
+
 #include "common/media/jpeg/jpeg_internal.h"
 
 #include <cstdlib>
@@ -10,18 +11,28 @@
 #include <new>
 
 const uint8_t kJPEGZigZag[64 + 16] = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
-    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
-    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
-    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
-    63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63,
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13,
+    6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31,
+    39, 46, 53, 60, 61, 54, 47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63,
 };
 
 namespace {
 
 enum : int {
-    kSOF0 = 0xC0, kSOF1 = 0xC1, kSOF2 = 0xC2, kDHT = 0xC4, kJPG = 0xC8, kSOF9 = 0xC9, kDAC = 0xCC,
-    kRST0 = 0xD0, kRST7 = 0xD7, kSOI = 0xD8, kEOI = 0xD9, kSOS = 0xDA, kDQT = 0xDB, kDRI = 0xDD,
+    kSOF0 = 0xC0,
+    kSOF1 = 0xC1,
+    kSOF2 = 0xC2,
+    kDHT = 0xC4,
+    kJPG = 0xC8,
+    kSOF9 = 0xC9,
+    kDAC = 0xCC,
+    kRST0 = 0xD0,
+    kRST7 = 0xD7,
+    kSOI = 0xD8,
+    kEOI = 0xD9,
+    kSOS = 0xDA,
+    kDQT = 0xDB,
+    kDRI = 0xDD,
     kTEM = 0x01,
 };
 
@@ -30,19 +41,13 @@ constexpr int kStartSearch = 512;
 // How far a restart marker may be from where the data of an interval ended.
 constexpr int kRestartSearch = 1536;
 
-inline int roundUp(int v, int to)
-{
-    return (v + to - 1) / to * to;
-}
+inline int roundUp(int v, int to) { return (v + to - 1) / to * to; }
 
 } // namespace
 
 // ---- cJPEGSource ------------------------------------------------------------------
 
-cJPEGSource::cJPEGSource(const unsigned char* buffer, unsigned size)
-    : buffer_(buffer), size_(buffer ? size : 0)
-{
-}
+cJPEGSource::cJPEGSource(const unsigned char* buffer, unsigned size) : buffer_(buffer), size_(buffer ? size : 0) { }
 
 unsigned cJPEGSource::read(void* destination, unsigned length, bool& endReached)
 {
@@ -119,7 +124,7 @@ void cJPEGDecoder::refill(int need)
             const unsigned got = source_->read(input_ + inputLeft_, want, end);
             if (got > want) fail(kJPEGSourceRead);
             inputLeft_ += int(got);
-            if (!end && got == 0) end = true;  // a source that stalls has ended
+            if (!end && got == 0) end = true; // a source that stalls has ended
             if (!end) continue;
             sourceEnded_ = true;
         }
@@ -163,8 +168,10 @@ cJPEGDecoder::cJPEGDecoder(cJPEGSource* source, bool simd)
     : source_(source), simd_(simd)
 {
     try {
-        if (source_) source_->open();
-        else fail(kJPEGSourceRead);
+        if (source_)
+            source_->open();
+        else
+            fail(kJPEGSourceRead);
         huffman_ = static_cast<sJPEGHuffman*>(allocate(8 * sizeof(sJPEGHuffman)));
         for (int i = 0; i < 8; i++) new (&huffman_[i]) sJPEGHuffman();
         refill(1);
@@ -210,17 +217,26 @@ int cJPEGDecoder::nextMarker()
         if (code != 0xFF) continue;
         do code = readByte();
         while (code == 0xFF);
-        if (code == 0) continue;  // a stuffed 0xFF of entropy-coded data
+        if (code == 0) continue; // a stuffed 0xFF of entropy-coded data
         switch (code) {
-        case kDHT: readHuffmanTables(); break;
-        case kDQT: readQuantTables(); break;
-        case kDRI: readRestartInterval(); break;
-        case kDAC: fail(kJPEGArithmetic);
+        case kDHT:
+            readHuffmanTables();
+            break;
+        case kDQT:
+            readQuantTables();
+            break;
+        case kDRI:
+            readRestartInterval();
+            break;
+        case kDAC:
+            fail(kJPEGArithmetic);
         case kTEM:
-        case kJPG: fail(kJPEGUnexpectedMarker);
+        case kJPG:
+            fail(kJPEGUnexpectedMarker);
         case kSOI:
         case kEOI:
-        case kSOS: return code;
+        case kSOS:
+            return code;
         default:
             if (code >= kRST0 && code <= kRST7) fail(kJPEGUnexpectedMarker);
             if (code >= 0xC0 && code <= 0xCF) return code;
@@ -274,8 +290,7 @@ void cJPEGDecoder::readQuantTables()
         if (number > 3) fail(kJPEGQuantNumber);
         const int need = 1 + 64 * (sixteen ? 2 : 1);
         if (left < need) fail(kJPEGQuantShort);
-        for (int k = 0; k < 64; k++)
-            quantTable_[number][kJPEGZigZag[k]] = uint16_t(sixteen ? readWord() : readByte());
+        for (int k = 0; k < 64; k++) quantTable_[number][kJPEGZigZag[k]] = uint16_t(sixteen ? readWord() : readByte());
         quantDefined_[number] = true;
         left -= need;
     }
@@ -354,8 +369,7 @@ void cJPEGDecoder::prepareScan()
     for (int i = 0; i < scanCount_; i++) {
         Component& c = component_[scanComponent_[i]];
         if (c.quantTable > 3 || !quantDefined_[c.quantTable]) fail(kJPEGQuantMissing);
-        if (needDC && (c.dcTable > 3 || !huffman_[c.dcTable].defined))
-            fail(kJPEGHuffmanMissing);
+        if (needDC && (c.dcTable > 3 || !huffman_[c.dcTable].defined)) fail(kJPEGHuffmanMissing);
         if (needAC && (c.acTable > 7 || !huffman_[c.acTable].defined)) fail(kJPEGHuffmanMissing);
         if (!c.quantLatched) {
             std::memcpy(c.quant, quantTable_[c.quantTable], sizeof(c.quant));
@@ -448,11 +462,16 @@ void cJPEGDecoder::chooseScanType()
         for (int i = 1; i < 3; i++)
             if (component_[i].h != 1 || component_[i].v != 1) fail(kJPEGSampling);
         const int h = component_[0].h, v = component_[0].v;
-        if (h == 1 && v == 1) scanType_ = 1;
-        else if (h == 2 && v == 1) scanType_ = 2;
-        else if (h == 1 && v == 2) scanType_ = 3;
-        else if (h == 2 && v == 2) scanType_ = 4;
-        else fail(kJPEGSampling);
+        if (h == 1 && v == 1)
+            scanType_ = 1;
+        else if (h == 2 && v == 1)
+            scanType_ = 2;
+        else if (h == 1 && v == 2)
+            scanType_ = 3;
+        else if (h == 2 && v == 2)
+            scanType_ = 4;
+        else
+            fail(kJPEGSampling);
     } else {
         fail(kJPEGComponentCount);
     }
@@ -508,8 +527,8 @@ int cJPEGDecoder::begin()
             readScan();
             prepareScan();
             if (scanCoversFrame()) {
-                mcuRowBlocks_ = static_cast<int16_t*>(
-                    allocate(size_t(mcusWide_) * size_t(blocksPerMCU_) * 64 * sizeof(int16_t)));
+                mcuRowBlocks_ =
+                    static_cast<int16_t*>(allocate(size_t(mcusWide_) * size_t(blocksPerMCU_) * 64 * sizeof(int16_t)));
             } else {
                 // Components in scans of their own: keep every scan's
                 // coefficients, as for a progressive image.
@@ -547,8 +566,10 @@ void cJPEGDecoder::transformMCURow()
                 const Component& c = component_[blockComponent_[j]];
                 uint8_t* out = c.plane + blockY_[j] * 8 * c.planeStride + (mx * c.h + blockX_[j]) * 8;
                 int16_t* block = blocks + j * 64;
-                if (simd_) jpegIdctSimd(block, c.quant, out, c.planeStride);
-                else jpegIdctScalar(block, out, c.planeStride);
+                if (simd_)
+                    jpegIdctSimd(block, c.quant, out, c.planeStride);
+                else
+                    jpegIdctScalar(block, out, c.planeStride);
                 // Ready for the next MCU row, which stores only its nonzero terms.
                 std::memset(block, 0, 64 * sizeof(int16_t));
             }
@@ -611,8 +632,10 @@ int cJPEGDecoder::decode(const unsigned char*& row, int& length)
             const bool second = pair && y + 1 < rowsInMCU_;
             const uint8_t* y1 = second ? y0 + luma.planeStride : nullptr;
             const int shift = scanType_ == 2 || scanType_ == 4 ? 1 : 0;
-            if (simd_) jpegColourRowSimd(colour_, y0, y1, cb, cr, outputRow_[0], outputRow_[1], width_, shift);
-            else jpegColourRowScalar(colour_, y0, y1, cb, cr, outputRow_[0], outputRow_[1], width_, shift);
+            if (simd_)
+                jpegColourRowSimd(colour_, y0, y1, cb, cr, outputRow_[0], outputRow_[1], width_, shift);
+            else
+                jpegColourRowScalar(colour_, y0, y1, cb, cr, outputRow_[0], outputRow_[1], width_, shift);
             secondRowReady_ = second;
             rowInMCU_ += pair ? 2 : 1;
         }

@@ -13,11 +13,11 @@
 // with an error code.
 #pragma once
 
+#include "common/media/jpeg/jpeg_internal.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
-
-#include "common/media/jpeg/jpeg_internal.h"
 
 // Error codes. 0 means all is well.
 enum : int {
@@ -68,8 +68,8 @@ public:
 
     // The decoder calls open() when it takes the source and close() when it
     // is done with it; a memory buffer needs neither.
-    virtual void open() {}
-    virtual void close() {}
+    virtual void open() { }
+    virtual void close() { }
 
 private:
     const unsigned char* buffer_;
@@ -77,7 +77,6 @@ private:
     unsigned size_;
     bool end_ = false;
 };
-
 
 class cJPEGDecoder {
 public:
@@ -114,22 +113,24 @@ private:
 
     struct Component {
         int id = 0;
-        int h = 1, v = 1;        // sampling factors (a lone grey component: 1x1)
+        int h = 1, v = 1; // sampling factors (a lone grey component: 1x1)
         int quantTable = 0;
         int dcTable = 0, acTable = 4;
-        int blocksWide = 0;      // coefficient buffers, in blocks (whole MCUs)
+        int blocksWide = 0; // coefficient buffers, in blocks (whole MCUs)
         int blocksHigh = 0;
-        int scanBlocksWide = 0;  // what a scan of this component alone covers
+        int scanBlocksWide = 0; // what a scan of this component alone covers
         int scanBlocksHigh = 0;
-        int16_t* dcCoefficients = nullptr;  // buffered images: one per block
-        int16_t* acCoefficients = nullptr;  // buffered images: 64 per block, natural order
-        uint8_t* plane = nullptr;           // the samples of the current MCU row
+        int16_t* dcCoefficients = nullptr; // buffered images: one per block
+        int16_t* acCoefficients = nullptr; // buffered images: 64 per block, natural order
+        uint8_t* plane = nullptr;          // the samples of the current MCU row
         int planeStride = 0;
-        uint16_t quant[64] = {};            // taken from its table at the first scan
+        uint16_t quant[64] = {}; // taken from its table at the first scan
         bool quantLatched = false;
     };
 
-    struct Failure { int code; };
+    struct Failure {
+        int code;
+    };
     // Records the error, frees every block and unwinds to the interface call.
     [[noreturn]] void fail(int code);
     void* allocate(size_t bytes);
@@ -203,7 +204,7 @@ private:
     Component component_[kMaxComponents];
     uint16_t quantTable_[4][64] = {};
     bool quantDefined_[4] = {};
-    sJPEGHuffman* huffman_ = nullptr;  // 8 tables: 0-3 DC, 4-7 AC
+    sJPEGHuffman* huffman_ = nullptr; // 8 tables: 0-3 DC, 4-7 AC
     sJPEGColour colour_;
 
     // scan
@@ -225,18 +226,18 @@ private:
     int bytesPerPixel_ = 0;
     int mcuWidth_ = 8, mcuHeight_ = 8;
     int mcusWide_ = 0, mcusHigh_ = 0;
-    int blocksPerMCU_ = 0;  // of the current scan
+    int blocksPerMCU_ = 0; // of the current scan
     int blockComponent_[kMaxBlocksPerMCU] = {};
-    int blockX_[kMaxBlocksPerMCU] = {};  // position in the MCU, in blocks
+    int blockX_[kMaxBlocksPerMCU] = {}; // position in the MCU, in blocks
     int blockY_[kMaxBlocksPerMCU] = {};
-    int16_t* mcuRowBlocks_ = nullptr;    // sequential: one MCU row of blocks
+    int16_t* mcuRowBlocks_ = nullptr; // sequential: one MCU row of blocks
 
     // rows
     uint8_t* outputRow_[2] = {};
     int rowLength_ = 0;
-    int mcuRow_ = 0;     // next MCU row to decode
-    int rowInMCU_ = 0;   // next row inside the current MCU row
-    int rowsInMCU_ = 0;  // rows of the image in the current MCU row
+    int mcuRow_ = 0;    // next MCU row to decode
+    int rowInMCU_ = 0;  // next row inside the current MCU row
+    int rowsInMCU_ = 0; // rows of the image in the current MCU row
     int rowsDelivered_ = 0;
     bool secondRowReady_ = false;
     bool begun_ = false;
@@ -249,7 +250,7 @@ struct sJPEGImage {
     int height = 0;
     int components = 0;
     int bytesPerPixel = 0;
-    int rows = 0;  // rows delivered; below height when decoding failed midway
+    int rows = 0; // rows delivered; below height when decoding failed midway
     std::vector<unsigned char> pixels;
 };
 

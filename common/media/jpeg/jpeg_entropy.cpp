@@ -74,10 +74,7 @@ KX_INLINE void cJPEGDecoder::fillBits(sJPEGBits& b)
 
 namespace {
 
-KX_INLINE int16_t times(int v, unsigned factor)
-{
-    return int16_t(uint16_t(uint32_t(v) * factor));
-}
+KX_INLINE int16_t times(int v, unsigned factor) { return int16_t(uint16_t(uint32_t(v) * factor)); }
 
 } // namespace
 
@@ -87,8 +84,7 @@ KX_INLINE int16_t times(int v, unsigned factor)
 // order. With Dequantize each coefficient is multiplied by quant as it is
 // stored.
 template <bool Dequantize>
-KX_INLINE void cJPEGDecoder::decodeBlock(sJPEGBits& b, int16_t* block, int component,
-                                         const uint16_t* quant)
+KX_INLINE void cJPEGDecoder::decodeBlock(sJPEGBits& b, int16_t* block, int component, const uint16_t* quant)
 {
     const Component& comp = component_[component];
     const sJPEGHuffman& dcTable = huffman_[comp.dcTable];
@@ -128,7 +124,7 @@ KX_INLINE void cJPEGDecoder::decodeBlock(sJPEGBits& b, int16_t* block, int compo
             if (b.count < s) fillBits(b);
             store(kJPEGZigZag[k], jpegExtend(jpegTakeBits(b, s), s));
         } else {
-            if (run != 15) break;  // end of block
+            if (run != 15) break; // end of block
             k += 15;
             if (k > 63) fail(kJPEGCoefficientOverrun);
         }

@@ -10,7 +10,7 @@ void sJPEGHuffman::build()
 {
     std::memset(lookup, 0, sizeof(lookup));
     std::memset(fast, 0, sizeof(fast));
-    nodeCount = 1;  // node 0 stands for "no code"
+    nodeCount = 1; // node 0 stands for "no code"
 
     auto newNode = [this]() -> int {
         if (nodeCount >= kMaxNodes) return 0;
@@ -22,7 +22,7 @@ void sJPEGHuffman::build()
     int k = 0;
     for (int length = 1; length <= 16; length++, code <<= 1) {
         for (int i = 0; i < counts[length - 1] && k < symbolCount; i++, code++) {
-            if (code >= (1u << length)) return;  // over-full: no room for the rest
+            if (code >= (1u << length)) return; // over-full: no room for the rest
             const uint8_t symbol = symbols[k++];
             if (length <= 8) {
                 const unsigned first = code << (8 - length), n = 1u << (8 - length);
@@ -38,7 +38,7 @@ void sJPEGHuffman::build()
                 continue;
             }
             const unsigned prefix = code >> (length - 8);
-            if (lookup[prefix] & 0xF00) continue;  // a shorter code owns the prefix
+            if (lookup[prefix] & 0xF00) continue; // a shorter code owns the prefix
             int node = int(lookup[prefix] >> 16);
             if (!node) {
                 node = newNode();
@@ -58,7 +58,7 @@ void sJPEGHuffman::build()
                     if (!made) return;
                     child = uint16_t(made);
                 } else if (child & kLeaf) {
-                    break;  // passes through a shorter code: not a prefix code
+                    break; // passes through a shorter code: not a prefix code
                 }
                 node = child;
             }

@@ -23,10 +23,7 @@ KX_INLINE int jpegTakeBits(sJPEGBits& b, int n)
 }
 
 // The signed value of an n-bit magnitude category.
-KX_INLINE int jpegExtend(int v, int n)
-{
-    return v < (1 << (n - 1)) ? v - (1 << n) + 1 : v;
-}
+KX_INLINE int jpegExtend(int v, int n) { return v < (1 << (n - 1)) ? v - (1 << n) + 1 : v; }
 
 // Needs 16 bits in the buffer. A bit string that is no code of the table (as
 // the one-bits after the end of the data) decodes as symbol 0 after 16 bits.
@@ -60,7 +57,4 @@ KX_INLINE int jpegDecodeSymbol(sJPEGBits& b, const sJPEGHuffman& table)
 
 // True once the data has run out: a marker was reached and every real bit
 // before it is used.
-KX_INLINE bool jpegDataExhausted(const sJPEGBits& b)
-{
-    return b.marker && b.count <= b.fill;
-}
+KX_INLINE bool jpegDataExhausted(const sJPEGBits& b) { return b.marker && b.count <= b.fill; }

@@ -10,18 +10,18 @@ constexpr int kConstBits = 13;
 constexpr int kPass1Bits = 2;
 
 // Round(x * 2^13).
-constexpr int64_t kF0298 = 2446;   // 0.298631336
-constexpr int64_t kF0390 = 3196;   // 0.390180644
-constexpr int64_t kF0541 = 4433;   // 0.541196100
-constexpr int64_t kF0765 = 6270;   // 0.765366865
-constexpr int64_t kF0899 = 7373;   // 0.899976223
-constexpr int64_t kF1175 = 9633;   // 1.175875602
-constexpr int64_t kF1501 = 12299;  // 1.501321110
-constexpr int64_t kF1847 = 15137;  // 1.847759065
-constexpr int64_t kF1961 = 16069;  // 1.961570560
-constexpr int64_t kF2053 = 16819;  // 2.053119869
-constexpr int64_t kF2562 = 20995;  // 2.562915447
-constexpr int64_t kF3072 = 25172;  // 3.072711026
+constexpr int64_t kF0298 = 2446;  // 0.298631336
+constexpr int64_t kF0390 = 3196;  // 0.390180644
+constexpr int64_t kF0541 = 4433;  // 0.541196100
+constexpr int64_t kF0765 = 6270;  // 0.765366865
+constexpr int64_t kF0899 = 7373;  // 0.899976223
+constexpr int64_t kF1175 = 9633;  // 1.175875602
+constexpr int64_t kF1501 = 12299; // 1.501321110
+constexpr int64_t kF1847 = 15137; // 1.847759065
+constexpr int64_t kF1961 = 16069; // 1.961570560
+constexpr int64_t kF2053 = 16819; // 2.053119869
+constexpr int64_t kF2562 = 20995; // 2.562915447
+constexpr int64_t kF3072 = 25172; // 3.072711026
 
 // One 8-point transform of in[0], in[step], ... into the eight sums before
 // descaling. bias is added to every output.
@@ -67,10 +67,7 @@ inline void idct8(const int64_t* in, int64_t* out, int64_t bias)
     out[4] = tmp13 - t0;
 }
 
-inline int saturate16(int64_t v)
-{
-    return v < -32768 ? -32768 : v > 32767 ? 32767 : int(v);
-}
+inline int saturate16(int64_t v) { return v < -32768 ? -32768 : v > 32767 ? 32767 : int(v); }
 
 } // namespace
 
@@ -89,8 +86,7 @@ void jpegIdctScalar(const int16_t* coefficients, uint8_t* out, int stride)
         }
         for (int r = 0; r < 8; r++) in[r] = col[r * 8];
         idct8(in, sums, int64_t(1) << (kConstBits - kPass1Bits - 1));
-        for (int r = 0; r < 8; r++)
-            workspace[r * 8 + c] = saturate16(sums[r] >> (kConstBits - kPass1Bits));
+        for (int r = 0; r < 8; r++) workspace[r * 8 + c] = saturate16(sums[r] >> (kConstBits - kPass1Bits));
     }
 
     // Rows: remove the extra bits and the factor 8, round, level-shift, clamp.

@@ -13,16 +13,12 @@
 namespace {
 
 // pmaddwd factors for the pairs (a, b) of unpacked inputs: a * ka + b * kb.
-inline __m128i factors(int16_t ka, int16_t kb)
-{
-    return _mm_set_epi16(kb, ka, kb, ka, kb, ka, kb, ka);
-}
+inline __m128i factors(int16_t ka, int16_t kb) { return _mm_set_epi16(kb, ka, kb, ka, kb, ka, kb, ka); }
 
 // One 8-point transform along the registers: v[i] holds input i of eight
 // independent transforms. The results are descaled by Shift, with bias added
 // before, and saturated to 16 bits.
-template <int Shift>
-inline void pass(__m128i v[8], __m128i bias)
+template <int Shift> inline void pass(__m128i v[8], __m128i bias)
 {
     const __m128i k04p = factors(8192, 8192), k04m = factors(8192, -8192);
     // tmp2 = z2 * F0541 + z3 * (F0541 - F1847), tmp3 = z2 * (F0541 + F0765) + z3 * F0541
@@ -116,9 +112,9 @@ void jpegIdctSimd(const int16_t* coefficients, const uint16_t* quant, uint8_t* o
         return;
     }
 
-    pass<11>(v, _mm_set1_epi32(1 << 10));  // columns
+    pass<11>(v, _mm_set1_epi32(1 << 10)); // columns
     transpose(v);
-    pass<18>(v, _mm_set1_epi32(1 << 17));  // rows, as columns of the transpose
+    pass<18>(v, _mm_set1_epi32(1 << 17)); // rows, as columns of the transpose
     transpose(v);
 
     const __m128i shift = _mm_set1_epi8(char(0x80));

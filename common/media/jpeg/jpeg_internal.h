@@ -51,7 +51,7 @@ struct sJPEGHuffman {
 
     bool defined = false;
     bool built = false;
-    uint8_t counts[16] = {};  // codes of each length 1..16
+    uint8_t counts[16] = {}; // codes of each length 1..16
     uint8_t symbols[256] = {};
     int symbolCount = 0;
 
@@ -91,9 +91,9 @@ void jpegIdctSimd(const int16_t* coefficients, const uint16_t* quant, uint8_t* o
 struct sJPEGColour {
     int16_t redCr[256];
     int16_t blueCb[256];
-    int32_t greenCb[256];  // -22554 * (Cb - 128) + 32768
-    int32_t greenCr[256];  // -46802 * (Cr - 128)
-    uint8_t clamp[1024];   // clamp[i + 384] = i limited to 0..255
+    int32_t greenCb[256]; // -22554 * (Cb - 128) + 32768
+    int32_t greenCr[256]; // -46802 * (Cr - 128)
+    uint8_t clamp[1024];  // clamp[i + 384] = i limited to 0..255
     void build();
 };
 
@@ -102,12 +102,10 @@ struct sJPEGColour {
 // samples side by side. Writes red, green, blue, 255 per pixel. The SIMD
 // version works 16 pixels at a time: luma must be readable and out writable
 // up to count rounded up to 16, chroma up to that >> chromaShift.
-void jpegColourRowScalar(const sJPEGColour& colour, const uint8_t* y0, const uint8_t* y1,
-                         const uint8_t* cb, const uint8_t* cr, uint8_t* out0, uint8_t* out1,
-                         int count, int chromaShift);
-void jpegColourRowSimd(const sJPEGColour& colour, const uint8_t* y0, const uint8_t* y1,
-                       const uint8_t* cb, const uint8_t* cr, uint8_t* out0, uint8_t* out1,
-                       int count, int chromaShift);
+void jpegColourRowScalar(const sJPEGColour& colour, const uint8_t* y0, const uint8_t* y1, const uint8_t* cb,
+                         const uint8_t* cr, uint8_t* out0, uint8_t* out1, int count, int chromaShift);
+void jpegColourRowSimd(const sJPEGColour& colour, const uint8_t* y0, const uint8_t* y1, const uint8_t* cb,
+                       const uint8_t* cr, uint8_t* out0, uint8_t* out1, int count, int chromaShift);
 
 // ---- bit reader state ---------------------------------------------------------
 
@@ -121,6 +119,6 @@ struct sJPEGBits {
     const uint8_t* pos;
     int left;
     bool marker;
-    bool markerIsEnd;  // the marker reached is the end-of-image marker
+    bool markerIsEnd; // the marker reached is the end-of-image marker
     int fill;
 };

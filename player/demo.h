@@ -7,6 +7,8 @@
 #include "player/event.h"
 #include "player/scene_commands.h"
 
+#include <string>
+
 class cXmlTag;
 class cEffect;
 class cPlugin;
@@ -95,3 +97,7 @@ private:
 
 // Builds, runs and destroys one demo for every top-level demo tag.
 int buildDemos(cXmlTag* root);
+
+// The file every key press is appended to: "keylog.txt" in the working
+// folder unless the player set another path.
+void setKeyLogFile(const std::string& path);

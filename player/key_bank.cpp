@@ -4,7 +4,14 @@
 #include "player/log.h"
 
 #include <cstdio>
+#include <string>
 #include <strings.h>
+
+namespace {
+std::string gKeyLogFile = "keylog.txt";
+} // namespace
+
+void setKeyLogFile(const std::string& path) { gKeyLogFile = path; }
 
 void cDemo::writeKeyLog(int code)
 {
@@ -14,7 +21,7 @@ void cDemo::writeKeyLog(int code)
         cLog::get()->logf("keylog: key %d cannot be written as a trigger, not recorded", code);
         return;
     }
-    std::FILE* f = std::fopen("keylog.txt", "a");
+    std::FILE* f = std::fopen(gKeyLogFile.c_str(), "a");
     if (!f) return;
     std::fprintf(f, "\t<event time=\"%.1f\" bank=\"%u\" trigger=\"%c\">\n\t</event>\n", frameTime,
                  static_cast<unsigned>(bank), code);

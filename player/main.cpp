@@ -6,15 +6,18 @@
 #include "player/capture_progress.h"
 #include "player/command_line.h"
 #include "player/demo.h"
+#include "player/installed_data.h"
 #include "player/log.h"
 #include "player/script_reader.h"
 #include "player/stop_request.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -84,6 +87,48 @@ void hintAtDataFolder(const char* name)
     std::fputs("\n", stderr);
 }
 
+// An installed player started in a folder without data/ plays the show
+// installed with it: that folder becomes the working folder, so the player
+// and every plug-in read their data files from there, while log.txt,
+// keylog.txt and the capture stay in the folder the user started in, which
+// is writable where the installed one is not.
+void useInstalledDataWhenNoneHere()
+{
+    char located[512];
+    if (!locateDataFile(gScriptPath, located, sizeof located)) return;
+    const std::string home = installedDataHome(programFolder(), KX_DATA_HOME_FROM_PROGRAM, located);
+    if (home.empty()) return;
+    char here[4096];
+    if (!getcwd(here, sizeof here)) return;
+    const std::string userFolder = here;
+
+    cLog* log = cLog::get();
+    const std::string logFile = userFolder + "/log.txt";
+    log->setFileName(logFile.c_str());
+    if (logFile != log->fileName()) {
+        log->setFileName("log.txt");
+        std::fprintf(stderr,
+                     "kestrelux: no data/ folder here; the installed show in %s is not played, as this "
+                     "folder's path is too long to keep log.txt here\n",
+                     home.c_str());
+        return;
+    }
+    if (chdir(home.c_str()) != 0) {
+        log->setFileName("log.txt");
+        std::fprintf(stderr, "kestrelux: no data/ folder here; cannot enter %s to play the installed show: %s\n",
+                     home.c_str(), std::strerror(errno));
+        return;
+    }
+    setKeyLogFile(userFolder + "/keylog.txt");
+    if (gCapture.enabled && gCapture.folder.compare(0, 1, "/") != 0)
+        gCapture.folder = userFolder + "/" + gCapture.folder;
+    std::fprintf(stderr,
+                 "kestrelux: no data/ folder here: playing the installed show in %s/data; log.txt, keylog.txt "
+                 "and captures stay here\n",
+                 home.c_str());
+    log->logf("Data folder: %s/data (installed; %s has no data folder)", home.c_str(), here);
+}
+
 const char* signalName(int sig)
 {
     if (sig == SIGINT) return "SIGINT (Ctrl+C)";
@@ -129,6 +174,7 @@ int main(int argc, char** argv)
         if (!setUpCapture(cl)) return 0;
         if (!std::getenv("SDL_AUDIODRIVER")) setenv("SDL_AUDIODRIVER", "dummy", 1);
     }
+    useInstalledDataWhenNoneHere();
 
     log->logf("Parsing Script [%s]", gScriptPath);
     cXmlTag root;

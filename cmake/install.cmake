@@ -68,11 +68,11 @@ set(CPACK_PACKAGE_NAME kestrelux)
 set(CPACK_PACKAGE_VENDOR "kestrelux developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "real-time demo player with effect plug-ins and a bundled show")
-set(CPACK_PACKAGE_DESCRIPTION
-    "kestrelux plays real-time shows described in a small XML-like script: "
-    "effect plug-ins (lumafold, irisloom), an OpenGL window, music, key-driven "
-    "events and a capture mode that renders a show into frames and a WAV file. "
-    "Run kestrelux in an empty folder to play the bundled show.")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "kestrelux plays real-time shows described in a small XML-like script:\n"
+    "effect plug-ins (lumafold, irisloom), an OpenGL window, music, key-driven\n"
+    "events and a capture mode that renders a show into frames and a WAV file.\n"
+    "Run kestrelux in a folder without data/ to play the bundled show.")
 set(CPACK_PACKAGE_CONTACT ${KX_PACKAGE_MAINTAINER})
 set(CPACK_GENERATOR "TGZ;DEB")
 set(CPACK_STRIP_FILES ON)
@@ -81,6 +81,9 @@ set(CPACK_PACKAGE_FILE_NAME "kestrelux-linux-${CMAKE_SYSTEM_PROCESSOR}")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Besides what dpkg-shlibdeps finds: SDL opens the GL library (windows) and
+# EGL (the offscreen driver of capture mode without a display) at run time.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libegl1")
 # The bundled show's titles are set in DejaVu Sans Bold.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
 

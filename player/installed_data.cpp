@@ -18,6 +18,11 @@ bool isFile(const std::string& path)
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool endsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 } // namespace
 
 std::string programFolder()
@@ -35,9 +40,14 @@ std::string programFolder()
 #endif
 }
 
-std::string installedDataHome(const std::string& programFolder, const char* relativeHome, const char* scriptPath)
+std::string installedDataHome(const std::string& programFolder, const char* installedProgramDir,
+                              const char* relativeHome, const char* scriptPath)
 {
-    if (programFolder.empty() || !relativeHome || !*relativeHome || !scriptPath || !*scriptPath) return "";
+    if (programFolder.empty() || !installedProgramDir || !relativeHome || !*relativeHome || !scriptPath || !*scriptPath)
+        return "";
+    while (*installedProgramDir == '/') ++installedProgramDir;
+    const std::string tail = std::string("/") + installedProgramDir;
+    if (!*installedProgramDir || !endsWith(programFolder, tail)) return "";
     if (isFolder("data")) return "";
     const std::string home = programFolder + "/" + relativeHome;
     if (!isFolder(home + "/data") || !isFile(home + "/" + scriptPath)) return "";

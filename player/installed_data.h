@@ -12,8 +12,11 @@
 std::string programFolder();
 
 // The folder to read data files from instead of the working folder: the
-// folder `relativeHome` (relative to `programFolder`), when the working folder
-// has no data/ folder and that folder holds the script at `scriptPath` (its
-// located path, such as "data/script.txt"). "" in every other case, so a
-// working folder with data/ in it is never passed over.
-std::string installedDataHome(const std::string& programFolder, const char* relativeHome, const char* scriptPath);
+// folder `relativeHome` (relative to `programFolder`), when the program runs
+// from its installed folder (`programFolder` ends with `installedProgramDir`,
+// such as "lib/kestrelux"; a build tree's bin/ never does), the working
+// folder has no data/ folder, and that folder holds the script at
+// `scriptPath` (its located path, such as "data/script.txt"). "" in every
+// other case, so a working folder with data/ in it is never passed over.
+std::string installedDataHome(const std::string& programFolder, const char* installedProgramDir,
+                              const char* relativeHome, const char* scriptPath);

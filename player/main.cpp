@@ -96,7 +96,8 @@ void useInstalledDataWhenNoneHere()
 {
     char located[512];
     if (!locateDataFile(gScriptPath, located, sizeof located)) return;
-    const std::string home = installedDataHome(programFolder(), KX_DATA_HOME_FROM_PROGRAM, located);
+    const std::string home =
+        installedDataHome(programFolder(), KX_INSTALLED_PROGRAM_DIR, KX_DATA_HOME_FROM_PROGRAM, located);
     if (home.empty()) return;
     char here[4096];
     if (!getcwd(here, sizeof here)) return;

@@ -1,5 +1,8 @@
 #include "platform/window.h"
 
+#include "platform/message_box.h"
+#include "platform/window_system.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

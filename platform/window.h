@@ -2,7 +2,7 @@
 // turns its messages into calls of virtual handlers.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/window_system.h"
 
 enum : int {
     WF_POSITION = 0x001, // use the given x, y; otherwise centre on the desktop

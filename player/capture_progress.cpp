@@ -1,6 +1,6 @@
 #include "player/capture_progress.h"
 
-#include "platform/platform.h"
+#include "platform/clock.h"
 
 #include <cmath>
 #include <cstdio>

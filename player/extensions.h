@@ -12,7 +12,7 @@
 // that the player calls also have typed members of their own.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/gl_procs.h"
 
 #include <functional>
 

@@ -1,6 +1,7 @@
 // kestrelux: reads a script and plays every demo in it.
 #include "audio/bass.h"
 #include "common/media/stream.h"
+#include "platform/message_box.h"
 #include "player/capture.h"
 #include "player/capture_audio.h"
 #include "player/capture_progress.h"

@@ -1,6 +1,7 @@
 // Linux back end: dynamic libraries through dlopen.
+#include "platform/library.h"
+
 #include "platform/library_name.h"
-#include "platform/platform.h"
 
 #include <cstring>
 #include <dlfcn.h>

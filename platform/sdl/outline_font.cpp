@@ -2,7 +2,7 @@
 // the glyph outlines in font units, the GLU tessellator fills them. Every
 // coordinate is divided by the font's units per em, so the em square is 1.0
 // whatever the font.
-#include "platform/platform.h"
+#include "platform/outline_font.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>

@@ -1,5 +1,6 @@
 // Linux back end: clock and message boxes.
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "platform/message_box.h"
 
 #include <SDL.h>
 

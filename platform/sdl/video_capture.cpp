@@ -5,7 +5,7 @@
 // the 24-bit BGR that callers ask for; when the camera cannot deliver the
 // requested size, the frame is scaled here (nearest neighbour). Frames are
 // handed out bottom row first, as a 24-bit device-independent bitmap.
-#include "platform/platform.h"
+#include "platform/video_capture.h"
 
 #include <SDL.h>
 #include <libv4l2.h>

@@ -1,7 +1,8 @@
 // Linux back end: SDL windows, GL contexts and the message queue.
-#include "platform/platform.h"
+#include "platform/clock.h"
 #include "platform/sdl/virtual_keys.h"
 #include "platform/sdl/window_class.h"
+#include "platform/window_system.h"
 
 #include <SDL.h>
 

@@ -1,0 +1,22 @@
+// Time: the millisecond tick counter, a precise monotonic clock and the
+// wall-clock time in UTC.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// Millisecond tick counter (wraps after 49 days, as 32-bit arithmetic expects).
+uint32_t ticks();
+// A monotonic clock in milliseconds with sub-millisecond resolution.
+double preciseMilliseconds();
+
+struct UtcTime {
+    unsigned year, month, day;
+    unsigned hour, minute, second, millisecond;
+};
+
+// The current wall-clock time in UTC.
+UtcTime utcNow();
+
+} // namespace platform

@@ -1,0 +1,68 @@
+// The window system: top-level windows, their GL contexts, the display mode,
+// and the message queue with its process-wide quit message.
+#pragma once
+
+namespace platform {
+
+struct NativeWindow;     // one top-level window
+using GLContext = void*; // one GL rendering context
+
+// Receives the messages of one window, already turned into handler calls.
+class WindowSink {
+public:
+    virtual ~WindowSink() = default;
+    virtual void onMove(int x, int y) = 0;
+    virtual void onSize(int width, int height) = 0;
+    virtual void onPaint() = 0;
+    virtual void onClose() = 0;
+    virtual void onKey(int virtualKey, bool down) = 0;
+    virtual void onMouseMove(int screenX, int screenY) = 0;
+    virtual void onMouseButton(int button, bool down) = 0; // 0 left, 1 middle, 2 right
+};
+
+struct WindowStyle {
+    bool popup = false; // no caption
+    bool border = true;
+    bool resizable = true;
+    bool topmost = false;
+    bool toolWindow = false;
+    bool openGL = false; // the window will get a GL context
+    int colourBits = 32; // GL pixel format
+    int depthBits = 24;
+};
+
+// Size of the desktop the windows open on; false without a display.
+bool desktopSize(int* width, int* height);
+
+// Creates and shows a window whose client area has the given size. Null on
+// failure, with the reason in lastWindowError().
+NativeWindow* createWindow(const char* className, const char* title, int x, int y, int width, int height,
+                           const WindowStyle& style, WindowSink* sink);
+const char* lastWindowError();
+void destroyWindow(NativeWindow* window);
+// The sink receiving the window's messages; null stops forwarding.
+void setWindowSink(NativeWindow* window, WindowSink* sink);
+void raiseWindow(NativeWindow* window);
+// Shows a picture in a window that has no GL context: width x height pixels
+// of 3 bytes, blue-green-red, bottom row first, scaled to fill the client
+// area; null pixels paint it black. Whatever GL context was current stays
+// current. False when the window cannot be painted.
+bool paintWindow(NativeWindow* window, const unsigned char* pixels, int width, int height);
+
+// Switches the display to a full-screen mode of the window's size; false when refused.
+bool enterFullScreen(NativeWindow* window, int width, int height, int colourBits);
+void leaveFullScreen(NativeWindow* window);
+void showCursor(bool visible);
+
+GLContext createGLContext(NativeWindow* window);
+bool makeCurrent(NativeWindow* window, GLContext context); // null context: none current
+bool deleteGLContext(GLContext context);
+void swapBuffers(NativeWindow* window);
+
+// Takes every pending message without waiting and hands it to its window's
+// sink. Returns false when the quit message was among them.
+bool pumpMessages();
+// Posts the process-wide quit message.
+void postQuit();
+
+} // namespace platform

@@ -6,13 +6,15 @@
 
 namespace platform {
 
-// Capture drivers by index: 0 .. 9 are the video devices /dev/video0 ..
-// /dev/video9 (V4L2 through libv4l2, which converts any camera format to
-// 24-bit BGR); index 10 is the built-in test pattern (colour bars with a
-// moving white square), so shows and tests run without a camera.
+// Capture drivers by index: 0 .. 9 are the system's (on Linux the video
+// devices /dev/video0 .. /dev/video9, V4L2 through libv4l2, which converts
+// any camera format to 24-bit BGR); index 10 is the built-in test pattern
+// (colour bars with a moving white square), the same on every system, so
+// shows and tests run without a camera.
 enum : int { kCaptureDeviceSlots = 10, kTestPatternDriver = 10 };
 
-// What an open driver offers. This back end has no driver dialogs.
+// What an open driver offers. The Linux drivers and the test pattern have no
+// driver dialogs.
 struct CaptureCaps {
     bool hasOverlay;
     bool hasSourceDialog;
@@ -30,8 +32,9 @@ bool captureDriverDescription(int index, char* name, size_t nameSize, char* desc
 // Opens driver `index`. Null on failure, with the reason in lastCaptureError().
 CaptureDevice* openCaptureDriver(int index);
 // Opens a device by name: null or "" for driver 0, "0" .. "9" for those
-// drivers, "testpattern" for the test pattern, anything else as the path of
-// a V4L2 device node. Null on failure, with the reason in lastCaptureError().
+// drivers, "testpattern" for the test pattern, anything else as the
+// system's own name for a device (on Linux the path of a V4L2 device node).
+// Null on failure, with the reason in lastCaptureError().
 //
 // Options of the test pattern follow a colon, separated by commas:
 // "size=WxH" gives it a size of its own that it keeps whatever is asked (a

@@ -1,28 +1,14 @@
-// Linux back end: clock and message boxes.
+// Linux back end: UTC time, and message boxes through SDL.
+#include "platform/backend/message_box.h"
 #include "platform/clock.h"
-#include "platform/message_box.h"
 
 #include <SDL.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
 namespace platform {
-
-namespace {
-bool gInteractive = true;
-
-bool haveDisplay()
-{
-    const char* driver = std::getenv("SDL_VIDEODRIVER");
-    if (driver && (SDL_strcasecmp(driver, "offscreen") == 0 || SDL_strcasecmp(driver, "dummy") == 0)) return false;
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x11 && *x11) || (wayland && *wayland);
-}
-} // namespace
 
 UtcTime utcNow()
 {
@@ -43,17 +29,19 @@ UtcTime utcNow()
     return t;
 }
 
-void setInteractive(bool interactive) { gInteractive = interactive; }
-bool isInteractive() { return gInteractive; }
-
-void messageBox(const char* caption, const char* text, MessageIcon icon)
+bool displayAvailable()
 {
-    if (gInteractive && haveDisplay()) {
-        const Uint32 flags = icon == MessageIcon::error ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
-        if (SDL_ShowSimpleMessageBox(flags, caption, text, nullptr) == 0) return;
-    }
-    std::fprintf(stderr, "[%s] %s\n", caption, text);
-    std::fflush(stderr);
+    const char* driver = std::getenv("SDL_VIDEODRIVER");
+    if (driver && (SDL_strcasecmp(driver, "offscreen") == 0 || SDL_strcasecmp(driver, "dummy") == 0)) return false;
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 && *x11) || (wayland && *wayland);
+}
+
+bool showMessageBox(const char* caption, const char* text, MessageIcon icon)
+{
+    const Uint32 flags = icon == MessageIcon::error ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
+    return SDL_ShowSimpleMessageBox(flags, caption, text, nullptr) == 0;
 }
 
 } // namespace platform

@@ -161,8 +161,6 @@ NativeWindow* createWindow(const char* className, const char* title, int x, int 
     if (style.topmost) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
     if (style.toolWindow) flags |= SDL_WINDOW_UTILITY;
 
-    if (width < 1) width = 1;
-    if (height < 1) height = 1;
     SDL_Window* w = SDL_CreateWindow(title, x, y, width, height, flags);
     if (!w) {
         std::snprintf(gWindowError, sizeof gWindowError, "%s", SDL_GetError());

@@ -1,0 +1,20 @@
+// What each back end gives the portable library loader
+// (platform/library.cpp), which holds the names to try, the folders to look
+// in and their order.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// Loads one library file: `file` is a path when it has a folder in it,
+// otherwise a bare name for the system loader's own search. Null on
+// failure, with the system's reason in `why` (left as it is when the system
+// gives none).
+void* loadLibraryFile(const char* file, std::string& why);
+
+// The folder of the running program, without a trailing separator; "."
+// when it cannot be told.
+std::string programFolder();
+
+} // namespace platform

@@ -1,6 +1,7 @@
 // kestrelux: reads a script and plays every demo in it.
 #include "audio/bass.h"
 #include "common/media/stream.h"
+#include "platform/headless.h"
 #include "platform/message_box.h"
 #include "player/capture.h"
 #include "player/capture_audio.h"
@@ -11,11 +12,10 @@
 #include "player/script_reader.h"
 #include "player/stop_request.h"
 
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -24,24 +24,12 @@ char gScriptPath[256] = "script.txt";
 
 void printBanner() { std::printf("kestrelux (Build: %s %s)\n", __TIME__, __DATE__); }
 
+// Makes the folder and any missing parents; true when it is a folder then.
 bool makeFolder(const std::string& folder)
 {
-    std::string partial;
-    for (size_t i = 0; i <= folder.size(); ++i) {
-        if (i == folder.size() || folder[i] == '/') {
-            if (!partial.empty()) mkdir(partial.c_str(), 0777);
-        }
-        if (i < folder.size()) partial += folder[i];
-    }
-    struct stat st { };
-    return stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool haveDisplay()
-{
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x11 && *x11) || (wayland && *wayland);
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    return std::filesystem::is_directory(folder, error);
 }
 
 // Capture mode: no person watching, no pacing, no dialogs, audio mixed offline.
@@ -56,7 +44,7 @@ bool setUpCapture(const sCommandLine& cl)
     gCapture.fps = cl.fps;
     gCapture.maxFrames = cl.frames;
     platform::setInteractive(false);
-    if (!haveDisplay() && !std::getenv("SDL_VIDEODRIVER")) setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    platform::useHeadlessDevices();
     BASS_SetOffline(TRUE);
     std::printf("capture: %lld frames at %d fps into %s\n", cl.frames, cl.fps, cl.captureFolder.c_str());
     return true;
@@ -64,8 +52,8 @@ bool setUpCapture(const sCommandLine& cl)
 
 bool isFile(const char* path)
 {
-    struct stat st { };
-    return stat(path, &st) == 0 && S_ISREG(st.st_mode);
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
 }
 
 // "kestrelux data/script.txt" looks for data/data/script.txt. When the
@@ -83,13 +71,6 @@ void hintAtDataFolder(const char* name)
         isFile(suggested))
         std::fprintf(stderr, ", so give it as %s", rest + 5);
     std::fputs("\n", stderr);
-}
-
-const char* signalName(int sig)
-{
-    if (sig == SIGINT) return "SIGINT (Ctrl+C)";
-    if (sig == SIGTERM) return "SIGTERM";
-    return "a signal";
 }
 
 } // namespace
@@ -126,10 +107,7 @@ int main(int argc, char** argv)
         log->logf("Error: script path longer than %u characters", unsigned(sizeof gScriptPath - 1));
         return 0;
     }
-    if (cl.capture) {
-        if (!setUpCapture(cl)) return 0;
-        if (!std::getenv("SDL_AUDIODRIVER")) setenv("SDL_AUDIODRIVER", "dummy", 1);
-    }
+    if (cl.capture && !setUpCapture(cl)) return 0;
 
     log->logf("Parsing Script [%s]", gScriptPath);
     cXmlTag root;
@@ -146,8 +124,8 @@ int main(int argc, char** argv)
     }
     if (stopRequested()) {
         // Every demo is gone and the capture files are complete.
-        std::fprintf(stderr, "kestrelux: stopped by %s\n", signalName(stopSignal()));
-        log->logf("Stopped by %s.", signalName(stopSignal()));
+        std::fprintf(stderr, "kestrelux: stopped by %s\n", stopRequestName());
+        log->logf("Stopped by %s.", stopRequestName());
         log->logf("done.");
     }
     std::fflush(stdout);

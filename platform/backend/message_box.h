@@ -1,14 +1,11 @@
 // What each back end gives the portable message-box policy
-// (platform/message_box.cpp).
+// (platform/message_box.cpp), besides displayAvailable().
 #pragma once
 
+#include "platform/backend/display.h"
 #include "platform/message_box.h"
 
 namespace platform {
-
-// Whether a dialog can be shown at all: a display, and a window system that
-// puts windows on it.
-bool displayAvailable();
 
 // Shows a modal message box without an owner window and waits for it to be
 // dismissed. False when it could not be shown.

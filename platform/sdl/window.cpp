@@ -1,5 +1,4 @@
 // Linux back end: SDL windows, GL contexts and the message queue.
-#include "platform/clock.h"
 #include "platform/sdl/virtual_keys.h"
 #include "platform/sdl/window_class.h"
 #include "platform/window_system.h"
@@ -117,14 +116,6 @@ void dispatch(const SDL_Event& e)
 }
 
 } // namespace
-
-uint32_t ticks() { return SDL_GetTicks(); }
-
-double preciseMilliseconds()
-{
-    static const double perMillisecond = double(SDL_GetPerformanceFrequency()) / 1000.0;
-    return double(SDL_GetPerformanceCounter()) / perMillisecond;
-}
 
 bool desktopSize(int* width, int* height)
 {

@@ -1,11 +1,7 @@
-// Linux back end: UTC time, and message boxes through SDL.
-#include "platform/backend/message_box.h"
+// POSIX systems: the wall-clock time in UTC.
 #include "platform/clock.h"
 
-#include <SDL.h>
-
 #include <chrono>
-#include <cstdlib>
 #include <ctime>
 
 namespace platform {
@@ -27,21 +23,6 @@ UtcTime utcNow()
     t.second = static_cast<unsigned>(parts.tm_sec);
     t.millisecond = static_cast<unsigned>(ms % 1000);
     return t;
-}
-
-bool displayAvailable()
-{
-    const char* driver = std::getenv("SDL_VIDEODRIVER");
-    if (driver && (SDL_strcasecmp(driver, "offscreen") == 0 || SDL_strcasecmp(driver, "dummy") == 0)) return false;
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x11 && *x11) || (wayland && *wayland);
-}
-
-bool showMessageBox(const char* caption, const char* text, MessageIcon icon)
-{
-    const Uint32 flags = icon == MessageIcon::error ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
-    return SDL_ShowSimpleMessageBox(flags, caption, text, nullptr) == 0;
 }
 
 } // namespace platform

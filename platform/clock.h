@@ -2,14 +2,16 @@
 // wall-clock time in UTC.
 #pragma once
 
+#include "platform/api.h"
+
 #include <cstdint>
 
 namespace platform {
 
 // Millisecond tick counter (wraps after 49 days, as 32-bit arithmetic expects).
-uint32_t ticks();
+KX_PLATFORM_API uint32_t ticks();
 // A monotonic clock in milliseconds with sub-millisecond resolution.
-double preciseMilliseconds();
+KX_PLATFORM_API double preciseMilliseconds();
 
 struct UtcTime {
     unsigned year, month, day;
@@ -17,6 +19,6 @@ struct UtcTime {
 };
 
 // The current wall-clock time in UTC.
-UtcTime utcNow();
+KX_PLATFORM_API UtcTime utcNow();
 
 } // namespace platform

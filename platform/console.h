@@ -3,6 +3,8 @@
 // terminal.
 #pragma once
 
+#include "platform/api.h"
+
 namespace platform {
 
 // Installs handlers for Ctrl+C and for the system's request to end the
@@ -11,13 +13,13 @@ namespace platform {
 // request of the same kind ends the program at once, the system's default
 // way. A request that the parent process told the program to ignore (a
 // background job's Ctrl+C) stays ignored.
-void installStopHandlers();
+KX_PLATFORM_API void installStopHandlers();
 
 // What asked the program to stop, as a reader names it ("SIGINT (Ctrl+C)",
 // "SIGTERM"); the latest request when several came; null while none has.
-const char* stopRequest();
+KX_PLATFORM_API const char* stopRequest();
 
 // Whether standard error goes to a terminal (rather than a file or a pipe).
-bool standardErrorIsTerminal();
+KX_PLATFORM_API bool standardErrorIsTerminal();
 
 } // namespace platform

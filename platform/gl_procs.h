@@ -2,6 +2,8 @@
 // extension string.
 #pragma once
 
+#include "platform/api.h"
+
 // Calling convention of GL and WGL entry points: __stdcall on Windows,
 // the default elsewhere.
 #if defined(_WIN32)
@@ -19,11 +21,11 @@ namespace platform {
 // SDL; every other "wgl" name gives null. For these shims a device context
 // (HDC) is the NativeWindow* of a window and a rendering context (HGLRC) its
 // GLContext.
-void* getProcAddress(const char* name);
+KX_PLATFORM_API void* getProcAddress(const char* name);
 
 // The WGL extension string of the current context: what
 // wglGetExtensionsStringARB returns for the current device context, else
 // what wglGetExtensionsStringEXT returns; null when neither exists.
-const char* windowSystemExtensions();
+KX_PLATFORM_API const char* windowSystemExtensions();
 
 } // namespace platform

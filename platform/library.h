@@ -1,6 +1,8 @@
 // Dynamic libraries: loading one, finding its exports, unloading it.
 #pragma once
 
+#include "platform/api.h"
+
 namespace platform {
 
 // Loads a library. The name stands for the file names of
@@ -9,10 +11,10 @@ namespace platform {
 // platform's own suffix. Each file name with a folder in it is used as it
 // stands; a bare one is looked for in the program's folder, in the working
 // folder, then wherever the system's loader looks. Null when nothing loads.
-void* openLibrary(const char* name);
-void* librarySymbol(void* library, const char* symbol);
-void closeLibrary(void* library);
+KX_PLATFORM_API void* openLibrary(const char* name);
+KX_PLATFORM_API void* librarySymbol(void* library, const char* symbol);
+KX_PLATFORM_API void closeLibrary(void* library);
 // Why the last openLibrary failed.
-const char* lastLibraryError();
+KX_PLATFORM_API const char* lastLibraryError();
 
 } // namespace platform

@@ -2,6 +2,8 @@
 // display lists with their metrics.
 #pragma once
 
+#include "platform/api.h"
+
 namespace platform {
 
 // The metrics of one glyph of an outline font, in em units (the em square
@@ -45,11 +47,12 @@ struct OutlineFontChoice {
 // Needs a current GL context for the lists (a listBase of 0 builds only the
 // metrics). first + count must not exceed 256. Returns false, with empty
 // lists and zero metrics, when no usable font exists or the range is bad.
-bool useFontOutlines(const char* faceName, bool italic, int first, int count, unsigned listBase, float deviation,
-                     float extrusion, GlyphMetricsFloat* metrics, OutlineFontChoice* choice = nullptr);
+KX_PLATFORM_API bool useFontOutlines(const char* faceName, bool italic, int first, int count, unsigned listBase,
+                                     float deviation, float extrusion, GlyphMetricsFloat* metrics,
+                                     OutlineFontChoice* choice = nullptr);
 
 // The Unicode character of a Windows-1252 byte, or 0 for control codes and
 // the unassigned slots.
-unsigned windows1252ToUnicode(unsigned char code);
+KX_PLATFORM_API unsigned windows1252ToUnicode(unsigned char code);
 
 } // namespace platform

@@ -2,6 +2,8 @@
 // as 24-bit bottom-up bitmaps.
 #pragma once
 
+#include "platform/api.h"
+
 #include <cstddef>
 
 namespace platform {
@@ -27,10 +29,11 @@ struct CaptureDevice; // one open capture driver
 
 // Name and description of driver `index`, each cut to its buffer. False when
 // there is no such driver: no device node, or one that cannot capture video.
-bool captureDriverDescription(int index, char* name, size_t nameSize, char* description, size_t descriptionSize);
+KX_PLATFORM_API bool captureDriverDescription(int index, char* name, size_t nameSize, char* description,
+                                              size_t descriptionSize);
 
 // Opens driver `index`. Null on failure, with the reason in lastCaptureError().
-CaptureDevice* openCaptureDriver(int index);
+KX_PLATFORM_API CaptureDevice* openCaptureDriver(int index);
 // Opens a device by name: null or "" for driver 0, "0" .. "9" for those
 // drivers, "testpattern" for the test pattern, anything else as the
 // system's own name for a device (on Linux the path of a V4L2 device node).
@@ -40,17 +43,17 @@ CaptureDevice* openCaptureDriver(int index);
 // "size=WxH" gives it a size of its own that it keeps whatever is asked (a
 // camera that cannot deliver the requested format), "frames=N" makes it fail
 // after N frames (a camera unplugged during the show).
-CaptureDevice* openCaptureDevice(const char* device);
-void closeCaptureDevice(CaptureDevice* device);
-const char* lastCaptureError();
+KX_PLATFORM_API CaptureDevice* openCaptureDevice(const char* device);
+KX_PLATFORM_API void closeCaptureDevice(CaptureDevice* device);
+KX_PLATFORM_API const char* lastCaptureError();
 
-CaptureCaps captureCaps(const CaptureDevice* device);
+KX_PLATFORM_API CaptureCaps captureCaps(const CaptureDevice* device);
 // Asks for frames of this size in 24-bit BGR. True when frames will come that
 // way (a size the camera lacks is scaled by the back end); false when the
 // device keeps a format of its own.
-bool setCaptureFormat(CaptureDevice* device, int width, int height);
+KX_PLATFORM_API bool setCaptureFormat(CaptureDevice* device, int width, int height);
 // The size of the frames the device delivers now.
-void captureFormat(const CaptureDevice* device, int* width, int* height);
+KX_PLATFORM_API void captureFormat(const CaptureDevice* device, int* width, int* height);
 
 // Grabs one frame: width x height pixels of 3 bytes, blue-green-red, rows
 // packed end to end, bottom row first (a 24-bit device-independent bitmap).
@@ -59,6 +62,6 @@ void captureFormat(const CaptureDevice* device, int* width, int* height);
 // device delivered a broken frame, which is dropped; -1 when the device
 // failed or went away (the reason in lastCaptureError()), and on every later
 // call.
-long grabCaptureFrame(CaptureDevice* device, unsigned char* pixels, size_t capacity);
+KX_PLATFORM_API long grabCaptureFrame(CaptureDevice* device, unsigned char* pixels, size_t capacity);
 
 } // namespace platform

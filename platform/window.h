@@ -2,6 +2,7 @@
 // turns its messages into calls of virtual handlers.
 #pragma once
 
+#include "platform/api.h"
 #include "platform/window_system.h"
 
 enum : int {
@@ -18,7 +19,7 @@ enum : int {
     WF_NOQUIT = 0x800, // destroying the window posts no quit message
 };
 
-class cWindow : private platform::WindowSink {
+class KX_PLATFORM_API cWindow : private platform::WindowSink {
 public:
     cWindow() = default;
     virtual ~cWindow();

@@ -2,6 +2,8 @@
 // and the message queue with its process-wide quit message.
 #pragma once
 
+#include "platform/api.h"
+
 namespace platform {
 
 struct NativeWindow;     // one top-level window
@@ -32,37 +34,37 @@ struct WindowStyle {
 };
 
 // Size of the desktop the windows open on; false without a display.
-bool desktopSize(int* width, int* height);
+KX_PLATFORM_API bool desktopSize(int* width, int* height);
 
 // Creates and shows a window whose client area has the given size (at
 // least 1 x 1). Null on failure, with the reason in lastWindowError().
-NativeWindow* createWindow(const char* className, const char* title, int x, int y, int width, int height,
-                           const WindowStyle& style, WindowSink* sink);
-const char* lastWindowError();
-void destroyWindow(NativeWindow* window);
+KX_PLATFORM_API NativeWindow* createWindow(const char* className, const char* title, int x, int y, int width,
+                                           int height, const WindowStyle& style, WindowSink* sink);
+KX_PLATFORM_API const char* lastWindowError();
+KX_PLATFORM_API void destroyWindow(NativeWindow* window);
 // The sink receiving the window's messages; null stops forwarding.
-void setWindowSink(NativeWindow* window, WindowSink* sink);
-void raiseWindow(NativeWindow* window);
+KX_PLATFORM_API void setWindowSink(NativeWindow* window, WindowSink* sink);
+KX_PLATFORM_API void raiseWindow(NativeWindow* window);
 // Shows a picture in a window that has no GL context: width x height pixels
 // of 3 bytes, blue-green-red, bottom row first, scaled to fill the client
 // area; null pixels paint it black. Whatever GL context was current stays
 // current. False when the window cannot be painted.
-bool paintWindow(NativeWindow* window, const unsigned char* pixels, int width, int height);
+KX_PLATFORM_API bool paintWindow(NativeWindow* window, const unsigned char* pixels, int width, int height);
 
 // Switches the display to a full-screen mode of the window's size; false when refused.
-bool enterFullScreen(NativeWindow* window, int width, int height, int colourBits);
-void leaveFullScreen(NativeWindow* window);
-void showCursor(bool visible);
+KX_PLATFORM_API bool enterFullScreen(NativeWindow* window, int width, int height, int colourBits);
+KX_PLATFORM_API void leaveFullScreen(NativeWindow* window);
+KX_PLATFORM_API void showCursor(bool visible);
 
-GLContext createGLContext(NativeWindow* window);
-bool makeCurrent(NativeWindow* window, GLContext context); // null context: none current
-bool deleteGLContext(GLContext context);
-void swapBuffers(NativeWindow* window);
+KX_PLATFORM_API GLContext createGLContext(NativeWindow* window);
+KX_PLATFORM_API bool makeCurrent(NativeWindow* window, GLContext context); // null context: none current
+KX_PLATFORM_API bool deleteGLContext(GLContext context);
+KX_PLATFORM_API void swapBuffers(NativeWindow* window);
 
 // Takes every pending message without waiting and hands it to its window's
 // sink. Returns false when the quit message was among them.
-bool pumpMessages();
+KX_PLATFORM_API bool pumpMessages();
 // Posts the process-wide quit message.
-void postQuit();
+KX_PLATFORM_API void postQuit();
 
 } // namespace platform

@@ -290,9 +290,8 @@ void swapBuffers(NativeWindow* window)
 
 void postQuit()
 {
-    // The quit message is SDL's own quit event, so every copy of this layer
-    // (the player's and each plug-in library's) posts and sees the same one.
-    // Closing the last window does not post it (see initVideo).
+    // The quit message is SDL's own quit event, in the process's one event
+    // queue. Closing the last window does not post it (see initVideo).
     if (!SDL_WasInit(SDL_INIT_EVENTS)) return;
     SDL_Event e{};
     e.type = SDL_QUIT;

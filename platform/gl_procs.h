@@ -15,12 +15,16 @@
 namespace platform {
 
 // The entry point of the current GL context with this name, or null.
-// "wgl" names are served by the back end: on SDL, "wglGetExtensionsStringARB",
-// "wglGetExtensionsStringEXT", "wglSwapIntervalEXT", "wglGetSwapIntervalEXT",
-// "wglMakeContextCurrentARB" and "wglGetCurrentReadDCARB" are small shims over
-// SDL; every other "wgl" name gives null. For these shims a device context
-// (HDC) is the NativeWindow* of a window and a rendering context (HGLRC) its
-// GLContext.
+//
+// The player hands a window's NativeWindow* wherever a WGL call takes a
+// device context (HDC), and its GLContext where it takes a rendering context
+// (HGLRC); it receives them back the same way. So on every back end the WGL
+// entry points that take or return a device context,
+// "wglGetExtensionsStringARB", "wglMakeContextCurrentARB" and
+// "wglGetCurrentReadDCARB", are shims that translate. On SDL these three,
+// "wglGetExtensionsStringEXT", "wglSwapIntervalEXT" and
+// "wglGetSwapIntervalEXT" are small shims over SDL, and every other "wgl"
+// name gives null.
 KX_PLATFORM_API void* getProcAddress(const char* name);
 
 // The WGL extension string of the current context: what

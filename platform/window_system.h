@@ -36,8 +36,9 @@ struct WindowStyle {
 // Size of the desktop the windows open on; false without a display.
 KX_PLATFORM_API bool desktopSize(int* width, int* height);
 
-// Creates and shows a window whose client area has the given size (at
-// least 1 x 1). Null on failure, with the reason in lastWindowError().
+// Creates and shows a window whose client area has the given size (cWindow
+// asks for at least 1 x 1). Null on failure, with the reason in
+// lastWindowError().
 KX_PLATFORM_API NativeWindow* createWindow(const char* className, const char* title, int x, int y, int width,
                                            int height, const WindowStyle& style, WindowSink* sink);
 KX_PLATFORM_API const char* lastWindowError();

@@ -3,6 +3,8 @@
 // prints the median and the 1st/99th percentile frame time and the share of
 // frames that took 14 to 16 ms.
 #include "common/media/stream.h"
+#include "platform/message_box.h"
+#include "platform/window_system.h"
 #include "player/demo.h"
 #include "player/log.h"
 #include "player/script_reader.h"

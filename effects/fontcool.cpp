@@ -4,6 +4,7 @@
 #include "common/scene/named_texture.h"
 #include "common/scene/scene_registry.h"
 #include "common/script/xml_tag.h"
+#include "platform/outline_font.h"
 
 #include <GL/gl.h>
 

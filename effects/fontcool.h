@@ -4,7 +4,7 @@
 #pragma once
 
 #include "common/effect/effect.h"
-#include "platform/platform.h"
+#include "platform/outline_font.h"
 
 class cNamedTexture;
 

@@ -1,5 +1,8 @@
 #include "platform/window.h"
 
+#include "platform/message_box.h"
+#include "platform/window_system.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -85,7 +88,9 @@ int cWindow::create(const char* title, int newX, int newY, int newWidth, int new
         }
     }
 
-    window = platform::createWindow(className(title), title, x, y, width, height, style, this);
+    // A window has at least one pixel of client area, whatever size was asked.
+    window = platform::createWindow(className(title), title, x, y, width < 1 ? 1 : width, height < 1 ? 1 : height,
+                                    style, this);
     if (!window) {
         char text[600];
         std::snprintf(text, sizeof text, "Window Creation Error.\n%s", platform::lastWindowError());

@@ -2,7 +2,8 @@
 // turns its messages into calls of virtual handlers.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/api.h"
+#include "platform/window_system.h"
 
 enum : int {
     WF_POSITION = 0x001, // use the given x, y; otherwise centre on the desktop
@@ -18,7 +19,7 @@ enum : int {
     WF_NOQUIT = 0x800, // destroying the window posts no quit message
 };
 
-class cWindow : private platform::WindowSink {
+class KX_PLATFORM_API cWindow : private platform::WindowSink {
 public:
     cWindow() = default;
     virtual ~cWindow();

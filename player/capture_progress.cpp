@@ -1,10 +1,10 @@
 #include "player/capture_progress.h"
 
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "platform/console.h"
 
 #include <cmath>
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -91,7 +91,7 @@ void reportCaptureProgress(long long written, long long total)
     const double now = platform::preciseMilliseconds();
     if (!gReporter.started) {
         gReporter.started = true;
-        gReporter.terminal = isatty(STDERR_FILENO) == 1;
+        gReporter.terminal = platform::standardErrorIsTerminal();
         gReporter.firstFrameMs = now;
     }
     gReporter.last = measure(written, total, now);

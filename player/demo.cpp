@@ -6,6 +6,7 @@
 #include "common/scene/scene_registry.h"
 #include "common/script/cut_name.h"
 #include "common/script/xml_tag.h"
+#include "platform/window_system.h"
 #include "player/extensions.h"
 #include "player/log.h"
 #include "player/plugin.h"

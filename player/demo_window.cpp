@@ -1,6 +1,8 @@
 #include "player/demo_window.h"
 
 #include "audio/bass.h"
+#include "platform/clock.h"
+#include "platform/window_system.h"
 #include "player/capture.h"
 
 #include <thread>

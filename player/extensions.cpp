@@ -2,6 +2,8 @@
 // entry points through the platform layer.
 #include "player/extensions.h"
 
+#include "platform/gl_procs.h"
+
 #include <GL/gl.h>
 
 #include <cstring>

@@ -12,7 +12,7 @@
 // that the player calls also have typed members of their own.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/gl_procs.h"
 
 #include <functional>
 
@@ -51,9 +51,9 @@ int firstEntryPoint(int row);
 // Row of a name, or -1.
 int extensionRow(const char* name);
 
-// Signatures of the WGL entry points the player calls. On the SDL back end
-// a device context (HDC) is a platform::NativeWindow* and a rendering
-// context (HGLRC) a platform::GLContext; BOOL is int.
+// Signatures of the WGL entry points the player calls. A device context
+// (HDC) is a platform::NativeWindow* and a rendering context (HGLRC) a
+// platform::GLContext on every back end (platform/gl_procs.h); BOOL is int.
 using PfnWglSwapIntervalEXT = int(KX_APIENTRY*)(int interval);
 using PfnWglGetSwapIntervalEXT = int(KX_APIENTRY*)();
 using PfnWglMakeContextCurrentARB = int(KX_APIENTRY*)(void* drawDC, void* readDC, void* renderContext);

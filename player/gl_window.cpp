@@ -1,5 +1,7 @@
 #include "player/gl_window.h"
 
+#include "platform/message_box.h"
+#include "platform/window_system.h"
 #include "player/extensions.h"
 
 #include <GL/gl.h>

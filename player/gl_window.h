@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/window.h"
+#include "platform/window_system.h"
 
 struct cWindowSettings {
     char title[64] = "demo";

@@ -1,21 +1,20 @@
 #include "player/installed_data.h"
 
-#include <cstdlib>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
 bool isFolder(const std::string& path)
 {
-    struct stat st { };
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
 }
 
 bool isFile(const std::string& path)
 {
-    struct stat st { };
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
 }
 
 bool endsWith(const std::string& text, const std::string& end)
@@ -24,21 +23,6 @@ bool endsWith(const std::string& text, const std::string& end)
 }
 
 } // namespace
-
-std::string programFolder()
-{
-#if defined(__linux__)
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return "";
-    path[n] = 0;
-    const std::string program = path;
-    const size_t slash = program.find_last_of('/');
-    return slash == std::string::npos ? "" : program.substr(0, slash);
-#else
-    return "";
-#endif
-}
 
 std::string installedDataHome(const std::string& programFolder, const char* installedProgramDir,
                               const char* relativeHome, const char* scriptPath)
@@ -53,6 +37,7 @@ std::string installedDataHome(const std::string& programFolder, const char* inst
     if (!isFolder(home + "/data") || !isFile(home + "/" + scriptPath)) return "";
     // A plain path for the messages: "/usr/lib/kestrelux/../../share/kestrelux"
     // becomes "/usr/share/kestrelux".
-    char resolved[4096];
-    return realpath(home.c_str(), resolved) ? std::string(resolved) : home;
+    std::error_code error;
+    const std::filesystem::path resolved = std::filesystem::canonical(home, error);
+    return error ? home : resolved.string();
 }

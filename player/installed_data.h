@@ -7,10 +7,6 @@
 
 #include <string>
 
-// The folder of the running program, links resolved; "" when the system
-// cannot tell it.
-std::string programFolder();
-
 // The folder to read data files from instead of the working folder: the
 // folder `relativeHome` (relative to `programFolder`), when the program runs
 // from its installed folder (`programFolder` ends with `installedProgramDir`,

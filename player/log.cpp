@@ -1,6 +1,7 @@
 #include "player/log.h"
 
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "platform/message_box.h"
 
 #include <cstdarg>
 #include <cstdio>

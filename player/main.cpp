@@ -1,6 +1,9 @@
 // kestrelux: reads a script and plays every demo in it.
 #include "audio/bass.h"
 #include "common/media/stream.h"
+#include "platform/headless.h"
+#include "platform/library.h"
+#include "platform/message_box.h"
 #include "player/capture.h"
 #include "player/capture_audio.h"
 #include "player/capture_progress.h"
@@ -11,13 +14,11 @@
 #include "player/script_reader.h"
 #include "player/stop_request.h"
 
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <filesystem>
+#include <string>
+#include <system_error>
 
 namespace {
 
@@ -26,24 +27,12 @@ char gScriptPath[256] = "script.txt";
 
 void printBanner() { std::printf("kestrelux (Build: %s %s)\n", __TIME__, __DATE__); }
 
+// Makes the folder and any missing parents; true when it is a folder then.
 bool makeFolder(const std::string& folder)
 {
-    std::string partial;
-    for (size_t i = 0; i <= folder.size(); ++i) {
-        if (i == folder.size() || folder[i] == '/') {
-            if (!partial.empty()) mkdir(partial.c_str(), 0777);
-        }
-        if (i < folder.size()) partial += folder[i];
-    }
-    struct stat st { };
-    return stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool haveDisplay()
-{
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x11 && *x11) || (wayland && *wayland);
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    return std::filesystem::is_directory(folder, error);
 }
 
 // Capture mode: no person watching, no pacing, no dialogs, audio mixed offline.
@@ -58,7 +47,7 @@ bool setUpCapture(const sCommandLine& cl)
     gCapture.fps = cl.fps;
     gCapture.maxFrames = cl.frames;
     platform::setInteractive(false);
-    if (!haveDisplay() && !std::getenv("SDL_VIDEODRIVER")) setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    platform::useHeadlessDevices();
     BASS_SetOffline(TRUE);
     std::printf("capture: %lld frames at %d fps into %s\n", cl.frames, cl.fps, cl.captureFolder.c_str());
     return true;
@@ -66,8 +55,8 @@ bool setUpCapture(const sCommandLine& cl)
 
 bool isFile(const char* path)
 {
-    struct stat st { };
-    return stat(path, &st) == 0 && S_ISREG(st.st_mode);
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
 }
 
 // "kestrelux data/script.txt" looks for data/data/script.txt. When the
@@ -97,11 +86,11 @@ void useInstalledDataWhenNoneHere()
     char located[512];
     if (!locateDataFile(gScriptPath, located, sizeof located)) return;
     const std::string home =
-        installedDataHome(programFolder(), KX_INSTALLED_PROGRAM_DIR, KX_DATA_HOME_FROM_PROGRAM, located);
+        installedDataHome(platform::programFolder(), KX_INSTALLED_PROGRAM_DIR, KX_DATA_HOME_FROM_PROGRAM, located);
     if (home.empty()) return;
-    char here[4096];
-    if (!getcwd(here, sizeof here)) return;
-    const std::string userFolder = here;
+    std::error_code error;
+    const std::string userFolder = std::filesystem::current_path(error).string();
+    if (error) return;
 
     cLog* log = cLog::get();
     const std::string logFile = userFolder + "/log.txt";
@@ -114,10 +103,11 @@ void useInstalledDataWhenNoneHere()
                      home.c_str());
         return;
     }
-    if (chdir(home.c_str()) != 0) {
+    std::filesystem::current_path(home, error);
+    if (error) {
         log->setFileName("log.txt");
         std::fprintf(stderr, "kestrelux: no data/ folder here; cannot enter %s to play the installed show: %s\n",
-                     home.c_str(), std::strerror(errno));
+                     home.c_str(), error.message().c_str());
         return;
     }
     setKeyLogFile(userFolder + "/keylog.txt");
@@ -127,14 +117,7 @@ void useInstalledDataWhenNoneHere()
                  "kestrelux: no data/ folder here: playing the installed show in %s/data; log.txt, keylog.txt "
                  "and captures stay here\n",
                  home.c_str());
-    log->logf("Data folder: %s/data (installed; %s has no data folder)", home.c_str(), here);
-}
-
-const char* signalName(int sig)
-{
-    if (sig == SIGINT) return "SIGINT (Ctrl+C)";
-    if (sig == SIGTERM) return "SIGTERM";
-    return "a signal";
+    log->logf("Data folder: %s/data (installed; %s has no data folder)", home.c_str(), userFolder.c_str());
 }
 
 } // namespace
@@ -171,10 +154,7 @@ int main(int argc, char** argv)
         log->logf("Error: script path longer than %u characters", unsigned(sizeof gScriptPath - 1));
         return 0;
     }
-    if (cl.capture) {
-        if (!setUpCapture(cl)) return 0;
-        if (!std::getenv("SDL_AUDIODRIVER")) setenv("SDL_AUDIODRIVER", "dummy", 1);
-    }
+    if (cl.capture && !setUpCapture(cl)) return 0;
     useInstalledDataWhenNoneHere();
 
     log->logf("Parsing Script [%s]", gScriptPath);
@@ -192,8 +172,8 @@ int main(int argc, char** argv)
     }
     if (stopRequested()) {
         // Every demo is gone and the capture files are complete.
-        std::fprintf(stderr, "kestrelux: stopped by %s\n", signalName(stopSignal()));
-        log->logf("Stopped by %s.", signalName(stopSignal()));
+        std::fprintf(stderr, "kestrelux: stopped by %s\n", stopRequestName());
+        log->logf("Stopped by %s.", stopRequestName());
         log->logf("done.");
     }
     std::fflush(stdout);

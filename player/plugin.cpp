@@ -2,7 +2,7 @@
 
 #include "common/effect/effect.h"
 #include "common/script/xml_tag.h"
-#include "platform/platform.h"
+#include "platform/library.h"
 #include "player/demo.h"
 #include "player/log.h"
 

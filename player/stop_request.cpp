@@ -1,35 +1,9 @@
 #include "player/stop_request.h"
 
-#include <csignal>
+#include "platform/console.h"
 
-namespace {
+void installStopHandlers() { platform::installStopHandlers(); }
 
-volatile std::sig_atomic_t gStopSignal = 0;
+bool stopRequested() { return platform::stopRequest() != nullptr; }
 
-// Async-signal-safe: it only stores the signal number.
-void onStopSignal(int sig) { gStopSignal = sig; }
-
-void install(int sig)
-{
-    struct sigaction current { };
-    if (sigaction(sig, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) return;
-    struct sigaction action { };
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    // SA_RESETHAND: the next signal of this kind finds the default action,
-    // so a player stuck inside one long step can still be ended.
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
-    sigaction(sig, &action, nullptr);
-}
-
-} // namespace
-
-void installStopHandlers()
-{
-    install(SIGINT);
-    install(SIGTERM);
-}
-
-bool stopRequested() { return gStopSignal != 0; }
-
-int stopSignal() { return gStopSignal; }
+const char* stopRequestName() { return platform::stopRequest(); }

@@ -12,5 +12,5 @@ void installStopHandlers();
 // True once a stop signal has arrived.
 bool stopRequested();
 
-// The signal that asked for the stop, 0 when none has.
-int stopSignal();
+// What asked for the stop ("SIGINT (Ctrl+C)", "SIGTERM"), null when nothing has.
+const char* stopRequestName();

@@ -3,6 +3,7 @@
 #include "common/effect/render_state.h"
 #include "common/scene/scene_registry.h"
 #include "common/script/xml_tag.h"
+#include "platform/window_system.h"
 #include "player/capture.h"
 #include "player/capture_audio.h"
 #include "player/demo.h"

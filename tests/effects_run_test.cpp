@@ -199,6 +199,28 @@ TEST_F(EffectsRun, ParameterDescriptionIsLogged)
     EXPECT_NE(l.find("param01 name:mystery type:unknown\n"), std::string::npos);
 }
 
+// A plug-in sees the platform layer the player set up: in capture mode it
+// may not open dialogs either, so its message box goes to standard error.
+TEST_F(EffectsRun, PluginsShareThePlayersPlatformState)
+{
+    const std::string plugin = R"(<loadplugin file="kxtest_dialog"/><add type="dialog" name="d"/>)";
+    const struct {
+        std::string script;
+        const char* args;
+        const char* expected;
+    } cases[] = {
+        {show(plugin), "--capture cap --fps 10 --frames 1", "probe: interactive 0\n"},
+        {"<demo>" + plugin + "<load/></demo>", "", "probe: interactive 1\n"},
+    };
+    for (const auto& c : cases) {
+        writeDataFile("script.txt", c.script);
+        result = runPlayer(c.args);
+        EXPECT_EQ(result.status, 0) << c.args;
+        EXPECT_NE(result.out.find(c.expected), std::string::npos) << c.args << "\n" << result.out;
+        EXPECT_NE(result.out.find("[PROBE] a message box from a plug-in\n"), std::string::npos) << result.out;
+    }
+}
+
 TEST_F(EffectsRun, BadPluginsAndAddsAreLoggedNotFatal)
 {
     writeFile("notalib.so", "this is not a library");

@@ -1,6 +1,6 @@
 // The OpenGL extension loader: whole-word rule, version rule, the table and
 // the loader itself, driven by a fake entry-point lookup.
-#include "platform/platform.h"
+#include "platform/gl_procs.h"
 #include "player/extensions.h"
 
 #include <GL/gl.h>

@@ -5,7 +5,7 @@
 #include "common/script/xml_tag.h"
 #include "effects/fontcool.h"
 #include "gl_context.h"
-#include "platform/platform.h"
+#include "platform/library.h"
 #include "test_util.h"
 
 #include <GL/gl.h>

@@ -1,6 +1,8 @@
 // The GL window on the offscreen driver: creation, the first GL state, the
 // projection on resize, the full-screen fallback and closing.
 #include "common/script/xml_tag.h"
+#include "platform/message_box.h"
+#include "platform/window_system.h"
 #include "player/demo.h"
 #include "player/gl_window.h"
 #include "player/log.h"

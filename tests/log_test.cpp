@@ -1,5 +1,5 @@
 // cLog: the process-wide log.
-#include "platform/platform.h"
+#include "platform/message_box.h"
 #include "player/log.h"
 #include "test_util.h"
 

@@ -1,7 +1,7 @@
 // The exports of the standard effect library, loaded as the player loads it.
 #include "common/effect/effect.h"
 #include "common/effect/render_state.h"
-#include "platform/platform.h"
+#include "platform/library.h"
 
 #include <gtest/gtest.h>
 

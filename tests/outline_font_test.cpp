@@ -1,7 +1,7 @@
 // The outline-font call: metrics checked against FreeType's own numbers for
 // the same file, and the display lists drawn offscreen and read back.
 #include "gl_context.h"
-#include "platform/platform.h"
+#include "platform/outline_font.h"
 
 #include <GL/gl.h>
 #include <fontconfig/fontconfig.h>

@@ -4,7 +4,7 @@
 #include "common/scene/scene_registry.h"
 #include "common/script/xml_tag.h"
 #include "effects/picture.h"
-#include "platform/platform.h"
+#include "platform/library.h"
 
 #include <gtest/gtest.h>
 

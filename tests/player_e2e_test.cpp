@@ -345,6 +345,23 @@ TEST_F(PlayerTest, CaptureShowsProgressOnStandardError)
     EXPECT_EQ(run.errors.find('\r'), std::string::npos);
 }
 
+// The capture folder is made with every missing parent; a name that is
+// taken by a file stops the run before anything is read.
+TEST_F(PlayerTest, CaptureFolderIsMadeWithItsParentsOrRefused)
+{
+    writeDataFile("script.txt", R"(<demo width="32" height="32"><create/><load/><run/></demo>)");
+    PlayerRun run = runPlayer({"--capture", "out/deep/cap/", "--fps", "10", "--frames", "1"});
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_TRUE(kxtest::fileExists("out/deep/cap/frame_000000.png")) << run.errors;
+
+    kxtest::writeFile("taken", "a file, not a folder");
+    std::filesystem::remove("log.txt");
+    run = runPlayer({"--capture", "taken/cap", "--fps", "10", "--frames", "1"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.errors.find("kestrelux: cannot make the capture folder taken/cap"), std::string::npos) << run.errors;
+    EXPECT_EQ(run.log.find("Parsing Script"), std::string::npos) << run.log;
+}
+
 // Ctrl+C or SIGTERM in the middle of a capture: the whole run ends at the
 // next frame, with the log closed and every file in the folder whole.
 TEST_F(PlayerTest, StopSignalEndsTheWholeRunCleanly)

@@ -1,5 +1,8 @@
 #include "webcam/webcam_capture.h"
 
+#include "platform/video_capture.h"
+#include "platform/window_system.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>

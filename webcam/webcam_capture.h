@@ -3,7 +3,7 @@
 // into.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/video_capture.h"
 #include "platform/window.h"
 
 // The capture's top-level window. It previews the picture it is given (a

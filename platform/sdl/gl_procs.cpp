@@ -1,6 +1,8 @@
 // Linux back end: GL entry points, and the few WGL calls the player uses,
 // provided as shims over SDL.
-#include "platform/platform.h"
+#include "platform/gl_procs.h"
+
+#include "platform/window_system.h"
 
 #include <SDL.h>
 

@@ -1,7 +1,7 @@
 // Linux back end: SDL windows, GL contexts and the message queue.
-#include "platform/platform.h"
 #include "platform/sdl/virtual_keys.h"
 #include "platform/sdl/window_class.h"
+#include "platform/window_system.h"
 
 #include <SDL.h>
 
@@ -117,14 +117,6 @@ void dispatch(const SDL_Event& e)
 
 } // namespace
 
-uint32_t ticks() { return SDL_GetTicks(); }
-
-double preciseMilliseconds()
-{
-    static const double perMillisecond = double(SDL_GetPerformanceFrequency()) / 1000.0;
-    return double(SDL_GetPerformanceCounter()) / perMillisecond;
-}
-
 bool desktopSize(int* width, int* height)
 {
     SDL_Rect r;
@@ -160,8 +152,6 @@ NativeWindow* createWindow(const char* className, const char* title, int x, int 
     if (style.topmost) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
     if (style.toolWindow) flags |= SDL_WINDOW_UTILITY;
 
-    if (width < 1) width = 1;
-    if (height < 1) height = 1;
     SDL_Window* w = SDL_CreateWindow(title, x, y, width, height, flags);
     if (!w) {
         std::snprintf(gWindowError, sizeof gWindowError, "%s", SDL_GetError());
@@ -300,9 +290,8 @@ void swapBuffers(NativeWindow* window)
 
 void postQuit()
 {
-    // The quit message is SDL's own quit event, so every copy of this layer
-    // (the player's and each plug-in library's) posts and sees the same one.
-    // Closing the last window does not post it (see initVideo).
+    // The quit message is SDL's own quit event, in the process's one event
+    // queue. Closing the last window does not post it (see initVideo).
     if (!SDL_WasInit(SDL_INIT_EVENTS)) return;
     SDL_Event e{};
     e.type = SDL_QUIT;

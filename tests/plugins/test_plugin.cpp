@@ -2,9 +2,15 @@
 //   KXTEST_CLEAR    makes a "clear" of its own (to check that load order wins)
 //   KXTEST_NO_GETFX exports hasFX only
 //   KXTEST_PARAMS   makes "params", whose effect publishes a two-entry description
+//   KXTEST_DIALOG   makes "dialog", whose effect, when loaded, reports whether
+//                   the platform layer lets it open dialogs and shows a
+//                   message box
 // Every effect reports unload and destruction on standard output, and the
 // library reports being unloaded, so tests can check the teardown order.
 #include "common/effect/effect.h"
+#ifdef KXTEST_DIALOG
+#include "platform/message_box.h"
+#endif
 
 #include <cstdio>
 #include <strings.h>
@@ -27,6 +33,16 @@ public:
     }
     void update(float) override { }
 
+#ifdef KXTEST_DIALOG
+    int load() override
+    {
+        std::printf("probe: interactive %d\n", platform::isInteractive() ? 1 : 0);
+        std::fflush(stdout);
+        platform::messageBox("PROBE", "a message box from a plug-in", platform::MessageIcon::information);
+        return 0;
+    }
+#endif
+
 #ifdef KXTEST_PARAMS
     cParamList* getParams() override
     {
@@ -46,6 +62,8 @@ private:
 const char* const kType = "clear";
 #elif defined(KXTEST_PARAMS)
 const char* const kType = "params";
+#elif defined(KXTEST_DIALOG)
+const char* const kType = "dialog";
 #else
 const char* const kType = "probe";
 #endif

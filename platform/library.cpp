@@ -1,11 +1,14 @@
-// Linux back end: dynamic libraries through dlopen.
-#include "platform/library_name.h"
-#include "platform/platform.h"
+// Dynamic libraries, the part every system shares: the file names a library
+// name stands for, the folders a bare name is looked for in and their
+// order, and which failure is reported. The back end loads one file.
+#include "platform/library.h"
 
-#include <cstring>
-#include <dlfcn.h>
+#include "platform/backend/library.h"
+#include "platform/library_name.h"
+
+#include <filesystem>
 #include <string>
-#include <unistd.h>
+#include <system_error>
 
 namespace platform {
 
@@ -16,39 +19,35 @@ std::string gLibraryError;
 // was met; otherwise the first reason.
 bool gErrorAboutAFile = false;
 
-std::string programFolder()
+bool hasFolder(const std::string& name)
 {
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return ".";
-    path[n] = 0;
-    char* slash = std::strrchr(path, '/');
-    if (!slash) return ".";
-    *slash = 0;
-    return path;
+#if defined(_WIN32)
+    return name.find_first_of("/\\:") != std::string::npos;
+#else
+    return name.find('/') != std::string::npos;
+#endif
 }
 
 // checkFile: the name is a path to the file (not a name for the system
 // loader's search), so whether the file exists can be told.
 void* tryOpen(const std::string& path, bool checkFile)
 {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle) return handle;
-    const char* why = dlerror();
-    const bool aboutAFile = checkFile && access(path.c_str(), F_OK) == 0;
+    std::string why;
+    if (void* handle = loadLibraryFile(path.c_str(), why)) return handle;
+    std::error_code error;
+    const bool aboutAFile = checkFile && std::filesystem::exists(path, error);
     if ((aboutAFile && !gErrorAboutAFile) || gLibraryError.empty()) {
-        gLibraryError = why ? why : path + ": cannot load";
+        gLibraryError = why.empty() ? path + ": cannot load" : why;
         gErrorAboutAFile = aboutAFile;
     }
     return nullptr;
 }
 
 // One file name: a name with a folder in it as it stands; a bare name beside
-// the program, in the working folder, then wherever the system loader looks
-// (LD_LIBRARY_PATH, the loader's cache, the system's library folders).
+// the program, in the working folder, then wherever the system loader looks.
 void* openFile(const std::string& name)
 {
-    if (name.find('/') != std::string::npos) return tryOpen(name, true);
+    if (hasFolder(name)) return tryOpen(name, true);
     if (void* h = tryOpen(programFolder() + "/" + name, true)) return h;
     if (void* h = tryOpen("./" + name, true)) return h;
     return tryOpen(name, false);
@@ -67,13 +66,6 @@ void* openLibrary(const char* name)
     for (const std::string& file : libraryFileNames(name))
         if (void* h = openFile(file)) return h;
     return nullptr;
-}
-
-void* librarySymbol(void* library, const char* symbol) { return library ? dlsym(library, symbol) : nullptr; }
-
-void closeLibrary(void* library)
-{
-    if (library) dlclose(library);
 }
 
 const char* lastLibraryError() { return gLibraryError.c_str(); }

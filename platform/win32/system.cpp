@@ -2,6 +2,8 @@
 #include "platform/win32/native_window.h"
 
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 namespace platform {
 
@@ -36,6 +38,11 @@ void systemErrorText(DWORD code, char* out, size_t size)
     size_t len = n < size ? n : size - 1;
     while (len > 0 && (out[len - 1] == '\r' || out[len - 1] == '\n' || out[len - 1] == ' ')) --len;
     out[len] = 0;
+    // Some texts name their subject with an insert ("Bad EXE format for %1.").
+    if (char* insert = std::strstr(out, "%1")) {
+        const std::string rest = insert + 2;
+        std::snprintf(insert, size - size_t(insert - out), "the file%s", rest.c_str());
+    }
 }
 
 UtcTime utcNow()

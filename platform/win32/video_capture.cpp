@@ -66,6 +66,7 @@ struct VfwDevice final : CaptureDevice {
         closeDecompressor();
         if (window && IsWindow(window)) {
             capSetCallbackOnFrame(window, nullptr);
+            capSetUserData(window, 0);
             capDriverDisconnect(window);
             DestroyWindow(window);
         }

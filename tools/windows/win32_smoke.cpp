@@ -332,6 +332,22 @@ void libraries()
     check(missing, "missing library", platform::lastLibraryError());
     const bool missingPath = !platform::openLibrary("C:/no/such/folder/x.dll");
     check(missingPath, "missing path", platform::lastLibraryError());
+    // A file that is no library: the reason names it, and no dialog waits.
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    char cwdBefore[MAX_PATH];
+    GetCurrentDirectoryA(sizeof cwdBefore, cwdBefore);
+    SetCurrentDirectoryA(temp);
+    if (FILE* f = std::fopen("bad_kx.dll", "wb")) {
+        std::fputs("not a library", f);
+        std::fclose(f);
+    }
+    const bool bad = !platform::openLibrary("bad_kx");
+    const std::string why = platform::lastLibraryError();
+    check(bad && why.find("bad_kx.dll") != std::string::npos && why.find("not found") == std::string::npos,
+          "a file that is no library", why);
+    std::remove("bad_kx.dll");
+    SetCurrentDirectoryA(cwdBefore);
     // The plug-in beside the program, found from another working folder.
     char cwd[MAX_PATH];
     GetCurrentDirectoryA(sizeof cwd, cwd);

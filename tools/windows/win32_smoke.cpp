@@ -29,7 +29,9 @@ void check(bool ok, const char* what, const std::string& detail = std::string())
     if (!ok) ++gFailures;
 }
 
+#if defined(__GNUC__)
 std::string format(const char* f, ...) __attribute__((format(printf, 1, 2)));
+#endif
 std::string format(const char* f, ...)
 {
     char text[1024];

@@ -1,0 +1,380 @@
+// Windows back end: video capture through Video for Windows, plus the
+// built-in test-pattern driver.
+//
+// Each open driver has a hidden capture window of its own. Frames are
+// grabbed one at a time (WM_CAP_GRAB_FRAME_NOSTOP); the capture interface
+// hands each to the frame callback before the grab returns, and the callback
+// copies it into the caller's buffer. Frames of a format other than the
+// 24-bit BGR asked for are converted here: uncompressed 24- and 32-bit ones
+// directly, compressed ones (YUY2, MJPG, ...) through the system's video
+// decompressor for that format when one is installed; a size the driver
+// lacks is scaled (nearest pixel).
+#include "platform/win32/capture_device.h"
+#include "platform/win32/dib_frame.h"
+#include "platform/win32/native_window.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+#include <vfw.h>
+
+namespace platform {
+
+namespace {
+
+char gCaptureError[512];
+
+void copyText(char* out, size_t size, const char* text)
+{
+    if (!out || !size) return;
+    std::snprintf(out, size, "%s", text ? text : "");
+}
+
+const char kTestPatternName[] = "testpattern";
+
+// The driver's frame format in words: its four-character code or depth.
+void describeFormat(const BITMAPINFOHEADER& f, char* out, size_t size)
+{
+    if (f.biCompression == BI_RGB) {
+        std::snprintf(out, size, "uncompressed %u-bit", unsigned(f.biBitCount));
+        return;
+    }
+    char code[5];
+    for (int i = 0; i < 4; ++i) {
+        const char c = char((f.biCompression >> (8 * i)) & 0xFF);
+        code[i] = (c >= 32 && c < 127) ? c : '?';
+    }
+    code[4] = 0;
+    std::snprintf(out, size, "%s", code);
+}
+
+struct VfwDevice final : CaptureDevice {
+    int driver = 0;
+    HWND window = nullptr;
+    std::vector<unsigned char> formatBytes; // the driver's BITMAPINFO
+    HIC decompressor = nullptr;
+    BITMAPINFOHEADER decoded{}; // what the decompressor writes
+    std::vector<unsigned char> decodedFrame;
+    // During a grab: where the frame goes, and what became of it.
+    unsigned char* target = nullptr;
+    int frameResult = 0;
+
+    ~VfwDevice() override
+    {
+        closeDecompressor();
+        if (window && IsWindow(window)) {
+            capSetCallbackOnFrame(window, nullptr);
+            capSetUserData(window, 0);
+            capDriverDisconnect(window);
+            DestroyWindow(window);
+        }
+    }
+
+    const BITMAPINFOHEADER* format() const
+    {
+        return formatBytes.size() >= sizeof(BITMAPINFOHEADER)
+                   ? reinterpret_cast<const BITMAPINFOHEADER*>(formatBytes.data())
+                   : nullptr;
+    }
+
+    int sourceWidth() const { return format() ? int(format()->biWidth) : 0; }
+    int sourceHeight() const
+    {
+        const BITMAPINFOHEADER* f = format();
+        return f ? (f->biHeight < 0 ? -int(f->biHeight) : int(f->biHeight)) : 0;
+    }
+
+    bool readFormat()
+    {
+        formatBytes.clear();
+        closeDecompressor();
+        const DWORD size = capGetVideoFormatSize(window);
+        if (size < sizeof(BITMAPINFOHEADER) || size > 64 * 1024) return false;
+        try {
+            formatBytes.assign(size, 0);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        if (capGetVideoFormat(window, formatBytes.data(), size) < sizeof(BITMAPINFOHEADER)) {
+            formatBytes.clear();
+            return false;
+        }
+        const int w = sourceWidth(), h = sourceHeight();
+        if (w < 1 || h < 1 || w > kMaxCaptureSide || h > kMaxCaptureSide) {
+            formatBytes.clear();
+            return false;
+        }
+        if (!isDirectDibFormat(*format(), kMaxCaptureSide)) openDecompressor();
+        return true;
+    }
+
+    // A decompressor from the driver's format to 24-bit BGR of its size.
+    void openDecompressor()
+    {
+        decoded = BITMAPINFOHEADER{};
+        decoded.biSize = sizeof decoded;
+        decoded.biWidth = sourceWidth();
+        decoded.biHeight = sourceHeight();
+        decoded.biPlanes = 1;
+        decoded.biBitCount = 24;
+        decoded.biCompression = BI_RGB;
+        const size_t stride = (size_t(decoded.biWidth) * 3 + 3) & ~size_t(3);
+        decoded.biSizeImage = DWORD(stride * size_t(decoded.biHeight));
+        auto* in = reinterpret_cast<BITMAPINFOHEADER*>(formatBytes.data());
+        HIC hic = ICLocate(ICTYPE_VIDEO, 0, in, &decoded, ICMODE_DECOMPRESS);
+        if (!hic) return;
+        if (ICDecompressBegin(hic, in, &decoded) != ICERR_OK) {
+            ICClose(hic);
+            return;
+        }
+        try {
+            decodedFrame.assign(decoded.biSizeImage, 0);
+        } catch (const std::bad_alloc&) {
+            ICDecompressEnd(hic);
+            ICClose(hic);
+            return;
+        }
+        decompressor = hic;
+    }
+
+    void closeDecompressor()
+    {
+        if (!decompressor) return;
+        ICDecompressEnd(decompressor);
+        ICClose(decompressor);
+        decompressor = nullptr;
+        decodedFrame.clear();
+    }
+
+    bool convertible() const { return format() && (isDirectDibFormat(*format(), kMaxCaptureSide) || decompressor); }
+
+    bool setFormat(int w, int h) override
+    {
+        if (w < 1 || h < 1 || w > kMaxCaptureSide || h > kMaxCaptureSide || !IsWindow(window)) return false;
+        BITMAPINFOHEADER asked{};
+        asked.biSize = sizeof asked;
+        asked.biWidth = w;
+        asked.biHeight = h;
+        asked.biPlanes = 1;
+        asked.biBitCount = 24;
+        asked.biCompression = BI_RGB;
+        asked.biSizeImage = DWORD(((size_t(w) * 3 + 3) & ~size_t(3)) * size_t(h));
+        // Whether the driver said yes or no, what it delivers now decides.
+        capSetVideoFormat(window, &asked, sizeof asked);
+        if (!readFormat() || !convertible()) {
+            width = sourceWidth();
+            height = sourceHeight();
+            return false;
+        }
+        width = w;
+        height = h;
+        return true;
+    }
+
+    // Called by the frame callback with one frame as the driver sent it.
+    void takeFrame(const unsigned char* data, size_t bytes)
+    {
+        frameResult = 0; // dropped unless it converts
+        const BITMAPINFOHEADER* f = format();
+        if (!f || !target) return;
+        if (isDirectDibFormat(*f, kMaxCaptureSide)) {
+            if (convertDibFrame(*f, data, bytes, kMaxCaptureSide, width, height, target)) frameResult = 1;
+            return;
+        }
+        if (!decompressor) return;
+        BITMAPINFOHEADER in = *f;
+        in.biSizeImage = DWORD(bytes);
+        if (ICDecompress(decompressor, 0, &in, const_cast<unsigned char*>(data), &decoded, decodedFrame.data()) !=
+            ICERR_OK)
+            return;
+        if (convertDibFrame(decoded, decodedFrame.data(), decodedFrame.size(), kMaxCaptureSide, width, height, target))
+            frameResult = 1;
+    }
+
+    int grabInto(unsigned char* out) override
+    {
+        if (!IsWindow(window)) {
+            setCaptureError("capture driver %d: the capture window went away", driver);
+            return -1;
+        }
+        if (!convertible()) {
+            char kind[64] = "no format";
+            if (format()) describeFormat(*format(), kind, sizeof kind);
+            setCaptureError("capture driver %d: frames come as %s, which cannot be converted to BGR24", driver, kind);
+            return -1;
+        }
+        target = out;
+        frameResult = 0;
+        const bool grabbed = capGrabFrameNoStop(window) != FALSE;
+        target = nullptr;
+        if (!grabbed) {
+            setCaptureError("capture driver %d: grabbing a frame failed", driver);
+            return -1;
+        }
+        return frameResult;
+    }
+};
+
+LRESULT CALLBACK frameArrived(HWND window, LPVIDEOHDR header)
+{
+    if (!IsWindow(window) || !header || !header->lpData) return TRUE;
+    auto* device = reinterpret_cast<VfwDevice*>(capGetUserData(window));
+    if (!device || !device->target) return TRUE;
+    // Some drivers leave the byte count of uncompressed frames at 0.
+    const DWORD bytes = header->dwBytesUsed ? header->dwBytesUsed : header->dwBufferLength;
+    if (bytes > header->dwBufferLength) return TRUE;
+    device->takeFrame(header->lpData, bytes);
+    return TRUE;
+}
+
+CaptureDevice* openVfw(int index)
+{
+    auto* d = new (std::nothrow) VfwDevice;
+    if (!d) {
+        setCaptureError("capture driver %d: out of memory", index);
+        return nullptr;
+    }
+    d->driver = index;
+    // Hidden, without a parent: frames are only grabbed, never shown.
+    d->window = capCreateCaptureWindowA("capture", WS_POPUP, 0, 0, 160, 120, nullptr, 0);
+    if (!d->window) {
+        char why[300];
+        systemErrorText(GetLastError(), why, sizeof why);
+        setCaptureError("capture driver %d: no capture window (%s)", index, why);
+        delete d;
+        return nullptr;
+    }
+    if (!capDriverConnect(d->window, index)) {
+        setCaptureError("capture driver %d: the driver does not connect", index);
+        delete d;
+        return nullptr;
+    }
+    CAPDRIVERCAPS caps{};
+    if (capDriverGetCaps(d->window, &caps, sizeof caps)) {
+        d->caps.hasOverlay = caps.fHasOverlay != FALSE;
+        d->caps.hasSourceDialog = caps.fHasDlgVideoSource != FALSE;
+        d->caps.hasFormatDialog = caps.fHasDlgVideoFormat != FALSE;
+        d->caps.hasDisplayDialog = caps.fHasDlgVideoDisplay != FALSE;
+        d->caps.isInitialized = caps.fCaptureInitialized != FALSE;
+    }
+    capSetUserData(d->window, d);
+    capSetCallbackOnFrame(d->window, &frameArrived);
+    capPreviewScale(d->window, FALSE);
+    capPreview(d->window, FALSE);
+    if (d->caps.hasOverlay) capOverlay(d->window, FALSE);
+    if (!d->readFormat()) {
+        setCaptureError("capture driver %d: the driver reports no usable frame format", index);
+        delete d;
+        return nullptr;
+    }
+    d->width = d->sourceWidth();
+    d->height = d->sourceHeight();
+    return d;
+}
+
+bool vfwDescription(int index, char* name, size_t nameSize, char* description, size_t descriptionSize)
+{
+    char n[512] = {}, v[512] = {};
+    if (!capGetDriverDescriptionA(UINT(index), n, sizeof n, v, sizeof v)) return false;
+    n[sizeof n - 1] = 0;
+    v[sizeof v - 1] = 0;
+    copyText(name, nameSize, n);
+    copyText(description, descriptionSize, v);
+    return true;
+}
+
+// The driver of this name, or -1.
+int driverNamed(const char* device)
+{
+    for (int i = 0; i < kCaptureDeviceSlots; ++i) {
+        char name[512];
+        if (vfwDescription(i, name, sizeof name, nullptr, 0) && _stricmp(name, device) == 0) return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+void setCaptureError(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(gCaptureError, sizeof gCaptureError, format, args);
+    va_end(args);
+}
+
+bool captureDriverDescription(int index, char* name, size_t nameSize, char* description, size_t descriptionSize)
+{
+    if (index == kTestPatternDriver) {
+        copyText(name, nameSize, kTestPatternName);
+        copyText(description, descriptionSize, "built-in test pattern: colour bars with a moving white square");
+        return true;
+    }
+    if (index < 0 || index >= kCaptureDeviceSlots) return false;
+    return vfwDescription(index, name, nameSize, description, descriptionSize);
+}
+
+CaptureDevice* openCaptureDriver(int index)
+{
+    if (index == kTestPatternDriver) return openTestPattern(nullptr);
+    if (index < 0 || index >= kCaptureDeviceSlots) {
+        setCaptureError("no capture driver %d", index);
+        return nullptr;
+    }
+    return openVfw(index);
+}
+
+// A name other than a driver number or the test pattern is a driver's name
+// as capGetDriverDescription gives it, in any letter case.
+CaptureDevice* openCaptureDevice(const char* device)
+{
+    if (!device || !*device) return openCaptureDriver(0);
+    const size_t n = sizeof kTestPatternName - 1;
+    if (_strnicmp(device, kTestPatternName, n) == 0 && (device[n] == 0 || device[n] == ':'))
+        return openTestPattern(device[n] ? device + n + 1 : nullptr);
+    if (device[0] >= '0' && device[0] <= '9' && device[1] == 0) return openCaptureDriver(device[0] - '0');
+    const int index = driverNamed(device);
+    if (index < 0) {
+        setCaptureError("no capture driver named \"%.200s\"", device);
+        return nullptr;
+    }
+    return openVfw(index);
+}
+
+void closeCaptureDevice(CaptureDevice* device) { delete device; }
+
+const char* lastCaptureError() { return gCaptureError; }
+
+CaptureCaps captureCaps(const CaptureDevice* device) { return device ? device->caps : CaptureCaps{}; }
+
+bool setCaptureFormat(CaptureDevice* device, int width, int height)
+{
+    return device && !device->failed && device->setFormat(width, height);
+}
+
+void captureFormat(const CaptureDevice* device, int* width, int* height)
+{
+    if (width) *width = device ? device->width : 0;
+    if (height) *height = device ? device->height : 0;
+}
+
+long grabCaptureFrame(CaptureDevice* device, unsigned char* pixels, size_t capacity)
+{
+    if (!device) {
+        setCaptureError("no capture device");
+        return -1;
+    }
+    if (device->failed) return -1;
+    const size_t bytes = size_t(device->width) * size_t(device->height) * 3;
+    if (!pixels || bytes > capacity) return long(bytes);
+    const int r = device->grabInto(pixels);
+    if (r < 0) {
+        device->failed = true;
+        return -1;
+    }
+    return r == 0 ? 0 : long(bytes);
+}
+
+} // namespace platform

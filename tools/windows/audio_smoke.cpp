@@ -1,11 +1,12 @@
 // audio_smoke: plays files through kxaudio.dll on the default output device
 // for a second and checks that sound came out of every channel.
 //
-//   audio_smoke MODULE SOUND...
+//   audio_smoke [--at OFFSET FILE] MODULE SOUND...
 //
 // MODULE is a tracker module (kx_module_writer writes one), each SOUND a file
 // for BASS_StreamCreateFile (.wav, .ogg, ...); the first SOUND is also loaded
-// as a sample. When the default device does not open (no sound server) the
+// as a sample. --at plays one more stream: a sound file that starts OFFSET
+// bytes into FILE (a FILE beyond 2 GiB checks 64-bit file positions). When the default device does not open (no sound server) the
 // null device takes over, as in the player, and the data must flow just the
 // same. Prints what it did and "audio_smoke: passed", or why it failed, with
 // exit status 1. Links kxaudio and winmm (for naming the devices).
@@ -26,6 +27,7 @@ namespace {
 struct tChannel {
     std::string what;
     DWORD handle;
+    BOOL (*free)(DWORD);
     int peak = 0;
 };
 
@@ -57,10 +59,21 @@ int latestPeak(DWORD handle)
 
 int main(int argc, char** argv)
 {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: audio_smoke MODULE SOUND...\n");
+    int first = 1;
+    const char* atFile = nullptr;
+    QWORD atOffset = 0;
+    if (argc > 3 && std::string(argv[1]) == "--at") {
+        atOffset = std::strtoull(argv[2], nullptr, 10);
+        atFile = argv[3];
+        first = 4;
+    }
+    if (argc - first < 2) {
+        std::fprintf(stderr, "usage: audio_smoke [--at OFFSET FILE] MODULE SOUND...\n");
         return 2;
     }
+    const char* module = argv[first];
+    const std::vector<const char*> sounds(argv + first + 1, argv + argc);
+
     WAVEOUTCAPSA caps{};
     const UINT devices = waveOutGetNumDevs();
     const bool named = devices > 0 && waveOutGetDevCapsA(0, &caps, sizeof(caps)) == MMSYSERR_NOERROR;
@@ -74,20 +87,23 @@ int main(int argc, char** argv)
     }
 
     std::vector<tChannel> channels;
-    const HMUSIC music = BASS_MusicLoad(FALSE, argv[1], 0, 0, 0, 0);
-    check(music != 0, std::string("BASS_MusicLoad ") + argv[1]);
+    const HMUSIC music = BASS_MusicLoad(FALSE, module, 0, 0, 0, 0);
+    check(music != 0, std::string("BASS_MusicLoad ") + module);
     check(BASS_MusicPlay(music), "BASS_MusicPlay");
-    channels.push_back({std::string("music ") + argv[1], music});
-    for (int i = 2; i < argc; ++i) {
-        const HSTREAM stream = BASS_StreamCreateFile(FALSE, argv[i], 0, 0, BASS_SAMPLE_LOOP);
-        check(stream != 0, std::string("BASS_StreamCreateFile ") + argv[i]);
-        check(BASS_StreamPlay(stream, TRUE, 0), "BASS_StreamPlay");
-        channels.push_back({std::string("stream ") + argv[i], stream});
-    }
-    const HSAMPLE sample = BASS_SampleLoad(FALSE, argv[2], 0, 0, 4, BASS_SAMPLE_LOOP);
-    check(sample != 0, std::string("BASS_SampleLoad ") + argv[2]);
+    channels.push_back({std::string("music ") + module, music, &BASS_MusicFree});
+    const auto playStream = [&](const char* file, QWORD offset) {
+        const std::string what = std::string("stream ") + file + (offset ? " at " + std::to_string(offset) : "");
+        const HSTREAM stream = BASS_StreamCreateFile(FALSE, file, offset, 0, BASS_SAMPLE_LOOP);
+        check(stream != 0, "BASS_StreamCreateFile: " + what);
+        check(BASS_StreamPlay(stream, TRUE, 0), "BASS_StreamPlay: " + what);
+        channels.push_back({what, stream, &BASS_StreamFree});
+    };
+    for (const char* sound : sounds) playStream(sound, 0);
+    if (atFile) playStream(atFile, atOffset);
+    const HSAMPLE sample = BASS_SampleLoad(FALSE, sounds[0], 0, 0, 4, BASS_SAMPLE_LOOP);
+    check(sample != 0, std::string("BASS_SampleLoad ") + sounds[0]);
     check(BASS_SamplePlay(sample) == sample, "BASS_SamplePlay");
-    channels.push_back({std::string("sample ") + argv[2], sample});
+    channels.push_back({std::string("sample ") + sounds[0], sample, &BASS_SampleFree});
 
     // A second of playing, looking at every channel's output ten times: a
     // tune may rest at any one moment.
@@ -111,9 +127,7 @@ int main(int argc, char** argv)
     sleepMs(200);
     check(KXAUDIO_MixedFrames() > stopped, "mixing did not resume after BASS_Start");
 
-    check(BASS_MusicFree(music), "BASS_MusicFree");
-    for (size_t i = 1; i + 1 < channels.size(); ++i) check(BASS_StreamFree(channels[i].handle), "BASS_StreamFree");
-    check(BASS_SampleFree(sample), "BASS_SampleFree");
+    for (const tChannel& channel : channels) check(channel.free(channel.handle), "freeing the " + channel.what);
     // Closing a stopped output hands back the buffers it still holds.
     check(BASS_Stop(), "BASS_Stop");
     check(BASS_Free(), "BASS_Free");

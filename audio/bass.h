@@ -3,9 +3,10 @@
 // One shared library holds the process's one mixer, so the player (which
 // initialises and frees the output) and the effect modules (which load and
 // play music on it) talk to the same engine. The mixer produces 16-bit signed
-// stereo at the rate given to BASS_Init, on a thread of its own: SDL's audio
-// thread when an SDL output device is open, the engine's own real-time thread
-// for the null device, or the caller's thread in offline mode.
+// stereo at the rate given to BASS_Init, on a thread of its own: the output
+// device's (SDL's audio thread, or on Windows the engine's waveOut thread),
+// the engine's own real-time thread for the null device, or the caller's
+// thread in offline mode.
 //
 // Every call sets the code that BASS_ErrorGetCode returns: BASS_OK when it
 // succeeds, one of the BASS_ERROR_ codes below when it fails. The code is
@@ -17,6 +18,10 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
+// DWORD and BOOL are Windows' own; std::min and std::max stay usable.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 #if defined(KXAUDIO_BUILD)
 #define KXAUDIO_API __declspec(dllexport)
@@ -83,11 +88,13 @@ extern "C" {
 
 // Opens the output and starts mixing at `freq` frames per second
 // (8000 ... 192000), 16-bit signed stereo.
-//   device -1: the system's default output device (through SDL);
+//   device -1: the system's default output device (through SDL, or waveOut
+//     on Windows);
 //   device 0 or -2: no sound: the null device, whose own thread mixes in real
 //     time and discards the result, so DSPs and channel data behave as with a
 //     real device;
-//   device n >= 1: SDL output device number n - 1.
+//   device n >= 1: output device number n - 1 (as SDL or waveOut counts
+//     them).
 // In offline mode (BASS_SetOffline) no device is opened whatever `device` is.
 // `flags`, `win` and `clsid` are accepted and ignored.
 // Fails with BASS_ERROR_ALREADY when already initialised, BASS_ERROR_DRIVER

@@ -85,7 +85,7 @@ extern "C" KXAUDIO_API BOOL BASS_Init(int device, DWORD freq, DWORD, void*, cons
             e.output = std::make_unique<cNullOutput>(e.mixer, freq);
         } else {
             int error = BASS_ERROR_UNKNOWN;
-            e.output = cSdlOutput::open(e.mixer, device, freq, error);
+            e.output = openDeviceOutput(e.mixer, device, freq, error);
             if (!e.output) {
                 return fail(error);
             }

@@ -1,7 +1,7 @@
 // The mixer: the registry of channels and the loop that sums them.
 //
 // Threads. The main thread creates, changes and frees channels; one mixing
-// thread at a time (SDL's audio callback, the null device's thread, or the
+// thread at a time (the output device's thread, the null device's, or the
 // caller of BASS_MixOffline) calls mix(). They share two kinds of lock:
 //   - the registry mutex guards the handle table; it is held only to look up,
 //     add or remove an entry, or to copy the list of channels at the start of
@@ -10,8 +10,8 @@
 //     holds it while rendering that one channel, and freeing a channel takes
 //     it, so once freeChannel returns the mixer never touches what the
 //     channel played from.
-// Neither is held while calling SDL functions that wait for the audio
-// callback (pausing or closing the device), so those cannot deadlock.
+// Neither is held while calling the output functions that wait for the
+// mixing thread (pausing or closing the device), so those cannot deadlock.
 #pragma once
 
 #include "bass.h"

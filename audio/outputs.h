@@ -1,4 +1,8 @@
-// Where the mix goes: an SDL output device, or the null device.
+// Where the mix goes: the system's output device, or the null device.
+//
+// The device output has one implementation per system, chosen by the build:
+// output_sdl.cpp (an SDL audio device) or output_waveout.cpp (Windows'
+// waveOut). The null device (output_null.cpp) is the same everywhere.
 #pragma once
 
 #include "mixer.h"
@@ -19,23 +23,13 @@ public:
     virtual void stop() = 0;
 };
 
-// An SDL output device whose audio callback runs the mixer.
-class cSdlOutput : public cOutput {
-public:
-    // Opens the default device (device -1) or device number `device` - 1
-    // (device >= 1), paused, at `rate` frames per second, 16-bit stereo.
-    // On failure returns null and sets `error` to a BASS_ERROR_ code.
-    static std::unique_ptr<cSdlOutput> open(cMixer& mixer, int device, DWORD rate, int& error);
-    ~cSdlOutput() override;
-    void start() override;
-    void stop() override;
-
-private:
-    explicit cSdlOutput(uint32_t id) : id_(id) { }
-    static void callback(void* user, uint8_t* stream, int length);
-
-    uint32_t id_; // SDL_AudioDeviceID
-};
+// Opens the system's default output device (device -1) or its device number
+// `device` - 1 (device >= 1), paused, at `rate` frames per second, 16-bit
+// stereo; the mixer runs on the output's own thread once it is started. On
+// failure returns null and sets `error`: BASS_ERROR_DEVICE for a device
+// number that does not exist, BASS_ERROR_DRIVER when the device cannot be
+// opened.
+std::unique_ptr<cOutput> openDeviceOutput(cMixer& mixer, int device, DWORD rate, int& error);
 
 // No sound: a thread of its own mixes one block at a time at the real-time
 // rate and discards the result, sleeping between blocks, so that everything

@@ -14,6 +14,27 @@ struct tFileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
+// 64-bit file positions on every system: `long`, which fseek and ftell
+// take, has 32 bits on Windows, too few for a file beyond 2 GiB.
+bool seekTo(std::FILE* file, QWORD offset, int whence)
+{
+#if defined(_WIN32)
+    return _fseeki64(file, static_cast<__int64>(offset), whence) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(offset), whence) == 0;
+#endif
+}
+
+// The position in `file`, -1 on failure.
+int64_t tellOf(std::FILE* file)
+{
+#if defined(_WIN32)
+    return _ftelli64(file);
+#else
+    return ftello(file);
+#endif
+}
+
 int readFile(const char* path, QWORD offset, QWORD length, tSource& source)
 {
     // A folder opens like a file on some systems, but is none.
@@ -25,10 +46,10 @@ int readFile(const char* path, QWORD offset, QWORD length, tSource& source)
     if (!file) {
         return BASS_ERROR_FILEOPEN;
     }
-    if (std::fseek(file.get(), 0, SEEK_END) != 0) {
+    if (!seekTo(file.get(), 0, SEEK_END)) {
         return BASS_ERROR_FILEOPEN;
     }
-    const long end = std::ftell(file.get());
+    const int64_t end = tellOf(file.get());
     if (end < 0) {
         return BASS_ERROR_FILEOPEN;
     }
@@ -46,7 +67,7 @@ int readFile(const char* path, QWORD offset, QWORD length, tSource& source)
     if (size > KXAUDIO_MAX_FILE_LENGTH) {
         return BASS_ERROR_FILEFORM;
     }
-    if (std::fseek(file.get(), long(offset), SEEK_SET) != 0) {
+    if (!seekTo(file.get(), offset, SEEK_SET)) {
         return BASS_ERROR_FILEOPEN;
     }
     auto bytes = std::make_shared<std::vector<unsigned char>>(size_t(size));

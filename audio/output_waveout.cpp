@@ -1,0 +1,196 @@
+// The device output on Windows: a waveOut device fed from a ring of short
+// buffers. The driver signals an event each time it has played a buffer; a
+// thread of the output's own wakes on it, mixes the next stretch into every
+// buffer the driver has handed back and queues it again.
+
+#include "bass.h"
+#include "outputs.h"
+
+#include <array>
+#include <mmsystem.h>
+#include <vector>
+
+namespace kxaudio {
+
+namespace {
+
+// Four buffers of 20 ms: 80 ms queued at most, which rides out a busy
+// moment of the machine, while DSPs and channel data stay close to what is
+// heard.
+constexpr size_t kBufferCount = 4;
+constexpr DWORD kBuffersPerSecond = 50;
+
+class cWaveOutOutput : public cOutput {
+public:
+    // Takes ownership of the open device and of the event it signals.
+    cWaveOutOutput(cMixer& mixer, HWAVEOUT device, HANDLE event, DWORD frames);
+    ~cWaveOutOutput() override;
+
+    // Prepares the buffers and starts the thread; false when the driver
+    // refuses a buffer. Throws when the thread cannot be created.
+    bool launch();
+    void start() override;
+    void stop() override;
+
+private:
+    void run();
+    // Mixes into every buffer the driver does not hold and queues it. Called
+    // with mutex_ held.
+    void refill();
+
+    cMixer& mixer_;
+    const HWAVEOUT device_;
+    const HANDLE event_;
+    const DWORD frames_; // per buffer
+    std::vector<int16_t> samples_;
+    std::array<WAVEHDR, kBufferCount> headers_{};
+    // Held by the thread while it mixes, so stop() returns only after the
+    // buffer under way is done.
+    std::mutex mutex_;
+    bool started_ = false; // under mutex_
+    bool quit_ = false;    // under mutex_
+    std::thread thread_;
+};
+
+cWaveOutOutput::cWaveOutOutput(cMixer& mixer, HWAVEOUT device, HANDLE event, DWORD frames)
+    : mixer_(mixer), device_(device), event_(event), frames_(frames)
+{
+}
+
+cWaveOutOutput::~cWaveOutOutput()
+{
+    if (thread_.joinable()) {
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            quit_ = true;
+        }
+        SetEvent(event_);
+        thread_.join();
+    }
+    // Hands every queued buffer back, so that all of them can be unprepared.
+    waveOutReset(device_);
+    for (WAVEHDR& header : headers_) {
+        if (header.dwFlags & WHDR_PREPARED) {
+            waveOutUnprepareHeader(device_, &header, sizeof(header));
+        }
+    }
+    waveOutClose(device_);
+    CloseHandle(event_);
+}
+
+bool cWaveOutOutput::launch()
+{
+    samples_.assign(size_t(frames_) * 2 * kBufferCount, 0);
+    for (size_t i = 0; i < kBufferCount; ++i) {
+        WAVEHDR& header = headers_[i];
+        header.lpData = reinterpret_cast<LPSTR>(samples_.data() + i * size_t(frames_) * 2);
+        header.dwBufferLength = frames_ * 4;
+        if (waveOutPrepareHeader(device_, &header, sizeof(header)) != MMSYSERR_NOERROR) {
+            return false;
+        }
+    }
+    thread_ = std::thread(&cWaveOutOutput::run, this);
+    return true;
+}
+
+void cWaveOutOutput::start()
+{
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        started_ = true;
+    }
+    waveOutRestart(device_);
+    SetEvent(event_); // the buffers left free while stopped are filled now
+}
+
+void cWaveOutOutput::stop()
+{
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        started_ = false;
+    }
+    // What is already queued stays queued and plays first after start().
+    waveOutPause(device_);
+}
+
+void cWaveOutOutput::run()
+{
+    // The mix must keep ahead of the driver even when the machine is busy.
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!quit_) {
+        if (started_) {
+            refill();
+        }
+        lock.unlock();
+        // Signalled for each buffer played, by start() and on closing.
+        WaitForSingleObject(event_, INFINITE);
+        lock.lock();
+    }
+}
+
+void cWaveOutOutput::refill()
+{
+    for (WAVEHDR& header : headers_) {
+        // The driver sets and clears WHDR_INQUEUE from its own thread.
+        const DWORD flags = static_cast<volatile DWORD&>(header.dwFlags);
+        if (flags & WHDR_INQUEUE) {
+            continue;
+        }
+        mixer_.mix(header.lpData, frames_);
+        if (waveOutWrite(device_, &header, sizeof(header)) != MMSYSERR_NOERROR) {
+            // The device is gone: nothing more will be played or signalled.
+            return;
+        }
+    }
+}
+
+} // namespace
+
+std::unique_ptr<cOutput> openDeviceOutput(cMixer& mixer, int device, DWORD rate, int& error)
+{
+    UINT id = WAVE_MAPPER; // the default device
+    if (device >= 1) {
+        if (UINT(device) > waveOutGetNumDevs()) {
+            error = BASS_ERROR_DEVICE;
+            return nullptr;
+        }
+        id = UINT(device - 1);
+    }
+
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = 2;
+    format.nSamplesPerSec = rate;
+    format.wBitsPerSample = 16;
+    format.nBlockAlign = 4;
+    format.nAvgBytesPerSec = rate * 4;
+
+    const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!event) {
+        error = BASS_ERROR_MEM;
+        return nullptr;
+    }
+    HWAVEOUT handle = nullptr;
+    if (waveOutOpen(&handle, id, &format, DWORD_PTR(event), 0, CALLBACK_EVENT) != MMSYSERR_NOERROR) {
+        CloseHandle(event);
+        error = BASS_ERROR_DRIVER;
+        return nullptr;
+    }
+    const DWORD frames = rate / kBuffersPerSecond;
+    std::unique_ptr<cWaveOutOutput> output;
+    try {
+        output = std::make_unique<cWaveOutOutput>(mixer, handle, event, frames);
+    } catch (...) {
+        waveOutClose(handle);
+        CloseHandle(event);
+        throw;
+    }
+    if (!output->launch()) {
+        error = BASS_ERROR_DRIVER;
+        return nullptr;
+    }
+    return output;
+}
+
+} // namespace kxaudio

@@ -2,7 +2,9 @@
 
 #include "bass.h"
 
+#if KXAUDIO_SDL_OUTPUT
 #include <SDL.h>
+#endif
 
 #include <chrono>
 #include <string>
@@ -15,6 +17,8 @@ namespace {
 // the music closely, long enough not to starve on a busy machine.
 constexpr int kDeviceBufferFrames = 1024;
 } // namespace
+
+#if KXAUDIO_SDL_OUTPUT
 
 std::unique_ptr<cSdlOutput> cSdlOutput::open(cMixer& mixer, int device, DWORD rate, int& error)
 {
@@ -72,6 +76,23 @@ void cSdlOutput::callback(void* user, uint8_t* stream, int length)
         static_cast<cMixer*>(user)->mix(stream, DWORD(length) / 4);
     }
 }
+
+#else
+
+// Built without SDL: the system's output devices cannot be opened; the null
+// device and offline mixing still work.
+std::unique_ptr<cSdlOutput> cSdlOutput::open(cMixer&, int, DWORD, int& error)
+{
+    error = BASS_ERROR_DRIVER;
+    return nullptr;
+}
+
+cSdlOutput::~cSdlOutput() = default;
+void cSdlOutput::start() { }
+void cSdlOutput::stop() { }
+void cSdlOutput::callback(void*, uint8_t*, int) { }
+
+#endif
 
 cNullOutput::cNullOutput(cMixer& mixer, DWORD rate) : mixer_(mixer), rate_(rate)
 {

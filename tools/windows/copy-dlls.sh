@@ -2,8 +2,9 @@
 # Copies the DLLs that Windows programs and DLLs need, and the DLLs those
 # need in turn, into a folder: from the dependency prefix (build-deps.sh), the
 # mingw-w64 compiler's runtime (libstdc++, libgcc, winpthreads) and the
-# mingw-w64 sysroot. DLLs that Windows itself provides are left out; a DLL
-# found nowhere is an error.
+# mingw-w64 sysroot. DLLs that Windows itself provides are left out, and so
+# are DLLs already in the destination (the project's own); a DLL found
+# nowhere is an error.
 #
 # Usage: copy-dlls.sh [--prefix DIR] DEST FILE.exe|FILE.dll...
 #   --prefix DIR   the dependency prefix (default: $KX_WIN_DEPS_PREFIX, else
@@ -70,6 +71,12 @@ while ((${#queue[@]})); do
         [[ -n "${seen[$key]:-}" ]] && continue
         seen[$key]=1
         is_system_dll "$dll" && continue
+        # Already there (one of the files given, or copied before): its own
+        # imports are followed all the same.
+        if [[ -f "$dest/$dll" ]]; then
+            queue+=("$dest/$dll")
+            continue
+        fi
         found="$(find_dll "$dll")" || die "$(basename "$file") needs $dll, which is in none of: ${search_dirs[*]}"
         cp -f "$found" "$dest/"
         printf '%s\n' "$dll"

@@ -1,6 +1,8 @@
 // Windows back end: GL entry points through WGL. The WGL calls that take or
 // return a device context are wrapped, so callers pass the NativeWindow* of
 // a window where WGL expects its HDC, as with every back end.
+#include "platform/gl_procs.h"
+
 #include "platform/win32/native_window.h"
 
 #include <cstdint>

@@ -3,7 +3,9 @@
 // contexts through it).
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/window_system.h"
+
+#include <cstddef>
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

@@ -1,5 +1,5 @@
-// Windows back end: video capture through Video for Windows, plus the
-// built-in test-pattern driver.
+// Windows back end: the system's capture drivers, through Video for
+// Windows.
 //
 // Each open driver has a hidden capture window of its own. Frames are
 // grabbed one at a time (WM_CAP_GRAB_FRAME_NOSTOP); the capture interface
@@ -9,11 +9,11 @@
 // directly, compressed ones (YUY2, MJPG, ...) through the system's video
 // decompressor for that format when one is installed; a size the driver
 // lacks is scaled (nearest pixel).
-#include "platform/win32/capture_device.h"
+#include "platform/backend/video_capture.h"
+
 #include "platform/win32/dib_frame.h"
 #include "platform/win32/native_window.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -23,16 +23,6 @@
 namespace platform {
 
 namespace {
-
-char gCaptureError[512];
-
-void copyText(char* out, size_t size, const char* text)
-{
-    if (!out || !size) return;
-    std::snprintf(out, size, "%s", text ? text : "");
-}
-
-const char kTestPatternName[] = "testpattern";
 
 // The driver's frame format in words: its four-character code or depth.
 void describeFormat(const BITMAPINFOHEADER& f, char* out, size_t size)
@@ -280,8 +270,8 @@ bool vfwDescription(int index, char* name, size_t nameSize, char* description, s
     if (!capGetDriverDescriptionA(UINT(index), n, sizeof n, v, sizeof v)) return false;
     n[sizeof n - 1] = 0;
     v[sizeof v - 1] = 0;
-    copyText(name, nameSize, n);
-    copyText(description, descriptionSize, v);
+    copyCaptureText(name, nameSize, n);
+    copyCaptureText(description, descriptionSize, v);
     return true;
 }
 
@@ -297,84 +287,23 @@ int driverNamed(const char* device)
 
 } // namespace
 
-void setCaptureError(const char* format, ...)
+bool systemCaptureDriverDescription(int index, char* name, size_t nameSize, char* description, size_t descriptionSize)
 {
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(gCaptureError, sizeof gCaptureError, format, args);
-    va_end(args);
-}
-
-bool captureDriverDescription(int index, char* name, size_t nameSize, char* description, size_t descriptionSize)
-{
-    if (index == kTestPatternDriver) {
-        copyText(name, nameSize, kTestPatternName);
-        copyText(description, descriptionSize, "built-in test pattern: colour bars with a moving white square");
-        return true;
-    }
-    if (index < 0 || index >= kCaptureDeviceSlots) return false;
     return vfwDescription(index, name, nameSize, description, descriptionSize);
 }
 
-CaptureDevice* openCaptureDriver(int index)
-{
-    if (index == kTestPatternDriver) return openTestPattern(nullptr);
-    if (index < 0 || index >= kCaptureDeviceSlots) {
-        setCaptureError("no capture driver %d", index);
-        return nullptr;
-    }
-    return openVfw(index);
-}
+CaptureDevice* openSystemCaptureDriver(int index) { return openVfw(index); }
 
 // A name other than a driver number or the test pattern is a driver's name
 // as capGetDriverDescription gives it, in any letter case.
-CaptureDevice* openCaptureDevice(const char* device)
+CaptureDevice* openSystemCaptureDevice(const char* device)
 {
-    if (!device || !*device) return openCaptureDriver(0);
-    const size_t n = sizeof kTestPatternName - 1;
-    if (_strnicmp(device, kTestPatternName, n) == 0 && (device[n] == 0 || device[n] == ':'))
-        return openTestPattern(device[n] ? device + n + 1 : nullptr);
-    if (device[0] >= '0' && device[0] <= '9' && device[1] == 0) return openCaptureDriver(device[0] - '0');
     const int index = driverNamed(device);
     if (index < 0) {
         setCaptureError("no capture driver named \"%.200s\"", device);
         return nullptr;
     }
     return openVfw(index);
-}
-
-void closeCaptureDevice(CaptureDevice* device) { delete device; }
-
-const char* lastCaptureError() { return gCaptureError; }
-
-CaptureCaps captureCaps(const CaptureDevice* device) { return device ? device->caps : CaptureCaps{}; }
-
-bool setCaptureFormat(CaptureDevice* device, int width, int height)
-{
-    return device && !device->failed && device->setFormat(width, height);
-}
-
-void captureFormat(const CaptureDevice* device, int* width, int* height)
-{
-    if (width) *width = device ? device->width : 0;
-    if (height) *height = device ? device->height : 0;
-}
-
-long grabCaptureFrame(CaptureDevice* device, unsigned char* pixels, size_t capacity)
-{
-    if (!device) {
-        setCaptureError("no capture device");
-        return -1;
-    }
-    if (device->failed) return -1;
-    const size_t bytes = size_t(device->width) * size_t(device->height) * 3;
-    if (!pixels || bytes > capacity) return long(bytes);
-    const int r = device->grabInto(pixels);
-    if (r < 0) {
-        device->failed = true;
-        return -1;
-    }
-    return r == 0 ? 0 : long(bytes);
 }
 
 } // namespace platform

@@ -1,6 +1,7 @@
 // Windows back end: Win32 windows, WGL contexts and the thread's message queue.
 #include "platform/win32/native_window.h"
 #include "platform/win32/virtual_keys.h"
+#include "platform/window_system.h"
 
 #include <cstdio>
 #include <cstring>
@@ -23,9 +24,8 @@ void setWindowError(const char* what, DWORD code)
 
 LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The module this code is linked into (the program, or the plug-in library
-// that carries its own copy of the layer): its classes are its own, so two
-// copies never meet in one class.
+// The module this code is linked into (kxplatform.dll): the window classes
+// are registered for it, whichever module asks for a window.
 HINSTANCE thisModule()
 {
     HMODULE module = nullptr;
@@ -272,20 +272,6 @@ NativeWindow* windowOfDeviceContext(HDC dc)
     return native && native->dc == dc ? native : nullptr;
 }
 
-uint32_t ticks() { return GetTickCount(); }
-
-double preciseMilliseconds()
-{
-    static const double perMillisecond = [] {
-        LARGE_INTEGER f{};
-        QueryPerformanceFrequency(&f);
-        return double(f.QuadPart) / 1000.0;
-    }();
-    LARGE_INTEGER now{};
-    QueryPerformanceCounter(&now);
-    return double(now.QuadPart) / perMillisecond;
-}
-
 bool desktopSize(int* width, int* height)
 {
     const int w = GetSystemMetrics(SM_CXSCREEN);
@@ -490,8 +476,8 @@ void swapBuffers(NativeWindow* window)
 
 void postQuit()
 {
-    // The thread's quit message: every copy of this layer (the player's and
-    // each plug-in library's) posts and sees the same one.
+    // The thread's quit message: the player and every plug-in post and see
+    // the same one.
     PostQuitMessage(0);
 }
 

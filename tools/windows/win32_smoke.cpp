@@ -5,10 +5,16 @@
 // Beside the program it expects win32_smoke_plugin.dll (built from
 // win32_smoke_plugin.cpp), which it loads by its bare name from another
 // working folder.
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "platform/gl_procs.h"
+#include "platform/library.h"
+#include "platform/message_box.h"
+#include "platform/outline_font.h"
+#include "platform/video_capture.h"
 #include "platform/win32/dib_frame.h"
 #include "platform/win32/native_window.h"
 #include "platform/window.h"
+#include "platform/window_system.h"
 
 #include <GL/gl.h>
 

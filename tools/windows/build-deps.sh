@@ -1,0 +1,473 @@
+#!/usr/bin/env bash
+# Cross-builds the third-party libraries the Windows build needs and Debian
+# does not ship for mingw-w64: libogg, libvorbis, FLAC, Opus (libsndfile takes
+# Vorbis, FLAC and Opus together or none), mpg123, LAME (libsndfile's MPEG
+# support needs both mpg123 and LAME), libsndfile, libopenmpt and libpng.
+# zlib comes from Debian's libz-mingw-w64-dev.
+#
+# The sources are Debian's own source packages, with Debian's patches applied,
+# fetched by apt-get source through a private apt configuration (its own
+# sources list, package lists and cache in the cache folder), so the machine's
+# apt set-up is left alone and no root is needed.
+#
+# Everything is built as DLLs into one prefix inside the cache folder,
+#   ${XDG_CACHE_HOME:-$HOME/.cache}/kestrelux/win64-deps/<key>/
+# where <key> hashes the source package versions (their .dsc checksums), this
+# script, the toolchain file and the versions of the cross compiler. A run
+# that finds its key built does nothing else. The prefix is printed on the
+# last line of standard output; all progress goes to standard error.
+#
+# Usage: build-deps.sh [--jobs N] [--offline] [--keep-build] [--prune]
+#        build-deps.sh --print-prefix
+#   --print-prefix  print the prefix of a finished build and exit (offline,
+#                   builds nothing, fails if there is no finished build)
+#   --offline       no apt-get update and no downloads: use the package
+#                   lists and sources already in the cache folder
+#   --jobs N        parallel make jobs (default: number of processors)
+#   --keep-build    keep the build folder after a successful build
+#   --prune         remove finished prefixes with another key
+# Environment: KX_WIN_DEPS_CACHE overrides the cache folder.
+set -euo pipefail
+
+readonly HOST=x86_64-w64-mingw32
+readonly MINGW_SYSROOT=/usr/$HOST
+# Naming the build machine keeps configure scripts in cross mode even where
+# Wine is registered to run .exe files directly.
+BUILD_TRIPLET="$(cc -dumpmachine 2>/dev/null || echo "$(uname -m)-linux-gnu")"
+SCRIPT_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+SCRIPT_PATH="$SCRIPT_DIR/$(basename "${BASH_SOURCE[0]}")"
+readonly SCRIPT_DIR SCRIPT_PATH
+readonly TOOLCHAIN_FILE="$SCRIPT_DIR/mingw-w64-x86_64.cmake"
+readonly CACHE_ROOT="${KX_WIN_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/kestrelux/win64-deps}"
+
+# Debian source packages, in build order (each may use the ones before it).
+readonly SOURCE_PACKAGES=(libogg libvorbis flac opus mpg123 lame libsndfile libopenmpt libpng1.6)
+
+log() { printf 'build-deps: %s\n' "$*" >&2; }
+die() { printf 'build-deps: error: %s\n' "$*" >&2; exit 1; }
+
+jobs="$(nproc 2>/dev/null || echo 2)"
+offline=0
+print_prefix=0
+keep_build=0
+prune=0
+while (($#)); do
+    case "$1" in
+        --jobs) [[ $# -ge 2 && "$2" =~ ^[1-9][0-9]*$ ]] || die "--jobs needs a positive number"
+                jobs="$2"; shift ;;
+        --jobs=*) jobs="${1#--jobs=}"; [[ "$jobs" =~ ^[1-9][0-9]*$ ]] || die "--jobs needs a positive number" ;;
+        --offline) offline=1 ;;
+        --print-prefix) print_prefix=1; offline=1 ;;
+        --keep-build) keep_build=1 ;;
+        --prune) prune=1 ;;
+        -h|--help) sed -n '2,/^set -euo/p' "$SCRIPT_PATH" | sed '$d; s/^# \{0,1\}//' >&2; exit 0 ;;
+        *) die "unknown option '$1' (see --help)" ;;
+    esac
+    shift
+done
+
+# --- tools ------------------------------------------------------------------
+
+check_tools()
+{
+    local missing=() tool
+    for tool in "$HOST-gcc-posix" "$HOST-g++-posix" "$HOST-windres" "$HOST-strip" "$HOST-objdump" \
+                apt-get apt-cache dpkg-source dpkg-query sha256sum cmake make pkg-config \
+                autoreconf automake libtoolize flock; do
+        command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
+    done
+    [[ -f "$MINGW_SYSROOT/lib/pkgconfig/zlib.pc" && -f "$MINGW_SYSROOT/lib/zlib1.dll" ]] ||
+        missing+=("zlib for mingw-w64 ($MINGW_SYSROOT/lib/zlib1.dll)")
+    if ((${#missing[@]})); then
+        log "missing tools: ${missing[*]}"
+        die "install the packages listed in $SCRIPT_DIR/debian-packages.txt:
+    apt-get install \$(grep -v '^#' $SCRIPT_DIR/debian-packages.txt)"
+    fi
+}
+
+# --- private apt ------------------------------------------------------------
+
+readonly APT_DIR="$CACHE_ROOT/apt"
+readonly SOURCES_DIR="$CACHE_ROOT/sources"
+APT_OPTS=(
+    -o "Dir::Etc::SourceList=$APT_DIR/sources.list"
+    -o "Dir::Etc::SourceParts=$APT_DIR/sources.list.d"
+    -o "Dir::State=$APT_DIR/state"
+    -o "Dir::Cache=$APT_DIR/cache"
+)
+# apt hands downloads to the _apt user when it runs as root; that user cannot
+# write to a cache under /root.
+if ((EUID == 0)); then APT_OPTS+=(-o "APT::Sandbox::User=root"); fi
+
+# deb-src lines for the Debian archives this machine installs from (same
+# mirrors, suites and components), else Debian's defaults for its release.
+write_sources_list()
+{
+    local lines keyring=/usr/share/keyrings/debian-archive-keyring.gpg signed=""
+    [[ -f "$keyring" ]] && signed="[signed-by=$keyring] "
+    # shellcheck disable=SC2016 # apt's own $(FIELD) placeholders
+    lines="$(apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' \
+                 'Identifier: Packages' 'Origin: Debian' 2>/dev/null | sort -u |
+             while read -r uri suite component; do
+                 [[ -n "$component" ]] && printf 'deb-src %s%s %s %s\n' "$signed" "$uri" "$suite" "$component"
+             done)" || true
+    if [[ -z "$lines" ]]; then
+        local codename
+        # shellcheck disable=SC1091
+        codename="$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")"
+        [[ -n "$codename" ]] || die "cannot tell the Debian release of this machine"
+        lines="deb-src ${signed}http://deb.debian.org/debian $codename main
+deb-src ${signed}http://deb.debian.org/debian $codename-updates main
+deb-src ${signed}http://deb.debian.org/debian-security $codename-security main"
+    fi
+    mkdir -p "$APT_DIR/sources.list.d" "$APT_DIR/state/lists/partial" "$APT_DIR/cache/archives/partial"
+    printf '%s\n' "$lines" >"$APT_DIR/sources.list.new"
+    mv "$APT_DIR/sources.list.new" "$APT_DIR/sources.list"
+}
+
+update_lists()
+{
+    write_sources_list
+    log "updating the private source package lists ($APT_DIR)"
+    if ! apt-get "${APT_OPTS[@]}" -q update >"$APT_DIR/update.log" 2>&1; then
+        if compgen -G "$APT_DIR/state/lists/*Sources*" >/dev/null; then
+            log "warning: apt-get update failed (see $APT_DIR/update.log); using the lists from an earlier run"
+        else
+            cat "$APT_DIR/update.log" >&2
+            die "apt-get update failed and there are no earlier lists"
+        fi
+    fi
+}
+
+# All versions of a source package the lists know, newest first.
+source_versions()
+{
+    local versions=() v i j
+    mapfile -t versions < <(apt-cache "${APT_OPTS[@]}" showsrc --only-source "$1" 2>/dev/null |
+                            sed -n 's/^Version: //p' | sort -u)
+    # Insertion sort with dpkg's own version comparison (a handful of items).
+    for ((i = 1; i < ${#versions[@]}; i++)); do
+        v="${versions[i]}"
+        for ((j = i - 1; j >= 0; j--)); do
+            dpkg --compare-versions "${versions[j]}" lt "$v" || break
+            versions[j + 1]="${versions[j]}"
+        done
+        versions[j + 1]="$v"
+    done
+    ((${#versions[@]} == 0)) || printf '%s\n' "${versions[@]}"
+}
+
+# The .dsc file name of package $1 at version $2 (epoch dropped, as in the pool).
+dsc_name() { printf '%s_%s.dsc' "$1" "${2#*:}"; }
+
+# True when every file the .dsc lists is in the source folder with its checksum.
+sources_complete()
+{
+    local dsc="$SOURCES_DIR/$1"
+    [[ -f "$dsc" ]] || return 1
+    (cd "$SOURCES_DIR" &&
+        awk '/^Checksums-Sha256:/ {on = 1; next} /^[^ ]/ {on = 0} on && NF == 3 {print $1 "  " $3}' "$dsc" |
+        sha256sum --quiet --check >/dev/null 2>&1)
+}
+
+# Picks, for every source package, the newest version whose files can be had
+# (some mirrors lag behind their own lists), fetching it unless offline.
+# Writes "package version dsc sha256-of-dsc" lines to $1.
+resolve_sources()
+{
+    local manifest="$1" pkg version dsc found
+    mkdir -p "$SOURCES_DIR"
+    : >"$manifest"
+    for pkg in "${SOURCE_PACKAGES[@]}"; do
+        found=""
+        while read -r version; do
+            [[ -n "$version" ]] || continue
+            dsc="$(dsc_name "$pkg" "$version")"
+            if ! sources_complete "$dsc" && ((!offline)); then
+                log "fetching source package $pkg $version"
+                (cd "$SOURCES_DIR" &&
+                    apt-get "${APT_OPTS[@]}" -q --download-only source "$pkg=$version") \
+                    >"$APT_DIR/source-$pkg.log" 2>&1 ||
+                    log "warning: could not fetch $pkg $version (see $APT_DIR/source-$pkg.log); trying an older version"
+            fi
+            if sources_complete "$dsc"; then
+                found="$version"
+                break
+            fi
+        done < <(source_versions "$pkg")
+        if [[ -z "$found" ]]; then
+            ((offline)) && die "no complete source package for $pkg in $SOURCES_DIR (run without --offline/--print-prefix first)"
+            die "could not fetch any version of the source package $pkg (see $APT_DIR/source-$pkg.log)"
+        fi
+        printf '%s %s %s %s\n' "$pkg" "$found" "$dsc" \
+            "$(sha256sum "$SOURCES_DIR/$dsc" | cut -d' ' -f1)" >>"$manifest"
+    done
+}
+
+# --- cache key --------------------------------------------------------------
+
+toolchain_description()
+{
+    dpkg-query -W -f='${Package} ${Version}\n' \
+        gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
+        mingw-w64-x86-64-dev libz-mingw-w64-dev libz-mingw-w64 2>/dev/null || true
+    "$HOST-gcc-posix" --version | head -n1
+    "$HOST-g++-posix" -v 2>&1 | tail -n1
+}
+
+compute_key()
+{
+    {
+        cat "$1"
+        sha256sum <"$SCRIPT_PATH"
+        sha256sum <"$TOOLCHAIN_FILE"
+        toolchain_description
+    } | sha256sum | cut -c1-16
+}
+
+# --- building ---------------------------------------------------------------
+
+PREFIX=""
+BUILD_DIR=""
+LOG=""
+
+# Runs a command with its output in the package's log; on failure shows the
+# end of the log and stops.
+run()
+{
+    if ! "$@" >>"$LOG" 2>&1; then
+        log "failed: $*"
+        log "last lines of $LOG:"
+        tail -n 40 "$LOG" >&2
+        die "building $CURRENT_PKG failed (the build folder $BUILD_DIR is kept; rerun to continue)"
+    fi
+}
+
+cross_env()
+{
+    export CC="$HOST-gcc-posix" CXX="$HOST-g++-posix"
+    export AR="$HOST-ar" RANLIB="$HOST-ranlib" STRIP="$HOST-strip"
+    export RC="$HOST-windres" WINDRES="$HOST-windres" NM="$HOST-nm" DLLTOOL="$HOST-dlltool"
+    export CFLAGS="-O2" CXXFLAGS="-O2" CPPFLAGS="-I$PREFIX/include" LDFLAGS="-L$PREFIX/lib"
+    export PKG_CONFIG_LIBDIR="$PREFIX/lib/pkgconfig:$MINGW_SYSROOT/lib/pkgconfig"
+    unset PKG_CONFIG_PATH PKG_CONFIG_SYSROOT_DIR
+}
+
+# Unpacks a source package (with Debian's patches) into the build folder and
+# enters it.
+unpack()
+{
+    local pkg="$1" version dsc dir
+    read -r _ version dsc _ < <(grep "^$pkg " "$MANIFEST")
+    dir="$BUILD_DIR/src/$pkg"
+    rm -rf "$dir"
+    mkdir -p "$BUILD_DIR/src"
+    run dpkg-source -x "$SOURCES_DIR/$dsc" "$dir"
+    cd "$dir"
+}
+
+# Regenerates the autotools files when Debian's patches change their inputs
+# (make would try to, with whatever automake is at hand) or when the source
+# has no configure script.
+autoreconf_if_patched()
+{
+    local patch
+    if [[ ! -x configure ]]; then
+        run autoreconf -fi
+        return
+    fi
+    [[ -f debian/patches/series ]] || return 0
+    while read -r patch _; do
+        [[ -n "$patch" && "$patch" != \#* && -f "debian/patches/$patch" ]] || continue
+        if grep -Eq '^\+\+\+ .*(configure\.(ac|in)|Makefile\.am|Makemodule\.am|\.m4)([[:space:]]|$)' \
+                "debian/patches/$patch"; then
+            run autoreconf -fi
+            return
+        fi
+    done <debian/patches/series
+}
+
+autotools_build()
+{
+    autoreconf_if_patched
+    run ./configure --build="$BUILD_TRIPLET" --host="$HOST" --prefix="$PREFIX" --disable-static --enable-shared \
+        --disable-dependency-tracking "$@"
+    run make -j"$jobs"
+    run make install
+}
+
+cmake_build()
+{
+    run cmake -S . -B kx-build -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN_FILE" \
+        -DKX_WIN_DEPS_PREFIX="$PREFIX" -DCMAKE_INSTALL_PREFIX="$PREFIX" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" \
+        -DBUILD_SHARED_LIBS=ON "$@"
+    run cmake --build kx-build -j"$jobs"
+    run cmake --install kx-build
+}
+
+build_libogg() { unpack libogg; autotools_build; }
+
+build_libvorbis() { unpack libvorbis; autotools_build --disable-docs --disable-examples --disable-oggtest; }
+
+build_flac()
+{
+    unpack flac
+    autotools_build --disable-cpplibs --disable-programs --disable-examples --disable-doxygen-docs \
+        --disable-thorough-tests --disable-oggtest --disable-stack-smash-protection \
+        --disable-fortify-source --disable-rpath --disable-version-from-git
+}
+
+build_opus()
+{
+    unpack opus
+    # Opus adds -D_FORTIFY_SOURCE=2 unless it is defined already; on mingw-w64
+    # that needs libssp, which nothing else here uses.
+    CPPFLAGS="$CPPFLAGS -D_FORTIFY_SOURCE=0" autotools_build --disable-doc --disable-extra-programs --disable-stack-protector
+}
+
+build_mpg123()
+{
+    # Only libmpg123: no player, no libout123/libsyn123.
+    unpack mpg123
+    autoreconf_if_patched
+    run ./configure --build="$BUILD_TRIPLET" --host="$HOST" --prefix="$PREFIX" --disable-static --enable-shared \
+        --disable-dependency-tracking --with-cpu=x86-64 --disable-modules --with-audio=dummy \
+        --disable-network
+    run make -j"$jobs" src/libmpg123/libmpg123.la libmpg123.pc
+    mkdir -p "$PREFIX/lib/pkgconfig" "$PREFIX/include"
+    run ./libtool --mode=install install -c src/libmpg123/libmpg123.la "$PREFIX/lib"
+    run install -m 644 src/libmpg123/mpg123.h src/libmpg123/fmt123.h "$PREFIX/include"
+    run install -m 644 libmpg123.pc "$PREFIX/lib/pkgconfig"
+}
+
+build_lame()
+{
+    unpack lame
+    # The export list names lame_init_old, which lame.c defines static; a
+    # mingw link refuses to export a symbol it cannot find.
+    run sed -i '/^lame_init_old$/d' include/libmp3lame.sym
+    autotools_build --disable-frontend --disable-mp3x --disable-mp3rtp --disable-gtktest \
+        --disable-rpath --disable-nasm
+}
+
+build_libsndfile()
+{
+    unpack libsndfile
+    cmake_build -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF -DBUILD_REGTEST=OFF \
+        -DENABLE_CPACK=OFF -DINSTALL_MANPAGES=OFF -DENABLE_EXTERNAL_LIBS=ON -DENABLE_MPEG=ON \
+        -DENABLE_COMPATIBLE_LIBSNDFILE_NAME=ON -DENABLE_STATIC_RUNTIME=OFF -DENABLE_EXPERIMENTAL=OFF
+    # CMake quietly drops codecs whose libraries it does not find.
+    grep -q '^#define HAVE_EXTERNAL_XIPH_LIBS 1' kx-build/src/config.h ||
+        die "libsndfile was configured without Ogg/Vorbis/FLAC/Opus (see $LOG)"
+    grep -q '^#define HAVE_MPEG 1' kx-build/src/config.h ||
+        die "libsndfile was configured without MPEG (mpg123/LAME) support (see $LOG)"
+}
+
+build_libopenmpt()
+{
+    unpack libopenmpt
+    autotools_build --disable-openmpt123 --disable-examples --disable-tests --disable-doxygen-doc \
+        --with-zlib --with-mpg123 --with-ogg --with-vorbis --with-vorbisfile \
+        --without-portaudio --without-portaudiocpp --without-pulseaudio --without-sdl2 \
+        --without-sndfile --without-flac
+}
+
+build_libpng1.6()
+{
+    unpack libpng1.6
+    # Keeps the unversioned libpng.pc: the project asks pkg-config for "libpng".
+    autotools_build --enable-hardware-optimizations --without-binconfigs
+}
+
+finish_prefix()
+{
+    # zlib1.dll is Debian's; libpng and libopenmpt need it beside them.
+    install -m 644 "$MINGW_SYSROOT/lib/zlib1.dll" "$PREFIX/bin/"
+    # What the Windows build does not use: libtool archives, docs, manuals,
+    # autoconf macros, programs and scripts.
+    find "$PREFIX" -name '*.la' -delete
+    rm -rf "$PREFIX/share/doc" "$PREFIX/share/man" "$PREFIX/share/aclocal"
+    find "$PREFIX/bin" ! -type d ! -name '*.dll' -delete
+    "$HOST-strip" --strip-unneeded "$PREFIX"/bin/*.dll
+    # Every DLL must find what it imports in the prefix, the compiler's
+    # runtime or Windows itself.
+    run "$SCRIPT_DIR/copy-dlls.sh" --prefix "$PREFIX" "$BUILD_DIR/dll-check" "$PREFIX"/bin/*.dll
+}
+
+# --- main -------------------------------------------------------------------
+
+check_tools
+mkdir -p "$CACHE_ROOT"
+
+# The private lists and the source folder are shared by all keys.
+exec 8>"$CACHE_ROOT/.lock-apt"
+flock 8
+if ((offline)); then
+    [[ -f "$APT_DIR/sources.list" ]] || die "no source package lists in $APT_DIR yet: run $SCRIPT_PATH without --offline/--print-prefix"
+else
+    update_lists
+fi
+MANIFEST_TMP="$(mktemp)"
+trap 'rm -f "$MANIFEST_TMP"' EXIT
+resolve_sources "$MANIFEST_TMP"
+exec 8>&-
+KEY="$(compute_key "$MANIFEST_TMP")"
+PREFIX="$CACHE_ROOT/$KEY"
+
+if ((print_prefix)); then
+    [[ -f "$PREFIX/.complete" ]] || die "no finished build for these versions (key $KEY): run $SCRIPT_PATH"
+    echo "$PREFIX"
+    exit 0
+fi
+
+if ((prune)); then
+    for old in "$CACHE_ROOT"/*/.complete "$CACHE_ROOT"/build-* "$CACHE_ROOT"/.lock-????????????????; do
+        [[ -e "$old" ]] || continue
+        old="${old%/.complete}"
+        [[ "$old" == "$PREFIX" || "$old" == "$CACHE_ROOT/build-$KEY" || "$old" == "$CACHE_ROOT/.lock-$KEY" ]] && continue
+        log "pruning $old"
+        rm -rf "$old"
+    done
+fi
+
+# One build per key at a time; a second caller waits and then finds it done.
+exec 9>"$CACHE_ROOT/.lock-$KEY"
+flock 9
+
+if [[ -f "$PREFIX/.complete" ]]; then
+    log "cached: $PREFIX ($(cut -d' ' -f1,2 "$PREFIX/manifest.txt" | tr '\n' ' '))"
+    echo "$PREFIX"
+    exit 0
+fi
+
+BUILD_DIR="$CACHE_ROOT/build-$KEY"
+mkdir -p "$BUILD_DIR/logs" "$PREFIX"
+MANIFEST="$BUILD_DIR/manifest.txt"
+cp "$MANIFEST_TMP" "$MANIFEST"
+log "building into $PREFIX with $jobs jobs (logs in $BUILD_DIR/logs)"
+start_all=$SECONDS
+(
+    cross_env
+    for pkg in "${SOURCE_PACKAGES[@]}"; do
+        # A rerun after a failure continues with the package that failed.
+        [[ -f "$BUILD_DIR/logs/$pkg.done" ]] && { log "$pkg: already built"; continue; }
+        CURRENT_PKG="$pkg"
+        LOG="$BUILD_DIR/logs/$pkg.log"
+        : >"$LOG"
+        start=$SECONDS
+        log "$pkg $(grep "^$pkg " "$MANIFEST" | cut -d' ' -f2): building"
+        "build_$pkg"
+        touch "$BUILD_DIR/logs/$pkg.done"
+        log "$pkg: done in $((SECONDS - start)) s"
+    done
+    CURRENT_PKG=prefix
+    LOG="$BUILD_DIR/logs/finish.log"
+    finish_prefix
+)
+cp "$MANIFEST" "$PREFIX/manifest.txt"
+toolchain_description >"$PREFIX/toolchain.txt"
+touch "$PREFIX/.complete"
+((keep_build)) || rm -rf "$BUILD_DIR"
+log "built in $((SECONDS - start_all)) s: $PREFIX"
+echo "$PREFIX"

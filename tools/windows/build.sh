@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows version on Linux and packs it: the third-party
+# DLLs (build-deps.sh, cached), a Release build in build-win/ through the
+# mingw-w64 toolchain file, then dist/kestrelux-win64/ and
+# dist/kestrelux-win64.zip holding the player, its plug-ins, the project's
+# DLLs, every DLL they need (found by copy-dlls.sh through their import
+# tables), the bundled show (data/) and the guides (README.md, docs/).
+#
+# Usage: build.sh [--offline] [--jobs N] [--build-dir DIR]
+#   --offline        build-deps.sh without downloads (sources already cached)
+#   --jobs N         parallel jobs (default: number of processors)
+#   --build-dir DIR  the build folder (default: build-win in the source tree)
+# Environment: KX_WIN_DEPS_PREFIX names a finished dependency prefix to use
+#   instead of running build-deps.sh.
+# The last line of standard output is the path of the zip.
+set -euo pipefail
+
+SCRIPT_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+ROOT="$(cd "$SCRIPT_DIR/../.." && pwd)"
+readonly SCRIPT_DIR ROOT
+readonly HOST=x86_64-w64-mingw32
+readonly NAME=kestrelux-win64
+
+log() { printf 'build: %s\n' "$*" >&2; }
+die() { printf 'build: error: %s\n' "$*" >&2; exit 1; }
+
+jobs="$(nproc 2>/dev/null || echo 2)"
+build_dir="$ROOT/build-win"
+deps_options=()
+while (($#)); do
+    case "$1" in
+        --offline) deps_options+=(--offline) ;;
+        --jobs) [[ $# -ge 2 && "$2" =~ ^[1-9][0-9]*$ ]] || die "--jobs needs a positive number"
+                jobs="$2"; shift ;;
+        --build-dir) [[ $# -ge 2 ]] || die "--build-dir needs a folder"
+                     build_dir="$2"; shift ;;
+        -h|--help) sed -n '2,/^set -euo/p' "${BASH_SOURCE[0]}" | sed '$d; s/^# \{0,1\}//' >&2; exit 0 ;;
+        *) die "unknown option '$1' (see --help)" ;;
+    esac
+    shift
+done
+
+for tool in cmake zip "$HOST-g++-posix" "$HOST-objdump"; do
+    command -v "$tool" >/dev/null ||
+        die "$tool is missing: apt-get install \$(grep -v '^#' $SCRIPT_DIR/debian-packages.txt)"
+done
+
+start=$SECONDS
+
+# 1. The third-party DLLs: a cached prefix, built once per set of versions.
+# A build under way in another process is waited for (build-deps.sh locks).
+prefix="${KX_WIN_DEPS_PREFIX:-}"
+if [[ -z "$prefix" ]]; then
+    log "dependencies (build-deps.sh)"
+    prefix="$("$SCRIPT_DIR/build-deps.sh" --jobs "$jobs" "${deps_options[@]}" | tail -n 1)"
+fi
+[[ -d "$prefix/lib/pkgconfig" ]] || die "build-deps.sh gave no usable prefix ('$prefix')"
+log "dependency prefix: $prefix"
+
+# 2. Configure and build.
+launcher=()
+if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+log "configuring $build_dir"
+cmake -S "$ROOT" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$SCRIPT_DIR/mingw-w64-x86_64.cmake" -DKX_WIN_DEPS_PREFIX="$prefix" \
+    -DKX_TESTS=OFF -DKX_BENCH=OFF "${launcher[@]}" >&2
+log "building with $jobs jobs"
+cmake --build "$build_dir" -j "$jobs" >&2
+
+# 3. The folder: program, plug-ins, the project's DLLs and what they need.
+bin="$build_dir/bin"
+dist="$ROOT/dist"
+folder="$dist/$NAME"
+rm -rf "$folder" "$dist/$NAME.zip"
+mkdir -p "$folder"
+files=()
+for file in kestrelux.exe lumafold.dll irisloom.dll kxplatform.dll kxaudio.dll; do
+    if [[ -f "$bin/$file" ]]; then
+        cp "$bin/$file" "$folder/"
+        files+=("$folder/$file")
+    elif [[ "$file" == kxaudio.dll ]]; then
+        log "no kxaudio.dll in this build (its libraries were not found)"
+    else
+        die "the build made no $file"
+    fi
+done
+needed="$("$SCRIPT_DIR/copy-dlls.sh" --prefix "$prefix" "$folder" "${files[@]}")"
+log "DLLs they need: $(tr '\n' ' ' <<<"$needed")"
+# Shrinks the copies (libstdc++ alone carries over 20 MB of debugging data);
+# the build folder and the prefix keep theirs.
+"$HOST-strip" --strip-unneeded "$folder"/*.exe "$folder"/*.dll
+
+# The show beside the program (the player reads data/ from its working
+# folder), and the guides where README.md links them.
+cp -r "$ROOT/data" "$folder/data"
+cp "$ROOT/README.md" "$folder/"
+cp -r "$ROOT/docs" "$folder/docs"
+
+# 4. The zip, with the folder at its top.
+(cd "$dist" && zip -q -r -X "$NAME.zip" "$NAME")
+log "done in $((SECONDS - start)) s: $(du -h "$dist/$NAME.zip" | cut -f1)"
+echo "$dist/$NAME.zip"

@@ -436,7 +436,7 @@ exec 9>"$CACHE_ROOT/.lock-$KEY"
 flock 9
 
 if [[ -f "$PREFIX/.complete" ]]; then
-    log "cached: $PREFIX ($(cut -d' ' -f1,2 "$PREFIX/manifest.txt" | tr '\n' ' '))"
+    log "cached: $PREFIX ($(cut -d' ' -f1,2 "$PREFIX/manifest.txt" | paste -sd, - | sed 's/,/, /g'))"
     echo "$PREFIX"
     exit 0
 fi

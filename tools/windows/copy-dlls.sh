@@ -6,9 +6,11 @@
 # are DLLs already in the destination (the project's own); a DLL found
 # nowhere is an error.
 #
-# Usage: copy-dlls.sh [--prefix DIR] DEST FILE.exe|FILE.dll...
+# Usage: copy-dlls.sh [--prefix DIR] [--strip] DEST FILE.exe|FILE.dll...
 #   --prefix DIR   the dependency prefix (default: $KX_WIN_DEPS_PREFIX, else
 #                  build-deps.sh --print-prefix)
+#   --strip        strip the copies (Debian's libstdc++-6.dll carries debug
+#                  information: 23 MB, 2 MB stripped)
 # Prints the copied DLLs, one a line.
 set -euo pipefail
 
@@ -19,12 +21,17 @@ readonly SCRIPT_DIR
 die() { printf 'copy-dlls: error: %s\n' "$*" >&2; exit 1; }
 
 prefix="${KX_WIN_DEPS_PREFIX:-}"
-if [[ "${1:-}" == --prefix ]]; then
-    [[ $# -ge 2 ]] || die "--prefix needs a folder"
-    prefix="$2"
-    shift 2
-fi
-[[ $# -ge 2 ]] || die "usage: copy-dlls.sh [--prefix DIR] DEST FILE..."
+strip=0
+while [[ "${1:-}" == --* ]]; do
+    case "$1" in
+        --prefix) [[ $# -ge 2 ]] || die "--prefix needs a folder"
+                  prefix="$2"; shift ;;
+        --strip) strip=1 ;;
+        *) die "unknown option '$1'" ;;
+    esac
+    shift
+done
+[[ $# -ge 2 ]] || die "usage: copy-dlls.sh [--prefix DIR] [--strip] DEST FILE..."
 dest="$1"
 shift
 if [[ -z "$prefix" ]]; then
@@ -79,6 +86,7 @@ while ((${#queue[@]})); do
         fi
         found="$(find_dll "$dll")" || die "$(basename "$file") needs $dll, which is in none of: ${search_dirs[*]}"
         cp -f "$found" "$dest/"
+        if ((strip)); then "$HOST-strip" --strip-unneeded "$dest/$(basename "$found")"; fi
         printf '%s\n' "$dll"
         queue+=("$found")
     done < <("$HOST-objdump" -p "$file" | sed -n 's/^[[:space:]]*DLL Name: //p')

@@ -50,7 +50,8 @@ cmake --build "$work/build" >"$work/build.log" 2>&1 || { cat "$work/build.log" >
 run="$work/run"
 mkdir -p "$run"
 cp "$work/build/smoke.exe" "$run/"
-log "DLLs beside smoke.exe: $("$SCRIPT_DIR/copy-dlls.sh" --prefix "$prefix" "$run" "$run/smoke.exe" | tr '\n' ' ')"
+dlls="$("$SCRIPT_DIR/copy-dlls.sh" --prefix "$prefix" "$run" "$run/smoke.exe")" || die "could not gather the DLLs"
+log "DLLs beside smoke.exe: $(paste -sd' ' - <<<"$dlls")"
 
 # Half a second of stereo at 44.1 kHz: 22050 frames.
 readonly frames=22050

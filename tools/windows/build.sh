@@ -62,6 +62,16 @@ launcher=()
 if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
+# pkg-config results are cached with the prefix's paths in them: a build
+# folder configured against another prefix (other library versions) starts
+# afresh.
+stamp="$build_dir/kx-deps-prefix.txt"
+if [[ -f "$build_dir/CMakeCache.txt" && "$(cat "$stamp" 2>/dev/null)" != "$prefix" ]]; then
+    log "the dependency prefix changed: configuring $build_dir afresh"
+    rm -rf "$build_dir/CMakeCache.txt" "$build_dir/CMakeFiles"
+fi
+mkdir -p "$build_dir"
+printf '%s\n' "$prefix" > "$stamp"
 log "configuring $build_dir"
 cmake -S "$ROOT" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$SCRIPT_DIR/mingw-w64-x86_64.cmake" -DKX_WIN_DEPS_PREFIX="$prefix" \

@@ -97,7 +97,9 @@ void cLog::write(unsigned level, const char* text)
     append(used, "\r\n");
 
     if (output_ & outputFile) {
-        std::FILE* f = std::fopen(fileName_, started_ ? "a" : "wb");
+        // Binary both times: the line already ends in "\r\n", which a text
+        // mode file on Windows would write as "\r\r\n".
+        std::FILE* f = std::fopen(fileName_, started_ ? "ab" : "wb");
         if (f) {
             started_ = 1;
             std::fwrite(gLine, 1, used, f);

@@ -32,6 +32,12 @@
 #ifndef KX_GOLDEN_DIR
 #error "KX_GOLDEN_DIR must name the folder of the reference files"
 #endif
+// The largest difference allowed in one cell's channel. The Windows suite
+// under Wine allows more: Wine's font engine lays the text out with slightly
+// other outlines and advances, which move letters across cell borders.
+#ifndef KX_GOLDEN_CELL_TOLERANCE
+#define KX_GOLDEN_CELL_TOLERANCE 16.0
+#endif
 
 namespace {
 
@@ -263,10 +269,10 @@ TEST(BundledShow, PlaysToItsEndMatchingTheReferencesWithItsTune)
         std::printf("frame %d: largest difference %.2f, mean %.3f\n", m.frame, worst, mean);
         // No cell may be off by more than 16 levels in a channel, and the
         // frame as a whole by more than 3 on average.
-        EXPECT_LE(worst, 16.0) << "frame " << m.frame << " (" << m.what << "): cell column " << cell % kCols << ", row "
-                               << cell / kCols << ", channel "
-                               << "rgb"[worstAt % 3] << " is " << got[i].second[worstAt] << ", reference "
-                               << want[i].second[worstAt];
+        EXPECT_LE(worst, KX_GOLDEN_CELL_TOLERANCE)
+            << "frame " << m.frame << " (" << m.what << "): cell column " << cell % kCols << ", row " << cell / kCols
+            << ", channel "
+            << "rgb"[worstAt % 3] << " is " << got[i].second[worstAt] << ", reference " << want[i].second[worstAt];
         EXPECT_LE(mean, 3.0) << "frame " << m.frame << " (" << m.what << "): mean difference " << mean;
     }
 

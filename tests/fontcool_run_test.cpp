@@ -67,7 +67,7 @@ TEST(FontCoolRun, TheFourLetterStylesOfAGap)
     // Frame i shows style i: the events switch the style at the start of
     // frames 1, 2 and 3.
     std::string script = "<demo name=\"fc\" width=\"" + std::to_string(kWidth) + "\" height=\"" +
-                         std::to_string(kHeight) + "\">\n<loadplugin file=\"lumafold.so\"/>\n" +
+                         std::to_string(kHeight) + "\">\n<loadplugin file=\"lumafold.dll\"/>\n" +
                          "<add type=\"clear\" name=\"bg\"/>\n<add type=\"fontcool\" name=\"txt\"/>\n" +
                          "<txt basefont=\"DejaVu Sans\" numtexts=\"1\">" +
                          "<text num=\"0\" active=\"1\" string=\"A_B\" tra=\"" + tra + "\"/></txt>\n" +

@@ -146,7 +146,7 @@ TEST(WebcamRunFontcool, ATextureLookupAfterLoadFindsTheLivePicture)
     // colour at (0, 0): with linear filtering and repeat wrap, the mean of
     // the pattern's four corners (white, black and the blue strip twice).
     writeDataFile("script.txt", R"(<demo name="fc" width="192" height="96">
-<loadplugin file="lumafold.so"/><loadplugin file="irisloom.so"/>
+<loadplugin file="lumafold.dll"/><loadplugin file="irisloom.dll"/>
 <add type="webcam" name="cam"/><cam device="testpattern"/>
 <add type="webcam" name="dark"/><dark device="testpattern:size=80x60"/>
 <add type="clear" name="bg"/>

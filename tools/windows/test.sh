@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# The Windows test suite, under Wine: cross-builds the tree (build.sh), builds
+# the end-to-end tests natively (tools/windows/e2e/, in build-win-e2e/) with
+# tools/windows/wine-player.sh standing in for the player, and runs them on an
+# Xvfb display of its own: every case plays kestrelux.exe under Wine in
+# capture mode in a fresh temporary folder holding a data/ tree and checks its
+# exit code, console, log.txt, frames and audio.wav, with the same code and
+# the same reference file (tests/golden/bundled_show.txt) as the Linux suite.
+# Prints the cases passed and failed; exits non-zero on any failure.
+#
+# Usage: test.sh [--no-build] [--jobs N] [--filter PATTERN]
+#   --no-build        use the existing dist/kestrelux-win64 and build-win-e2e
+#   --jobs N          parallel build jobs (default: number of processors)
+#   --filter PATTERN  a GoogleTest filter to run fewer cases
+# Environment: KX_WIN_DEPS_PREFIX as for build.sh; KX_WINEPREFIX (default:
+#   ${XDG_CACHE_HOME:-$HOME/.cache}/kestrelux/wine64).
+set -euo pipefail
+
+SCRIPT_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+ROOT="$(cd "$SCRIPT_DIR/../.." && pwd)"
+readonly SCRIPT_DIR ROOT
+
+log() { printf 'test: %s\n' "$*" >&2; }
+die() { printf 'test: error: %s\n' "$*" >&2; exit 1; }
+
+# Cases of the Linux end-to-end suite that do not apply to the Windows
+# program, each with its reason:
+excluded=(
+    # A POSIX stop signal; a Windows program has no SIGTERM to handle.
+    PlayerTest.StopSignalEndsTheWholeRunCleanly
+    # They load the test plug-ins (kxtest_*), which are built for Linux only.
+    EffectsRun.ClearColourAndBufferSwitches
+    EffectsRun.MultiplicativeAndInvertingFlashes
+    EffectsRun.LoadOrderDecidesWhichLibraryMakesAType
+    EffectsRun.TeardownDestroysEveryEffectBeforeAnyLibraryUnloads
+    EffectsRun.ParameterDescriptionIsLogged
+    EffectsRun.PluginsShareThePlayersPlatformState
+    EffectsRun.BadPluginsAndAddsAreLoggedNotFatal
+    EffectsRun.LibraryNamesGetTheSuffixAndReachTheSystemLoader
+    # Video4Linux device paths and their messages.
+    WebcamRun.WithoutAUsableDeviceTheShowGoesOnInBlack
+)
+
+build=1
+jobs="$(nproc 2>/dev/null || echo 2)"
+filter="*"
+while (($#)); do
+    case "$1" in
+        --no-build) build=0 ;;
+        --jobs) [[ $# -ge 2 && "$2" =~ ^[1-9][0-9]*$ ]] || die "--jobs needs a positive number"
+                jobs="$2"; shift ;;
+        --filter) [[ $# -ge 2 ]] || die "--filter needs a pattern"
+                  filter="$2"; shift ;;
+        -h|--help) sed -n '2,/^set -euo/p' "${BASH_SOURCE[0]}" | sed '$d; s/^# \{0,1\}//' >&2; exit 0 ;;
+        *) die "unknown option '$1' (see --help)" ;;
+    esac
+    shift
+done
+
+for tool in cmake wine wineserver Xvfb; do
+    command -v "$tool" >/dev/null ||
+        die "$tool is missing: apt-get install \$(grep -v '^#' $SCRIPT_DIR/debian-packages.txt)"
+done
+
+start=$SECONDS
+e2e_build="$ROOT/build-win-e2e"
+if ((build)); then
+    "$SCRIPT_DIR/build.sh" --jobs "$jobs" >/dev/null
+    launcher=()
+    if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+    cmake -S "$SCRIPT_DIR/e2e" -B "$e2e_build" -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
+    cmake --build "$e2e_build" -j "$jobs" >/dev/null
+fi
+export KX_WIN_DIST="$ROOT/dist/kestrelux-win64"
+[[ -f "$KX_WIN_DIST/kestrelux.exe" ]] || die "no $KX_WIN_DIST/kestrelux.exe: run without --no-build"
+[[ -x "$e2e_build/kx_win_e2e_tests" ]] || die "no $e2e_build/kx_win_e2e_tests: run without --no-build"
+build_seconds=$((SECONDS - start))
+
+# Wine and a display of our own.
+export WINEPREFIX="${KX_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/kestrelux/wine64}"
+export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+    log "creating the Wine prefix $WINEPREFIX (first time only, may take a minute)"
+    mkdir -p "$WINEPREFIX"
+    wineboot --init >/dev/null 2>&1 || die "wineboot failed"
+fi
+work="$(mktemp -d "${TMPDIR:-/tmp}/kx-win-test.XXXXXX")"
+xvfb_pid=
+cleanup() {
+    [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+display=
+for n in $(seq 70 99); do
+    [[ -e "/tmp/.X$n-lock" || -e "/tmp/.X11-unix/X$n" ]] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    sleep 1
+    if kill -0 "$xvfb_pid" 2>/dev/null; then
+        display=":$n"
+        break
+    fi
+    xvfb_pid=
+done
+[[ -n "$display" ]] || die "no free X display for Xvfb"
+export KX_WINE_DISPLAY="$display"
+# One Wine server for the whole run instead of one per case.
+wineserver -p 30 2>/dev/null || true  # an already running one is kept
+
+negative="$(IFS=:; echo "${excluded[*]}")"
+log "running the end-to-end cases under Wine on display $display"
+status=0
+(cd "$work" && "$e2e_build/kx_win_e2e_tests" --gtest_filter="$filter-$negative" \
+    --gtest_output="xml:$work/e2e.xml") | tee "$work/e2e.log" || status=$?
+
+passed="$(grep -c '^\[       OK \]' "$work/e2e.log" || true)"
+failed="$(grep -c '^\[  FAILED  \] .* ([0-9]* ms)$' "$work/e2e.log" || true)"
+log "build $build_seconds s, tests $((SECONDS - start - build_seconds)) s"
+echo "Windows suite under Wine: $passed passed, $failed failed, ${#excluded[@]} Linux-only cases left out"
+if ((status != 0 || failed != 0 || passed == 0)); then exit 1; fi

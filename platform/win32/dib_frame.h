@@ -2,15 +2,9 @@
 // pictures: 24-bit BGR, rows packed end to end, bottom row first.
 #pragma once
 
-#include <cstddef>
+#include "platform/win32/windows_api.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include <cstddef>
 
 namespace platform {
 

@@ -3,17 +3,10 @@
 // contexts through it).
 #pragma once
 
+#include "platform/win32/windows_api.h"
 #include "platform/window_system.h"
 
 #include <cstddef>
-
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
 
 struct platform::NativeWindow {
     HWND hwnd = nullptr;

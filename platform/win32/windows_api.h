@@ -1,0 +1,12 @@
+// The Windows headers as every file of this back end includes them: the
+// lean set, and without the min/max macros that would break std::min and
+// std::max.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>

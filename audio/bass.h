@@ -74,6 +74,7 @@ typedef void(CALLBACK DSPPROC)(HDSP handle, DWORD channel, void* buffer, DWORD l
 #define BASS_ERROR_FILEOPEN 2   // a file could not be opened or read
 #define BASS_ERROR_DRIVER 3     // no audio driver or output device could be opened
 #define BASS_ERROR_HANDLE 5     // the handle is not (or no longer) valid
+#define BASS_ERROR_POSITION 7   // a position beyond the channel's end, or one it does not have
 #define BASS_ERROR_INIT 8       // BASS_Init has not been called successfully
 #define BASS_ERROR_ALREADY 14   // already initialised, or already in that state
 #define BASS_ERROR_ILLPARAM 20  // an argument is out of range
@@ -242,6 +243,76 @@ KXAUDIO_API HDSP BASS_ChannelSetDSP(DWORD handle, DSPPROC* proc, void* user, int
 // procedure that removes itself is, of course, still running), so its user
 // data may be freed.
 KXAUDIO_API BOOL BASS_ChannelRemoveDSP(DWORD handle, HDSP dsp);
+
+// --- Positions ------------------------------------------------------------
+//
+// A channel's position is how much of it has been mixed into the output: it
+// moves on as the mixer renders the channel, block by block (at most 1024
+// frames, about 23 ms at 44.1 kHz), and the output device's buffer (about
+// 23 ms with SDL) lies between it and what is heard, so a clock that
+// follows it follows what is heard to within those. It counts the
+// channel's play time since it started from its beginning (or from where
+// BASS_ChannelSetPosition put it): a loop, or a tune's jump back, does not
+// set it back, so it may pass the length. Positions and lengths are in
+// bytes of the channel's output, 16-bit stereo at the rate given to
+// BASS_Init (4 bytes a frame) whatever the file's own format; offline,
+// BASS_MixOffline of n frames moves a channel playing throughout by
+// exactly n * 4 bytes.
+//
+// A sample's position is that of its newest playback (the one
+// BASS_SamplePlay started last) in the sample's data, 0 when none sounds.
+
+// Position modes.
+#define BASS_POS_BYTE 0 // bytes of the output
+// modules: order and row, LOWORD = order, HIWORD = row
+#define BASS_POS_MUSIC_ORDER 1
+
+// The channel's position in `mode`: BASS_POS_BYTE for any channel,
+// BASS_POS_MUSIC_ORDER (the order and row that play next) for modules only.
+// Returns (QWORD)-1 on failure: BASS_ERROR_HANDLE, BASS_ERROR_NOTAVAIL for
+// order and row of a channel that is no module, BASS_ERROR_ILLPARAM for
+// another mode.
+KXAUDIO_API QWORD BASS_ChannelGetPosition(DWORD handle, DWORD mode);
+
+// Moves a channel, playing or paused, so that it goes on from `pos`; a
+// channel that has played to its end is then resumed from there by the play
+// calls. BASS_POS_BYTE (rounded down to whole frames) moves a module to the
+// start of a row near that time (where libopenmpt's seek lands, which the
+// position then reports; the notes held there sound), a stream to exactly
+// that frame of its decoded sound, a sample's newest playback to that frame
+// of the sample; BASS_POS_MUSIC_ORDER moves a module to the start of a row.
+// Safe while the mixer runs: the move happens between two blocks. Fails
+// with BASS_ERROR_POSITION beyond the channel's length
+// (BASS_ChannelGetLength; the length itself is allowed) or for an order or
+// row the module does not have, BASS_ERROR_NOTAVAIL for a channel that
+// cannot move (a stream whose length is unknown, a sample with no playback
+// sounding, order and row of a channel that is no module),
+// BASS_ERROR_ILLPARAM for another mode, BASS_ERROR_HANDLE.
+KXAUDIO_API BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode);
+
+// The length of what a channel plays: BASS_POS_BYTE for modules (one pass,
+// to the end of the order list or the first jump back, as libopenmpt
+// reckons it), streams (the decoded sound at the output rate, when the file
+// says how long it is) and samples; BASS_POS_MUSIC_ORDER the number of
+// orders of a module. (QWORD)-1 on failure: BASS_ERROR_NOTAVAIL when not
+// known or not a module, BASS_ERROR_ILLPARAM for another mode,
+// BASS_ERROR_HANDLE.
+KXAUDIO_API QWORD BASS_ChannelGetLength(DWORD handle, DWORD mode);
+
+// `pos` bytes of the channel's output in seconds; a negative value with
+// BASS_ERROR_HANDLE for a handle not in use.
+KXAUDIO_API double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);
+
+// `pos` seconds in bytes of the channel's output, rounded down to whole
+// frames. (QWORD)-1 on failure: BASS_ERROR_ILLPARAM for a time that is
+// negative, not finite or absurdly large, BASS_ERROR_HANDLE.
+KXAUDIO_API QWORD BASS_ChannelSeconds2Bytes(DWORD handle, double pos);
+
+// The music or stream channel (not a sample) whose play call started or
+// resumed it most recently among those still playing; 0 when none plays
+// (and BASS_ERROR_INIT before BASS_Init). A clock that follows the music
+// asks this, then BASS_ChannelGetPosition, without knowing who plays it.
+KXAUDIO_API DWORD KXAUDIO_PlayingMusic(void);
 
 #ifdef __cplusplus
 }

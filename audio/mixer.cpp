@@ -93,6 +93,15 @@ size_t cMixer::channelCount() const
     return channels_.size();
 }
 
+std::vector<std::shared_ptr<cChannel>> cMixer::channels() const
+{
+    std::vector<std::shared_ptr<cChannel>> all;
+    std::lock_guard<std::mutex> guard(registryMutex_);
+    all.reserve(channels_.size());
+    channels_.forEach([&](DWORD, const std::shared_ptr<cChannel>& channel) { all.push_back(channel); });
+    return all;
+}
+
 void cMixer::mix(void* out, DWORD frames)
 {
     std::lock_guard<std::mutex> guard(mixMutex_);

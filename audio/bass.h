@@ -224,12 +224,42 @@ KXAUDIO_API BOOL BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float valu
 // Pausing a paused channel succeeds.
 KXAUDIO_API BOOL BASS_ChannelPause(DWORD handle);
 
-// Copies the most recent `length` bytes of the channel's own output as it
-// went into the mix (16-bit stereo, after its DSPs), oldest first, into
-// `buffer`, and returns the number of bytes copied: `length` rounded down to
-// whole frames, at most 32768. Zeros before the channel has played; a paused
-// channel keeps its last output. Returns (DWORD)-1 on failure
-// (BASS_ERROR_HANDLE, BASS_ERROR_ILLPARAM for a null buffer).
+// BASS_ChannelGetData's `length`: a number of bytes, or one of these.
+#define BASS_DATA_AVAILABLE 0        // how many bytes a call could copy (32768), nothing copied
+#define BASS_DATA_FLOAT 0x40000000   // | bytes: samples as floats, -1 ... 1
+#define BASS_DATA_FFT256 0x80000000  // 128 floats: the spectrum of the latest 256 frames
+#define BASS_DATA_FFT512 0x80000001  // 256 floats
+#define BASS_DATA_FFT1024 0x80000002 // 512 floats
+#define BASS_DATA_FFT2048 0x80000003 // 1024 floats
+#define BASS_DATA_FFT4096 0x80000004 // 2048 floats
+#define BASS_DATA_FFT8192 0x80000005 // 4096 floats
+
+// A handle BASS_ChannelGetData takes besides the channels' own: the whole
+// mix, every channel after its DSPs and volume, summed and saturated as it
+// went to the output (offline: as BASS_MixOffline returned it). So a shader
+// can show the music without knowing which effect plays it. No channel
+// ever gets this handle.
+#define KXAUDIO_MIX 0x7FFFFFFFu
+
+// Copies the most recent output of the channel as it went into the mix
+// (after its DSPs, before its volume), or of the whole mix for KXAUDIO_MIX,
+// into `buffer`, oldest first. The latest 8192 frames are kept: zeros
+// before the channel has played (the mix: before it has mixed in this
+// session), and a paused channel keeps its last output. By `length`:
+//   - a number of bytes: 16-bit stereo frames; returns the bytes copied,
+//     `length` rounded down to whole frames, at most 32768;
+//   - BASS_DATA_FLOAT | bytes: the same frames as floats (-1 ... 1, two a
+//     frame, 8 bytes); returns the bytes written, at most 65536;
+//   - BASS_DATA_FFTn: the magnitude spectrum of the latest n frames, left
+//     and right averaged, under a Hann window: n / 2 floats, bins 0 ...
+//     n / 2 - 1 (bin k is k * rate / n Hz), scaled so that a full-scale sine
+//     at a bin's centre gives 1.0 there (between two bins down to 0.85 in
+//     each); returns the bytes of frames used, n * 4;
+//   - BASS_DATA_AVAILABLE: writes nothing (`buffer` may be null) and returns
+//     32768 (65536 with BASS_DATA_FLOAT).
+// Returns (DWORD)-1 on failure: BASS_ERROR_HANDLE, BASS_ERROR_INIT for
+// KXAUDIO_MIX outside a session, BASS_ERROR_ILLPARAM for a null buffer or
+// flags not listed here.
 KXAUDIO_API DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length);
 
 // Attaches a DSP procedure to a channel and returns its handle (never 0).

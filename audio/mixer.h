@@ -122,6 +122,10 @@ public:
     // playing channel, each after its DSPs, saturated to 16 bits.
     void mix(void* out, DWORD frames);
 
+    // Copies the latest min(bytes, cChannelData::kBytes) bytes of the mix's
+    // output, as cChannelData::copyLatest does; returns the bytes copied.
+    DWORD copyMixData(void* out, DWORD bytes) const;
+
     // Frames mixed since the library was loaded.
     uint64_t mixedFrames() const { return mixed_.load(); }
 
@@ -144,6 +148,11 @@ private:
     std::vector<int32_t> sum_;
     std::vector<int16_t> channelBlock_;
     std::vector<int16_t> outBlock_;
+
+    // The mix's latest output, as it went to the output. Its lock is held
+    // only to append a block or to copy the tail, never with another.
+    mutable std::mutex mixDataMutex_;
+    cChannelData mixData_;
 
     std::atomic<DWORD> rate_{44100};
     std::atomic<uint64_t> mixed_{0};

@@ -5,6 +5,7 @@
 // project's tune as kx_module_writer writes it.
 
 #include "audio/bass.h"
+#include "audio/handles.h"
 #include "audio/testtone.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -329,3 +331,132 @@ TEST_F(AudioPosition, BadHandlesModesAndValuesAreRefused)
 }
 
 } // namespace
+
+// --- Spectrum and the mix --------------------------------------------------------
+
+using AudioSpectrum = AudioPositionTest;
+
+// The spectrum of `handle` with `flag` (BASS_DATA_FFTn), n / 2 bins.
+std::vector<float> spectrum(DWORD handle, DWORD flag)
+{
+    const DWORD frames = 256u << (flag & 0xF);
+    std::vector<float> bins(frames / 2, -1.0f);
+    EXPECT_EQ(BASS_ChannelGetData(handle, bins.data(), flag), frames * 4);
+    return bins;
+}
+
+size_t loudest(const std::vector<float>& bins)
+{
+    return size_t(std::max_element(bins.begin(), bins.end()) - bins.begin());
+}
+
+TEST_F(AudioSpectrum, ATonePeaksInItsBinAtItsAmplitude)
+{
+    // 1033.6 Hz and 5168 Hz lie at the centre of a bin at every size; 1 and
+    // 5 kHz do not, and the Hann window's scalloping takes up to 15% off.
+    struct tCase {
+        double freq;
+        int amplitude;
+        double low, high; // of the loudest bin, as a fraction of the amplitude
+    } const cases[] = {
+        {1000, 32767, 0.84, 1.0},
+        {5000, 32767, 0.84, 1.0},
+        {1000, 16384, 0.84, 1.0},
+        {5000, 16384, 0.84, 1.0},
+        {6 * 44100.0 / 256, 32767, 0.99, 1.01},
+        {30 * 44100.0 / 256, 16384, 0.99, 1.01},
+    };
+    for (const tCase& c : cases) {
+        const DWORD tone = KXAUDIO_TestToneCreate(c.freq, c.amplitude);
+        mix(9000);
+        for (DWORD flag = BASS_DATA_FFT256; flag <= BASS_DATA_FFT8192; ++flag) {
+            SCOPED_TRACE(testing::Message()
+                         << c.freq << " Hz at " << c.amplitude << ", FFT of " << (256 << (flag & 0xF)));
+            const std::vector<float> bins = spectrum(tone, flag);
+            const size_t peak = loudest(bins);
+            EXPECT_EQ(peak, size_t(std::lround(c.freq * double(bins.size() * 2) / kRate)));
+            const double full = c.amplitude / 32768.0;
+            EXPECT_GE(bins[peak], c.low * full);
+            EXPECT_LE(bins[peak], c.high * full);
+            // Away from the tone, next to nothing.
+            EXPECT_LT(bins[peak > bins.size() / 2 ? peak / 4 : std::min(bins.size() - 1, peak * 3)], 0.001);
+        }
+        ASSERT_TRUE(KXAUDIO_ChannelFree(tone));
+    }
+}
+
+TEST_F(AudioSpectrum, TheMixIsEveryChannelAfterItsVolume)
+{
+    tSamples silence(1000, 1);
+    EXPECT_EQ(BASS_ChannelGetData(KXAUDIO_MIX, silence.data(), 2000), 2000u);
+    EXPECT_EQ(silence, tSamples(1000, 0)); // nothing mixed yet
+    const double low = 6 * 44100.0 / 256;
+    const double high = 30 * 44100.0 / 256;
+    ASSERT_NE(KXAUDIO_TestToneCreate(low, 16384), 0u);
+    const DWORD second = KXAUDIO_TestToneCreate(high, 16384);
+    ASSERT_TRUE(BASS_ChannelSetAttribute(second, BASS_ATTRIB_VOL, 0.5f));
+    const tSamples out = mix(10000);
+
+    tSamples latest(1000);
+    ASSERT_EQ(BASS_ChannelGetData(KXAUDIO_MIX, latest.data(), 2000), 2000u);
+    EXPECT_TRUE(std::equal(latest.begin(), latest.end(), out.end() - 1000));
+    std::vector<float> floats(1000);
+    ASSERT_EQ(BASS_ChannelGetData(KXAUDIO_MIX, floats.data(), BASS_DATA_FLOAT | 4000), 4000u);
+    for (size_t i = 0; i < floats.size(); ++i) {
+        ASSERT_EQ(floats[i], float(out[out.size() - 1000 + i]) / 32768.0f) << i;
+    }
+
+    const std::vector<float> mixed = spectrum(KXAUDIO_MIX, BASS_DATA_FFT2048);
+    const std::vector<float> own = spectrum(second, BASS_DATA_FFT2048);
+    const auto bin = [](double freq) { return size_t(std::lround(freq * 2048 / kRate)); };
+    EXPECT_NEAR(mixed[bin(low)], 0.5, 0.01);
+    EXPECT_NEAR(mixed[bin(high)], 0.25, 0.01); // at half volume in the mix
+    EXPECT_NEAR(own[bin(high)], 0.5, 0.01);    // the channel's own data is before its volume
+    EXPECT_LT(own[bin(low)], 0.001);
+
+    // A new session starts from silence.
+    BASS_Free();
+    EXPECT_EQ(BASS_ChannelGetData(KXAUDIO_MIX, latest.data(), 2000), DWORD(-1));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
+    ASSERT_TRUE(BASS_Init(-1, kRate, 0, nullptr, nullptr));
+    ASSERT_EQ(BASS_ChannelGetData(KXAUDIO_MIX, latest.data(), 2000), 2000u);
+    EXPECT_EQ(latest, tSamples(1000, 0));
+}
+
+TEST_F(AudioSpectrum, LengthsAndFlagsItDoesNotKnowAreRefused)
+{
+    const DWORD tone = KXAUDIO_TestToneCreate(440, 1000);
+    std::vector<float> out(16384);
+    struct tCase {
+        DWORD handle;
+        void* buffer;
+        DWORD length;
+        DWORD result;
+        int code;
+    } const cases[] = {
+        {tone, out.data(), 0x80000006, DWORD(-1), BASS_ERROR_ILLPARAM},         // no FFT of 16384
+        {tone, out.data(), 0x80000010, DWORD(-1), BASS_ERROR_ILLPARAM},         // a flag unknown here
+        {tone, out.data(), 0xA0000002, DWORD(-1), BASS_ERROR_ILLPARAM},         // another
+        {tone, nullptr, BASS_DATA_FFT512, DWORD(-1), BASS_ERROR_ILLPARAM},      // nowhere to write
+        {tone, nullptr, BASS_DATA_FLOAT | 8, DWORD(-1), BASS_ERROR_ILLPARAM},   // nowhere to write
+        {tone + 1, out.data(), BASS_DATA_FFT512, DWORD(-1), BASS_ERROR_HANDLE}, // no such channel
+        {tone, out.data(), BASS_DATA_FLOAT | BASS_DATA_FFT512, 2048, BASS_OK},  // floats anyway
+        {tone, out.data(), BASS_DATA_FLOAT | 100000, 65536, BASS_OK},           // all there is
+        {tone, out.data(), BASS_DATA_FLOAT | 15, 8, BASS_OK},                   // whole frames
+        {tone, nullptr, BASS_DATA_AVAILABLE, 32768, BASS_OK},
+        {KXAUDIO_MIX, nullptr, BASS_DATA_FLOAT, 65536, BASS_OK},
+        {tone + 1, nullptr, BASS_DATA_AVAILABLE, DWORD(-1), BASS_ERROR_HANDLE},
+    };
+    for (const tCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.length);
+        EXPECT_EQ(BASS_ChannelGetData(c.handle, c.buffer, c.length), c.result);
+        EXPECT_EQ(BASS_ErrorGetCode(), c.code);
+    }
+}
+
+TEST(AudioHandles, TheMixsHandleIsNeverAChannels)
+{
+    kxaudio::cHandleTable<int> table(KXAUDIO_MIX - 1);
+    EXPECT_EQ(table.add(std::make_shared<int>(1)), KXAUDIO_MIX - 1);
+    EXPECT_EQ(table.add(std::make_shared<int>(2)), KXAUDIO_MIX + 1);
+}

@@ -1,5 +1,7 @@
 #include "effects/spectrum.h"
 
+#include "audio/bass.h"
+
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -11,8 +13,18 @@ namespace {
 constexpr GLint kClampToEdge = 0x812F; // OpenGL 1.2
 
 // The mix's newest spectrum (kBins magnitudes) and waveform (kWaveFrames
-// stereo frames); both stay zero when the engine gives nothing.
-void readMix(float* /*magnitudes*/, short* /*frames*/) { }
+// stereo frames); what the engine does not give (outside a session) stays
+// zero.
+void readMix(float* magnitudes, short* frames)
+{
+    static_assert(cSpectrum::kFftSize == 1024, "the FFT flag below reads 1024 frames");
+    const DWORD spectrumBytes = DWORD(cSpectrum::kBins * sizeof(float));
+    const DWORD waveBytes = DWORD(cSpectrum::kWaveFrames * 2 * sizeof(short));
+    if (BASS_ChannelGetData(KXAUDIO_MIX, magnitudes, BASS_DATA_FFT1024) == DWORD(-1))
+        std::memset(magnitudes, 0, spectrumBytes);
+    const DWORD got = BASS_ChannelGetData(KXAUDIO_MIX, frames, waveBytes);
+    if (got == DWORD(-1)) std::memset(frames, 0, waveBytes);
+}
 
 unsigned char toByte(float v)
 {

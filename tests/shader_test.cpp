@@ -2,6 +2,7 @@
 // spectrum texture's bands, smoothing and waveform, and the effect made by
 // the real lumafold library in a GL context: its uniforms, reloading its
 // file on change, and a broken file that leaves the last program drawing.
+#include "audio/bass.h"
 #include "common/scene/scene_registry.h"
 #include "common/script/xml_tag.h"
 #include "effects/glsl_program.h"
@@ -14,6 +15,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -147,6 +149,53 @@ TEST(Spectrum, BandsInDecibelsSmoothingAndWaveform)
     EXPECT_EQ(wave[1], 0);
     EXPECT_EQ(wave[2], 159);
     EXPECT_EQ(wave[3], 128);
+}
+
+// A mono 16-bit WAV of a full-scale sine.
+std::string sineWav(double hertz, int frames)
+{
+    std::string w("RIFF\0\0\0\0WAVEfmt ", 16);
+    auto le = [&w](unsigned v, int bytes) {
+        for (int i = 0; i < bytes; ++i) w += char((v >> (8 * i)) & 0xff);
+    };
+    for (unsigned v : {16u, 1u | 1u << 16, 44100u, 88200u, 2u | 16u << 16}) le(v, 4);
+    w += "data";
+    le(unsigned(frames) * 2, 4);
+    for (int i = 0; i < frames; ++i)
+        le(unsigned(std::lround(32767 * std::sin(2 * 3.14159265358979 * hertz * i / 44100))) & 0xffff, 2);
+    const unsigned riff = unsigned(w.size() - 8);
+    for (int i = 0; i < 4; ++i) w[size_t(4 + i)] = char((riff >> (8 * i)) & 0xff);
+    return w;
+}
+
+TEST(Spectrum, ATonePlayedByTheEngineLightsItsBandsAndDrawsItsWave)
+{
+    cSpectrum s;
+    s.capture(0.01f); // outside a session: silence
+    for (int b = 0; b < cSpectrum::kWidth; ++b) {
+        ASSERT_EQ(s.pixels[b], 0) << b;
+        ASSERT_EQ(s.pixels[cSpectrum::kWidth + b], 128) << b;
+    }
+
+    // Bin 23 of 1024 frames at 44.1 kHz (990.5 Hz), full scale: bands 129
+    // and 130 at the top, the rest far below.
+    ASSERT_TRUE(BASS_SetOffline(TRUE));
+    ASSERT_TRUE(BASS_Init(0, 44100, 0, nullptr, nullptr)) << BASS_ErrorGetCode();
+    const std::string wav = sineWav(23 * 44100.0 / 1024, 8192);
+    const HSTREAM tone = BASS_StreamCreateFile(TRUE, wav.data(), 0, DWORD(wav.size()), 0);
+    ASSERT_NE(tone, 0u) << BASS_ErrorGetCode();
+    ASSERT_TRUE(BASS_StreamPlay(tone, TRUE, 0));
+    std::vector<short> mixed(4096 * 2);
+    ASSERT_EQ(BASS_MixOffline(mixed.data(), 4096), 4096u);
+    s.capture(0.01f);
+    EXPECT_GE(s.bands[129], 0.99f);
+    EXPECT_GE(s.bands[130], 0.99f);
+    for (int b : {0, 64, 110, 150, 200, 255}) EXPECT_LT(s.bands[b], 0.5f) << b;
+    const unsigned char* wave = s.pixels + cSpectrum::kWidth;
+    EXPECT_GE(*std::max_element(wave, wave + cSpectrum::kWidth), 245);
+    EXPECT_LE(*std::min_element(wave, wave + cSpectrum::kWidth), 10);
+    BASS_Free();
+    BASS_SetOffline(FALSE);
 }
 
 // The colour in the middle of the 64 x 64 context.

@@ -274,7 +274,9 @@ bool cShader::reloadIfChanged()
     long long time = 0, size = 0;
     fileStamp(time, size);
     if (time == stampTime_ && size == stampSize_) return false;
-    return build();
+    if (!build()) return false;
+    report("%s changed; the new shader draws", fileName);
+    return true;
 }
 
 void cShader::update(float step)

@@ -39,7 +39,12 @@ void readWindowSide(int& side, const char* name, int value)
 
 } // namespace
 
-cDemo::cDemo() { registry = new cSceneRegistry(); }
+cDemo::cDemo()
+{
+    registry = new cSceneRegistry();
+    // Effects in the plug-in libraries report into the same log.
+    registry->logLine = [](const char* text) { cLog::get()->write(0, text); };
+}
 
 cDemo::~cDemo()
 {

@@ -100,4 +100,7 @@ public:
     cOwnedArray<cCamera> cameras;
     const sSceneMakers* makers;
     float showSeconds = 0;
+    // Writes one line into the player's log (log.txt). The player sets it;
+    // it stays null elsewhere, where effects report on the console only.
+    void (*logLine)(const char* text) = nullptr;
 };

@@ -53,8 +53,7 @@ cDemo::~cDemo()
     effectCount = 0;
     drawCount = 0;
     loader = nullptr;
-    for (int i = 0; i < eventCount; ++i) delete events[i];
-    eventCount = 0;
+    timeline.clear();
     for (int i = 0; i < pluginCount; ++i) {
         plugins[i]->unload();
         delete plugins[i];
@@ -151,7 +150,7 @@ int cDemo::doXML(cXmlTag* tag)
             std::printf("weeeeeee surface!!\n");
             surfaceCommand(*registry, child, &rerun);
         } else if (child->nameIs("event"))
-            declareEvent(child);
+            timeline.declare(child, rerun.again);
         else if (child->nameIs("create"))
             create();
         else if (child->nameIs("loadplugin"))
@@ -251,7 +250,7 @@ void cDemo::load(cXmlTag* tag)
     if (loader) loader->load();
     loadingFrame();
     log->logf("sorting event");
-    sortEvents();
+    timeline.sort();
     log->logf("done");
     for (int i = 0; i < effectCount; ++i) {
         if (stopRequested()) {

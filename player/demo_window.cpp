@@ -68,12 +68,12 @@ void cDemoWindow::mouseDown(int button)
 {
     if (gSwitches.vhs) {
         if (button == 0)
-            speed = 100.0f;
+            timeline.speed = 100.0f;
         else if (button == 2)
-            speed = -100.0f;
+            timeline.speed = -100.0f;
     } else {
-        speed = 1.0f;
+        timeline.speed = 1.0f;
     }
 }
 
-void cDemoWindow::mouseUp(int) { speed = 1.0f; }
+void cDemoWindow::mouseUp(int) { timeline.speed = 1.0f; }

@@ -1,9 +1,10 @@
-// The part of a demo that keeps time: the frame timer, the speed factor
-// (mouse scrubbing) and the show clock.
+// The part of a demo that keeps time: the frame timer and the timeline
+// (events, show clock and the speed factor the mouse sets for scrubbing).
 #pragma once
 
 #include "player/frame_timer.h"
 #include "player/gl_window.h"
+#include "player/timeline.h"
 
 // Switches shared by every demo of a run and never reset.
 struct sDemoSwitches {
@@ -24,6 +25,5 @@ public:
     void mouseUp(int button) override;
 
     cFrameTimer* timer;
-    float speed = 1.0f;
-    float clock = 0.0f;
+    cTimeline timeline;
 };

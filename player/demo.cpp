@@ -120,6 +120,20 @@ int cDemo::doXML(cXmlTag* tag)
                 gSwitches.lockfps = fps;
         } else if (strcasecmp(n, "fullscreen") == 0) {
             settings.fullscreen = cXmlTag::toInt(p->value) != 0;
+        } else if (strcasecmp(n, "pacing") == 0) {
+            if (strcasecmp(p->value, "spin") == 0)
+                pacing = ePacing::spin;
+            else if (strcasecmp(p->value, "sleep") == 0)
+                pacing = ePacing::sleep;
+            else
+                log->logf("Error: pacing \"%s\" is neither spin nor sleep, kept", p->value);
+        } else if (strcasecmp(n, "clock") == 0) {
+            if (strcasecmp(p->value, "frames") == 0)
+                timeline.source = cTimeline::eSource::frames;
+            else if (strcasecmp(p->value, "music") == 0)
+                timeline.source = cTimeline::eSource::music;
+            else
+                log->logf("Error: clock \"%s\" is neither frames nor music, kept", p->value);
         }
         // showconfig is accepted and does nothing; other params belong to
         // the tag's own kind (an event's time, bank and key).

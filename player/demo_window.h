@@ -24,6 +24,15 @@ public:
     void mouseDown(int button) override;
     void mouseUp(int button) override;
 
+    // How a frame waits out its 14 ms: spinning on the clock (every show
+    // before pacing= existed), or sleeping until shortly before the end
+    // and spinning only for the rest, which leaves the core to others.
+    enum class ePacing { spin, sleep };
+    // How long before the end of a frame a sleeping wait stops sleeping:
+    // more than a sleep wakes late on a busy machine.
+    static constexpr double kSpinMilliseconds = 2.0;
+
     cFrameTimer* timer;
     cTimeline timeline;
+    ePacing pacing = ePacing::spin;
 };

@@ -59,6 +59,11 @@ public:
     // as a rerun (the Runner's again).
     bool scrubbed = false;
 
+    // What the clock follows: the frame timer (each frame adds its step), or
+    // the position of the playing music.
+    enum class eSource { frames, music };
+    eSource source = eSource::frames;
+
     float clock = 0.0f;     // show time in seconds
     float frameTime = 0.0f; // the clock at the start of the current frame
     float speed = 1.0f;     // 1 plays; the vhs buttons set +-100

@@ -289,6 +289,50 @@ TEST_F(DemoTimeline, SettingsAndSwitchesComeFromTheDemoTag)
     EXPECT_EQ(std::strlen(demo.settings.title), 63u);
 }
 
+TEST_F(DemoTimeline, PacingAndClockAttributesChooseAndRefuseUnknownValues)
+{
+    using ePacing = cDemoWindow::ePacing;
+    using eSource = cTimeline::eSource;
+    struct {
+        const char* params;
+        ePacing pacing;
+        eSource source;
+        size_t errors;
+    } const cases[] = {
+        {"", ePacing::spin, eSource::frames, 0},
+        {R"(pacing="sleep" clock="music")", ePacing::sleep, eSource::music, 0},
+        {R"(pacing="SLEEP" clock="Music" pacing="spin")", ePacing::spin, eSource::music, 0},
+        {R"(pacing="sleep" clock="music" pacing="nap" clock="wall")", ePacing::sleep, eSource::music, 2},
+        {R"(pacing="" clock="")", ePacing::spin, eSource::frames, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.params);
+        cLog::get()->reset();
+        cLog::get()->setFileName("log.txt");
+        cLog::get()->setEnabled(true);
+        Script s(std::string("<demo ") + c.params + "/>");
+        cDemo demo;
+        demo.doXML(s.demo());
+        EXPECT_EQ(demo.pacing, c.pacing);
+        EXPECT_EQ(demo.timeline.source, c.source);
+        const std::string log = kxtest::readFile("log.txt");
+        EXPECT_EQ(count(log, "is neither spin nor sleep, kept") + count(log, "is neither frames nor music, kept"),
+                  c.errors);
+    }
+}
+
+TEST_F(DemoTimeline, SleepingPacingEndsNoFrameBefore14Milliseconds)
+{
+    cDemo demo;
+    demo.pacing = cDemoWindow::ePacing::sleep;
+    demo.cDemoWindow::frame();
+    for (int i = 0; i < 5; ++i) {
+        const double before = demo.timer->lastFrameEndPrecise;
+        demo.cDemoWindow::frame();
+        EXPECT_GE(demo.timer->lastFrameEndPrecise - before, 14.0);
+    }
+}
+
 TEST_F(DemoTimeline, LockfpsFixesTheStep)
 {
     gSwitches.lockfps = 25;

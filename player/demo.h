@@ -4,6 +4,7 @@
 #pragma once
 
 #include "player/demo_window.h"
+#include "player/music_clock.h"
 #include "player/scene_commands.h"
 
 #include <string>
@@ -36,6 +37,8 @@ public:
     // Runs event fragments for the timeline (see sSceneRerun for again).
     cTimeline::Runner eventRunner();
     void runEvent(cEvent& event, bool again);
+    // clock="music" in a show that is played, not captured.
+    bool followsMusic() const;
 
     // Key banks
     void keybank(cXmlTag* tag);
@@ -56,6 +59,7 @@ public:
 
     // The events, the clock and the speed live in the timeline (cDemoWindow).
     sSceneRerun rerun;
+    cMusicClock musicClock;
 
     cEffect* loader = nullptr;
 

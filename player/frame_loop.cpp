@@ -58,7 +58,7 @@ void cDemo::runEvent(cEvent& e, bool again)
     if (followsMusic()) {
         const uint32_t before = KXAUDIO_PlayingMusic();
         doXML(e.fragment);
-        musicClock.eventRan(timeline, e, before);
+        musicClock.eventRan(e, before);
     } else {
         doXML(e.fragment);
     }

@@ -20,34 +20,49 @@ void cMusicClock::link(uint32_t music, double showTime, double at)
 {
     channel = music;
     offset = showTime - at;
-    lastSeconds = at;
+    lastSeconds = previousSeconds = at;
     lastChange = platform::preciseMilliseconds();
 }
 
-bool cMusicClock::position(double& seconds)
+bool cMusicClock::position(const cTimeline& timeline, double& seconds)
 {
     const double at = channel ? secondsAt(channel) : -1.0;
     if (at < 0) {
         channel = 0;
         return false;
     }
-    // The mixer moves the position a block at a time, ahead of what is
-    // heard; between two blocks the music goes on playing for as long as
-    // the wall clock says, up to kMaxLead.
     const double now = platform::preciseMilliseconds();
-    if (at != lastSeconds) {
+    if (at < lastSeconds) {
+        // Started again from its beginning, or moved back by someone
+        // else: the show goes on from where it is.
+        link(channel, timeline.clock, at);
+    } else if (at != lastSeconds) {
+        previousSeconds = lastSeconds;
         lastSeconds = at;
         lastChange = now;
     }
-    double lead = (now - lastChange) * 0.001;
-    if (lead > kMaxLead) lead = kMaxLead;
-    seconds = at + (lead > 0 ? lead : 0);
+    // The mixer renders the music a block at a time, before it is heard:
+    // when the position moves on, the block just mixed starts to play, and
+    // it plays for as long as the wall clock says, up to its end.
+    const double heard = (now - lastChange) * 0.001;
+    const double block = lastSeconds - previousSeconds;
+    seconds = previousSeconds + (heard < 0 ? 0 : heard < block ? heard : block);
     return true;
+}
+
+void cMusicClock::beginReplay()
+{
+    if (!muted) BASS_Stop();
+    muted = true;
 }
 
 void cMusicClock::beginFrame(const cTimeline& timeline)
 {
-    if (!muted || timeline.speed != 1.0f) return;
+    if (timeline.speed != 1.0f) {
+        beginReplay();
+        return;
+    }
+    if (!muted) return;
     if (channel) {
         const double at = double(timeline.frameTime) - offset;
         if (at < 0) {
@@ -78,9 +93,9 @@ void cMusicClock::release()
     channel = 0;
 }
 
-void cMusicClock::eventRan(const cTimeline& timeline, const cEvent& event, uint32_t before)
+void cMusicClock::eventRan(const cEvent& event, uint32_t before)
 {
-    if (timeline.speed == 1.0f) return; // forward, endFrame links by continuity
+    if (!muted) return; // forward, endFrame links by continuity
     const uint32_t now = KXAUDIO_PlayingMusic();
     if (!now || now == before) return;
     // Started by a replayed event: its position p plays at the event's
@@ -91,13 +106,7 @@ void cMusicClock::eventRan(const cTimeline& timeline, const cEvent& event, uint3
 
 float cMusicClock::endFrame(cTimeline& timeline, float step)
 {
-    if (timeline.speed != 1.0f) {
-        if (!muted) {
-            BASS_Stop();
-            muted = true;
-        }
-        return step;
-    }
+    if (muted) return step;
     const uint32_t playing = KXAUDIO_PlayingMusic();
     if (!playing) {
         channel = 0;
@@ -109,6 +118,6 @@ float cMusicClock::endFrame(cTimeline& timeline, float step)
         return step;
     }
     double at = 0;
-    if (!position(at)) return step;
+    if (!position(timeline, at)) return step;
     return timeline.follow(offset + at);
 }

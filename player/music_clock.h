@@ -6,11 +6,13 @@
 // first frame that finds music playing (offset = clock - p), and dropped
 // whenever no music plays (paused, ended, freed): the clock then runs on
 // the frame timer from where it is, and the next music to play links
-// anew. While linked, each frame the clock is put at offset + p
-// (cTimeline::follow), never back before the frame's start. The mixer moves
-// p a block at a time; between blocks p is carried on by the wall clock
-// for up to kMaxLead, so the picture moves smoothly and waits for music
-// that stalls.
+// anew, as does music that goes back (started again from its beginning).
+// While linked, each frame the clock is put at offset + h (cTimeline::follow),
+// where h is the part of the music heard: the mixer moves p a block at a
+// time, ahead of what is heard, so h is the start of the block last mixed
+// plus the wall-clock time since it was mixed, up to that block's end. h
+// never goes back, so neither does the clock; it waits for music that
+// stalls.
 //
 // Scrubbing (speed other than 1) halts the mixer, so the show is silent
 // while it rewinds or fast-forwards. Music started by a replayed event is
@@ -30,21 +32,24 @@ struct cEvent;
 
 class cMusicClock {
 public:
-    // Before a frame's events: the first frame at normal speed after a
-    // scrub puts the music at the clock's place and sounds again.
+    // Before a frame's events: a frame off normal speed silences the
+    // music (beginReplay); the first one at normal speed after that puts
+    // the music at the clock's place and sounds again.
     void beginFrame(const cTimeline& timeline);
+    // Halts the mixer for a replay. A show rebuilt and brought to its
+    // clock by replaying its events (cTimeline::replay) calls it first:
+    // music that the replayed events start is linked at their times, and
+    // the next frame plays it from the clock's place.
+    void beginReplay();
     // After an event's fragment ran; `before` is the music that played
-    // before it (KXAUDIO_PlayingMusic).
-    void eventRan(const cTimeline& timeline, const cEvent& event, uint32_t before);
-    // After the timeline took the frame's step: links, follows or
-    // silences. Returns the step the frame takes (units of 10 ms).
+    // before it (KXAUDIO_PlayingMusic). While silenced, music the fragment
+    // started is linked at the event's time.
+    void eventRan(const cEvent& event, uint32_t before);
+    // After the timeline took the frame's step: links or follows, unless
+    // silenced. Returns the step the frame takes (units of 10 ms).
     float endFrame(cTimeline& timeline, float step);
     // The clock follows the frames again: sound on if a scrub halted it.
     void release();
-
-    // How far past the last position the mixer reported the music is
-    // taken to have played: more than one of its blocks.
-    static constexpr double kMaxLead = 0.05;
 
     uint32_t channel = 0; // the linked music, 0 when none
     double offset = 0;    // show time at which the linked music's position 0 plays
@@ -52,10 +57,11 @@ public:
 
 private:
     void link(uint32_t music, double showTime, double at);
-    // The linked music's position in seconds, carried on between blocks;
-    // false (and unlinked) when the channel is gone.
-    bool position(double& seconds);
+    // How much of the linked music has been heard, in seconds; false (and
+    // unlinked) when the channel is gone.
+    bool position(const cTimeline& timeline, double& seconds);
 
-    double lastSeconds = 0; // the position the mixer last reported
-    double lastChange = 0;  // when it was first seen (preciseMilliseconds)
+    double lastSeconds = 0;     // the position the mixer last reported
+    double previousSeconds = 0; // the one before: the start of the last block
+    double lastChange = 0;      // when lastSeconds was first seen (preciseMilliseconds)
 };

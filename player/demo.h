@@ -4,7 +4,7 @@
 #pragma once
 
 #include "player/demo_window.h"
-#include "player/event.h"
+#include "player/music_clock.h"
 #include "player/scene_commands.h"
 
 #include <string>
@@ -17,7 +17,7 @@ class cSurface;
 
 class cDemo : public cDemoWindow {
 public:
-    enum : int { kMaxEffects = 48, kMaxDrawOrder = 48, kMaxEvents = 4096, kMaxPlugins = 16 };
+    enum : int { kMaxEffects = 48, kMaxDrawOrder = 48, kMaxEvents = cTimeline::kMaxEvents, kMaxPlugins = 16 };
 
     cDemo();
     ~cDemo() override;
@@ -30,18 +30,20 @@ public:
     int doXML(cXmlTag* tag);
     cEffect* findEffect(const char* name);
 
-    // Timeline
-    void declareEvent(cXmlTag* tag);
-    void sortEvents();
+    // The frame loop: one frame's events, cameras and effects at the
+    // timeline's frameTime; run plays frames until the window closes.
     void advanceShow(float step);
-    void fireEvent(cEvent* event);
     void run();
+    // Runs event fragments for the timeline (see sSceneRerun for again).
+    cTimeline::Runner eventRunner();
+    void runEvent(cEvent& event, bool again);
+    // clock="music" in a show that is played, not captured.
+    bool followsMusic() const;
 
     // Key banks
     void keybank(cXmlTag* tag);
 
     cWindowSettings settings;
-    float frameTime = 0.0f;
     int bank = 0;
 
     cEffect* effects[kMaxEffects] = {};
@@ -55,13 +57,9 @@ public:
     sDrawEntry drawOrder[kMaxDrawOrder];
     int drawCount = 0;
 
-    cEvent* events[kMaxEvents] = {};
-    int eventCount = 0;
-    int nextEvent = 0;
-    // Set by the first replay frame. From then on the clock fires events
-    // again, and a fragment that ran before runs as a rerun (see sSceneRerun).
-    bool scrubbed = false;
+    // The events, the clock and the speed live in the timeline (cDemoWindow).
     sSceneRerun rerun;
+    cMusicClock musicClock;
 
     cEffect* loader = nullptr;
 

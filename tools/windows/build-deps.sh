@@ -104,14 +104,18 @@ APT_OPTS+=(-o "Acquire::Retries=3" -o "Acquire::http::Timeout=60" -o "Acquire::h
 readonly APT_ATTEMPTS=4
 
 # Runs a command up to APT_ATTEMPTS times, waiting longer after each failure
-# (5 s, 10 s, 20 s); its output goes to the log file $1, appended.
+# (5 s, 10 s, 20 s); its output goes to the log file $1, appended. A file the
+# mirror does not have (404: its lists are ahead of its pool) is not asked
+# for again: the caller tries an older version instead.
 retry()
 {
-    local logfile="$1" attempt delay=5
+    local logfile="$1" attempt delay=5 size
     shift
     for ((attempt = 1; ; attempt++)); do
+        size="$(stat -c %s "$logfile" 2>/dev/null || echo 0)"
         "$@" >>"$logfile" 2>&1 && return 0
         ((attempt < APT_ATTEMPTS)) || return 1
+        tail -c +"$((size + 1))" "$logfile" | grep -q '^E: Failed to fetch .* 404 ' && return 1
         log "attempt $attempt of $APT_ATTEMPTS failed: ${*: -1}; trying again in $delay s"
         sleep "$delay"
         delay=$((delay * 2))

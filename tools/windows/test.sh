@@ -103,7 +103,11 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
 fi
 work="$(mktemp -d "${TMPDIR:-/tmp}/kx-win-test.XXXXXX")"
 xvfb_pid=
+own_wineserver=0
 cleanup() {
+    # A persistent Wine server stays up with Wine's service processes for
+    # good: the one this run started is ended, with them.
+    ((own_wineserver)) && wineserver -k 2>/dev/null
     [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null
     rm -rf "$work"
 }
@@ -123,7 +127,8 @@ done
 [[ -n "$display" ]] || die "no free X display for Xvfb"
 export KX_WINE_DISPLAY="$display"
 # One Wine server for the whole run instead of one per case.
-wineserver -p 30 2>/dev/null || true  # an already running one is kept
+# An already running one (wineserver then fails) is kept, and left running.
+if wineserver -p 30 2>/dev/null; then own_wineserver=1; fi
 
 # Counts the cases a GoogleTest log reports passed and failed: "P F".
 count_cases()

@@ -7,6 +7,7 @@
 
 #include "audio/bass.h"
 #include "audio/testtone.h"
+#include "tests/test_util.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -132,13 +133,7 @@ tBytes makeWav(const tSamples& samples, int channels, int rate, uint32_t claimed
 // A folder of its own for one test, removed with everything in it.
 class cTempDir {
 public:
-    cTempDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "kxaudio-XXXXXX").string();
-        if (mkdtemp(pattern.data())) {
-            path_ = pattern;
-        }
-    }
+    cTempDir() { path_ = kxtest::makeTempFolder("kxaudio-"); }
     ~cTempDir()
     {
         std::error_code ignored;
@@ -167,9 +162,9 @@ tBytes readFile(const fs::path& path)
 // back to the start (B00); empty when the writer fails.
 tBytes writerModule(const fs::path& file, bool loop)
 {
-    const std::string cmd = std::string(KX_MODULE_WRITER_PATH) + " --patterns 1" + (loop ? " --loop" : "") + " '" +
-                            file.string() + "' >/dev/null";
-    return std::system(cmd.c_str()) == 0 ? readFile(file) : tBytes();
+    const std::string cmd = kxtest::quoted(kxtest::toolPath(KX_MODULE_WRITER_PATH)) + " --patterns 1" +
+                            (loop ? " --loop" : "") + " " + kxtest::quoted(file.string()) + " >" + kxtest::nullDevice();
+    return kxtest::runCommand(cmd) == 0 ? readFile(file) : tBytes();
 }
 
 // The WAV encoded as OGG Vorbis by oggenc, or by sox when oggenc is missing;
@@ -179,9 +174,11 @@ tBytes encodeOgg(const cTempDir& dir, const tBytes& wav)
     const fs::path in = dir / "in.wav";
     const fs::path out = dir / "out.ogg";
     writeFile(in, wav);
-    const std::string oggenc = "oggenc -Q -o '" + out.string() + "' '" + in.string() + "' 2>/dev/null";
-    const std::string sox = "sox '" + in.string() + "' '" + out.string() + "' 2>/dev/null";
-    if (std::system(oggenc.c_str()) != 0 && std::system(sox.c_str()) != 0) {
+    const std::string quiet = std::string(" 2>") + kxtest::nullDevice();
+    const std::string oggenc =
+        "oggenc -Q -o " + kxtest::quoted(out.string()) + " " + kxtest::quoted(in.string()) + quiet;
+    const std::string sox = "sox " + kxtest::quoted(in.string()) + " " + kxtest::quoted(out.string()) + quiet;
+    if (kxtest::runCommand(oggenc) != 0 && kxtest::runCommand(sox) != 0) {
         return {};
     }
     return readFile(out);
@@ -196,7 +193,7 @@ tBytes encodeMp3(const cTempDir& dir, const tSamples& mono, int rate)
     info.samplerate = rate;
     info.channels = 1;
     info.format = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
-    SNDFILE* file = sf_open(out.c_str(), SFM_WRITE, &info);
+    SNDFILE* file = sf_open(out.string().c_str(), SFM_WRITE, &info);
     if (!file) {
         return {};
     }
@@ -255,7 +252,7 @@ class AudioEngineTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        kxtest::setEnv("SDL_AUDIODRIVER", "dummy");
         BASS_Free();
         BASS_SetOffline(FALSE);
     }
@@ -1052,13 +1049,12 @@ TEST_F(AudioHostile, EmptyMissingAndAbsurdArgumentsAreRefused)
     // From disk, a name without extension is read by its content; an offset
     // and a length pick a file out of a bigger one.
     writeFile(dir / "tune", mod);
-    EXPECT_NE(BASS_MusicLoad(FALSE, (dir / "tune").c_str(), 0, 0, 0, 0), 0u);
+    EXPECT_NE(BASS_MusicLoad(FALSE, (dir / "tune").string().c_str(), 0, 0, 0, 0), 0u);
     EXPECT_NE(BASS_StreamCreateFile(FALSE, named.c_str(), 0, 0, 0), 0u);
-    tBytes packed(100, 0x77);
-    packed.insert(packed.end(), wav.begin(), wav.end());
-    packed.insert(packed.end(), 50, 0x77);
+    tBytes packed(100 + wav.size() + 50, 0x77);
+    std::copy(wav.begin(), wav.end(), packed.begin() + 100);
     writeFile(dir / "packed.bin", packed);
-    const HSTREAM inner = BASS_StreamCreateFile(FALSE, (dir / "packed.bin").c_str(), 100, wav.size(), 0);
+    const HSTREAM inner = BASS_StreamCreateFile(FALSE, (dir / "packed.bin").string().c_str(), 100, wav.size(), 0);
     ASSERT_NE(inner, 0u) << BASS_ErrorGetCode();
     const HSTREAM inMemory = BASS_StreamCreateFile(TRUE, packed.data(), 100, wav.size(), 0);
     ASSERT_NE(inMemory, 0u) << BASS_ErrorGetCode();

@@ -178,14 +178,14 @@ TEST_F(DemoTimeline, KeyLogRecordIsAReplayableEvent)
     demo.timeline.frameTime = 12.34f;
     demo.key('A', true);
     demo.key('A', false);
-    EXPECT_EQ(kxtest::readFile("keylog.txt"), "\t<event time=\"12.3\" bank=\"1\" trigger=\"A\">\n\t</event>\n");
+    EXPECT_EQ(kxtest::readTextFile("keylog.txt"), "\t<event time=\"12.3\" bank=\"1\" trigger=\"A\">\n\t</event>\n");
     demo.timeline.frameTime = 0.0f;
     demo.key('5', true);
-    EXPECT_EQ(kxtest::readFile("keylog.txt"), "\t<event time=\"12.3\" bank=\"1\" trigger=\"A\">\n\t</event>\n"
-                                              "\t<event time=\"0.0\" bank=\"1\" trigger=\"5\">\n\t</event>\n");
+    EXPECT_EQ(kxtest::readTextFile("keylog.txt"), "\t<event time=\"12.3\" bank=\"1\" trigger=\"A\">\n\t</event>\n"
+                                                  "\t<event time=\"0.0\" bank=\"1\" trigger=\"5\">\n\t</event>\n");
 
     // The log pasted back into a script replays the press at its time.
-    Script s("<demo><event key=\"5\"><markReplayed/></event>" + kxtest::readFile("keylog.txt") + "</demo>");
+    Script s("<demo><event key=\"5\"><markReplayed/></event>" + kxtest::readTextFile("keylog.txt") + "</demo>");
     cDemo replay;
     playAt(replay, s, {0.0f});
     EXPECT_EQ(markersRun(), (std::vector<std::string>{"markReplayed"}));
@@ -216,7 +216,7 @@ TEST_F(DemoTimeline, TriggerPressesAKeyAndBadTriggersAreRefused)
 
 TEST_F(DemoTimeline, KeysPressingKeysEndWithoutRunningAKeyInsideItself)
 {
-    auto keyLogRecords = [] { return count(kxtest::readFile("keylog.txt"), "</event>"); };
+    auto keyLogRecords = [] { return count(kxtest::readTextFile("keylog.txt"), "</event>"); };
 
     // A chain A -> B -> C runs; C pressing A again is refused. (A fragment's
     // trigger runs before its children, so the markers come innermost first.)

@@ -14,7 +14,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 using kxtest::encodeRuns;
@@ -763,9 +762,8 @@ struct ToolRun {
 ToolRun runDump(const std::string& arguments)
 {
     ToolRun run;
-    const std::string cmd = std::string(KX_IMAGE_DUMP_PATH) + " " + arguments + " >tool.out 2>tool.err";
-    const int raw = std::system(cmd.c_str());
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.status = kxtest::runCommand(kxtest::quoted(kxtest::toolPath(KX_IMAGE_DUMP_PATH)) + " " + arguments +
+                                    " >tool.out 2>tool.err");
     run.out = kxtest::readFile("tool.out");
     run.err = kxtest::readFile("tool.err");
     return run;

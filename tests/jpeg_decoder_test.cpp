@@ -564,7 +564,7 @@ struct ReferenceDct {
     {
         for (int x = 0; x < 8; x++)
             for (int u = 0; u < 8; u++)
-                basis[x][u] = (u ? 0.5 : 0.5 * M_SQRT1_2) * std::cos((2 * x + 1) * u * M_PI / 16);
+                basis[x][u] = (u ? 0.5 : 0.5 * std::sqrt(0.5)) * std::cos((2 * x + 1) * u * std::acos(-1.0) / 16);
     }
     // forward: out[v][u] = sum in[y][x] basis[x][u] basis[y][v]; inverse the transpose.
     void apply(const double* in, double* out, bool forward) const

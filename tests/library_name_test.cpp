@@ -30,7 +30,12 @@ TEST(LibraryFileNames, SuffixAddedToBareNamesAndPutInPlaceOfDll)
     };
     for (const auto& c : cases)
         EXPECT_EQ(platform::libraryFileNames(c.name, c.suffix), c.expected) << (c.name ? c.name : "(null)");
+        // Without a suffix given, this system's own.
+#ifdef _WIN32
+    EXPECT_EQ(platform::libraryFileNames("lumafold"), (Names{"lumafold.dll", "lumafold"}));
+#else
     EXPECT_EQ(platform::libraryFileNames("lumafold"), (Names{"lumafold.so", "lumafold"}));
+#endif
 }
 
 } // namespace

@@ -212,8 +212,7 @@ TEST_F(LogTest, DateAndTimeFormatBits)
 
     // The date is today's in UTC: day, month, four-digit year.
     auto utcDate = [](std::time_t t) {
-        std::tm parts{};
-        gmtime_r(&t, &parts);
+        const std::tm parts = kxtest::utcTime(t);
         char text[32];
         std::snprintf(text, sizeof text, "[%02d-%02d-%04d] ", parts.tm_mday, parts.tm_mon + 1, parts.tm_year + 1900);
         return std::string(text);
@@ -223,8 +222,7 @@ TEST_F(LogTest, DateAndTimeFormatBits)
 
     // The time of day is UTC: its hour matches the UTC clock.
     auto utcHour = [](std::time_t t) {
-        std::tm parts{};
-        gmtime_r(&t, &parts);
+        const std::tm parts = kxtest::utcTime(t);
         return parts.tm_hour;
     };
     const int hour = std::stoi(got[0].substr(1, 2));

@@ -5,13 +5,107 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <unistd.h>
+#ifdef _WIN32
+#include <stdlib.h>
+#else
+#include <sys/wait.h>
+#endif
 
 namespace kxtest {
+
+// Makes a new folder "<prefix>XXXXXX" (random letters) under the system's
+// temp folder; empty when none could be made.
+inline std::filesystem::path makeTempFolder(const std::string& prefix)
+{
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device seed;
+    std::mt19937 random(seed());
+    std::error_code ec;
+    const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    if (ec) return {};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = prefix;
+        for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+        if (std::filesystem::create_directory(base / name, ec)) return base / name;
+    }
+    return {};
+}
+
+// Sets an environment variable for this process and the programs it starts.
+inline void setEnv(const char* name, const char* value)
+{
+#ifdef _WIN32
+    _putenv_s(name, value);
+#else
+    setenv(name, value, 1);
+#endif
+}
+
+// A file name quoted for the command interpreter std::system runs.
+inline std::string quoted(const std::string& file)
+{
+#ifdef _WIN32
+    return "\"" + file + "\"";
+#else
+    return "'" + file + "'";
+#endif
+}
+
+// The file that discards what is written to it, for a command's redirection.
+inline const char* nullDevice()
+{
+#ifdef _WIN32
+    return "NUL";
+#else
+    return "/dev/null";
+#endif
+}
+
+// Runs a command line through the system's command interpreter and returns
+// the program's exit code; -1 when it did not exit normally.
+inline int runCommand(const std::string& command)
+{
+#ifdef _WIN32
+    // cmd /c drops the first and the last quote of a line that starts with
+    // one; a pair around the whole line keeps the rest as written.
+    return std::system(("\"" + command + "\"").c_str());
+#else
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+}
+
+// A program built with the tests. On Windows, whose command interpreter
+// looks for a bare name only in the working folder and the PATH, a bare name
+// is the file beside the test program.
+inline std::string toolPath(const char* tool)
+{
+#ifdef _WIN32
+    const char* self = _pgmptr;
+    if (!std::strpbrk(tool, "/\\") && self && *self) return (std::filesystem::path(self).parent_path() / tool).string();
+#endif
+    return tool;
+}
+
+// The calendar time in UTC.
+inline std::tm utcTime(std::time_t t)
+{
+    std::tm parts{};
+#ifdef _WIN32
+    gmtime_s(&parts, &t);
+#else
+    gmtime_r(&t, &parts);
+#endif
+    return parts;
+}
 
 // A fresh folder under the system's temp folder, holding an empty data/
 // tree. While it lives it is the current directory; on destruction the
@@ -20,13 +114,11 @@ class TempDir {
 public:
     TempDir()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kx_test_XXXXXX").string();
-        char* made = mkdtemp(pattern.data());
-        if (!made) {
-            ADD_FAILURE() << "mkdtemp failed";
+        path_ = makeTempFolder("kx_test_");
+        if (path_.empty()) {
+            ADD_FAILURE() << "could not make a temporary folder";
             return;
         }
-        path_ = made;
         previous_ = std::filesystem::current_path();
         std::filesystem::create_directories(path_ / "data");
         std::filesystem::current_path(path_);
@@ -67,6 +159,14 @@ inline void writeDataFile(const std::string& relative, const std::string& bytes)
 inline std::string readFile(const std::filesystem::path& file)
 {
     std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A text file as lines ending in "\n", whichever line ends this system
+// writes ("\r\n" on Windows).
+inline std::string readTextFile(const std::filesystem::path& file)
+{
+    std::ifstream in(file);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 

@@ -20,6 +20,10 @@
 #include <string>
 #include <unistd.h>
 #include <vector>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace {
 
@@ -164,6 +168,14 @@ int main(int argc, char** argv)
     }
 
     const bool toStdout = !output || std::strcmp(output, "-") == 0;
+#ifdef _WIN32
+    // Standard output is a text stream on Windows, which would write every
+    // byte 10 of the picture as 13 10.
+    if (toStdout) {
+        std::fflush(stdout);
+        _setmode(_fileno(stdout), _O_BINARY);
+    }
+#endif
     std::FILE* out = toStdout ? stdout : std::fopen(output, "wb");
     if (!out) {
         std::fprintf(stderr, "kx_image_dump: cannot write %s\n", output);

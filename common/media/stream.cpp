@@ -223,8 +223,16 @@ int cFileStream::seek(int offset, int origin)
 
 long long cFileStream::length()
 {
+    // Windows' plain stat has a 32-bit size, which a file of 2 GB or more
+    // overflows (a 2 GB + 5 byte file reads as 5 bytes); its 64-bit variant
+    // does not.
+#ifdef _WIN32
+    struct _stat64 status;
+    if (!file() || _fstat64(_fileno(file()), &status) != 0 || !S_ISREG(status.st_mode)) return 0;
+#else
     struct stat status;
     if (!file() || fstat(fileno(file()), &status) != 0 || !S_ISREG(status.st_mode)) return 0;
+#endif
     return static_cast<long long>(status.st_size);
 }
 

@@ -98,6 +98,29 @@ APT_OPTS=(
 # apt hands downloads to the _apt user when it runs as root; that user cannot
 # write to a cache under /root.
 if ((EUID == 0)); then APT_OPTS+=(-o "APT::Sandbox::User=root"); fi
+# A mirror that drops a connection or answers slowly is asked again: by apt
+# for each file (Acquire::Retries), and by the whole command (retry below).
+APT_OPTS+=(-o "Acquire::Retries=3" -o "Acquire::http::Timeout=60" -o "Acquire::https::Timeout=60")
+readonly APT_ATTEMPTS=4
+
+# Runs a command up to APT_ATTEMPTS times, waiting longer after each failure
+# (5 s, 10 s, 20 s); its output goes to the log file $1, appended. A file the
+# mirror does not have (404: its lists are ahead of its pool) is not asked
+# for again: the caller tries an older version instead.
+retry()
+{
+    local logfile="$1" attempt delay=5 size
+    shift
+    for ((attempt = 1; ; attempt++)); do
+        size="$(stat -c %s "$logfile" 2>/dev/null || echo 0)"
+        "$@" >>"$logfile" 2>&1 && return 0
+        ((attempt < APT_ATTEMPTS)) || return 1
+        tail -c +"$((size + 1))" "$logfile" | grep -q '^E: Failed to fetch .* 404 ' && return 1
+        log "attempt $attempt of $APT_ATTEMPTS failed: ${*: -1}; trying again in $delay s"
+        sleep "$delay"
+        delay=$((delay * 2))
+    done
+}
 
 # deb-src lines for the Debian archives this machine installs from (same
 # mirrors, suites and components), else Debian's defaults for its release.
@@ -129,7 +152,8 @@ update_lists()
 {
     write_sources_list
     log "updating the private source package lists ($APT_DIR)"
-    if ! apt-get "${APT_OPTS[@]}" -q update >"$APT_DIR/update.log" 2>&1; then
+    : >"$APT_DIR/update.log"
+    if ! retry "$APT_DIR/update.log" apt-get "${APT_OPTS[@]}" -q update; then
         if compgen -G "$APT_DIR/state/lists/*Sources*" >/dev/null; then
             log "warning: apt-get update failed (see $APT_DIR/update.log); using the lists from an earlier run"
         else
@@ -185,9 +209,9 @@ resolve_sources()
             dsc="$(dsc_name "$pkg" "$version")"
             if ! sources_complete "$dsc" && ((!offline)); then
                 log "fetching source package $pkg $version"
+                : >"$APT_DIR/source-$pkg.log"
                 (cd "$SOURCES_DIR" &&
-                    apt-get "${APT_OPTS[@]}" -q --download-only source "$pkg=$version") \
-                    >"$APT_DIR/source-$pkg.log" 2>&1 ||
+                    retry "$APT_DIR/source-$pkg.log" apt-get "${APT_OPTS[@]}" -q --download-only source "$pkg=$version") ||
                     log "warning: could not fetch $pkg $version (see $APT_DIR/source-$pkg.log); trying an older version"
             fi
             if sources_complete "$dsc"; then

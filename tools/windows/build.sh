@@ -6,8 +6,10 @@
 # DLLs, every DLL they need (found by copy-dlls.sh through their import
 # tables), the bundled show (data/) and the guides (README.md, docs/).
 #
-# Usage: build.sh [--offline] [--jobs N] [--build-dir DIR]
+# Usage: build.sh [--offline] [--tests] [--jobs N] [--build-dir DIR]
 #   --offline        build-deps.sh without downloads (sources already cached)
+#   --tests          also build the unit tests (bin/kx_win_unit_tests.exe)
+#                    with the tools they run and the DLLs they need beside them
 #   --jobs N         parallel jobs (default: number of processors)
 #   --build-dir DIR  the build folder (default: build-win in the source tree)
 # Environment: KX_WIN_DEPS_PREFIX names a finished dependency prefix to use
@@ -27,9 +29,11 @@ die() { printf 'build: error: %s\n' "$*" >&2; exit 1; }
 jobs="$(nproc 2>/dev/null || echo 2)"
 build_dir="$ROOT/build-win"
 deps_options=()
+tests=OFF
 while (($#)); do
     case "$1" in
         --offline) deps_options+=(--offline) ;;
+        --tests) tests=ON ;;
         --jobs) [[ $# -ge 2 && "$2" =~ ^[1-9][0-9]*$ ]] || die "--jobs needs a positive number"
                 jobs="$2"; shift ;;
         --build-dir) [[ $# -ge 2 ]] || die "--build-dir needs a folder"
@@ -75,12 +79,17 @@ printf '%s\n' "$prefix" > "$stamp"
 log "configuring $build_dir"
 cmake -S "$ROOT" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$SCRIPT_DIR/mingw-w64-x86_64.cmake" -DKX_WIN_DEPS_PREFIX="$prefix" \
-    -DKX_TESTS=OFF -DKX_BENCH=OFF "${launcher[@]}" >&2
+    -DKX_TESTS="$tests" -DKX_BENCH=OFF "${launcher[@]}" >&2
 log "building with $jobs jobs"
 cmake --build "$build_dir" -j "$jobs" >&2
 
-# 3. The folder: program, plug-ins, the project's DLLs and what they need.
 bin="$build_dir/bin"
+if [[ "$tests" == ON ]]; then
+    # The unit tests run in bin/: the third-party and runtime DLLs beside them.
+    "$SCRIPT_DIR/copy-dlls.sh" --prefix "$prefix" "$bin" "$bin"/*.exe "$bin"/*.dll >/dev/null
+fi
+
+# 3. The folder: program, plug-ins, the project's DLLs and what they need.
 dist="$ROOT/dist"
 folder="$dist/$NAME"
 rm -rf "$folder" "$dist/$NAME.zip"

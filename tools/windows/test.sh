@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
-# The Windows test suite, under Wine: cross-builds the tree (build.sh), builds
-# the end-to-end tests natively (tools/windows/e2e/, in build-win-e2e/) with
-# tools/windows/wine-player.sh standing in for the player, and runs them on an
-# Xvfb display of its own: every case plays kestrelux.exe under Wine in
-# capture mode in a fresh temporary folder holding a data/ tree and checks its
-# exit code, console, log.txt, frames and audio.wav, with the same code and
-# the same reference file (tests/golden/bundled_show.txt) as the Linux suite.
+# The Windows test suite, under Wine: cross-builds the tree with its unit
+# tests (build.sh --tests), builds the end-to-end tests natively
+# (tools/windows/e2e/, in build-win-e2e/) with tools/windows/wine-player.sh
+# standing in for the player, and runs both on an Xvfb display of its own:
+#  - the unit tests, kx_win_unit_tests.exe: the test files of tests/ whose code
+#    needs neither SDL, an OpenGL context nor Linux (tests/windows_unit_tests.cmake);
+#  - the end-to-end cases: every case plays kestrelux.exe under Wine in
+#    capture mode in a fresh temporary folder holding a data/ tree and checks
+#    its exit code, console, log.txt, frames and audio.wav, with the same code
+#    and the same reference file (tests/golden/bundled_show.txt) as the Linux
+#    suite.
 # Prints the cases passed and failed; exits non-zero on any failure.
 #
 # Usage: test.sh [--no-build] [--jobs N] [--filter PATTERN]
-#   --no-build        use the existing dist/kestrelux-win64 and build-win-e2e
+#   --no-build        use the existing build-win, dist/kestrelux-win64 and
+#                     build-win-e2e
 #   --jobs N          parallel build jobs (default: number of processors)
 #   --filter PATTERN  a GoogleTest filter to run fewer cases
 # Environment: KX_WIN_DEPS_PREFIX as for build.sh; KX_WINEPREFIX (default:
@@ -22,6 +27,16 @@ readonly SCRIPT_DIR ROOT
 
 log() { printf 'test: %s\n' "$*" >&2; }
 die() { printf 'test: error: %s\n' "$*" >&2; exit 1; }
+
+# Unit test cases that do not apply to Windows, each with its reason:
+unit_excluded=(
+    # They compare the JPEG decoder with Debian's cjpeg, djpeg and ImageMagick,
+    # Linux programs started through a POSIX shell.
+    'JpegCorpus.*'
+    # Their OGG file is made by Debian's oggenc or sox (Linux programs).
+    AudioStream.OggAndMp3DecodeTo440HzAndStereoKeepsItsSides
+    AudioHostile.CorruptAndTruncatedFilesAreRefusedOrHarmless
+)
 
 # Cases of the Linux end-to-end suite that do not apply to the Windows
 # program, each with its reason:
@@ -65,7 +80,7 @@ done
 start=$SECONDS
 e2e_build="$ROOT/build-win-e2e"
 if ((build)); then
-    "$SCRIPT_DIR/build.sh" --jobs "$jobs" >/dev/null
+    "$SCRIPT_DIR/build.sh" --tests --jobs "$jobs" >/dev/null
     launcher=()
     if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
     cmake -S "$SCRIPT_DIR/e2e" -B "$e2e_build" -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
@@ -74,6 +89,8 @@ fi
 export KX_WIN_DIST="$ROOT/dist/kestrelux-win64"
 [[ -f "$KX_WIN_DIST/kestrelux.exe" ]] || die "no $KX_WIN_DIST/kestrelux.exe: run without --no-build"
 [[ -x "$e2e_build/kx_win_e2e_tests" ]] || die "no $e2e_build/kx_win_e2e_tests: run without --no-build"
+unit_tests="$ROOT/build-win/bin/kx_win_unit_tests.exe"
+[[ -f "$unit_tests" ]] || die "no $unit_tests: run without --no-build"
 build_seconds=$((SECONDS - start))
 
 # Wine and a display of our own.
@@ -86,7 +103,11 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
 fi
 work="$(mktemp -d "${TMPDIR:-/tmp}/kx-win-test.XXXXXX")"
 xvfb_pid=
+own_wineserver=0
 cleanup() {
+    # A persistent Wine server stays up with Wine's service processes for
+    # good: the one this run started is ended, with them.
+    ((own_wineserver)) && wineserver -k 2>/dev/null
     [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null
     rm -rf "$work"
 }
@@ -106,16 +127,42 @@ done
 [[ -n "$display" ]] || die "no free X display for Xvfb"
 export KX_WINE_DISPLAY="$display"
 # One Wine server for the whole run instead of one per case.
-wineserver -p 30 2>/dev/null || true  # an already running one is kept
+# An already running one (wineserver then fails) is kept, and left running.
+if wineserver -p 30 2>/dev/null; then own_wineserver=1; fi
+
+# Counts the cases a GoogleTest log reports passed and failed: "P F".
+count_cases()
+{
+    local passed failed
+    passed="$(grep -c '^\[       OK \]' "$1" || true)"
+    failed="$(grep -c '^\[  FAILED  \] .* ([0-9]* ms)$' "$1" || true)"
+    echo "$passed $failed"
+}
+
+status=0
+# The unit tests run in a folder of their own; each case makes its own
+# temporary folders. They find their tools and plug-ins beside themselves.
+log "running the unit tests under Wine"
+mkdir -p "$work/unit"
+unit_negative="$(IFS=:; echo "${unit_excluded[*]}")"
+# The output goes to a file: Wine's services, started by the first program,
+# keep the standard output they inherit open, so a pipe would never end.
+(cd "$work/unit" && DISPLAY="$display" wine "$unit_tests" --gtest_filter="$filter-$unit_negative" \
+    >"$work/unit.out" 2>&1 </dev/null) || status=$?
+tr -d '\r' <"$work/unit.out" | tee "$work/unit.log"
+read -r unit_passed unit_failed < <(count_cases "$work/unit.log")
 
 negative="$(IFS=:; echo "${excluded[*]}")"
 log "running the end-to-end cases under Wine on display $display"
-status=0
 (cd "$work" && "$e2e_build/kx_win_e2e_tests" --gtest_filter="$filter-$negative" \
     --gtest_output="xml:$work/e2e.xml") | tee "$work/e2e.log" || status=$?
+read -r e2e_passed e2e_failed < <(count_cases "$work/e2e.log")
 
-passed="$(grep -c '^\[       OK \]' "$work/e2e.log" || true)"
-failed="$(grep -c '^\[  FAILED  \] .* ([0-9]* ms)$' "$work/e2e.log" || true)"
+passed=$((unit_passed + e2e_passed))
+failed=$((unit_failed + e2e_failed))
 log "build $build_seconds s, tests $((SECONDS - start - build_seconds)) s"
-echo "Windows suite under Wine: $passed passed, $failed failed, ${#excluded[@]} Linux-only cases left out"
+echo "Windows suite under Wine: unit tests $unit_passed passed, $unit_failed failed" \
+    "(${#unit_excluded[@]} Linux-only patterns left out); end-to-end $e2e_passed passed, $e2e_failed failed" \
+    "(${#excluded[@]} Linux-only cases left out)"
+echo "Windows: $passed passed, $failed failed"
 if ((status != 0 || failed != 0 || passed == 0)); then exit 1; fi

@@ -1,0 +1,53 @@
+# The unit tests for Windows (cross-built with tools/windows/, run under Wine
+# by tools/windows/test.sh): kx_win_unit_tests.exe, made of the test files
+# of this folder whose code does not need SDL, an OpenGL context or Linux.
+# GoogleTest is built from its source (Debian's googletest package,
+# /usr/src/googletest) with the same compiler; elsewhere (MSYS2) an installed
+# GoogleTest is used.
+set(KX_GTEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH "GoogleTest source folder for the Windows tests")
+if(CMAKE_CROSSCOMPILING AND EXISTS "${KX_GTEST_SOURCE_DIR}/CMakeLists.txt")
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory("${KX_GTEST_SOURCE_DIR}" "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+else()
+    find_package(GTest REQUIRED)
+endif()
+
+# Left out, each with its reason:
+#   gif_format_test       compares with giflib, which has no Windows build here
+#   texture_test, render_state_test, extensions_test, gl_window_test,
+#   fontcool_test, outline_font_test, webcam_test
+#                         need an OpenGL context made through SDL
+#   virtual_keys_test     the SDL key table (platform/sdl/)
+#   audio_device_test     drives SDL's audio drivers
+#   plugin_contract_test  reads the libraries' symbols with nm and dlopen
+add_executable(kx_win_unit_tests
+    log_test.cpp
+    installed_data_test.cpp
+    capture_progress_test.cpp
+    stream_test.cpp
+    xml_tag_test.cpp
+    script_reader_test.cpp
+    audio_engine_test.cpp
+    demo_timeline_test.cpp
+    camera_test.cpp
+    scene_registry_test.cpp
+    picture_test.cpp
+    music_dsp_test.cpp
+    ${PROJECT_SOURCE_DIR}/effects/music_dsp.cpp
+    lumafold_exports_test.cpp
+    library_name_test.cpp
+    ${PROJECT_SOURCE_DIR}/platform/library_name.cpp
+    image_format_test.cpp
+    jpeg_decoder_test.cpp
+)
+target_link_libraries(kx_win_unit_tests PRIVATE kxplayer kxaudio GTest::gtest GTest::gtest_main Threads::Threads
+    PkgConfig::KXAUDIO_SNDFILE)
+# The tests run in bin/, beside the libraries and tools they load, which the
+# system's loader finds there by their bare names.
+target_compile_definitions(kx_win_unit_tests PRIVATE KX_LUMAFOLD_PATH="lumafold.dll"
+    KX_IRISLOOM_PATH="irisloom.dll" KX_IMAGE_DUMP_PATH="kx_image_dump.exe"
+    KX_MODULE_WRITER_PATH="kx_module_writer.exe")
+add_dependencies(kx_win_unit_tests lumafold irisloom kx_image_dump kx_module_writer)

@@ -7,6 +7,7 @@
 #include "audio/bass.h"
 #include "audio/handles.h"
 #include "audio/testtone.h"
+#include "tests/test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -70,12 +71,18 @@ tSamples ramp(size_t frames)
 tBytes writerModule(int patterns)
 {
     const fs::path file = fs::temp_directory_path() / ("kxaudio-position-" + std::to_string(patterns) + ".mod");
-    const std::string cmd = std::string(KX_MODULE_WRITER_PATH) + " --patterns " + std::to_string(patterns) + " '" +
-                            file.string() + "' >/dev/null";
-    if (std::system(cmd.c_str()) != 0) return {};
-    std::ifstream in(file, std::ios::binary);
-    tBytes bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    fs::remove(file);
+    const std::string cmd = kxtest::quoted(kxtest::toolPath(KX_MODULE_WRITER_PATH)) + " --patterns " +
+                            std::to_string(patterns) + " " + kxtest::quoted(file.string()) + " >" +
+                            kxtest::nullDevice();
+    if (kxtest::runCommand(cmd) != 0) return {};
+    tBytes bytes;
+    {
+        // Closed before the removal: Windows refuses to remove an open file.
+        std::ifstream in(file, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::error_code ignored;
+    fs::remove(file, ignored);
     return bytes;
 }
 

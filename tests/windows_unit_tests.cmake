@@ -31,7 +31,10 @@ add_executable(kx_win_unit_tests
     xml_tag_test.cpp
     script_reader_test.cpp
     audio_engine_test.cpp
+    audio_position_test.cpp
     demo_timeline_test.cpp
+    timeline_test.cpp
+    music_clock_test.cpp
     camera_test.cpp
     scene_registry_test.cpp
     picture_test.cpp

@@ -1,0 +1,125 @@
+// Rebuilding a running show from its script (reload on save).
+#include "common/scene/scene_registry.h"
+#include "common/script/xml_tag.h"
+#include "platform/clock.h"
+#include "platform/window_system.h"
+#include "player/demo.h"
+#include "player/log.h"
+#include "player/reload.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace {
+
+// How long the window title shows a failed reload.
+constexpr uint32_t kTitleNoteMs = 4000;
+
+cXmlTag* demoElement(cXmlTag* root, int index)
+{
+    for (cXmlTag* child : root->children())
+        if (child->nameIs("demo") && index-- == 0) return child;
+    return nullptr;
+}
+
+bool hasRun(const cXmlTag* demo)
+{
+    for (const cXmlTag* child : demo->children())
+        if (child->nameIs("run")) return true;
+    return false;
+}
+
+} // namespace
+
+bool cDemo::reloadShow()
+{
+    cLog* log = cLog::get();
+    const double started = platform::preciseMilliseconds();
+    const std::vector<std::string>& changed = reloader->changed();
+    if (changed.empty())
+        log->logf("reload: asked for");
+    else
+        log->logf("reload: %s changed%s", changed[0].c_str(), changed.size() > 1 ? " (and more)" : "");
+
+    std::string error;
+    std::unique_ptr<cXmlTag> tree = reloader->readAgain(error);
+    cXmlTag* element = tree ? demoElement(tree.get(), demoIndex) : nullptr;
+    if (!tree) {
+        reportReload(true, error.c_str());
+        return false;
+    }
+    char why[96];
+    if (!element || !hasRun(element)) {
+        std::snprintf(why, sizeof why, element ? "demo %d of the script has no run" : "the script has no demo %d",
+                      demoIndex + 1);
+        reportReload(true, why);
+        return false;
+    }
+
+    // The old show goes, but for its window, context, audio and libraries.
+    const float showTime = clock;
+    releaseShow(true);
+    // A plug-in's own window (the webcam's) posts the quit message as it
+    // closes; the show is not ending.
+    platform::discardQuit();
+    gSwitches = switchesAtStart_;
+    registry = new cSceneRegistry();
+    bank = 0;
+    scrubbed = false;
+    rerun = sSceneRerun();
+    // Nothing points into the old tree any more: its events and effects
+    // are gone, and the demo element's walk goes on in the new one.
+    reloader->adopt(std::move(tree));
+    demoTag = element;
+
+    // The new demo element, up to its run, builds the show; its key
+    // presses were made before and are not logged again.
+    quietKeyLog_ = true;
+    rebuilding_ = true;
+    rebuildRun_ = nullptr;
+    doXML(element);
+    rebuilding_ = false;
+    releaseSparePlugins();
+    resumeAt_ = rebuildRun_;
+
+    // The events up to the show time run again, as scrubbing runs them,
+    // and the clock goes on from there.
+    clock = frameTime = showTime;
+    int last = -1;
+    for (int i = 0; i < eventCount; ++i) {
+        if (events[i]->time >= 0 && events[i]->time <= showTime) {
+            fireEvent(events[i]);
+            last = i;
+        }
+    }
+    nextEvent = last + 1;
+    quietKeyLog_ = false;
+
+    std::snprintf(why, sizeof why, "show rebuilt at %.3f s in %.0f ms", double(showTime),
+                  platform::preciseMilliseconds() - started);
+    reportReload(false, why);
+    return true;
+}
+
+void cDemo::reportReload(bool failed, const char* text)
+{
+    const char* what = failed ? "reload failed" : "reload";
+    cLog::get()->logf("%s: %s", what, text);
+    std::printf("%s: %s\n", what, text);
+    std::fflush(stdout);
+    if (!failed || !window) return;
+    // The title says it for a few seconds, where the performer looks.
+    char title[256];
+    std::snprintf(title, sizeof title, "%s - reload failed: %s", settings.title, text);
+    platform::setWindowTitle(window, title);
+    titleNoteUntil_ = platform::ticks() + kTitleNoteMs;
+    if (titleNoteUntil_ == 0) titleNoteUntil_ = 1;
+}
+
+void cDemo::restoreTitle()
+{
+    if (titleNoteUntil_ == 0 || static_cast<int32_t>(platform::ticks() - titleNoteUntil_) < 0) return;
+    titleNoteUntil_ = 0;
+    if (window) platform::setWindowTitle(window, settings.title);
+}

@@ -1,5 +1,5 @@
-// Time: the millisecond tick counter, a precise monotonic clock and the
-// wall-clock time in UTC.
+// Time: the millisecond tick counter, a precise monotonic clock, the
+// wall-clock time in UTC and a sleep.
 #pragma once
 
 #include "platform/api.h"
@@ -12,6 +12,13 @@ namespace platform {
 KX_PLATFORM_API uint32_t ticks();
 // A monotonic clock in milliseconds with sub-millisecond resolution.
 KX_PLATFORM_API double preciseMilliseconds();
+
+// Gives the processor away for about `milliseconds` (nothing for 0 or
+// less). The system may wake the caller late, by up to a scheduler tick
+// (well under a millisecond on Linux, about one on Windows), never early
+// by more than its clock's resolution: callers that need an exact moment
+// sleep to shortly before it and wait out the rest on preciseMilliseconds.
+KX_PLATFORM_API void sleepMilliseconds(double milliseconds);
 
 struct UtcTime {
     unsigned year, month, day;

@@ -63,12 +63,8 @@ void cDemo::releaseShow(bool keepPlugins)
     effectCount = 0;
     drawCount = 0;
     loader = nullptr;
-    for (int i = 0; i < eventCount; ++i) {
-        delete events[i];
-        events[i] = nullptr;
-    }
-    eventCount = 0;
-    nextEvent = 0;
+    timeline.clear();
+    timeline.scrubbed = false;
     for (int i = 0; i < pluginCount; ++i) {
         if (keepPlugins) {
             spare_[spareCount_++] = plugins[i];
@@ -147,6 +143,20 @@ int cDemo::doXML(cXmlTag* tag)
                 gSwitches.lockfps = fps;
         } else if (strcasecmp(n, "fullscreen") == 0) {
             settings.fullscreen = cXmlTag::toInt(p->value) != 0;
+        } else if (strcasecmp(n, "pacing") == 0) {
+            if (strcasecmp(p->value, "spin") == 0)
+                pacing = ePacing::spin;
+            else if (strcasecmp(p->value, "sleep") == 0)
+                pacing = ePacing::sleep;
+            else
+                log->logf("Error: pacing \"%s\" is neither spin nor sleep, kept", p->value);
+        } else if (strcasecmp(n, "clock") == 0) {
+            if (strcasecmp(p->value, "frames") == 0)
+                timeline.source = cTimeline::eSource::frames;
+            else if (strcasecmp(p->value, "music") == 0)
+                timeline.source = cTimeline::eSource::music;
+            else
+                log->logf("Error: clock \"%s\" is neither frames nor music, kept", p->value);
         }
         // showconfig is accepted and does nothing; other params belong to
         // the tag's own kind (an event's time, bank and key).
@@ -177,7 +187,7 @@ int cDemo::doXML(cXmlTag* tag)
             std::printf("weeeeeee surface!!\n");
             surfaceCommand(*registry, child, &rerun);
         } else if (child->nameIs("event"))
-            declareEvent(child);
+            timeline.declare(child, rerun.again);
         else if (child->nameIs("create"))
             create();
         else if (child->nameIs("loadplugin"))
@@ -301,7 +311,7 @@ void cDemo::load(cXmlTag* tag)
     if (loader) loader->load();
     loadingFrame();
     log->logf("sorting event");
-    sortEvents();
+    timeline.sort();
     log->logf("done");
     for (int i = 0; i < effectCount; ++i) {
         if (stopRequested()) {

@@ -4,7 +4,6 @@
 #pragma once
 
 #include "player/demo_window.h"
-#include "player/event.h"
 #include "player/scene_commands.h"
 
 #include <cstdint>
@@ -19,7 +18,7 @@ class cSurface;
 
 class cDemo : public cDemoWindow {
 public:
-    enum : int { kMaxEffects = 48, kMaxDrawOrder = 48, kMaxEvents = 4096, kMaxPlugins = 16 };
+    enum : int { kMaxEffects = 48, kMaxDrawOrder = 48, kMaxEvents = cTimeline::kMaxEvents, kMaxPlugins = 16 };
     // F5's virtual-key code: the key that forces a reload.
     enum : int { kReloadKey = 0x74 };
 
@@ -34,18 +33,18 @@ public:
     int doXML(cXmlTag* tag);
     cEffect* findEffect(const char* name);
 
-    // Timeline
-    void declareEvent(cXmlTag* tag);
-    void sortEvents();
+    // The frame loop: one frame's events, cameras and effects at the
+    // timeline's frameTime; run plays frames until the window closes.
     void advanceShow(float step);
-    void fireEvent(cEvent* event);
     void run();
+    // Runs event fragments for the timeline (see sSceneRerun for again).
+    cTimeline::Runner eventRunner();
+    void runEvent(cEvent& event, bool again);
 
     // Key banks
     void keybank(cXmlTag* tag);
 
     cWindowSettings settings;
-    float frameTime = 0.0f;
     int bank = 0;
 
     cEffect* effects[kMaxEffects] = {};
@@ -59,12 +58,7 @@ public:
     sDrawEntry drawOrder[kMaxDrawOrder];
     int drawCount = 0;
 
-    cEvent* events[kMaxEvents] = {};
-    int eventCount = 0;
-    int nextEvent = 0;
-    // Set by the first replay frame. From then on the clock fires events
-    // again, and a fragment that ran before runs as a rerun (see sSceneRerun).
-    bool scrubbed = false;
+    // The events, the clock and the speed live in the timeline (cDemoWindow).
     sSceneRerun rerun;
 
     cEffect* loader = nullptr;

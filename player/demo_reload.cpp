@@ -58,7 +58,7 @@ bool cDemo::reloadShow()
     }
 
     // The old show goes, but for its window, context, audio and libraries.
-    const float showTime = clock;
+    const float showTime = timeline.clock;
     releaseShow(true);
     // A plug-in's own window (the webcam's) posts the quit message as it
     // closes; the show is not ending.
@@ -66,7 +66,6 @@ bool cDemo::reloadShow()
     gSwitches = switchesAtStart_;
     registry = new cSceneRegistry();
     bank = 0;
-    scrubbed = false;
     rerun = sSceneRerun();
     // Nothing points into the old tree any more: its events and effects
     // are gone, and the demo element's walk goes on in the new one.
@@ -85,15 +84,8 @@ bool cDemo::reloadShow()
 
     // The events up to the show time run again, as scrubbing runs them,
     // and the clock goes on from there.
-    clock = frameTime = showTime;
-    int last = -1;
-    for (int i = 0; i < eventCount; ++i) {
-        if (events[i]->time >= 0 && events[i]->time <= showTime) {
-            fireEvent(events[i]);
-            last = i;
-        }
-    }
-    nextEvent = last + 1;
+    timeline.clock = timeline.frameTime = showTime;
+    timeline.catchUp(showTime, eventRunner());
     quietKeyLog_ = false;
 
     std::snprintf(why, sizeof why, "show rebuilt at %.3f s in %.0f ms", double(showTime),

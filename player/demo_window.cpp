@@ -50,7 +50,12 @@ bool cDemoWindow::frame()
     platform::swapBuffers(deviceContext);
     if (!gCapture.enabled) {
         // Frames are paced by spinning on the clock, so a frame never ends
-        // less than 14 ms after the previous one.
+        // less than 14 ms after the previous one. Sleeping pacing sleeps
+        // first, until kSpinMilliseconds before that moment.
+        if (pacing == ePacing::sleep) {
+            const double left = 14.0 - (platform::preciseMilliseconds() - timer->lastFrameEndPrecise);
+            if (left > kSpinMilliseconds) platform::sleepMilliseconds(left - kSpinMilliseconds);
+        }
         while (platform::ticks() - timer->lastFrameEnd < 14 ||
                platform::preciseMilliseconds() - timer->lastFrameEndPrecise < 14.0)
             std::this_thread::yield();
@@ -68,12 +73,12 @@ void cDemoWindow::mouseDown(int button)
 {
     if (gSwitches.vhs) {
         if (button == 0)
-            speed = 100.0f;
+            timeline.speed = 100.0f;
         else if (button == 2)
-            speed = -100.0f;
+            timeline.speed = -100.0f;
     } else {
-        speed = 1.0f;
+        timeline.speed = 1.0f;
     }
 }
 
-void cDemoWindow::mouseUp(int) { speed = 1.0f; }
+void cDemoWindow::mouseUp(int) { timeline.speed = 1.0f; }

@@ -1,9 +1,10 @@
-// The part of a demo that keeps time: the frame timer, the speed factor
-// (mouse scrubbing) and the show clock.
+// The part of a demo that keeps time: the frame timer and the timeline
+// (events, show clock and the speed factor the mouse sets for scrubbing).
 #pragma once
 
 #include "player/frame_timer.h"
 #include "player/gl_window.h"
+#include "player/timeline.h"
 
 // Switches shared by every demo of a run and never reset.
 struct sDemoSwitches {
@@ -23,7 +24,15 @@ public:
     void mouseDown(int button) override;
     void mouseUp(int button) override;
 
+    // How a frame waits out its 14 ms: spinning on the clock (every show
+    // before pacing= existed), or sleeping until shortly before the end
+    // and spinning only for the rest, which leaves the core to others.
+    enum class ePacing { spin, sleep };
+    // How long before the end of a frame a sleeping wait stops sleeping:
+    // more than a sleep wakes late on a busy machine.
+    static constexpr double kSpinMilliseconds = 2.0;
+
     cFrameTimer* timer;
-    float speed = 1.0f;
-    float clock = 0.0f;
+    cTimeline timeline;
+    ePacing pacing = ePacing::spin;
 };

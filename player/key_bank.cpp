@@ -26,7 +26,7 @@ void cDemo::writeKeyLog(int code)
     }
     std::FILE* f = std::fopen(gKeyLogFile.c_str(), "a");
     if (!f) return;
-    std::fprintf(f, "\t<event time=\"%.1f\" bank=\"%u\" trigger=\"%c\">\n\t</event>\n", frameTime,
+    std::fprintf(f, "\t<event time=\"%.1f\" bank=\"%u\" trigger=\"%c\">\n\t</event>\n", timeline.frameTime,
                  static_cast<unsigned>(bank), code);
     std::fclose(f);
 }
@@ -81,8 +81,8 @@ void cDemo::pressKey(int code)
     writeKeyLog(code);
     keysInHand[keyNesting++] = code;
     // Index loop: a fragment may append events while we walk.
-    for (int i = 0; i < eventCount; ++i) {
-        cEvent* e = events[i];
+    for (int i = 0; i < timeline.eventCount; ++i) {
+        cEvent* e = timeline.events[i];
         if (e->trigger == code && (e->bank == bank || e->bank == -1)) doXML(e->fragment);
     }
     --keyNesting;

@@ -1,31 +1,33 @@
-// The show clock, timed events and the frame loop.
-#include "common/effect/effect.h"
-#include "common/effect/render_state.h"
-#include "common/scene/scene_registry.h"
+// The show's events, clock and firing rules.
+#include "player/timeline.h"
+
 #include "common/script/xml_tag.h"
-#include "platform/window_system.h"
-#include "player/capture.h"
-#include "player/capture_audio.h"
-#include "player/demo.h"
 #include "player/log.h"
-#include "player/reload.h"
-#include "player/stop_request.h"
 
-#include <GL/gl.h>
-
-#include <cstdio>
 #include <strings.h>
 
-void cDemo::declareEvent(cXmlTag* tag)
+cTimeline::~cTimeline() { clear(); }
+
+void cTimeline::clear()
+{
+    for (int i = 0; i < eventCount; ++i) {
+        delete events[i];
+        events[i] = nullptr;
+    }
+    eventCount = 0;
+    nextEvent = 0;
+}
+
+cEvent* cTimeline::declare(cXmlTag* tag, bool rerunning)
 {
     if (eventCount >= kMaxEvents) {
         cLog::get()->logf("Error: a show holds at most %d events, event left out", kMaxEvents);
-        return;
+        return nullptr;
     }
-    if (rerun.again) {
+    if (rerunning) {
         // Declared by a fragment that runs again: declared once only.
         for (int i = 0; i < eventCount; ++i)
-            if (events[i]->fragment == tag) return;
+            if (events[i]->fragment == tag) return nullptr;
     }
     cEvent* e = new cEvent;
     for (const cXmlParam* p : tag->params()) {
@@ -40,9 +42,10 @@ void cDemo::declareEvent(cXmlTag* tag)
     }
     e->fragment = tag;
     events[eventCount++] = e;
+    return e;
 }
 
-void cDemo::sortEvents()
+void cTimeline::sort()
 {
     // A stable bubble sort: events with equal times keep declaration order.
     if (eventCount >= 2) {
@@ -62,105 +65,66 @@ void cDemo::sortEvents()
     for (int i = 0; i < eventCount; ++i) cLog::get()->logf("event%i - %3.3f", i, events[i]->time);
 }
 
-void cDemo::advanceShow(float step)
+void cTimeline::fire(cEvent& e, const Runner& run)
 {
-    if (gSwitches.showfps) std::printf("fps %3.3f\n", timer->fps);
+    // Once the show has been scrubbed the clock runs events again: every
+    // frame of a replay, and the events after the new clock when it plays
+    // on. The runner must then leave the scene as it was after the first run.
+    const bool again = scrubbed && e.fired;
+    e.fired = true;
+    run(e, again);
+}
 
+void cTimeline::fireDue(const Runner& run)
+{
     while (nextEvent < eventCount && events[nextEvent]->time < 0) ++nextEvent;
     while (nextEvent < eventCount && events[nextEvent]->time >= 0 && events[nextEvent]->time <= frameTime) {
         // Advance first: the fragment may declare events or press keys.
         cEvent* e = events[nextEvent++];
-        fireEvent(e);
+        fire(*e, run);
     }
+}
+
+void cTimeline::replay(float upTo, const Runner& run)
+{
+    scrubbed = true;
+    // Index loop: a fragment may append events while we walk.
+    for (int i = 0; i < eventCount; ++i) {
+        if (events[i]->time >= 0 && events[i]->time <= upTo) {
+            fire(*events[i], run);
+            nextEvent = i;
+        }
+    }
+}
+
+void cTimeline::catchUp(float upTo, const Runner& run)
+{
+    int last = -1;
+    // Index loop: a fragment may append events while we walk.
+    for (int i = 0; i < eventCount; ++i) {
+        if (events[i]->time >= 0 && events[i]->time <= upTo) {
+            fire(*events[i], run);
+            last = i;
+        }
+    }
+    nextEvent = last + 1;
+}
+
+cTimeline::sAdvance cTimeline::advance(float step, const Runner& run)
+{
+    sAdvance result{0.0f, false};
+    fireDue(run);
 
     step *= speed;
     clock += step * 0.01f;
-
     if (speed != 1.0f) {
         // Replay: rebuild the show state by re-running every event up to the clock.
         if (clock < 0) {
             clock = 0;
-            timer->reset();
+            result.rewoundToStart = true;
         }
-        scrubbed = true;
-        for (int i = 0; i < eventCount; ++i) {
-            if (events[i]->time >= 0 && events[i]->time <= clock) {
-                fireEvent(events[i]);
-                nextEvent = i;
-            }
-        }
+        replay(clock, run);
     }
-    // Animated textures show the frame of this frame's show time, the one
-    // its events fired at.
-    registry->setShowTime(frameTime);
-    registry->advanceCameras(step);
-
-    for (int i = 0; i < drawCount; ++i) {
-        const sDrawEntry& entry = drawOrder[i];
-        cEffect* e = entry.kind == 0 ? entry.effect : nullptr;
-        if (!e || !e->active) continue;
-        e->update(step);
-        e->renderState->apply();
-        e->draw();
-        if (e->renderState->restore) glPopAttrib();
-    }
-}
-
-void cDemo::fireEvent(cEvent* e)
-{
-    // Once the show has been scrubbed the clock runs events again: every
-    // frame of a replay, and the events after the new clock when it plays
-    // on. A fragment that ran before must then leave the scene as it was
-    // after its first run, with every key press it makes.
-    const bool outer = rerun.again;
-    rerun.again = outer || (scrubbed && e->fired);
-    e->fired = true;
-    doXML(e->fragment);
-    rerun.again = outer;
-}
-
-bool cDemo::frame()
-{
-    float step = timer->step;
-    frameTime = clock;
-    if (gSwitches.lockfps != 0) {
-        step = 1.0f / float(gSwitches.lockfps);
-        std::printf("lock %f\n", step);
-    }
-    advanceShow(step);
-    if (gCapture.enabled && window) {
-        captureFrameAudio(gCapture.written);
-        captureFrame(width, height);
-        if (gCapture.done()) close(); // as if the window had been closed
-    }
-    return cDemoWindow::frame();
-}
-
-void cDemo::run()
-{
-    if (!window) {
-        // Without a window no quit message can ever end the loop.
-        cLog::get()->logf("run: there is no window to play in");
-        platform::pumpMessages();
-        return;
-    }
-    if (gCapture.done()) {
-        cLog::get()->logf("run: capture complete, show skipped");
-        close();
-        platform::pumpMessages();
-        return;
-    }
-    timer->reset();
-    // Capture mode: every frame is one fixed step of show time.
-    // Frame k then starts at show time k / fps.
-    timer->fixedStep = gCapture.enabled ? gCapture.step() : 0.0f;
-    timer->step = timer->fixedStep;
-    // A stop signal ends the show between two frames, never inside one.
-    while (!stopRequested() && platform::pumpMessages()) {
-        // The show is rebuilt between two frames, when its files changed.
-        const bool rebuilt = canReload() && reloader->due() && reloadShow();
-        restoreTitle();
-        frame();
-        if (rebuilt) cLog::get()->logf("reload: first frame of the new show");
-    }
+    result.step = step;
+    return result;
 }

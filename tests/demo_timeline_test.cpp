@@ -58,10 +58,10 @@ protected:
     void playAt(cDemo& demo, Script& script, std::initializer_list<float> clocks)
     {
         demo.doXML(script.demo());
-        demo.sortEvents();
+        demo.timeline.sort();
         for (float c : clocks) {
-            demo.clock = c;
-            demo.frameTime = c;
+            demo.timeline.clock = c;
+            demo.timeline.frameTime = c;
             demo.advanceShow(0);
         }
     }
@@ -81,7 +81,7 @@ TEST_F(DemoTimeline, EventsFireInTimeOrderAndEqualTimesKeepDeclarationOrder)
     cDemo demo;
     playAt(demo, s, {0.0f, 0.6f, 2.0f, 3.0f});
     EXPECT_EQ(markersRun(), (std::vector<std::string>{"markNoTime", "markHalf", "markFirstOne", "markSecondOne"}));
-    EXPECT_EQ(demo.events[0]->time, -10.0f); // key events sort first
+    EXPECT_EQ(demo.timeline.events[0]->time, -10.0f); // key events sort first
 }
 
 TEST_F(DemoTimeline, EventParamsInOrderDecideKeyAndTime)
@@ -92,13 +92,13 @@ TEST_F(DemoTimeline, EventParamsInOrderDecideKeyAndTime)
     </demo>)");
     cDemo demo;
     demo.doXML(s.demo());
-    ASSERT_EQ(demo.eventCount, 2);
-    EXPECT_EQ(demo.events[0]->trigger, 'A');
-    EXPECT_FLOAT_EQ(demo.events[0]->time, 2.5f);
-    EXPECT_EQ(demo.events[0]->bank, 3);
-    EXPECT_EQ(demo.events[1]->trigger, 'B');
-    EXPECT_FLOAT_EQ(demo.events[1]->time, -10.0f);
-    EXPECT_EQ(demo.events[1]->bank, -1);
+    ASSERT_EQ(demo.timeline.eventCount, 2);
+    EXPECT_EQ(demo.timeline.events[0]->trigger, 'A');
+    EXPECT_FLOAT_EQ(demo.timeline.events[0]->time, 2.5f);
+    EXPECT_EQ(demo.timeline.events[0]->bank, 3);
+    EXPECT_EQ(demo.timeline.events[1]->trigger, 'B');
+    EXPECT_FLOAT_EQ(demo.timeline.events[1]->time, -10.0f);
+    EXPECT_EQ(demo.timeline.events[1]->bank, -1);
 }
 
 TEST_F(DemoTimeline, ReplayReRunsEveryEventUpToTheClockAndStopsAtZero)
@@ -110,30 +110,30 @@ TEST_F(DemoTimeline, ReplayReRunsEveryEventUpToTheClockAndStopsAtZero)
     </demo>)");
     cDemo demo;
     demo.doXML(s.demo());
-    demo.sortEvents();
+    demo.timeline.sort();
     auto frameWith = [&](float step) {
-        demo.frameTime = demo.clock;
+        demo.timeline.frameTime = demo.timeline.clock;
         demo.advanceShow(step);
     };
 
-    demo.clock = 1.0f;
+    demo.timeline.clock = 1.0f;
     frameWith(0); // normal path: A, B
-    demo.speed = -100.0f;
+    demo.timeline.speed = -100.0f;
     frameWith(0.5f); // clock 1.0 - 0.5 = 0.5: every event up to it again
-    EXPECT_NEAR(demo.clock, 0.5f, 1e-6);
-    EXPECT_EQ(demo.nextEvent, 1);
+    EXPECT_NEAR(demo.timeline.clock, 0.5f, 1e-6);
+    EXPECT_EQ(demo.timeline.nextEvent, 1);
     EXPECT_EQ(markersRun(), (std::vector<std::string>{"markA", "markB", "markA", "markB"}));
 
     // Back at speed 1 the last replayed event fires once more.
-    demo.speed = 1.0f;
+    demo.timeline.speed = 1.0f;
     frameWith(0);
     EXPECT_EQ(markersRun().size(), 5u);
     EXPECT_EQ(markersRun().back(), "markB");
 
     // Rewinding past the start stops the clock at zero, where nothing is due.
-    demo.speed = -100.0f;
+    demo.timeline.speed = -100.0f;
     frameWith(1.0f);
-    EXPECT_EQ(demo.clock, 0.0f);
+    EXPECT_EQ(demo.timeline.clock, 0.0f);
     EXPECT_EQ(markersRun().size(), 5u);
 }
 
@@ -175,11 +175,11 @@ TEST_F(DemoTimeline, KeyLogRecordIsAReplayableEvent)
 {
     cDemo demo;
     demo.bank = 1;
-    demo.frameTime = 12.34f;
+    demo.timeline.frameTime = 12.34f;
     demo.key('A', true);
     demo.key('A', false);
     EXPECT_EQ(kxtest::readFile("keylog.txt"), "\t<event time=\"12.3\" bank=\"1\" trigger=\"A\">\n\t</event>\n");
-    demo.frameTime = 0.0f;
+    demo.timeline.frameTime = 0.0f;
     demo.key('5', true);
     EXPECT_EQ(kxtest::readFile("keylog.txt"), "\t<event time=\"12.3\" bank=\"1\" trigger=\"A\">\n\t</event>\n"
                                               "\t<event time=\"0.0\" bank=\"1\" trigger=\"5\">\n\t</event>\n");
@@ -289,6 +289,50 @@ TEST_F(DemoTimeline, SettingsAndSwitchesComeFromTheDemoTag)
     EXPECT_EQ(std::strlen(demo.settings.title), 63u);
 }
 
+TEST_F(DemoTimeline, PacingAndClockAttributesChooseAndRefuseUnknownValues)
+{
+    using ePacing = cDemoWindow::ePacing;
+    using eSource = cTimeline::eSource;
+    struct {
+        const char* params;
+        ePacing pacing;
+        eSource source;
+        size_t errors;
+    } const cases[] = {
+        {"", ePacing::spin, eSource::frames, 0},
+        {R"(pacing="sleep" clock="music")", ePacing::sleep, eSource::music, 0},
+        {R"(pacing="SLEEP" clock="Music" pacing="spin")", ePacing::spin, eSource::music, 0},
+        {R"(pacing="sleep" clock="music" pacing="nap" clock="wall")", ePacing::sleep, eSource::music, 2},
+        {R"(pacing="" clock="")", ePacing::spin, eSource::frames, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.params);
+        cLog::get()->reset();
+        cLog::get()->setFileName("log.txt");
+        cLog::get()->setEnabled(true);
+        Script s(std::string("<demo ") + c.params + "/>");
+        cDemo demo;
+        demo.doXML(s.demo());
+        EXPECT_EQ(demo.pacing, c.pacing);
+        EXPECT_EQ(demo.timeline.source, c.source);
+        const std::string log = kxtest::readFile("log.txt");
+        EXPECT_EQ(count(log, "is neither spin nor sleep, kept") + count(log, "is neither frames nor music, kept"),
+                  c.errors);
+    }
+}
+
+TEST_F(DemoTimeline, SleepingPacingEndsNoFrameBefore14Milliseconds)
+{
+    cDemo demo;
+    demo.pacing = cDemoWindow::ePacing::sleep;
+    demo.cDemoWindow::frame();
+    for (int i = 0; i < 5; ++i) {
+        const double before = demo.timer->lastFrameEndPrecise;
+        demo.cDemoWindow::frame();
+        EXPECT_GE(demo.timer->lastFrameEndPrecise - before, 14.0);
+    }
+}
+
 TEST_F(DemoTimeline, LockfpsFixesTheStep)
 {
     gSwitches.lockfps = 25;
@@ -298,7 +342,7 @@ TEST_F(DemoTimeline, LockfpsFixesTheStep)
     demo.frame();
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out, "lock 0.040000\nlock 0.040000\n");
-    EXPECT_NEAR(demo.clock, 0.0008f, 1e-7);
+    EXPECT_NEAR(demo.timeline.clock, 0.0008f, 1e-7);
 }
 
 TEST_F(DemoTimeline, EventArrayAndDrawOrderRefuseWhatDoesNotFit)
@@ -311,7 +355,7 @@ TEST_F(DemoTimeline, EventArrayAndDrawOrderRefuseWhatDoesNotFit)
     Script s(text);
     cDemo demo;
     demo.doXML(s.demo());
-    EXPECT_EQ(demo.eventCount, cDemo::kMaxEvents);
+    EXPECT_EQ(demo.timeline.eventCount, cDemo::kMaxEvents);
     EXPECT_EQ(demo.drawCount, cDemo::kMaxDrawOrder);
     const std::string log = kxtest::readFile("log.txt");
     EXPECT_NE(log.find("at most 4096 events"), std::string::npos);

@@ -226,12 +226,12 @@ TEST_F(DemoScene, DrawOrderSurfacesAndCamerasAdvancingWithTheShow)
     EXPECT_EQ(demo.drawOrder[2].surface, demo.registry->surfaces[2]);
     EXPECT_EQ(count(kxtest::readFile("log.txt"), "XML Error: DrawOrder"), 1u);
 
-    demo.sortEvents();
+    demo.timeline.sort();
     demo.advanceShow(30); // the event runs first, so its camera moves in this frame
     cCamera* cam = demo.registry->findCamera("cam");
     EXPECT_FLOAT_EQ(cam->time, 30.0f);
     EXPECT_FLOAT_EQ(demo.registry->findCamera("late")->time, 30.0f);
-    demo.speed = 2.0f;
+    demo.timeline.speed = 2.0f;
     demo.advanceShow(10); // the step times the speed
     EXPECT_FLOAT_EQ(cam->time, 50.0f);
     EXPECT_FLOAT_EQ(cam->pos[0], 5.0f);
@@ -255,10 +255,10 @@ TEST_F(DemoScene, EventsRunAgainWhileScrubbingLeaveTheSceneAsOneRun)
     </demo>)");
     cDemo demo;
     demo.doXML(s.first());
-    demo.sortEvents();
+    demo.timeline.sort();
     auto frame = [&](float speed, float step) {
-        demo.frameTime = demo.clock;
-        demo.speed = speed;
+        demo.timeline.frameTime = demo.timeline.clock;
+        demo.timeline.speed = speed;
         demo.advanceShow(step);
     };
     const cSceneRegistry& r = *demo.registry;
@@ -267,10 +267,10 @@ TEST_F(DemoScene, EventsRunAgainWhileScrubbingLeaveTheSceneAsOneRun)
         for (int i = 0; i < r.cameras[0]->keyCount; ++i) keys += std::to_string(int(r.cameras[0]->keys[i].t)) + " ";
         return keys + "/ " + std::to_string(r.cameraCount()) + " cameras " + std::to_string(r.textureCount()) +
                " textures " + std::to_string(r.surfaceCount()) + " surfaces " + std::to_string(demo.effectCount) +
-               " effects " + std::to_string(demo.eventCount) + " events";
+               " effects " + std::to_string(demo.timeline.eventCount) + " events";
     };
 
-    demo.clock = 0.3f;
+    demo.timeline.clock = 0.3f;
     frame(1, 0); // forward: the events at 0.1 and 0.2 run once
     const std::string once = "0 100 200 300 / 2 cameras 1 textures 1 surfaces 1 effects 5 events";
     ASSERT_EQ(scene(), once);

@@ -1,10 +1,23 @@
-// POSIX systems: the wall-clock time in UTC.
+// POSIX systems: the wall-clock time in UTC and the sleep.
 #include "platform/clock.h"
 
+#include <cerrno>
 #include <chrono>
 #include <ctime>
 
 namespace platform {
+
+void sleepMilliseconds(double milliseconds)
+{
+    // Not NaN, and at most a day, so the seconds fit whatever time_t is.
+    if (!(milliseconds > 0)) return;
+    if (milliseconds > 86400000.0) milliseconds = 86400000.0;
+    const long long ns = static_cast<long long>(milliseconds * 1e6);
+    timespec left{static_cast<std::time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    // A signal handled meanwhile (the stop request) does not cut the sleep
+    // short: whoever sleeps looks at it afterwards.
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) { }
+}
 
 UtcTime utcNow()
 {

@@ -1,8 +1,10 @@
-// Windows back end: the tick counter, the performance counter and the
-// system time in UTC.
+// Windows back end: the tick counter, the performance counter, the
+// system time in UTC and the sleep.
 #include "platform/clock.h"
 
 #include "platform/win32/native_window.h"
+
+#include <mmsystem.h>
 
 namespace platform {
 
@@ -18,6 +20,18 @@ double preciseMilliseconds()
     LARGE_INTEGER now{};
     QueryPerformanceCounter(&now);
     return double(now.QuadPart) / perMillisecond;
+}
+
+void sleepMilliseconds(double milliseconds)
+{
+    if (!(milliseconds > 0)) return;
+    if (milliseconds > 86400000.0) milliseconds = 86400000.0;
+    // Windows wakes sleepers on its scheduler tick, 15.6 ms unless a
+    // process asks for 1 ms; asked once, it holds until the process ends.
+    static const bool fineTicks = timeBeginPeriod(1) == TIMERR_NOERROR;
+    (void)fineTicks;
+    // Sleep counts whole milliseconds and may add a tick: round down.
+    Sleep(static_cast<DWORD>(milliseconds));
 }
 
 UtcTime utcNow()

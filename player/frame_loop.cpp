@@ -1,0 +1,99 @@
+// The frame loop: one frame of the show, and run.
+#include "common/effect/effect.h"
+#include "common/effect/render_state.h"
+#include "common/scene/scene_registry.h"
+#include "platform/window_system.h"
+#include "player/capture.h"
+#include "player/capture_audio.h"
+#include "player/demo.h"
+#include "player/log.h"
+#include "player/reload.h"
+#include "player/stop_request.h"
+
+#include <GL/gl.h>
+
+#include <cstdio>
+
+void cDemo::advanceShow(float step)
+{
+    if (gSwitches.showfps) std::printf("fps %3.3f\n", timer->fps);
+
+    const cTimeline::sAdvance moved = timeline.advance(step, eventRunner());
+    if (moved.rewoundToStart) timer->reset();
+    step = moved.step;
+    // Animated textures show the frame of this frame's show time, the one
+    // its events fired at.
+    registry->setShowTime(timeline.frameTime);
+    registry->advanceCameras(step);
+
+    for (int i = 0; i < drawCount; ++i) {
+        const sDrawEntry& entry = drawOrder[i];
+        cEffect* e = entry.kind == 0 ? entry.effect : nullptr;
+        if (!e || !e->active) continue;
+        e->update(step);
+        e->renderState->apply();
+        e->draw();
+        if (e->renderState->restore) glPopAttrib();
+    }
+}
+
+cTimeline::Runner cDemo::eventRunner()
+{
+    return [this](cEvent& e, bool again) { runEvent(e, again); };
+}
+
+void cDemo::runEvent(cEvent& e, bool again)
+{
+    // A fragment that runs again must leave the scene as it was after its
+    // first run, with every key press it makes.
+    const bool outer = rerun.again;
+    rerun.again = outer || again;
+    doXML(e.fragment);
+    rerun.again = outer;
+}
+
+bool cDemo::frame()
+{
+    float step = timer->step;
+    timeline.frameTime = timeline.clock;
+    if (gSwitches.lockfps != 0) {
+        step = 1.0f / float(gSwitches.lockfps);
+        std::printf("lock %f\n", step);
+    }
+    advanceShow(step);
+    if (gCapture.enabled && window) {
+        captureFrameAudio(gCapture.written);
+        captureFrame(width, height);
+        if (gCapture.done()) close(); // as if the window had been closed
+    }
+    return cDemoWindow::frame();
+}
+
+void cDemo::run()
+{
+    if (!window) {
+        // Without a window no quit message can ever end the loop.
+        cLog::get()->logf("run: there is no window to play in");
+        platform::pumpMessages();
+        return;
+    }
+    if (gCapture.done()) {
+        cLog::get()->logf("run: capture complete, show skipped");
+        close();
+        platform::pumpMessages();
+        return;
+    }
+    timer->reset();
+    // Capture mode: every frame is one fixed step of show time.
+    // Frame k then starts at show time k / fps.
+    timer->fixedStep = gCapture.enabled ? gCapture.step() : 0.0f;
+    timer->step = timer->fixedStep;
+    // A stop signal ends the show between two frames, never inside one.
+    while (!stopRequested() && platform::pumpMessages()) {
+        // The show is rebuilt between two frames, when its files changed.
+        const bool rebuilt = canReload() && reloader->due() && reloadShow();
+        restoreTitle();
+        frame();
+        if (rebuilt) cLog::get()->logf("reload: first frame of the new show");
+    }
+}

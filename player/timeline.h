@@ -1,0 +1,79 @@
+// The show's timeline: its timed and keyed events, the show clock and the
+// speed factor, and the rules that fire events as the clock passes them:
+// once each, in time order, while the show plays forward; every event up
+// to the clock again while it is scrubbed. Plain data and functions: the
+// demo owns one and runs the fragments through the callback it passes in,
+// so the firing rules hold without a window, effects or a log to read.
+#pragma once
+
+#include "player/event.h"
+
+#include <functional>
+
+class cXmlTag;
+
+class cTimeline {
+public:
+    enum : int { kMaxEvents = 4096 };
+
+    // Runs one event's fragment. again is true when the fragment ran before
+    // and the clock runs it again because the show was scrubbed.
+    using Runner = std::function<void(cEvent& event, bool again)>;
+
+    cTimeline() = default;
+    ~cTimeline();
+    cTimeline(const cTimeline&) = delete;
+    cTimeline& operator=(const cTimeline&) = delete;
+
+    // Appends the event an event tag declares, unsorted. Returns it, or
+    // null when the array is full (logged) or when rerunning and this tag
+    // declared an event already (a fragment run again declares once).
+    cEvent* declare(cXmlTag* tag, bool rerunning = false);
+    // Sorts the events by time, keeping declaration order for equal
+    // times, so key events (time -10) come first; logs every event.
+    void sort();
+    // Deletes every event; the clock keeps its place.
+    void clear();
+
+    // Fires, in order, the timed events at and after nextEvent that are
+    // due at frameTime, each once.
+    void fireDue(const Runner& run);
+    // Runs every timed event with a time from 0 to upTo again, from the
+    // first; nextEvent is then the last one run, so the next forward frame
+    // fires it once more. Marks the show as scrubbed.
+    void replay(float upTo, const Runner& run);
+
+    // A show rebuilt from a new script catches up with its clock: every
+    // timed event with a time from 0 to upTo runs once, in order, and
+    // nextEvent is then the first event after the last one run. The show
+    // is not marked scrubbed: these are first runs.
+    void catchUp(float upTo, const Runner& run);
+
+    struct sAdvance {
+        float step;          // the frame step times the speed
+        bool rewoundToStart; // the clock ran below 0 and was stopped there
+    };
+    // One frame: fires the due events, moves the clock by step x speed x
+    // 0.01 s and, off normal speed, replays every event up to the new
+    // clock (stopping it at 0 when rewinding past the start).
+    sAdvance advance(float step, const Runner& run);
+
+    cEvent* events[kMaxEvents] = {};
+    int eventCount = 0;
+    int nextEvent = 0;
+    // Set by the first replay. From then on a fragment that ran before runs
+    // as a rerun (the Runner's again).
+    bool scrubbed = false;
+
+    // What the clock follows: the frame timer (each frame adds its step), or
+    // the position of the playing music.
+    enum class eSource { frames, music };
+    eSource source = eSource::frames;
+
+    float clock = 0.0f;     // show time in seconds
+    float frameTime = 0.0f; // the clock at the start of the current frame
+    float speed = 1.0f;     // 1 plays; the vhs buttons set +-100
+
+private:
+    void fire(cEvent& event, const Runner& run);
+};

@@ -40,7 +40,11 @@ void readWindowSide(int& side, const char* name, int value)
 
 } // namespace
 
-cDemo::cDemo() : switchesAtStart_(gSwitches) { registry = new cSceneRegistry(); }
+cDemo::cDemo() : switchesAtStart_(gSwitches)
+{
+    registry = new cSceneRegistry();
+    registry->shelf = &shelf_;
+}
 
 cDemo::~cDemo()
 {

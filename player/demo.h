@@ -3,6 +3,7 @@
 // driven by running script commands.
 #pragma once
 
+#include "common/media/media_shelf.h"
 #include "player/demo_window.h"
 #include "player/scene_commands.h"
 
@@ -122,6 +123,7 @@ private:
     cXmlTag* rebuildRun_ = nullptr; // the new demo element's run command
     cXmlTag* resumeAt_ = nullptr;   // where the demo element's walk goes on
     bool quietKeyLog_ = false;      // replayed presses are not written to the key log
+    cMediaShelf shelf_;             // what the old show loaded, for the rebuilt one
     cPlugin* spare_[kMaxPlugins] = {};
     int spareCount_ = 0;
     sDemoSwitches switchesAtStart_;

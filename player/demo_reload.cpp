@@ -59,12 +59,17 @@ bool cDemo::reloadShow()
 
     // The old show goes, but for its window, context, audio and libraries.
     const float showTime = timeline.clock;
+    shelf_.open = true;
     releaseShow(true);
+    shelf_.open = false;
+    // What was loaded from a file that changed is loaded again.
+    for (const std::string& path : changed) shelf_.discardPath(path.c_str());
     // A plug-in's own window (the webcam's) posts the quit message as it
     // closes; the show is not ending.
     platform::discardQuit();
     gSwitches = switchesAtStart_;
     registry = new cSceneRegistry();
+    registry->shelf = &shelf_;
     bank = 0;
     rerun = sSceneRerun();
     // Nothing points into the old tree any more: its events and effects
@@ -79,7 +84,6 @@ bool cDemo::reloadShow()
     rebuildRun_ = nullptr;
     doXML(element);
     rebuilding_ = false;
-    releaseSparePlugins();
     resumeAt_ = rebuildRun_;
 
     // The events up to the show time run again, as scrubbing runs them,
@@ -87,6 +91,10 @@ bool cDemo::reloadShow()
     timeline.clock = timeline.frameTime = showTime;
     timeline.catchUp(showTime, eventRunner());
     quietKeyLog_ = false;
+    // The old show's media that the new one did not take go, before the
+    // libraries that made them.
+    shelf_.settle();
+    releaseSparePlugins();
 
     std::snprintf(why, sizeof why, "show rebuilt at %.3f s in %.0f ms", double(showTime),
                   platform::preciseMilliseconds() - started);

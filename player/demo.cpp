@@ -122,9 +122,14 @@ int cDemo::doXML(cXmlTag* tag)
     for (const cXmlParam* p : tag->params()) {
         const char* n = p->name;
         if (strcasecmp(n, "trigger") == 0) {
-            if (p->value[0])
+            if (p->value[0]) {
+                // A pressed F5 in a replayed take must not reload the show
+                // every time the events run again.
+                const bool outer = scriptedPress_;
+                scriptedPress_ = true;
                 key(static_cast<signed char>(p->value[0]), true);
-            else
+                scriptedPress_ = outer;
+            } else
                 log->logf("Error: trigger without a key");
         } else if (strcasecmp(n, "name") == 0) {
             settings.setTitle(p->value);

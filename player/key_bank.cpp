@@ -46,8 +46,9 @@ void describeKey(int code, char* out, size_t size)
 
 void cDemo::key(int code, bool down)
 {
-    // F5 rebuilds the show from its script, and fires its key events too.
-    if (down && code == kReloadKey && reloader) reloader->request();
+    // F5 rebuilds the show from its script, and fires its key events too;
+    // a trigger in the script presses its key events only.
+    if (down && code == kReloadKey && reloader && !scriptedPress_) reloader->request();
     if (down && code != 0) pressKey(code);
     cDemoWindow::key(code, down);
 }

@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "player/script_reader.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -109,7 +110,10 @@ std::vector<std::string> cReloader::filesOf(const cXmlTag* tree, const std::vect
         open.pop_back();
         for (const cXmlParam* p : tag->params())
             if (looksLikeFileName(p->value)) addName(p->value);
+        // Children pushed last first, so files are listed in document order.
+        const size_t mark = open.size();
         for (const cXmlTag* child : tag->children()) open.push_back(child);
+        std::reverse(open.begin() + static_cast<std::ptrdiff_t>(mark), open.end());
     }
     return paths;
 }

@@ -176,6 +176,8 @@ int cDemo::doXML(cXmlTag* tag)
     for (cXmlTag* child = tag->firstChild; child; child = child->next) {
         // A stop signal ends the walk; the demo is then torn down as usual.
         if (stopRequested()) break;
+        // A rebuilt show is played by the run that is running.
+        if (rebuilding_ && child == rebuildRun_) break;
         log->logf("param %i.%i [%s]\n", i, n, child->name);
         ++i;
         if (cEffect* effect = findEffect(child->name)) {
@@ -204,13 +206,7 @@ int cDemo::doXML(cXmlTag* tag)
         else if (child->nameIs("load"))
             load(child);
         else if (child->nameIs("run")) {
-            if (!rebuilding_) {
-                run();
-            } else if (child->parent == demoTag) {
-                // The rebuilt show is played by the run that is running.
-                rebuildRun_ = child;
-                break;
-            }
+            if (!rebuilding_) run();
         } else if (child->nameIs("exit"))
             close();
         if (resumeAt_ && gCommandDepth == 1) {

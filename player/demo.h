@@ -120,7 +120,7 @@ private:
     // Rebuilding from a new tree: create keeps the window, load draws no
     // loading frames, run ends the walk there instead of playing.
     bool rebuilding_ = false;
-    cXmlTag* rebuildRun_ = nullptr; // the new demo element's run command
+    cXmlTag* rebuildRun_ = nullptr; // the new demo element's run command, where building ends
     cXmlTag* resumeAt_ = nullptr;   // where the demo element's walk goes on
     bool quietKeyLog_ = false;      // replayed presses are not written to the key log
     bool scriptedPress_ = false;    // the key being pressed comes from a trigger

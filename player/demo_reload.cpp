@@ -23,11 +23,11 @@ cXmlTag* demoElement(cXmlTag* root, int index)
     return nullptr;
 }
 
-bool hasRun(const cXmlTag* demo)
+cXmlTag* firstRun(cXmlTag* demo)
 {
-    for (const cXmlTag* child : demo->children())
-        if (child->nameIs("run")) return true;
-    return false;
+    for (cXmlTag* child : demo->children())
+        if (child->nameIs("run")) return child;
+    return nullptr;
 }
 
 } // namespace
@@ -50,7 +50,8 @@ bool cDemo::reloadShow()
         return false;
     }
     char why[96];
-    if (!element || !hasRun(element)) {
+    cXmlTag* const runTag = element ? firstRun(element) : nullptr;
+    if (!runTag) {
         std::snprintf(why, sizeof why, element ? "demo %d of the script has no run" : "the script has no demo %d",
                       demoIndex + 1);
         reportReload(true, why);
@@ -81,10 +82,13 @@ bool cDemo::reloadShow()
     // presses were made before and are not logged again.
     quietKeyLog_ = true;
     rebuilding_ = true;
-    rebuildRun_ = nullptr;
+    rebuildRun_ = runTag;
     doXML(element);
     rebuilding_ = false;
-    resumeAt_ = rebuildRun_;
+    rebuildRun_ = nullptr;
+    // However the walk ended, the demo element's own walk goes on after
+    // this run: the old tree is gone.
+    resumeAt_ = runTag;
 
     // The events up to the show time run again, as scrubbing runs them,
     // and the clock goes on from there.

@@ -98,6 +98,9 @@ private:
     void releaseShow(bool keepPlugins);
     void releaseSparePlugins();
     void reportReload(bool failed, const char* text);
+    // Moves the show on by a step without events or drawing (a rebuilt
+    // show catching up with its clock).
+    void passShow(float step, float time);
     void restoreTitle();
     enum : int { kMaxKeyNesting = 64, kMaxPressesInsideAPress = 1024 };
 

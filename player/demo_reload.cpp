@@ -1,4 +1,5 @@
 // Rebuilding a running show from its script (reload on save).
+#include "common/effect/effect.h"
 #include "common/scene/scene_registry.h"
 #include "common/script/xml_tag.h"
 #include "platform/clock.h"
@@ -93,7 +94,7 @@ bool cDemo::reloadShow()
     // The events up to the show time run again, as scrubbing runs them,
     // and the clock goes on from there.
     timeline.clock = timeline.frameTime = showTime;
-    timeline.catchUp(showTime, eventRunner());
+    timeline.catchUp(showTime, eventRunner(), [this](float step, float time) { passShow(step, time); });
     quietKeyLog_ = false;
     // The old show's media that the new one did not take go, before the
     // libraries that made them.
@@ -104,6 +105,19 @@ bool cDemo::reloadShow()
                   platform::preciseMilliseconds() - started);
     reportReload(false, why);
     return true;
+}
+
+void cDemo::passShow(float step, float time)
+{
+    // What a frame does but for the events and the drawing: flashes run
+    // their course, pictures and texts move on, cameras fly on.
+    timeline.frameTime = time;
+    registry->setShowTime(time);
+    registry->advanceCameras(step);
+    for (int i = 0; i < drawCount; ++i) {
+        cEffect* e = drawOrder[i].kind == 0 ? drawOrder[i].effect : nullptr;
+        if (e && e->active) e->update(step);
+    }
 }
 
 void cDemo::reportReload(bool failed, const char* text)

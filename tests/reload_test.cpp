@@ -138,7 +138,7 @@ TEST(MediaShelf, KeepsWhatTheOldShowLoadedForTheNewOneToTake)
     EXPECT_EQ(shelf.count(), 0);
 }
 
-TEST(Timeline, CatchUpRunsEachEventUpToTheClockOnceAndGoesOnAfterThem)
+TEST(Timeline, CatchUpRunsEachEventUpToTheClockOnceWithTheTimeBetweenAndGoesOnAfterThem)
 {
     cXmlTag root;
     cTimeline timeline;
@@ -151,8 +151,14 @@ TEST(Timeline, CatchUpRunsEachEventUpToTheClockOnceAndGoesOnAfterThem)
         EXPECT_FALSE(again);
         ran.push_back(e.time);
     };
-    timeline.catchUp(1.5f, run);
+    // Between the events the show moves on by the time that passed.
+    std::vector<float> passed;
+    timeline.catchUp(1.5f, run, [&](float step, float time) {
+        passed.push_back(step);
+        passed.push_back(time);
+    });
     EXPECT_EQ(ran, (std::vector<float>{0.5f, 1.0f, 1.0f}));
+    EXPECT_EQ(passed, (std::vector<float>{50.0f, 0.5f, 50.0f, 1.0f, 50.0f, 1.5f}));
     EXPECT_FALSE(timeline.scrubbed);
     // Playing on from 1.5 s runs only what falls due after it.
     ran.clear();

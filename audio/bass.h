@@ -74,6 +74,7 @@ typedef void(CALLBACK DSPPROC)(HDSP handle, DWORD channel, void* buffer, DWORD l
 #define BASS_ERROR_FILEOPEN 2   // a file could not be opened or read
 #define BASS_ERROR_DRIVER 3     // no audio driver or output device could be opened
 #define BASS_ERROR_HANDLE 5     // the handle is not (or no longer) valid
+#define BASS_ERROR_POSITION 7   // a position beyond the channel's end, or one it does not have
 #define BASS_ERROR_INIT 8       // BASS_Init has not been called successfully
 #define BASS_ERROR_ALREADY 14   // already initialised, or already in that state
 #define BASS_ERROR_ILLPARAM 20  // an argument is out of range
@@ -223,12 +224,42 @@ KXAUDIO_API BOOL BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float valu
 // Pausing a paused channel succeeds.
 KXAUDIO_API BOOL BASS_ChannelPause(DWORD handle);
 
-// Copies the most recent `length` bytes of the channel's own output as it
-// went into the mix (16-bit stereo, after its DSPs), oldest first, into
-// `buffer`, and returns the number of bytes copied: `length` rounded down to
-// whole frames, at most 32768. Zeros before the channel has played; a paused
-// channel keeps its last output. Returns (DWORD)-1 on failure
-// (BASS_ERROR_HANDLE, BASS_ERROR_ILLPARAM for a null buffer).
+// BASS_ChannelGetData's `length`: a number of bytes, or one of these.
+#define BASS_DATA_AVAILABLE 0        // how many bytes a call could copy (32768), nothing copied
+#define BASS_DATA_FLOAT 0x40000000   // | bytes: samples as floats, -1 ... 1
+#define BASS_DATA_FFT256 0x80000000  // 128 floats: the spectrum of the latest 256 frames
+#define BASS_DATA_FFT512 0x80000001  // 256 floats
+#define BASS_DATA_FFT1024 0x80000002 // 512 floats
+#define BASS_DATA_FFT2048 0x80000003 // 1024 floats
+#define BASS_DATA_FFT4096 0x80000004 // 2048 floats
+#define BASS_DATA_FFT8192 0x80000005 // 4096 floats
+
+// A handle BASS_ChannelGetData takes besides the channels' own: the whole
+// mix, every channel after its DSPs and volume, summed and saturated as it
+// went to the output (offline: as BASS_MixOffline returned it). So a shader
+// can show the music without knowing which effect plays it. No channel
+// ever gets this handle.
+#define KXAUDIO_MIX 0x7FFFFFFFu
+
+// Copies the most recent output of the channel as it went into the mix
+// (after its DSPs, before its volume), or of the whole mix for KXAUDIO_MIX,
+// into `buffer`, oldest first. The latest 8192 frames are kept: zeros
+// before the channel has played (the mix: before it has mixed in this
+// session), and a paused channel keeps its last output. By `length`:
+//   - a number of bytes: 16-bit stereo frames; returns the bytes copied,
+//     `length` rounded down to whole frames, at most 32768;
+//   - BASS_DATA_FLOAT | bytes: the same frames as floats (-1 ... 1, two a
+//     frame, 8 bytes); returns the bytes written, at most 65536;
+//   - BASS_DATA_FFTn: the magnitude spectrum of the latest n frames, left
+//     and right averaged, under a Hann window: n / 2 floats, bins 0 ...
+//     n / 2 - 1 (bin k is k * rate / n Hz), scaled so that a full-scale sine
+//     at a bin's centre gives 1.0 there (between two bins down to 0.85 in
+//     each); returns the bytes of frames used, n * 4;
+//   - BASS_DATA_AVAILABLE: writes nothing (`buffer` may be null) and returns
+//     32768 (65536 with BASS_DATA_FLOAT).
+// Returns (DWORD)-1 on failure: BASS_ERROR_HANDLE, BASS_ERROR_INIT for
+// KXAUDIO_MIX outside a session, BASS_ERROR_ILLPARAM for a null buffer or
+// flags not listed here.
 KXAUDIO_API DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length);
 
 // Attaches a DSP procedure to a channel and returns its handle (never 0).
@@ -242,6 +273,76 @@ KXAUDIO_API HDSP BASS_ChannelSetDSP(DWORD handle, DSPPROC* proc, void* user, int
 // procedure that removes itself is, of course, still running), so its user
 // data may be freed.
 KXAUDIO_API BOOL BASS_ChannelRemoveDSP(DWORD handle, HDSP dsp);
+
+// --- Positions ------------------------------------------------------------
+//
+// A channel's position is how much of it has been mixed into the output: it
+// moves on as the mixer renders the channel, block by block (at most 1024
+// frames, about 23 ms at 44.1 kHz), and the output device's buffer (about
+// 23 ms with SDL) lies between it and what is heard, so a clock that
+// follows it follows what is heard to within those. It counts the
+// channel's play time since it started from its beginning (or from where
+// BASS_ChannelSetPosition put it): a loop, or a tune's jump back, does not
+// set it back, so it may pass the length. Positions and lengths are in
+// bytes of the channel's output, 16-bit stereo at the rate given to
+// BASS_Init (4 bytes a frame) whatever the file's own format; offline,
+// BASS_MixOffline of n frames moves a channel playing throughout by
+// exactly n * 4 bytes.
+//
+// A sample's position is that of its newest playback (the one
+// BASS_SamplePlay started last) in the sample's data, 0 when none sounds.
+
+// Position modes.
+#define BASS_POS_BYTE 0 // bytes of the output
+// modules: order and row, LOWORD = order, HIWORD = row
+#define BASS_POS_MUSIC_ORDER 1
+
+// The channel's position in `mode`: BASS_POS_BYTE for any channel,
+// BASS_POS_MUSIC_ORDER (the order and row that play next) for modules only.
+// Returns (QWORD)-1 on failure: BASS_ERROR_HANDLE, BASS_ERROR_NOTAVAIL for
+// order and row of a channel that is no module, BASS_ERROR_ILLPARAM for
+// another mode.
+KXAUDIO_API QWORD BASS_ChannelGetPosition(DWORD handle, DWORD mode);
+
+// Moves a channel, playing or paused, so that it goes on from `pos`; a
+// channel that has played to its end is then resumed from there by the play
+// calls. BASS_POS_BYTE (rounded down to whole frames) moves a module to the
+// start of a row near that time (where libopenmpt's seek lands, which the
+// position then reports; the notes held there sound), a stream to exactly
+// that frame of its decoded sound, a sample's newest playback to that frame
+// of the sample; BASS_POS_MUSIC_ORDER moves a module to the start of a row.
+// Safe while the mixer runs: the move happens between two blocks. Fails
+// with BASS_ERROR_POSITION beyond the channel's length
+// (BASS_ChannelGetLength; the length itself is allowed) or for an order or
+// row the module does not have, BASS_ERROR_NOTAVAIL for a channel that
+// cannot move (a stream whose length is unknown, a sample with no playback
+// sounding, order and row of a channel that is no module),
+// BASS_ERROR_ILLPARAM for another mode, BASS_ERROR_HANDLE.
+KXAUDIO_API BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode);
+
+// The length of what a channel plays: BASS_POS_BYTE for modules (one pass,
+// to the end of the order list or the first jump back, as libopenmpt
+// reckons it), streams (the decoded sound at the output rate, when the file
+// says how long it is) and samples; BASS_POS_MUSIC_ORDER the number of
+// orders of a module. (QWORD)-1 on failure: BASS_ERROR_NOTAVAIL when not
+// known or not a module, BASS_ERROR_ILLPARAM for another mode,
+// BASS_ERROR_HANDLE.
+KXAUDIO_API QWORD BASS_ChannelGetLength(DWORD handle, DWORD mode);
+
+// `pos` bytes of the channel's output in seconds; a negative value with
+// BASS_ERROR_HANDLE for a handle not in use.
+KXAUDIO_API double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);
+
+// `pos` seconds in bytes of the channel's output, rounded down to whole
+// frames. (QWORD)-1 on failure: BASS_ERROR_ILLPARAM for a time that is
+// negative, not finite or absurdly large, BASS_ERROR_HANDLE.
+KXAUDIO_API QWORD BASS_ChannelSeconds2Bytes(DWORD handle, double pos);
+
+// The music or stream channel (not a sample) whose play call started or
+// resumed it most recently among those still playing; 0 when none plays
+// (and BASS_ERROR_INIT before BASS_Init). A clock that follows the music
+// asks this, then BASS_ChannelGetPosition, without knowing who plays it.
+KXAUDIO_API DWORD KXAUDIO_PlayingMusic(void);
 
 #ifdef __cplusplus
 }

@@ -3,8 +3,13 @@
 #include "channel.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace kxaudio {
+
+namespace {
+std::atomic<uint64_t> lastStart{0};
+} // namespace
 
 int playChannel(cChannel& channel, bool restart)
 {
@@ -16,6 +21,7 @@ int playChannel(cChannel& channel, bool restart)
         channel.ended = false;
     }
     channel.playing = true;
+    channel.started = lastStart.fetch_add(1) + 1;
     return BASS_OK;
 }
 

@@ -1,7 +1,9 @@
-// The recent output of one channel, for BASS_ChannelGetData.
+// The recent output of one channel, or of the whole mix, for
+// BASS_ChannelGetData.
 //
-// Used only with the channel's lock held: the mixing thread appends each
-// block it mixes from the channel (after its DSPs), callers copy the tail.
+// Used only under a lock: a channel's with the channel's lock held (the
+// mixing thread appends each block it mixes from the channel, after its
+// DSPs), the mix's with the mixer's mix-data lock; callers copy the tail.
 #pragma once
 
 #include "bass.h"
@@ -22,6 +24,8 @@ public:
 
     // Appends `frames` stereo frames; only the last kFrames are kept.
     void append(const int16_t* samples, DWORD frames);
+    // Back to silence.
+    void clear();
     // Copies the latest min(bytes, kBytes) bytes, rounded down to whole
     // frames, oldest first; returns the number of bytes copied.
     DWORD copyLatest(void* out, DWORD bytes) const;

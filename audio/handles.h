@@ -3,7 +3,8 @@
 // Handles are serial numbers: each new object gets the next number, and a
 // freed number is not handed out again until the 32-bit counter has wrapped
 // all the way round, so a stale handle kept by a caller finds nothing instead
-// of someone else's channel. 0 is never a handle (it means "none" to callers).
+// of someone else's channel. 0 is never a handle (it means "none" to callers),
+// nor is kReservedHandle, which names the whole mix (KXAUDIO_MIX).
 //
 // The table itself is not thread-safe; its owner guards it.
 #pragma once
@@ -14,6 +15,8 @@
 #include <utility>
 
 namespace kxaudio {
+
+constexpr uint32_t kReservedHandle = 0x7FFFFFFFu;
 
 template <class T> class cHandleTable {
 public:
@@ -27,8 +30,8 @@ public:
         if (!object || objects_.size() >= kMaxObjects) {
             return 0;
         }
-        // Skip 0 and numbers still in use after a wrap.
-        while (next_ == 0 || objects_.count(next_) != 0) {
+        // Skip 0, the reserved number and numbers still in use after a wrap.
+        while (next_ == 0 || next_ == kReservedHandle || objects_.count(next_) != 0) {
             ++next_;
         }
         const uint32_t handle = next_++;

@@ -85,12 +85,29 @@ void cMixer::freeAll()
     for (auto& channel : all) {
         releaseChannel(*channel);
     }
+    std::lock_guard<std::mutex> guard(mixDataMutex_);
+    mixData_.clear();
+}
+
+DWORD cMixer::copyMixData(void* out, DWORD bytes) const
+{
+    std::lock_guard<std::mutex> guard(mixDataMutex_);
+    return mixData_.copyLatest(out, bytes);
 }
 
 size_t cMixer::channelCount() const
 {
     std::lock_guard<std::mutex> guard(registryMutex_);
     return channels_.size();
+}
+
+std::vector<std::shared_ptr<cChannel>> cMixer::channels() const
+{
+    std::vector<std::shared_ptr<cChannel>> all;
+    std::lock_guard<std::mutex> guard(registryMutex_);
+    all.reserve(channels_.size());
+    channels_.forEach([&](DWORD, const std::shared_ptr<cChannel>& channel) { all.push_back(channel); });
+    return all;
 }
 
 void cMixer::mix(void* out, DWORD frames)
@@ -156,6 +173,10 @@ void cMixer::mixBlock(unsigned char* out, DWORD frames)
         outBlock_[i] = int16_t(std::clamp<int32_t>(sum_[i], -32768, 32767));
     }
     std::memcpy(out, outBlock_.data(), samples * sizeof(int16_t));
+    {
+        std::lock_guard<std::mutex> guard(mixDataMutex_);
+        mixData_.append(outBlock_.data(), frames);
+    }
 
     // Dropping the copies here destroys channels freed during the block, on
     // this thread, after their last use.

@@ -28,6 +28,8 @@
 namespace kxaudio {
 
 // One source of 16-bit stereo frames in the mix.
+class cModuleDecoder;
+
 class cChannel {
 public:
     virtual ~cChannel() = default;
@@ -47,17 +49,51 @@ public:
     // its handle is freed.
     virtual void release() { }
 
+    // Moves the channel so that the next frame it renders is frame `frame`
+    // of what it plays (at the output rate), and sets `frame` to where it
+    // landed when that differs (a module lands where libopenmpt's seek puts
+    // it). Returns a BASS_ code: BASS_ERROR_POSITION beyond the end,
+    // BASS_ERROR_NOTAVAIL for a channel that cannot seek. The caller then
+    // sets `position` to `frame`. Called with `lock` held.
+    virtual int seek(uint64_t& frame)
+    {
+        (void)frame;
+        return BASS_ERROR_NOTAVAIL;
+    }
+
+    // The length of what it plays in frames at the output rate (one pass of a
+    // tune that loops); false when not known. Called with `lock` held.
+    virtual bool lengthFrames(uint64_t& frames) const
+    {
+        (void)frames;
+        return false;
+    }
+
+    // The frame BASS_ChannelGetPosition reports. Called with `lock` held.
+    virtual uint64_t playPosition() const { return position; }
+
+    // The tracker module it plays, for positions by order and row; null for
+    // other kinds. Used with `lock` held.
+    virtual cModuleDecoder* module() { return nullptr; }
+
+    // Music or a stream: what KXAUDIO_PlayingMusic reports, unlike samples.
+    virtual bool isMusic() const { return false; }
+
     // Recursive so that code running on the mixing thread while the channel
     // is being mixed (a DSP procedure) may still free or change it.
     std::recursive_mutex lock;
     bool playing = false;  // under lock: only playing channels are mixed
     bool released = false; // under lock: freed; a block already under way skips it
     bool ended = false;    // under lock: stopped by reaching its end
-    uint64_t position = 0; // under lock: frames rendered since the start
-    float volume = 1.0f;   // under lock: gain of its contribution to the mix, 0..1
-    DWORD handle = 0;      // set once when registered, before the mixer sees it
-    cDspChain dsps;        // under lock
-    cChannelData data;     // under lock: its latest output
+    // Under lock: frames mixed since it started from its beginning or from
+    // where BASS_ChannelSetPosition put it; a loop does not set it back, so it
+    // is the channel's play time, which a clock may follow.
+    uint64_t position = 0;
+    uint64_t started = 0; // under lock: when a play call last started it (a serial number, 0 never)
+    float volume = 1.0f;  // under lock: gain of its contribution to the mix, 0..1
+    DWORD handle = 0;     // set once when registered, before the mixer sees it
+    cDspChain dsps;       // under lock
+    cChannelData data;    // under lock: its latest output
 };
 
 class cMixer {
@@ -79,10 +115,16 @@ public:
     // Frees every channel (BASS_Free).
     void freeAll();
     size_t channelCount() const;
+    // The channels registered now.
+    std::vector<std::shared_ptr<cChannel>> channels() const;
 
     // Mixes `frames` frames into `out` (any alignment): the sum of every
     // playing channel, each after its DSPs, saturated to 16 bits.
     void mix(void* out, DWORD frames);
+
+    // Copies the latest min(bytes, cChannelData::kBytes) bytes of the mix's
+    // output, as cChannelData::copyLatest does; returns the bytes copied.
+    DWORD copyMixData(void* out, DWORD bytes) const;
 
     // Frames mixed since the library was loaded.
     uint64_t mixedFrames() const { return mixed_.load(); }
@@ -106,6 +148,11 @@ private:
     std::vector<int32_t> sum_;
     std::vector<int16_t> channelBlock_;
     std::vector<int16_t> outBlock_;
+
+    // The mix's latest output, as it went to the output. Its lock is held
+    // only to append a block or to copy the tail, never with another.
+    mutable std::mutex mixDataMutex_;
+    cChannelData mixData_;
 
     std::atomic<DWORD> rate_{44100};
     std::atomic<uint64_t> mixed_{0};

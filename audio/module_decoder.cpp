@@ -3,6 +3,7 @@
 #include <libopenmpt/libopenmpt.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace kxaudio {
@@ -34,6 +35,10 @@ std::unique_ptr<cModuleDecoder> cModuleDecoder::open(const unsigned char* data, 
     // third less CPU on the mixing thread, which also runs the effects' DSPs
     // and must keep well ahead of real time, for a barely audible difference.
     openmpt_module_set_render_param(d->module_, OPENMPT_MODULE_RENDER_INTERPOLATIONFILTER_LENGTH, 4);
+    // A seek rebuilds the notes held at the new place too, so a show that
+    // jumps into its music hears what plays there, not silence until the
+    // next note.
+    openmpt_module_ctl_set_boolean(d->module_, "seek.sync_samples", 1);
     d->setEnd(eModuleEnd::kFirstRepeat);
     error = BASS_OK;
     return d;
@@ -118,10 +123,65 @@ bool cModuleDecoder::lastRowJumps() const
 
 bool cModuleDecoder::rewind()
 {
-    openmpt_module_set_position_seconds(module_, 0.0);
+    uint64_t frame = 0;
+    restartFrom(openmpt_module_set_position_seconds(module_, 0.0), frame);
+    return true;
+}
+
+void cModuleDecoder::restartFrom(double seconds, uint64_t& frame)
+{
     ended_ = false;
     lastOrder_ = lastRow_ = -1;
+    frame = std::isfinite(seconds) && seconds > 0 ? uint64_t(std::llround(seconds * rate_)) : 0;
+}
+
+bool cModuleDecoder::lengthFrames(uint64_t& frames) const
+{
+    const double seconds = openmpt_module_get_duration_seconds(module_);
+    // Beyond a day is libopenmpt giving up (it may say infinity).
+    if (!std::isfinite(seconds) || seconds < 0 || seconds > 86400.0) {
+        return false;
+    }
+    frames = uint64_t(seconds * rate_);
     return true;
+}
+
+int32_t cModuleDecoder::orderCount() const { return std::max<int32_t>(0, openmpt_module_get_num_orders(module_)); }
+
+void cModuleDecoder::orderRow(int32_t& order, int32_t& row) const
+{
+    order = std::max<int32_t>(0, openmpt_module_get_current_order(module_));
+    row = std::max<int32_t>(0, openmpt_module_get_current_row(module_));
+}
+
+int cModuleDecoder::seekFrame(uint64_t& frame)
+{
+    uint64_t length = 0;
+    if (!lengthFrames(length)) {
+        return BASS_ERROR_NOTAVAIL;
+    }
+    if (frame > length) {
+        return BASS_ERROR_POSITION;
+    }
+    restartFrom(openmpt_module_set_position_seconds(module_, double(frame) / rate_), frame);
+    return BASS_OK;
+}
+
+int cModuleDecoder::seekOrderRow(int32_t order, int32_t row, uint64_t& frame)
+{
+    // Checked here, as libopenmpt ignores a place out of range silently. An
+    // order holding no pattern (a separator or the list's end marker) has no
+    // rows.
+    if (order < 0 || order >= orderCount() || row < 0) {
+        return BASS_ERROR_POSITION;
+    }
+    const int32_t pattern = openmpt_module_get_order_pattern(module_, order);
+    if (pattern < 0 || pattern >= openmpt_module_get_num_patterns(module_) ||
+        row >= openmpt_module_get_pattern_num_rows(module_, pattern)) {
+        return BASS_ERROR_POSITION;
+    }
+    restartFrom(openmpt_module_set_position_order_row(module_, order, row), frame);
+    return BASS_OK;
 }
 
 } // namespace kxaudio

@@ -39,9 +39,25 @@ public:
     DWORD read(int16_t* out, DWORD frames);
     bool rewind();
 
+    // Positions in frames at the output rate, and by order and row.
+    //
+    // The song's length: one pass, to its end or its first repeat; false
+    // when libopenmpt cannot tell.
+    bool lengthFrames(uint64_t& frames) const;
+    int32_t orderCount() const;
+    // Where the next rendered frame is in the order list.
+    void orderRow(int32_t& order, int32_t& row) const;
+    // Moves to frame `frame` (at most the length), or to the start of `row`
+    // of order `order`, and sets `frame` to where libopenmpt landed. Return
+    // a BASS_ code, BASS_ERROR_POSITION for a place the song does not have.
+    int seekFrame(uint64_t& frame);
+    int seekOrderRow(int32_t order, int32_t row, uint64_t& frame);
+
 private:
     cModuleDecoder() = default;
     bool lastRowJumps() const;
+    // Clears what read() knows of the song's end, after a seek.
+    void restartFrom(double seconds, uint64_t& frame);
 
     openmpt_module* module_ = nullptr;
     int32_t rate_ = 44100;

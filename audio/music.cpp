@@ -18,6 +18,10 @@ public:
     DWORD render(int16_t* out, DWORD frames) override { return module_ ? module_->read(out, frames) : 0; }
     bool rewind() override { return module_ && module_->rewind(); }
     void release() override { module_.reset(); }
+    int seek(uint64_t& frame) override { return module_ ? module_->seekFrame(frame) : BASS_ERROR_NOTAVAIL; }
+    bool lengthFrames(uint64_t& frames) const override { return module_ && module_->lengthFrames(frames); }
+    cModuleDecoder* module() override { return module_.get(); }
+    bool isMusic() const override { return true; }
 
 private:
     std::unique_ptr<cModuleDecoder> module_;

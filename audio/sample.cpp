@@ -54,9 +54,9 @@ int decodeSample(const tSource& source, DWORD rate, std::vector<int16_t>& pcm)
 }
 
 // All playbacks of one sample, summed as one channel. The voices are the
-// positions of the playbacks in the order they started; since every one
-// runs through the same data at the same speed, the oldest is always the
-// first to end (and the first cut when `max` are sounding).
+// positions of the playbacks in the order they started; the oldest is the
+// first cut when `max` are sounding. Positions and seeks apply to the
+// newest, the one BASS_SamplePlay started last.
 class cSampleChannel : public cChannel {
 public:
     cSampleChannel(std::vector<int16_t> pcm, DWORD maxVoices, bool loop)
@@ -101,11 +101,16 @@ public:
             }
             longest = std::max(longest, n);
         }
-        // Drop the playbacks that have ended, oldest first.
-        while (count_ > 0 && voices_[first_] >= frames_ && !loop_) {
-            first_ = (first_ + 1) % maxVoices_;
-            --count_;
+        // Drop the playbacks that have ended, keeping the order of the rest
+        // (after a seek a newer one may end before an older one).
+        DWORD kept = 0;
+        for (DWORD v = 0; v < count_; ++v) {
+            const size_t at = voices_[(first_ + v) % maxVoices_];
+            if (loop_ || at < frames_) {
+                voices_[(first_ + kept++) % maxVoices_] = at;
+            }
         }
+        count_ = kept;
         for (size_t i = 0; i < size_t(longest) * 2; ++i) {
             out[i] = int16_t(std::clamp<int32_t>(sum_[i], -32768, 32767));
         }
@@ -113,6 +118,34 @@ public:
     }
 
     bool rewind() override { return true; } // a new playback starts from the beginning anyway
+
+    int seek(uint64_t& frame) override
+    {
+        if (count_ == 0) {
+            return BASS_ERROR_NOTAVAIL; // no playback to move
+        }
+        if (frame > frames_) {
+            return BASS_ERROR_POSITION;
+        }
+        voices_[(first_ + count_ - 1) % maxVoices_] = size_t(frame);
+        return BASS_OK;
+    }
+
+    bool lengthFrames(uint64_t& frames) const override
+    {
+        frames = frames_;
+        return true;
+    }
+
+    // The newest playback's place in the sample; 0 when none sounds.
+    uint64_t playPosition() const override
+    {
+        if (count_ == 0) {
+            return 0;
+        }
+        const size_t at = voices_[(first_ + count_ - 1) % maxVoices_];
+        return loop_ && at >= frames_ ? 0 : at;
+    }
 
     void release() override
     {

@@ -14,6 +14,9 @@ constexpr int kMinSourceRate = 1000;
 constexpr int kMaxSourceRate = 768000;
 // Source frames decoded per libsndfile call, whatever the channel count.
 constexpr size_t kChunkSamples = 4096;
+// Longest source whose length and places are counted (in 32.32 fixed point
+// they must not overflow): 2^31 frames, over 12 hours at 48 kHz.
+constexpr int64_t kMaxCountedFrames = int64_t(1) << 31;
 
 // libsndfile's virtual I/O over a tMemoryFile.
 struct tMemoryIo {
@@ -90,6 +93,9 @@ std::unique_ptr<cSoundDecoder> cSoundDecoder::open(const unsigned char* data, si
     d->chunk_.resize(std::max<size_t>(kChunkSamples, size_t(info.channels)));
     d->resample_ = DWORD(info.samplerate) != outRate;
     d->step_ = (uint64_t(uint32_t(info.samplerate)) << 32) / outRate;
+    if (info.frames >= 0 && info.frames <= kMaxCountedFrames) {
+        d->sourceFrames_ = info.frames;
+    }
     error = BASS_OK;
     return d;
 }
@@ -154,7 +160,8 @@ DWORD cSoundDecoder::read(int16_t* out, DWORD frames, bool loop)
             next_[1] = cur_[1];
         }
         primed_ = true;
-        phase_ = 0;
+        phase_ = startPhase_;
+        startPhase_ = 0;
     }
     for (; produced < frames; ++produced) {
         while (phase_ >= (uint64_t(1) << 32)) {
@@ -194,7 +201,50 @@ bool cSoundDecoder::rewind()
     }
     primed_ = false;
     phase_ = 0;
+    startPhase_ = 0;
     return true;
+}
+
+bool cSoundDecoder::lengthFrames(uint64_t& frames) const
+{
+    if (sourceFrames_ < 0) {
+        return false;
+    }
+    if (!resample_) {
+        frames = uint64_t(sourceFrames_);
+        return true;
+    }
+    // Output frame n lies between source frames n * step and the one after
+    // (in 32.32 fixed point), and read() stops when that one is missing: the
+    // frames are those with n * step < sourceFrames - 1. A lone source frame
+    // is its own successor.
+    const uint64_t span = uint64_t(std::max<int64_t>(sourceFrames_ - 1, sourceFrames_ > 0 ? 1 : 0)) << 32;
+    frames = (span + step_ - 1) / step_;
+    return true;
+}
+
+int cSoundDecoder::seek(uint64_t frame)
+{
+    uint64_t length = 0;
+    if (!file_ || !lengthFrames(length)) {
+        return BASS_ERROR_NOTAVAIL;
+    }
+    if (frame > length) {
+        return BASS_ERROR_POSITION;
+    }
+    // Within the length, frame * step stays below 2^63. At the length the
+    // data is left at its end, where reading from the start stops too.
+    const uint64_t place = frame == length ? uint64_t(sourceFrames_) << 32 : resample_ ? frame * step_ : frame << 32;
+    const auto source = sf_count_t(place >> 32);
+    if (sf_seek(file_, source, SEEK_SET) != source) {
+        return BASS_ERROR_NOTAVAIL;
+    }
+    chunkFrames_ = 0;
+    chunkAt_ = 0;
+    primed_ = false;
+    phase_ = 0;
+    startPhase_ = place & 0xFFFFFFFFu;
+    return BASS_OK;
 }
 
 } // namespace kxaudio

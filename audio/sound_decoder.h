@@ -37,6 +37,15 @@ public:
 
     int sourceRate() const { return inRate_; }
 
+    // What read() yields from the start without looping, in frames at the
+    // output rate; false when the file does not say how long it is.
+    bool lengthFrames(uint64_t& frames) const;
+    // Moves to output frame `frame` (at most the length), so that what is
+    // read next is what reading from the start would give there. Returns a
+    // BASS_ code: BASS_ERROR_POSITION beyond the end, BASS_ERROR_NOTAVAIL
+    // when the data cannot seek.
+    int seek(uint64_t frame);
+
 private:
     cSoundDecoder() = default;
     // Fetches the next source frame into next_; false at the end.
@@ -50,6 +59,7 @@ private:
     int channels_ = 0;
     int inRate_ = 0;
     DWORD outRate_ = 0;
+    int64_t sourceFrames_ = -1; // as the file says; -1 when unknown
 
     // Decoded source frames not yet used, interleaved with channels_.
     std::vector<int16_t> chunk_;
@@ -63,6 +73,7 @@ private:
     bool primed_ = false;
     uint64_t phase_ = 0;
     uint64_t step_ = 0;
+    uint64_t startPhase_ = 0; // phase_ when priming next, below one source frame
     int16_t cur_[2] = {0, 0};
     int16_t next_[2] = {0, 0};
 };

@@ -27,6 +27,10 @@ public:
         source_ = tSource();
     }
 
+    int seek(uint64_t& frame) override { return decoder_ ? decoder_->seek(frame) : BASS_ERROR_NOTAVAIL; }
+    bool lengthFrames(uint64_t& frames) const override { return decoder_ && decoder_->lengthFrames(frames); }
+    bool isMusic() const override { return true; }
+
     void setLoop(bool loop) { loop_ = loop; }
 
 private:

@@ -32,6 +32,9 @@ public:
         return frames;
     }
 
+    // Its frames are computed from `position`, so any place will do.
+    int seek(uint64_t&) override { return BASS_OK; }
+
 private:
     const double freq_;
     const int amplitude_;

@@ -5,6 +5,7 @@
 
 #include "common/media/media_shelf.h"
 #include "player/demo_window.h"
+#include "player/music_clock.h"
 #include "player/scene_commands.h"
 
 #include <cstdint>
@@ -41,6 +42,8 @@ public:
     // Runs event fragments for the timeline (see sSceneRerun for again).
     cTimeline::Runner eventRunner();
     void runEvent(cEvent& event, bool again);
+    // clock="music" in a show that is played, not captured.
+    bool followsMusic() const;
 
     // Key banks
     void keybank(cXmlTag* tag);
@@ -61,6 +64,7 @@ public:
 
     // The events, the clock and the speed live in the timeline (cDemoWindow).
     sSceneRerun rerun;
+    cMusicClock musicClock;
 
     cEffect* loader = nullptr;
 

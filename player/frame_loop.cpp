@@ -1,4 +1,5 @@
 // The frame loop: one frame of the show, and run.
+#include "audio/bass.h"
 #include "common/effect/effect.h"
 #include "common/effect/render_state.h"
 #include "common/scene/scene_registry.h"
@@ -18,9 +19,16 @@ void cDemo::advanceShow(float step)
 {
     if (gSwitches.showfps) std::printf("fps %3.3f\n", timer->fps);
 
+    const bool music = followsMusic();
+    if (music)
+        musicClock.beginFrame(timeline);
+    else
+        musicClock.release();
     const cTimeline::sAdvance moved = timeline.advance(step, eventRunner());
     if (moved.rewoundToStart) timer->reset();
     step = moved.step;
+    // Cameras and effects take the step the clock took.
+    if (music) step = musicClock.endFrame(timeline, step);
     // Animated textures show the frame of this frame's show time, the one
     // its events fired at.
     registry->setShowTime(timeline.frameTime);
@@ -48,9 +56,17 @@ void cDemo::runEvent(cEvent& e, bool again)
     // first run, with every key press it makes.
     const bool outer = rerun.again;
     rerun.again = outer || again;
-    doXML(e.fragment);
+    if (followsMusic()) {
+        const uint32_t before = KXAUDIO_PlayingMusic();
+        doXML(e.fragment);
+        musicClock.eventRan(e, before);
+    } else {
+        doXML(e.fragment);
+    }
     rerun.again = outer;
 }
+
+bool cDemo::followsMusic() const { return timeline.source == cTimeline::eSource::music && !gCapture.enabled; }
 
 bool cDemo::frame()
 {

@@ -4,6 +4,7 @@
 #include "common/script/xml_tag.h"
 #include "player/log.h"
 
+#include <cmath>
 #include <strings.h>
 
 cTimeline::~cTimeline() { clear(); }
@@ -135,4 +136,10 @@ cTimeline::sAdvance cTimeline::advance(float step, const Runner& run)
     }
     result.step = step;
     return result;
+}
+
+float cTimeline::follow(double target)
+{
+    if (std::isfinite(target)) clock = target > double(frameTime) ? float(target) : frameTime;
+    return (clock - frameTime) * 100.0f;
 }

@@ -63,6 +63,13 @@ public:
     // clock (stopping it at 0 when rewinding past the start).
     sAdvance advance(float step, const Runner& run);
 
+    // The music clock's share of one frame: puts the clock, just advanced
+    // by the frame step, at `target`, the show time at which the music's
+    // present position plays, but never back before frameTime (the music
+    // stalled: the show waits for it). Returns the step, in units of 10 ms,
+    // that the frame then takes.
+    float follow(double target);
+
     cEvent* events[kMaxEvents] = {};
     int eventCount = 0;
     int nextEvent = 0;

@@ -1,0 +1,123 @@
+#include "player/music_clock.h"
+
+#include "audio/bass.h"
+#include "platform/clock.h"
+#include "player/timeline.h"
+
+namespace {
+
+constexpr QWORD kNoPosition = ~QWORD(0);
+
+double secondsAt(uint32_t channel)
+{
+    const QWORD bytes = BASS_ChannelGetPosition(channel, BASS_POS_BYTE);
+    return bytes == kNoPosition ? -1.0 : BASS_ChannelBytes2Seconds(channel, bytes);
+}
+
+} // namespace
+
+void cMusicClock::link(uint32_t music, double showTime, double at)
+{
+    channel = music;
+    offset = showTime - at;
+    lastSeconds = previousSeconds = at;
+    lastChange = platform::preciseMilliseconds();
+}
+
+bool cMusicClock::position(const cTimeline& timeline, double& seconds)
+{
+    const double at = channel ? secondsAt(channel) : -1.0;
+    if (at < 0) {
+        channel = 0;
+        return false;
+    }
+    const double now = platform::preciseMilliseconds();
+    if (at < lastSeconds) {
+        // Started again from its beginning, or moved back by someone
+        // else: the show goes on from where it is.
+        link(channel, timeline.clock, at);
+    } else if (at != lastSeconds) {
+        previousSeconds = lastSeconds;
+        lastSeconds = at;
+        lastChange = now;
+    }
+    // The mixer renders the music a block at a time, before it is heard:
+    // when the position moves on, the block just mixed starts to play, and
+    // it plays for as long as the wall clock says, up to its end.
+    const double heard = (now - lastChange) * 0.001;
+    const double block = lastSeconds - previousSeconds;
+    seconds = previousSeconds + (heard < 0 ? 0 : heard < block ? heard : block);
+    return true;
+}
+
+void cMusicClock::beginReplay()
+{
+    if (!muted) BASS_Stop();
+    muted = true;
+}
+
+void cMusicClock::beginFrame(const cTimeline& timeline)
+{
+    if (timeline.speed != 1.0f) {
+        beginReplay();
+        return;
+    }
+    if (!muted) return;
+    if (channel) {
+        const double at = double(timeline.frameTime) - offset;
+        if (at < 0) {
+            // Rewound to before the music began: it waits at its start
+            // for its event to play it again.
+            BASS_ChannelSetPosition(channel, 0, BASS_POS_BYTE);
+            BASS_ChannelPause(channel);
+            channel = 0;
+        } else {
+            QWORD bytes = BASS_ChannelSeconds2Bytes(channel, at);
+            // Beyond its end the music has ended: it plays out at once.
+            const QWORD length = BASS_ChannelGetLength(channel, BASS_POS_BYTE);
+            if (bytes != kNoPosition && length != kNoPosition && bytes > length) bytes = length;
+            if (bytes == kNoPosition || !BASS_ChannelSetPosition(channel, bytes, BASS_POS_BYTE))
+                channel = 0;
+            else
+                link(channel, timeline.frameTime, secondsAt(channel));
+        }
+    }
+    BASS_Start();
+    muted = false;
+}
+
+void cMusicClock::release()
+{
+    if (muted) BASS_Start();
+    muted = false;
+    channel = 0;
+}
+
+void cMusicClock::eventRan(const cEvent& event, uint32_t before)
+{
+    if (!muted) return; // forward, endFrame links by continuity
+    const uint32_t now = KXAUDIO_PlayingMusic();
+    if (!now || now == before) return;
+    // Started by a replayed event: its position p plays at the event's
+    // time + p, as it would have played forward.
+    const double at = secondsAt(now);
+    if (at >= 0) link(now, event.time, at);
+}
+
+float cMusicClock::endFrame(cTimeline& timeline, float step)
+{
+    if (muted) return step;
+    const uint32_t playing = KXAUDIO_PlayingMusic();
+    if (!playing) {
+        channel = 0;
+        return step;
+    }
+    if (playing != channel) {
+        const double at = secondsAt(playing);
+        if (at >= 0) link(playing, timeline.clock, at);
+        return step;
+    }
+    double at = 0;
+    if (!position(timeline, at)) return step;
+    return timeline.follow(offset + at);
+}

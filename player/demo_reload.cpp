@@ -94,6 +94,9 @@ bool cDemo::reloadShow()
     // The events up to the show time run again, as scrubbing runs them,
     // and the clock goes on from there.
     timeline.clock = timeline.frameTime = showTime;
+    // With the clock on the music, the music the events start is placed
+    // at the show time by the next frame, also music of a changed file.
+    if (followsMusic()) musicClock.beginReplay();
     timeline.catchUp(showTime, eventRunner(), [this](float step, float time) { passShow(step, time); });
     quietKeyLog_ = false;
     // The old show's media that the new one did not take go, before the

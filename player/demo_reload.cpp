@@ -69,7 +69,11 @@ bool cDemo::reloadShow()
     // A plug-in's own window (the webcam's) posts the quit message as it
     // closes; the show is not ending.
     platform::discardQuit();
+    // The demo element's attributes start from the defaults again.
     gSwitches = switchesAtStart_;
+    pacing = ePacing::spin;
+    timeline.source = cTimeline::eSource::frames;
+    settings.setTitle(cWindowSettings().title);
     registry = new cSceneRegistry();
     registry->shelf = &shelf_;
     bank = 0;

@@ -24,7 +24,8 @@ KXAUDIO_API BOOL KXAUDIO_ChannelFree(DWORD handle);
 // position.
 KXAUDIO_API BOOL KXAUDIO_ChannelSetPlaying(DWORD handle, BOOL playing);
 
-// Frames a channel has rendered so far; (unsigned long long)-1 with
+// Frames a channel has rendered since it started from its beginning or from
+// where BASS_ChannelSetPosition put it; (unsigned long long)-1 with
 // BASS_ERROR_HANDLE for a handle not in use.
 KXAUDIO_API unsigned long long KXAUDIO_ChannelPosition(DWORD handle);
 

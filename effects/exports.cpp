@@ -5,6 +5,7 @@
 #include "effects/fontcool.h"
 #include "effects/music_play.h"
 #include "effects/picture.h"
+#include "effects/shader.h"
 
 #include <new>
 #include <strings.h>
@@ -20,7 +21,7 @@ template <class T> cEffect* make() { return new (std::nothrow) T(); }
 
 const sEffectType kTypes[] = {
     {"clear", &make<cClear>},       {"flash", &make<cFlash>},         {"picture", &make<cPicture>},
-    {"fontcool", &make<cFontCool>}, {"musicplay", &make<cMusicPlay>},
+    {"fontcool", &make<cFontCool>}, {"musicplay", &make<cMusicPlay>}, {"shader", &make<cShader>},
 };
 
 const sEffectType* findType(const char* typeName)

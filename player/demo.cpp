@@ -40,11 +40,7 @@ void readWindowSide(int& side, const char* name, int value)
 
 } // namespace
 
-cDemo::cDemo() : switchesAtStart_(gSwitches)
-{
-    registry = new cSceneRegistry();
-    registry->shelf = &shelf_;
-}
+cDemo::cDemo() : switchesAtStart_(gSwitches) { registry = newRegistry(); }
 
 cDemo::~cDemo()
 {
@@ -53,6 +49,15 @@ cDemo::~cDemo()
     // must not end the next demo's run.
     if (window) close();
     platform::pumpMessages();
+}
+
+cSceneRegistry* cDemo::newRegistry()
+{
+    cSceneRegistry* r = new cSceneRegistry();
+    // Effects in the plug-in libraries report into the same log.
+    r->logLine = [](const char* text) { cLog::get()->write(0, text); };
+    r->shelf = &shelf_;
+    return r;
 }
 
 void cDemo::releaseShow(bool keepPlugins)

@@ -101,6 +101,8 @@ private:
     // reload the plug-ins are kept aside for the new show to take again.
     void releaseShow(bool keepPlugins);
     void releaseSparePlugins();
+    // A registry for a new show: its log line and the media shelf set.
+    cSceneRegistry* newRegistry();
     void reportReload(bool failed, const char* text);
     // Moves the show on by a step without events or drawing (a rebuilt
     // show catching up with its clock).

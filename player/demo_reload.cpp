@@ -74,8 +74,7 @@ bool cDemo::reloadShow()
     pacing = ePacing::spin;
     timeline.source = cTimeline::eSource::frames;
     settings.setTitle(cWindowSettings().title);
-    registry = new cSceneRegistry();
-    registry->shelf = &shelf_;
+    registry = newRegistry();
     bank = 0;
     rerun = sSceneRerun();
     // Nothing points into the old tree any more: its events and effects

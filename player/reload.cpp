@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <strings.h>
 
 cReloader::cReloader(const char* scriptName, bool watching) : script_(scriptName ? scriptName : ""), watching_(watching)
 {
@@ -90,12 +91,29 @@ bool cReloader::looksLikeFileName(const char* value)
     return letter;
 }
 
+namespace {
+
+// Files that their effect reads again by itself while the show plays (the
+// shader effect's sources): a change to one rebuilds that effect only, and
+// keeps the last version that worked, so it does not rebuild the show.
+bool reloadedByItsEffect(const char* name)
+{
+    const size_t n = std::strlen(name);
+    for (const char* extension : {".frag", ".glsl"}) {
+        const size_t e = std::strlen(extension);
+        if (n >= e && strcasecmp(name + n - e, extension) == 0) return true;
+    }
+    return false;
+}
+
+} // namespace
+
 std::vector<std::string> cReloader::filesOf(const cXmlTag* tree, const std::vector<std::string>& namesRead)
 {
     std::vector<std::string> paths;
     char path[512];
     auto addName = [&](const char* name) {
-        if (!locateDataFile(name, path, sizeof path)) return;
+        if (reloadedByItsEffect(name) || !locateDataFile(name, path, sizeof path)) return;
         for (const std::string& p : paths)
             if (p == path) return;
         paths.emplace_back(path);

@@ -283,6 +283,25 @@ TEST_F(AudioPosition, ASampleSeeksItsNewestPlayback)
     EXPECT_EQ(BASS_ChannelGetPosition(sample, BASS_POS_BYTE), 300u * 4); // the one left
 }
 
+TEST(AudioPositionLive, SeeksWhileTheNullDeviceMixes)
+{
+    BASS_Free();
+    BASS_SetOffline(FALSE);
+    ASSERT_TRUE(BASS_Init(-2, kRate, 0, nullptr, nullptr));
+    const tBytes mod = writerModule(2);
+    const tBytes wav = makeWav(ramp(40000), 22050);
+    const HMUSIC music = BASS_MusicLoad(TRUE, mod.data(), 0, DWORD(mod.size()), BASS_SAMPLE_LOOP, 0);
+    const HSTREAM stream = BASS_StreamCreateFile(TRUE, wav.data(), 0, wav.size(), BASS_SAMPLE_LOOP);
+    ASSERT_TRUE(BASS_MusicPlay(music) && BASS_StreamPlay(stream, FALSE, 0));
+    for (DWORD i = 0; i < 200; ++i) {
+        ASSERT_TRUE(BASS_ChannelSetPosition(music, orderRow(i % 2, i % 64), BASS_POS_MUSIC_ORDER));
+        ASSERT_TRUE(BASS_ChannelSetPosition(stream, QWORD(i * 397 % 80000) * 4, BASS_POS_BYTE));
+        EXPECT_LT(BASS_ChannelGetPosition(music, BASS_POS_MUSIC_ORDER) & 0xFFFF, 2u);
+        EXPECT_EQ(KXAUDIO_PlayingMusic(), stream);
+    }
+    BASS_Free();
+}
+
 TEST_F(AudioPosition, BadHandlesModesAndValuesAreRefused)
 {
     const tBytes wav = makeWav(ramp(1000), kRate);

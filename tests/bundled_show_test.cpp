@@ -58,6 +58,7 @@ struct Moment {
 const Moment kMoments[] = {
     {50, "the title over the plasma"},
     {200, "the emblem in flight, with trails and bouncing text"},
+    {280, "the music made visible by the shader"},
     {333, "the webcam test pattern with swaying text"},
     {425, "the woven wallpaper, the waveform and plain text"},
     {500, "the landscape through the moving camera and the scroller"},
@@ -222,9 +223,11 @@ TEST(BundledShow, PlaysToItsEndMatchingTheReferencesWithItsTune)
     EXPECT_NE(log.find("loadlibrary: irisloom.dll"), std::string::npos) << log;
     EXPECT_EQ(log.find("could not find effect"), std::string::npos) << log;
     EXPECT_EQ(log.find("XML Error"), std::string::npos) << log;
-    // The included file adds its events: 35 in all.
-    EXPECT_NE(log.find("event34 - 60.000"), std::string::npos) << log;
-    EXPECT_EQ(log.find("event35 -"), std::string::npos) << log;
+    // The included file adds its events: 38 in all.
+    EXPECT_NE(log.find("event37 - 60.000"), std::string::npos) << log;
+    EXPECT_EQ(log.find("event38 -"), std::string::npos) << log;
+    // The shader segment's program built without a word from the driver.
+    EXPECT_EQ(log.find("shader pulse:"), std::string::npos) << log;
     // The performer's keys were played by the timeline, in both banks.
     const std::string keys = readFile("keylog.txt");
     EXPECT_EQ(count(keys, "<event "), 16u) << keys;

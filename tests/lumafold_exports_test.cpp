@@ -27,9 +27,10 @@ protected:
     GetFxFunction get = nullptr;
 };
 
-TEST_F(Lumafold, AnswersForItsFiveTypesIgnoringCase)
+TEST_F(Lumafold, AnswersForItsSixTypesIgnoringCase)
 {
-    for (const char* t : {"clear", "CLEAR", "flash", "Picture", "fontcool", "MusicPlay"}) EXPECT_TRUE(has(t)) << t;
+    for (const char* t : {"clear", "CLEAR", "flash", "Picture", "fontcool", "MusicPlay", "SHADER"})
+        EXPECT_TRUE(has(t)) << t;
     for (const char* t : {"", "webcam", "clear ", "clea"}) EXPECT_FALSE(has(t)) << t;
     EXPECT_FALSE(has(nullptr));
 }

@@ -70,11 +70,11 @@ namespace {
 
 struct sLibrary {
     const char* path;
-    const char* types[5];
+    const char* types[6];
 };
 
 const sLibrary kLibraries[] = {
-    {KX_LUMAFOLD_PATH, {"clear", "flash", "picture", "fontcool", "musicplay"}},
+    {KX_LUMAFOLD_PATH, {"clear", "flash", "picture", "fontcool", "musicplay", "shader"}},
     {KX_IRISLOOM_PATH, {"webcam"}},
 };
 

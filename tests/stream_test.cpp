@@ -72,6 +72,14 @@ TEST(Locator, SceneAndVideoExtensions)
     EXPECT_EQ(located("clip.WMV"), "data/videos/clip.WMV");
 }
 
+TEST(Locator, ShaderExtensions)
+{
+    EXPECT_EQ(located("glow.frag"), "data/shaders/glow.frag");
+    EXPECT_EQ(located("GLOW.GLSL"), "data/shaders/GLOW.GLSL");
+    EXPECT_EQ(located("a.frag.txt"), "data/a.frag.txt");
+    EXPECT_EQ(located("frag"), "data/frag");
+}
+
 TEST(Locator, OtherNamesStayInData)
 {
     EXPECT_EQ(located("script.txt"), "data/script.txt");

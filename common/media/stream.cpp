@@ -67,6 +67,8 @@ const char* folderFor(const char* name)
     static const char* const music[] = {".it", ".xm", ".s3m", ".mod", ".wav", ".mp3"};
     static const char* const scenes[] = {".zen", ".f3d", ".3ds"};
     static const char* const videos[] = {".avi", ".mpg", ".wmv"};
+    // GLSL fragment shaders of the shader effect.
+    static const char* const shaders[] = {".frag", ".glsl"};
     for (const char* e : textures)
         if (endsWith(name, n, e)) return "textures/";
     for (const char* e : music)
@@ -75,6 +77,8 @@ const char* folderFor(const char* name)
         if (endsWith(name, n, e)) return "scenes/";
     for (const char* e : videos)
         if (endsWith(name, n, e)) return "videos/";
+    for (const char* e : shaders)
+        if (endsWith(name, n, e)) return "shaders/";
     return "";
 }
 

@@ -101,6 +101,9 @@ public:
     cOwnedArray<cCamera> cameras;
     const sSceneMakers* makers;
     float showSeconds = 0;
+    // Writes one line into the player's log (log.txt). The player sets it;
+    // it stays null elsewhere, where effects report on the console only.
+    void (*logLine)(const char* text) = nullptr;
     // Media kept over a reload of the show, or null: while it is open,
     // clear() puts the textures loaded from files on it, and loadTexture
     // takes them back (see cMediaShelf).

@@ -245,7 +245,7 @@ struct sKeptProgram {
     unsigned program;
     long long stampTime;
     long long stampSize;
-    void(KX_GLSL_ENTRY* deleteProgram)(unsigned program);
+    decltype(sGlslProcs::deleteProgram) deleteProgram;
 };
 
 void releaseKeptProgram(void* item)

@@ -1,5 +1,6 @@
 #include "effects/fontcool.h"
 
+#include "common/media/media_shelf.h"
 #include "common/scene/camera.h"
 #include "common/scene/named_texture.h"
 #include "common/scene/scene_registry.h"
@@ -88,9 +89,45 @@ int cFontCool::doXML(cXmlTag* element)
     return 0;
 }
 
+namespace {
+
+// Glyphs built for one face, style and shape, kept over a reload.
+struct sBuiltGlyphs {
+    unsigned int listBase;
+    platform::GlyphMetricsFloat* glyphs;
+};
+
+void releaseGlyphs(void* item)
+{
+    auto* built = static_cast<sBuiltGlyphs*>(item);
+    if (built->listBase) glDeleteLists(built->listBase, cFontCool::kGlyphCount);
+    delete[] built->glyphs;
+    delete built;
+}
+
+} // namespace
+
+void cFontCool::glyphKey(char* key, size_t size) const
+{
+    std::snprintf(key, size, "glyphs %s|%d|%.9g|%.9g", faceName, italic, double(deviation), double(extrusion));
+}
+
 int cFontCool::load()
 {
     unload();
+    // Building the outlines takes long; while the show is rebuilt, the old
+    // show's glyphs of the same font and shape are taken as they are.
+    char key[128];
+    glyphKey(key, sizeof key);
+    if (registry && registry->shelf) {
+        if (auto* built = static_cast<sBuiltGlyphs*>(registry->shelf->take("glyphs", key))) {
+            listBase = built->listBase;
+            glyphs = built->glyphs;
+            delete built;
+            for (int i = 0; i < textCount; ++i) std::printf("text%i: %s\n", i, texts[i].string);
+            return textCount;
+        }
+    }
     glyphs = new (std::nothrow) platform::GlyphMetricsFloat[kGlyphCount]();
     if (!glyphs) {
         std::printf("fontcool: out of memory for the glyph metrics\n");
@@ -107,6 +144,17 @@ int cFontCool::load()
 
 int cFontCool::unload()
 {
+    if (glyphs && registry && registry->shelf && registry->shelf->open) {
+        char key[128];
+        glyphKey(key, sizeof key);
+        auto* built = new (std::nothrow) sBuiltGlyphs{listBase, glyphs};
+        if (built && registry->shelf->put("glyphs", key, built, &releaseGlyphs)) {
+            glyphs = nullptr;
+            listBase = 0;
+            return 0;
+        }
+        delete built;
+    }
     if (listBase) glDeleteLists(listBase, kGlyphCount);
     delete[] glyphs;
     glyphs = nullptr;

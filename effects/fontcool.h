@@ -6,6 +6,8 @@
 #include "common/effect/effect.h"
 #include "platform/outline_font.h"
 
+#include <cstddef>
+
 class cNamedTexture;
 
 class cFontCool : public cEffect {
@@ -59,4 +61,6 @@ public:
 
 private:
     void drawString(const sText& text);
+    // What the built glyphs depend on, as the key they are kept under.
+    void glyphKey(char* key, size_t size) const;
 };

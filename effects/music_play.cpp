@@ -1,7 +1,9 @@
 #include "effects/music_play.h"
 
 #include "audio/bass.h"
+#include "common/media/media_shelf.h"
 #include "common/media/stream.h"
+#include "common/scene/scene_registry.h"
 #include "common/script/xml_tag.h"
 
 #include <GL/gl.h>
@@ -130,10 +132,12 @@ int cMusicPlay::doXML(cXmlTag* element)
     }
     for (cXmlTag* child : element->children()) {
         if (child->nameIs("play")) {
+            playedSinceLoad_ = true;
             if (music && music->handle) BASS_MusicPlay(music->handle);
             if (stream && stream->handle) BASS_StreamPlay(stream->handle, 0, 0);
             if (sample && sample->handle) BASS_SamplePlay(sample->handle);
         } else if (child->nameIs("stop")) {
+            playedSinceLoad_ = true; // the new show says where the tune stands
             for (sChannel* c : {music, stream, sample})
                 if (c && c->handle) BASS_ChannelPause(c->handle);
         } else if (child->nameIs("init")) {
@@ -143,28 +147,61 @@ int cMusicPlay::doXML(cXmlTag* element)
     return 0;
 }
 
+namespace {
+
+void releaseSample(void* item)
+{
+    auto* c = static_cast<cMusicPlay::sChannel*>(item);
+    if (c->handle) BASS_SampleFree(c->handle);
+    delete c->file;
+    delete c;
+}
+
+void releaseMusic(void* item)
+{
+    auto* c = static_cast<cMusicPlay::sChannel*>(item);
+    if (c->handle) BASS_MusicFree(c->handle);
+    delete c->file;
+    delete c;
+}
+
+void releaseStream(void* item)
+{
+    auto* c = static_cast<cMusicPlay::sChannel*>(item);
+    if (c->handle) BASS_StreamFree(c->handle);
+    delete c->file;
+    delete c;
+}
+
+} // namespace
+
 void cMusicPlay::freeChannels()
 {
     detachAll();
-    if (sample) {
-        if (sample->handle) BASS_SampleFree(sample->handle);
-        delete sample->file;
-        delete sample;
-        sample = nullptr;
-    }
-    if (music) {
-        if (music->handle) BASS_MusicFree(music->handle);
-        delete music->file;
-        delete music;
-        music = nullptr;
-    }
-    if (stream) {
-        if (stream->handle) BASS_StreamFree(stream->handle);
-        delete stream->file;
-        delete stream;
-        stream = nullptr;
+    // While the show is rebuilt the channels go on the shelf, still
+    // playing, for the new show's music of the same file.
+    cMediaShelf* shelf = registry ? registry->shelf : nullptr;
+    const struct {
+        sChannel*& channel;
+        const char* kind;
+        cMediaShelf::Release release;
+    } channels[] = {
+        {sample, "sample", &releaseSample}, {music, "music", &releaseMusic}, {stream, "stream", &releaseStream}};
+    for (const auto& c : channels) {
+        if (!c.channel) continue;
+        if (!(shelf && shelf->put(c.kind, loadedFrom_, c.channel, c.release))) c.release(c.channel);
+        c.channel = nullptr;
     }
     flange->channel = echo->channel = rotate->channel = nullptr;
+}
+
+void cMusicPlay::settleTaken(void* self)
+{
+    // A tune taken over from the old show plays on only when the new
+    // show's events up to now started it again.
+    auto* m = static_cast<cMusicPlay*>(self);
+    sChannel* c = m->current();
+    if (c && c->handle && !m->playedSinceLoad_) BASS_ChannelPause(c->handle);
 }
 
 int cMusicPlay::unload()
@@ -180,14 +217,27 @@ int cMusicPlay::load()
     if (!dot) return 0;
     const char* ext = dot; // from the first dot, compared exactly
 
+    std::snprintf(loadedFrom_, sizeof loadedFrom_, "%s", fileName);
+    playedSinceLoad_ = false;
+    cMediaShelf* shelf = registry ? registry->shelf : nullptr;
     auto read = [&]() {
         auto* c = new sChannel;
         c->file = new cMemoryStream(fileName);
         return c;
     };
+    // The old show's channel of an unchanged file, while the show is rebuilt.
+    auto take = [&](const char* kind) {
+        auto* c = shelf ? static_cast<sChannel*>(shelf->take(kind, fileName)) : nullptr;
+        if (c) shelf->afterRebuild(&cMusicPlay::settleTaken, this);
+        return c;
+    };
     const auto length = [](sChannel* c) { return static_cast<DWORD>(c->file->size()); };
 
     if (asSample) {
+        if ((sample = take("sample"))) {
+            applyVolume();
+            return 0;
+        }
         sample = read();
         if (length(sample) > 0)
             sample->handle = BASS_SampleLoad(1, sample->file->data(), 0, length(sample), 16, 0x10000);
@@ -197,17 +247,23 @@ int cMusicPlay::load()
     }
     sChannel* channel = nullptr;
     if (isOneOf(ext, {".it", ".xm", ".mod", ".mtm", ".s3m", ".mo3"})) {
-        channel = music = read();
-        if (length(music) > 0) {
-            music->handle = BASS_MusicLoad(1, music->file->data(), 0, length(music), 0x2000, 0);
-            if (music->handle) BASS_MusicPreBuf(music->handle);
+        channel = music = take("music");
+        if (!music) {
+            channel = music = read();
+            if (length(music) > 0) {
+                music->handle = BASS_MusicLoad(1, music->file->data(), 0, length(music), 0x2000, 0);
+                if (music->handle) BASS_MusicPreBuf(music->handle);
+            }
         }
     } else if (isOneOf(ext, {".mp3", ".mp2", ".mp1", ".mpg", ".ogg", ".wav"})) {
-        channel = stream = read();
-        if (length(stream) > 0) {
-            stream->handle = BASS_StreamCreateFile(1, stream->file->data(), 0, length(stream), 0);
-            BASS_ErrorGetCode();
-            if (stream->handle) BASS_StreamPreBuf(stream->handle);
+        channel = stream = take("stream");
+        if (!stream) {
+            channel = stream = read();
+            if (length(stream) > 0) {
+                stream->handle = BASS_StreamCreateFile(1, stream->file->data(), 0, length(stream), 0);
+                BASS_ErrorGetCode();
+                if (stream->handle) BASS_StreamPreBuf(stream->handle);
+            }
         }
     } else {
         return 0;

@@ -1,5 +1,6 @@
 #include "effects/picture.h"
 
+#include "common/media/media_shelf.h"
 #include "common/scene/camera.h"
 #include "common/scene/scene_registry.h"
 #include "common/script/xml_tag.h"
@@ -70,9 +71,18 @@ int cPicture::doXML(cXmlTag* element)
     return 0;
 }
 
+namespace {
+void releaseImage(void* image) { delete static_cast<cLargeTexture*>(image); }
+} // namespace
+
 int cPicture::load()
 {
     unload();
+    std::snprintf(loadedFrom_, sizeof loadedFrom_, "%s", fileName);
+    // While the show is rebuilt, the old show's image of an unchanged file
+    // is taken as it is.
+    if (registry && registry->shelf)
+        if ((image = static_cast<cLargeTexture*>(registry->shelf->take("picture", fileName)))) return 0;
     image = new (std::nothrow) cLargeTexture();
     // A file that cannot be read leaves the image empty; it then draws nothing.
     if (image) image->create(fileName);
@@ -81,7 +91,8 @@ int cPicture::load()
 
 int cPicture::unload()
 {
-    delete image;
+    if (!(image && registry && registry->shelf && registry->shelf->put("picture", loadedFrom_, image, &releaseImage)))
+        delete image;
     image = nullptr;
     return 0;
 }

@@ -37,4 +37,7 @@ public:
     float rotationInc[3] = {0, 0, 0}; // radians per step
     float scaleInc[3] = {0, 0, 0};
     float colour[3] = {1, 1, 1};
+
+private:
+    char loadedFrom_[kFileNameSize] = {}; // the file the image was made from
 };

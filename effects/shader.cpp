@@ -1,5 +1,6 @@
 #include "effects/shader.h"
 
+#include "common/media/media_shelf.h"
 #include "common/media/stream.h"
 #include "common/scene/camera.h"
 #include "common/scene/named_texture.h"
@@ -235,6 +236,27 @@ void cShader::lookUpLocations()
     for (int i = 0; i < uniformCount; ++i) uniforms[i].location = -2;
 }
 
+namespace {
+
+// A built program kept over a reload of the show, with what it was built
+// from, so the rebuilt show's effect neither builds it again nor misses a
+// change of the file made since.
+struct sKeptProgram {
+    unsigned program;
+    long long stampTime;
+    long long stampSize;
+    decltype(sGlslProcs::deleteProgram) deleteProgram;
+};
+
+void releaseKeptProgram(void* item)
+{
+    auto* kept = static_cast<sKeptProgram*>(item);
+    if (kept->program && kept->deleteProgram) kept->deleteProgram(kept->program);
+    delete kept;
+}
+
+} // namespace
+
 int cShader::load()
 {
     unload();
@@ -247,13 +269,32 @@ int cShader::load()
     spectrum = new (std::nothrow) cSpectrum();
     if (spectrum) spectrum->upload();
     for (int i = 0; i < kTextureCount; ++i) texture(i);
-    build();
     lastPoll_ = platform::ticks();
+    // While the show is rebuilt, the old show's program of the same file
+    // is taken as it is; a change of the file is then found as usual.
+    if (registry && registry->shelf) {
+        if (auto* kept = static_cast<sKeptProgram*>(registry->shelf->take("program", fileName))) {
+            program = kept->program;
+            stampTime_ = kept->stampTime;
+            stampSize_ = kept->stampSize;
+            delete kept;
+            lookUpLocations();
+            return 0;
+        }
+    }
+    build();
     return 0;
 }
 
 int cShader::unload()
 {
+    if (program && gl.loaded() && registry && registry->shelf && registry->shelf->open) {
+        auto* kept = new (std::nothrow) sKeptProgram{program, stampTime_, stampSize_, gl.deleteProgram};
+        if (kept && registry->shelf->put("program", fileName, kept, &releaseKeptProgram))
+            program = 0;
+        else
+            delete kept;
+    }
     if (program && gl.loaded()) gl.deleteProgram(program);
     program = 0;
     if (spectrum) {

@@ -46,6 +46,8 @@ KX_PLATFORM_API void destroyWindow(NativeWindow* window);
 // The sink receiving the window's messages; null stops forwarding.
 KX_PLATFORM_API void setWindowSink(NativeWindow* window, WindowSink* sink);
 KX_PLATFORM_API void raiseWindow(NativeWindow* window);
+// Replaces the text of the window's caption (the task bar's name of it).
+KX_PLATFORM_API void setWindowTitle(NativeWindow* window, const char* title);
 // Shows a picture in a window that has no GL context: width x height pixels
 // of 3 bytes, blue-green-red, bottom row first, scaled to fill the client
 // area; null pixels paint it black. Whatever GL context was current stays
@@ -67,5 +69,8 @@ KX_PLATFORM_API void swapBuffers(NativeWindow* window);
 KX_PLATFORM_API bool pumpMessages();
 // Posts the process-wide quit message.
 KX_PLATFORM_API void postQuit();
+// Takes back a quit message posted but not yet seen by pumpMessages, and
+// leaves every other message where it is.
+KX_PLATFORM_API void discardQuit();
 
 } // namespace platform

@@ -39,6 +39,8 @@ const char* usageText()
            "  --fps N                frames per second of show time in capture mode\n"
            "  --frames N             number of frames to capture, or\n"
            "  --seconds S            length of the capture in seconds\n"
+           "  --no-reload            do not rebuild the show when its script or data files\n"
+           "                         change or F5 is pressed (capture mode never does)\n"
            "  --help                 this text\n"
            "  --version              the build banner\n"
            "Ctrl+C or SIGTERM ends the whole run at the next frame or loading step.\n";
@@ -65,6 +67,8 @@ sCommandLine parseCommandLine(int argc, char** argv)
             cl.help = true;
         } else if (std::strcmp(a, "--version") == 0) {
             cl.version = true;
+        } else if (std::strcmp(a, "--no-reload") == 0) {
+            cl.noReload = true;
         } else if (std::strcmp(a, "--capture") == 0) {
             const char* v = value(a);
             if (v) {

@@ -1,5 +1,5 @@
 // The player's command line: one optional script name, and options that
-// start with "--" (capture mode, help, version).
+// start with "--" (capture mode, reload on save, help, version).
 #pragma once
 
 #include <string>
@@ -10,6 +10,7 @@ struct sCommandLine {
     bool help = false;
     bool version = false;
     bool capture = false;
+    bool noReload = false; // --no-reload: the show is not rebuilt when its files change
     std::string captureFolder;
     int fps = 0;
     long long frames = 0;

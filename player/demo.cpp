@@ -10,6 +10,7 @@
 #include "player/extensions.h"
 #include "player/log.h"
 #include "player/plugin.h"
+#include "player/reload.h"
 #include "player/scene_commands.h"
 #include "player/stop_request.h"
 
@@ -39,14 +40,27 @@ void readWindowSide(int& side, const char* name, int value)
 
 } // namespace
 
-cDemo::cDemo()
-{
-    registry = new cSceneRegistry();
-    // Effects in the plug-in libraries report into the same log.
-    registry->logLine = [](const char* text) { cLog::get()->write(0, text); };
-}
+cDemo::cDemo() : switchesAtStart_(gSwitches) { registry = newRegistry(); }
 
 cDemo::~cDemo()
+{
+    releaseShow(false);
+    // A quit message this demo posted but never took (an exit without run)
+    // must not end the next demo's run.
+    if (window) close();
+    platform::pumpMessages();
+}
+
+cSceneRegistry* cDemo::newRegistry()
+{
+    cSceneRegistry* r = new cSceneRegistry();
+    // Effects in the plug-in libraries report into the same log.
+    r->logLine = [](const char* text) { cLog::get()->write(0, text); };
+    r->shelf = &shelf_;
+    return r;
+}
+
+void cDemo::releaseShow(bool keepPlugins)
 {
     // Effects go before the libraries that made them, each released by
     // its own library through its virtual destructor.
@@ -59,12 +73,18 @@ cDemo::~cDemo()
     drawCount = 0;
     loader = nullptr;
     timeline.clear();
+    timeline.scrubbed = false;
     for (int i = 0; i < pluginCount; ++i) {
-        plugins[i]->unload();
-        delete plugins[i];
+        if (keepPlugins) {
+            spare_[spareCount_++] = plugins[i];
+        } else {
+            plugins[i]->unload();
+            delete plugins[i];
+        }
         plugins[i] = nullptr;
     }
     pluginCount = 0;
+    if (!keepPlugins) releaseSparePlugins();
     // The registry's objects were all made by the player's own code, so
     // they can go after the libraries.
     if (registry) {
@@ -72,10 +92,17 @@ cDemo::~cDemo()
         delete registry;
         registry = nullptr;
     }
-    // A quit message this demo posted but never took (an exit without run)
-    // must not end the next demo's run.
-    if (window) close();
-    platform::pumpMessages();
+}
+
+void cDemo::releaseSparePlugins()
+{
+    // Plug-ins kept for a reload that the new show did not load again.
+    for (int i = 0; i < spareCount_; ++i) {
+        spare_[i]->unload();
+        delete spare_[i];
+        spare_[i] = nullptr;
+    }
+    spareCount_ = 0;
 }
 
 cEffect* cDemo::findEffect(const char* effectName)
@@ -100,9 +127,14 @@ int cDemo::doXML(cXmlTag* tag)
     for (const cXmlParam* p : tag->params()) {
         const char* n = p->name;
         if (strcasecmp(n, "trigger") == 0) {
-            if (p->value[0])
+            if (p->value[0]) {
+                // A pressed F5 in a replayed take must not reload the show
+                // every time the events run again.
+                const bool outer = scriptedPress_;
+                scriptedPress_ = true;
                 key(static_cast<signed char>(p->value[0]), true);
-            else
+                scriptedPress_ = outer;
+            } else
                 log->logf("Error: trigger without a key");
         } else if (strcasecmp(n, "name") == 0) {
             settings.setTitle(p->value);
@@ -144,11 +176,13 @@ int cDemo::doXML(cXmlTag* tag)
         // the tag's own kind (an event's time, bank and key).
     }
 
-    const int n = tag->childCount();
+    int n = tag->childCount();
     int i = 0;
-    for (cXmlTag* child : tag->children()) {
+    for (cXmlTag* child = tag->firstChild; child; child = child->next) {
         // A stop signal ends the walk; the demo is then torn down as usual.
         if (stopRequested()) break;
+        // A rebuilt show is played by the run that is running.
+        if (rebuilding_ && child == rebuildRun_) break;
         log->logf("param %i.%i [%s]\n", i, n, child->name);
         ++i;
         if (cEffect* effect = findEffect(child->name)) {
@@ -176,10 +210,19 @@ int cDemo::doXML(cXmlTag* tag)
             loadPlugin(child);
         else if (child->nameIs("load"))
             load(child);
-        else if (child->nameIs("run"))
-            run();
-        else if (child->nameIs("exit"))
+        else if (child->nameIs("run")) {
+            if (!rebuilding_) run();
+        } else if (child->nameIs("exit"))
             close();
+        if (resumeAt_ && gCommandDepth == 1) {
+            // The show was rebuilt from a new tree while it ran: the rest
+            // of the demo element is the new one's, after its run.
+            child = resumeAt_;
+            resumeAt_ = nullptr;
+            n = child->parent->childCount();
+            i = 1;
+            for (cXmlTag* c = child->parent->firstChild; c != child; c = c->next) ++i;
+        }
     }
     --gCommandDepth;
     return 0;
@@ -187,6 +230,12 @@ int cDemo::doXML(cXmlTag* tag)
 
 void cDemo::create()
 {
+    if (rebuilding_ && window) {
+        // A rebuilt show plays on in the window it has; a new name shows
+        // in its title at once, a new size or mode at the next start.
+        if (titleNoteUntil_ == 0) platform::setWindowTitle(window, settings.title);
+        return;
+    }
     // A second create replaces the window and context of the first.
     if (!cGLWindow::create(settings) && !window)
         cLog::get()->logf("create: no window could be opened; run will not play");
@@ -243,6 +292,9 @@ void cDemo::setDrawOrder(cXmlTag* tag)
 
 void cDemo::loadingFrame()
 {
+    // A rebuilt show loads without drawing, so the running show is not
+    // interrupted by loading frames.
+    if (rebuilding_) return;
     if (renderContext) {
         glClearColor(0, 0, 0, 0);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -292,13 +344,28 @@ void cDemo::resize(int newWidth, int newHeight)
     cGLWindow::resize(newWidth, newHeight);
 }
 
-int buildDemos(cXmlTag* root)
+bool cDemo::canReload() const { return reloader && reloader->watching() && !rebuilding_ && gCommandDepth == 1; }
+
+void cDemo::play()
 {
-    for (cXmlTag* child : root->children()) {
+    switchesAtStart_ = gSwitches;
+    doXML(demoTag);
+}
+
+int buildDemos(cXmlTag* root, cReloader* reloader)
+{
+    int index = 0;
+    for (cXmlTag* child = root->firstChild; child; child = child->next) {
         if (stopRequested()) break;
         if (!child->nameIs("demo")) continue;
         cDemo* demo = new cDemo();
-        demo->doXML(child);
+        demo->reloader = reloader;
+        demo->demoTag = child;
+        demo->demoIndex = index++;
+        demo->play();
+        // After a reload the demo played the new tree's element; the next
+        // demo elements are the new tree's.
+        child = demo->demoTag;
         delete demo;
     }
     return 0;

@@ -3,14 +3,17 @@
 // driven by running script commands.
 #pragma once
 
+#include "common/media/media_shelf.h"
 #include "player/demo_window.h"
 #include "player/music_clock.h"
 #include "player/scene_commands.h"
 
+#include <cstdint>
 #include <string>
 
 class cXmlTag;
 class cEffect;
+class cReloader;
 class cPlugin;
 class cSceneRegistry;
 class cSurface;
@@ -18,6 +21,8 @@ class cSurface;
 class cDemo : public cDemoWindow {
 public:
     enum : int { kMaxEffects = 48, kMaxDrawOrder = 48, kMaxEvents = cTimeline::kMaxEvents, kMaxPlugins = 16 };
+    // F5's virtual-key code: the key that forces a reload.
+    enum : int { kReloadKey = 0x74 };
 
     cDemo();
     ~cDemo() override;
@@ -73,7 +78,36 @@ public:
     cEffect* createEffect(const char* typeName);
     void addEffect(cXmlTag* tag);
 
+    // Reload on save. With a reloader, the running show is rebuilt from the
+    // script when its files change (or F5 is pressed): the window, its GL
+    // context and the audio stay; effects, events, draw order, key banks,
+    // registry and plug-ins come from the new script's demo element, and
+    // the events up to the show time run again.
+    cReloader* reloader = nullptr;
+    cXmlTag* demoTag = nullptr; // the element played; the new tree's after a reload
+    int demoIndex = 0;          // which demo element of the script it is
+    // Plays demoTag (buildDemos' call).
+    void play();
+    // Reads the script again and rebuilds the show; a script that cannot
+    // be read, or has no such demo element with a run command, leaves the
+    // show as it is and says why. True when the show was rebuilt.
+    bool reloadShow();
+    // Whether a reload may happen now: only between frames of the run
+    // started by the demo element itself, when no command list is running.
+    bool canReload() const;
+
 private:
+    // Frees effects, events, draw order, plug-ins and the registry. For a
+    // reload the plug-ins are kept aside for the new show to take again.
+    void releaseShow(bool keepPlugins);
+    void releaseSparePlugins();
+    // A registry for a new show: its log line and the media shelf set.
+    cSceneRegistry* newRegistry();
+    void reportReload(bool failed, const char* text);
+    // Moves the show on by a step without events or drawing (a rebuilt
+    // show catching up with its clock).
+    void passShow(float step, float time);
+    void restoreTitle();
     enum : int { kMaxKeyNesting = 64, kMaxPressesInsideAPress = 1024 };
 
     void create();
@@ -91,10 +125,25 @@ private:
     int keysInHand[kMaxKeyNesting] = {};
     int keyNesting = 0;
     int pressesLeft = 0;
+
+    // Rebuilding from a new tree: create keeps the window, load draws no
+    // loading frames, run ends the walk there instead of playing.
+    bool rebuilding_ = false;
+    cXmlTag* rebuildRun_ = nullptr; // the new demo element's run command, where building ends
+    cXmlTag* resumeAt_ = nullptr;   // where the demo element's walk goes on
+    bool quietKeyLog_ = false;      // replayed presses are not written to the key log
+    bool scriptedPress_ = false;    // the key being pressed comes from a trigger
+    cMediaShelf shelf_;             // what the old show loaded, for the rebuilt one
+    cPlugin* spare_[kMaxPlugins] = {};
+    int spareCount_ = 0;
+    sDemoSwitches switchesAtStart_;
+    uint32_t titleNoteUntil_ = 0; // ticks; 0 when the title shows the show's name
 };
 
-// Builds, runs and destroys one demo for every top-level demo tag.
-int buildDemos(cXmlTag* root);
+// Builds, runs and destroys one demo for every top-level demo tag. With a
+// reloader, each demo rebuilds itself when the script changes, and the demo
+// elements after it are taken from the newest tree.
+int buildDemos(cXmlTag* root, cReloader* reloader = nullptr);
 
 // The file every key press is appended to: "keylog.txt" in the working
 // folder unless the player set another path.

@@ -8,6 +8,7 @@
 #include "player/capture_audio.h"
 #include "player/demo.h"
 #include "player/log.h"
+#include "player/reload.h"
 #include "player/stop_request.h"
 
 #include <GL/gl.h>
@@ -104,5 +105,11 @@ void cDemo::run()
     timer->fixedStep = gCapture.enabled ? gCapture.step() : 0.0f;
     timer->step = timer->fixedStep;
     // A stop signal ends the show between two frames, never inside one.
-    while (!stopRequested() && platform::pumpMessages()) frame();
+    while (!stopRequested() && platform::pumpMessages()) {
+        // The show is rebuilt between two frames, when its files changed.
+        const bool rebuilt = canReload() && reloader->due() && reloadShow();
+        restoreTitle();
+        frame();
+        if (rebuilt) cLog::get()->logf("reload: first frame of the new show");
+    }
 }

@@ -2,6 +2,7 @@
 #include "common/script/xml_tag.h"
 #include "player/demo.h"
 #include "player/log.h"
+#include "player/reload.h"
 
 #include <cstdio>
 #include <string>
@@ -15,6 +16,8 @@ void setKeyLogFile(const std::string& path) { gKeyLogFile = path; }
 
 void cDemo::writeKeyLog(int code)
 {
+    // The presses of the events a reload runs again were made before.
+    if (quietKeyLog_) return;
     // A quote or '>' as the trigger character would break the record when
     // it is pasted back into a script.
     if (code == '"' || code == '>') {
@@ -43,6 +46,9 @@ void describeKey(int code, char* out, size_t size)
 
 void cDemo::key(int code, bool down)
 {
+    // F5 rebuilds the show from its script, and fires its key events too;
+    // a trigger in the script presses its key events only.
+    if (down && code == kReloadKey && reloader && !scriptedPress_) reloader->request();
     if (down && code != 0) pressKey(code);
     cDemoWindow::key(code, down);
 }

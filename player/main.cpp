@@ -11,6 +11,7 @@
 #include "player/demo.h"
 #include "player/installed_data.h"
 #include "player/log.h"
+#include "player/reload.h"
 #include "player/script_reader.h"
 #include "player/stop_request.h"
 
@@ -158,10 +159,12 @@ int main(int argc, char** argv)
     useInstalledDataWhenNoneHere();
 
     log->logf("Parsing Script [%s]", gScriptPath);
-    cXmlTag root;
-    if (loadFile(&root, gScriptPath) == 0) {
+    // Reload on save is for a person at the show; a capture renders the
+    // script as it was when it started.
+    cReloader script(gScriptPath, !cl.capture && !cl.noReload);
+    if (script.load() == 0) {
         log->logf("done.");
-        buildDemos(&root);
+        buildDemos(script.root(), script.watching() ? &script : nullptr);
     } else {
         log->write(0, lastError());
         hintAtDataFolder(gScriptPath);

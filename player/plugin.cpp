@@ -7,6 +7,7 @@
 #include "player/log.h"
 
 #include <cstdio>
+#include <cstring>
 #include <strings.h>
 
 void cLibrary::open(const char* fileName)
@@ -26,6 +27,7 @@ void* cLibrary::symbol(const char* name) const { return module_ ? platform::libr
 bool cPlugin::load(const char* fileName)
 {
     unload();
+    std::snprintf(fileName_, sizeof fileName_, "%s", fileName ? fileName : "");
     library_ = new cLibrary();
     library_->open(fileName);
     if (!library_->isOpen()) return false;
@@ -63,6 +65,16 @@ void cDemo::loadPlugin(cXmlTag* tag)
     if (!named) return;
     if (pluginCount >= kMaxPlugins) {
         log->logf("ERROR loadlibrary: %s not loaded, a show holds at most %d plug-ins", fileName, kMaxPlugins);
+        return;
+    }
+    // A reload takes the library the show had loaded by the same name
+    // again instead of loading it anew.
+    for (int i = 0; i < spareCount_; ++i) {
+        if (std::strcmp(spare_[i]->fileName(), fileName) != 0) continue;
+        plugins[pluginCount++] = spare_[i];
+        spare_[i] = spare_[--spareCount_];
+        spare_[spareCount_] = nullptr;
+        log->logf("loadlibrary: %s (kept)", fileName);
         return;
     }
     cPlugin* plugin = new cPlugin();

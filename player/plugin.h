@@ -24,7 +24,10 @@ public:
     void unload();
     // A new effect of that type, or null when this library does not make it.
     cEffect* create(const char* typeName);
+    // The file name it was loaded by.
+    const char* fileName() const { return fileName_; }
 
 private:
     cLibrary* library_ = nullptr;
+    char fileName_[64] = {};
 };

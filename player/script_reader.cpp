@@ -11,6 +11,12 @@
 namespace {
 
 char gLastError[1024];
+std::vector<std::string>* gFilesRead = nullptr;
+
+void noteFileRead(const char* name)
+{
+    if (gFilesRead) gFilesRead->emplace_back(name);
+}
 
 // Error texts quote at most ten characters of the offending text; the quoted
 // text ends at the end of the loaded text or at a NUL, whichever comes first.
@@ -132,6 +138,7 @@ int runInclude(cXmlTag* include, int includeDepth)
             recordError("ERROR: include [%s] nested too deep", p->value);
             return -1;
         }
+        noteFileRead(p->value);
         cMemoryStream file(p->value);
         if (parseSource(include->parent, file, includeDepth + 1) != 0) return -1;
     }
@@ -275,6 +282,7 @@ int parse(cXmlTag* parent, cMemoryStream& source) { return parseSource(parent, s
 
 int loadFile(cXmlTag* root, const char* path)
 {
+    noteFileRead(path);
     cMemoryStream source(path);
     if (source.eof() || source.size() < 4) {
         recordError("couldn't find %s", path);
@@ -284,3 +292,5 @@ int loadFile(cXmlTag* root, const char* path)
 }
 
 const char* lastError() { return gLastError; }
+
+void recordFilesRead(std::vector<std::string>* names) { gFilesRead = names; }

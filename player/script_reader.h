@@ -5,6 +5,9 @@
 
 #include "common/script/xml_tag.h"
 
+#include <string>
+#include <vector>
+
 class cMemoryStream;
 
 // Reads the data file `path` whole and parses it into `root`. 0 or -1.
@@ -21,3 +24,8 @@ int parseParams(cXmlTag* tag, const char* text, int length);
 
 // The text of the last recorded error.
 const char* lastError();
+
+// While `names` is set, the name of every data file the reader opens (the
+// script, and each included file, found or not) is appended to it, so the
+// player knows which files a show was read from. Null stops recording.
+void recordFilesRead(std::vector<std::string>* names);

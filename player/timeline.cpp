@@ -98,6 +98,27 @@ void cTimeline::replay(float upTo, const Runner& run)
     }
 }
 
+void cTimeline::catchUp(float upTo, const Runner& run, const Passer& pass)
+{
+    int last = -1;
+    float now = 0.0f;
+    auto passTo = [&](float time) {
+        if (time <= now) return;
+        pass((time - now) * 100.0f, time);
+        now = time;
+    };
+    // Index loop: a fragment may append events while we walk.
+    for (int i = 0; i < eventCount; ++i) {
+        const float time = events[i]->time;
+        if (time < 0 || time > upTo) continue;
+        passTo(time);
+        fire(*events[i], run);
+        last = i;
+    }
+    passTo(upTo);
+    nextEvent = last + 1;
+}
+
 cTimeline::sAdvance cTimeline::advance(float step, const Runner& run)
 {
     sAdvance result{0.0f, false};

@@ -43,6 +43,17 @@ public:
     // fires it once more. Marks the show as scrubbed.
     void replay(float upTo, const Runner& run);
 
+    // Moves the rest of the show (cameras, effects) on by a step, in units
+    // of 10 ms, to the given show time.
+    using Passer = std::function<void(float step, float time)>;
+    // A show rebuilt from a new script catches up with its clock: every
+    // timed event with a time from 0 to upTo runs once, in order, and
+    // between them the show moves on by the time that passed, in one step
+    // each, so it stands where it would have after playing to upTo. Then
+    // nextEvent is the first event after the last one run. The show is not
+    // marked scrubbed: these are first runs.
+    void catchUp(float upTo, const Runner& run, const Passer& pass);
+
     struct sAdvance {
         float step;          // the frame step times the speed
         bool rewoundToStart; // the clock ran below 0 and was stopped there

@@ -23,4 +23,6 @@ public:
     // null for every other texture. The registry shows the frame of the
     // show time in the texture.
     cGIFAnimation* animation = nullptr;
+    // Loaded from the file of its name (so a reload may keep it).
+    bool fromFile = false;
 };

@@ -3,6 +3,7 @@
 #include "common/media/format_gif.h"
 #include "common/media/gif_animation.h"
 #include "common/media/image_format.h"
+#include "common/media/media_shelf.h"
 #include "common/media/stream.h"
 #include "common/scene/camera.h"
 #include "common/scene/named_texture.h"
@@ -79,8 +80,16 @@ cSceneRegistry::~cSceneRegistry()
     cameras.release();
 }
 
+namespace {
+void releaseNamedTexture(void* texture) { delete static_cast<cNamedTexture*>(texture); }
+} // namespace
+
 void cSceneRegistry::clear()
 {
+    for (int i = 0; shelf && i < textures.count; ++i) {
+        cNamedTexture* t = textures[i];
+        if (t->fromFile && shelf->put("texture", t->name, t, &releaseNamedTexture)) textures.items[i] = nullptr;
+    }
     textures.deleteAll();
     cameras.deleteAll();
     surfaces.deleteAll();
@@ -166,6 +175,8 @@ cNamedTexture* cSceneRegistry::loadTexture(const char* fileName)
 {
     if (!fileName) fileName = "";
     if (cNamedTexture* known = findTexture(fileName)) return known;
+    if (shelf)
+        if (void* kept = shelf->take("texture", fileName)) return keep(textures, static_cast<cNamedTexture*>(kept));
 
     // An empty name is no file; it gets the blank texture without a look
     // at the disk.
@@ -181,6 +192,8 @@ cNamedTexture* cSceneRegistry::loadTexture(const char* fileName)
         copyName(entry->name, fileName);
         if (entry->texture.create(image->width(), image->height(), image->bitsPerPixel()) == 0 && image->pixels()) {
             entry->texture.update(image->pixels());
+            // Known by the whole file name, it can be kept over a reload.
+            entry->fromFile = std::strlen(fileName) <= size_t(kNameMax);
             // A GIF of several frames keeps them, to follow the show clock.
             cFormatGIF* gif = dynamic_cast<cFormatGIF*>(image);
             if (gif && gif->frameCount() > 1) entry->animation = gif->takeAnimation();

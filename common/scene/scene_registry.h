@@ -11,6 +11,7 @@
 #pragma once
 
 class cCamera;
+class cMediaShelf;
 class cNamedTexture;
 class cSurface;
 
@@ -53,7 +54,7 @@ public:
     cSceneRegistry& operator=(const cSceneRegistry&) = delete;
 
     // Deletes every texture, then every camera, then every surface, and
-    // empties the arrays.
+    // empties the arrays. Textures loaded from files go on an open shelf.
     void clear();
 
     // Cameras
@@ -103,4 +104,8 @@ public:
     // Writes one line into the player's log (log.txt). The player sets it;
     // it stays null elsewhere, where effects report on the console only.
     void (*logLine)(const char* text) = nullptr;
+    // Media kept over a reload of the show, or null: while it is open,
+    // clear() puts the textures loaded from files on it, and loadTexture
+    // takes them back (see cMediaShelf).
+    cMediaShelf* shelf = nullptr;
 };

@@ -187,6 +187,11 @@ void raiseWindow(NativeWindow* window)
     if (window) SDL_RaiseWindow(window->sdl);
 }
 
+void setWindowTitle(NativeWindow* window, const char* title)
+{
+    if (window) SDL_SetWindowTitle(window->sdl, title ? title : "");
+}
+
 bool paintWindow(NativeWindow* window, const unsigned char* pixels, int width, int height)
 {
     if (!window || (pixels && (width < 1 || height < 1))) return false;
@@ -296,6 +301,11 @@ void postQuit()
     SDL_Event e{};
     e.type = SDL_QUIT;
     SDL_PushEvent(&e);
+}
+
+void discardQuit()
+{
+    if (SDL_WasInit(SDL_INIT_EVENTS)) SDL_FlushEvent(SDL_QUIT);
 }
 
 bool pumpMessages()

@@ -370,6 +370,11 @@ void raiseWindow(NativeWindow* window)
     SetFocus(window->hwnd);
 }
 
+void setWindowTitle(NativeWindow* window, const char* title)
+{
+    if (window) SetWindowTextA(window->hwnd, title ? title : "");
+}
+
 bool paintWindow(NativeWindow* window, const unsigned char* pixels, int width, int height)
 {
     if (!window || !window->dc || (pixels && (width < 1 || height < 1))) return false;
@@ -479,6 +484,13 @@ void postQuit()
     // The thread's quit message: the player and every plug-in post and see
     // the same one.
     PostQuitMessage(0);
+}
+
+void discardQuit()
+{
+    // The quit state PostQuitMessage set is cleared by taking its message.
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) { }
 }
 
 bool pumpMessages()

@@ -5,11 +5,22 @@
 //   KXTEST_DIALOG   makes "dialog", whose effect, when loaded, reports whether
 //                   the platform layer lets it open dialogs and shows a
 //                   message box
+//   KXTEST_PIXEL    makes "pixel", whose effect prints the colour of the
+//                   window's centre pixel whenever it changes, and when
+//                   loaded counts the live GL textures and display lists;
+//                   one named "again..." also presses F5 when loaded, so
+//                   the player reloads the show again and again
 // Every effect reports unload and destruction on standard output, and the
 // library reports being unloaded, so tests can check the teardown order.
 #include "common/effect/effect.h"
 #ifdef KXTEST_DIALOG
 #include "platform/message_box.h"
+#endif
+#ifdef KXTEST_PIXEL
+#include <GL/gl.h>
+#include <SDL.h>
+
+#include <cstring>
 #endif
 
 #include <cstdio>
@@ -43,6 +54,41 @@ public:
     }
 #endif
 
+#ifdef KXTEST_PIXEL
+    int load() override
+    {
+        // Names are handed out from 1 up and given back when deleted, so
+        // the names in use below a bound count the objects alive.
+        int textures = 0, lists = 0;
+        for (GLuint id = 1; id <= 4096; ++id) textures += glIsTexture(id) ? 1 : 0;
+        for (GLuint id = 1; id <= 8192; ++id) lists += glIsList(id) ? 1 : 0;
+        std::printf("probe: live textures %d lists %d\n", textures, lists);
+        std::fflush(stdout);
+        if (std::strncmp(name, "again", 5) == 0) {
+            // A real key press, queued for the window the show draws in.
+            SDL_Event e{};
+            e.type = SDL_KEYDOWN;
+            e.key.windowID = SDL_GetWindowID(SDL_GL_GetCurrentWindow());
+            e.key.keysym.sym = SDLK_F5;
+            e.key.keysym.scancode = SDL_SCANCODE_F5;
+            SDL_PushEvent(&e);
+        }
+        return 0;
+    }
+    void draw() override
+    {
+        GLint viewport[4] = {};
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        unsigned char rgb[3] = {};
+        glReadPixels(viewport[2] / 2, viewport[3] / 2, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+        const unsigned colour = unsigned(rgb[0]) << 16 | unsigned(rgb[1]) << 8 | rgb[2];
+        if (colour == last_) return;
+        last_ = colour;
+        std::printf("probe: pixel %06x\n", colour);
+        std::fflush(stdout);
+    }
+#endif
+
 #ifdef KXTEST_PARAMS
     cParamList* getParams() override
     {
@@ -56,6 +102,9 @@ public:
 
 private:
     const char* what_;
+#ifdef KXTEST_PIXEL
+    unsigned last_ = 0xFFFFFFFFu;
+#endif
 };
 
 #if defined(KXTEST_CLEAR)
@@ -64,6 +113,8 @@ const char* const kType = "clear";
 const char* const kType = "params";
 #elif defined(KXTEST_DIALOG)
 const char* const kType = "dialog";
+#elif defined(KXTEST_PIXEL)
+const char* const kType = "pixel";
 #else
 const char* const kType = "probe";
 #endif

@@ -1,0 +1,137 @@
+#include "player/reload.h"
+
+#include "common/media/stream.h"
+#include "platform/clock.h"
+#include "player/script_reader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <strings.h>
+
+cReloader::cReloader(const char* scriptName, bool watching) : script_(scriptName ? scriptName : ""), watching_(watching)
+{
+}
+
+std::unique_ptr<cXmlTag> cReloader::read(std::vector<std::string>& namesRead)
+{
+    std::unique_ptr<cXmlTag> tree(new cXmlTag);
+    recordFilesRead(&namesRead);
+    const int result = loadFile(tree.get(), script_.c_str());
+    recordFilesRead(nullptr);
+    if (result != 0) tree.reset();
+    return tree;
+}
+
+int cReloader::load()
+{
+    std::vector<std::string> names;
+    root_ = read(names);
+    if (watching_) watch_.watch(filesOf(root_.get(), names));
+    lastPoll_ = platform::ticks();
+    return root_ ? 0 : -1;
+}
+
+bool cReloader::due()
+{
+    if (!watching_) return false;
+    if (requested_) {
+        requested_ = false;
+        watch_.takeChanges();
+        changed_ = watch_.changed();
+        return true;
+    }
+    const uint32_t now = platform::ticks();
+    if (now - lastPoll_ < kPollMs) return false;
+    lastPoll_ = now;
+    if (!watch_.poll()) return false;
+    changed_ = watch_.changed();
+    return true;
+}
+
+std::unique_ptr<cXmlTag> cReloader::readAgain(std::string& error)
+{
+    namesRead_.clear();
+    std::unique_ptr<cXmlTag> tree = read(namesRead_);
+    if (!tree) {
+        error = lastError();
+        while (!error.empty() && (error.back() == '\n' || error.back() == '\r')) error.pop_back();
+        // A broken script may name other includes than the one it
+        // replaces; they are watched as well, so saving a fixed one reloads.
+        watch_.add(filesOf(nullptr, namesRead_));
+    }
+    return tree;
+}
+
+void cReloader::adopt(std::unique_ptr<cXmlTag> tree)
+{
+    root_ = std::move(tree);
+    // From now on exactly the files of the new tree are watched.
+    watch_.watch(filesOf(root_.get(), namesRead_));
+}
+
+bool cReloader::looksLikeFileName(const char* value)
+{
+    const size_t n = value ? std::strlen(value) : 0;
+    if (n < 3 || n > 255) return false;
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char c = static_cast<unsigned char>(value[i]);
+        if (std::isspace(c) || c == ',' || c == '"' || c < ' ') return false;
+    }
+    const char* dot = std::strrchr(value, '.');
+    if (!dot || dot == value) return false;
+    const size_t extension = n - static_cast<size_t>(dot + 1 - value);
+    if (extension < 1 || extension > 4) return false;
+    bool letter = false;
+    for (const char* p = dot + 1; *p; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (!std::isalnum(c)) return false;
+        letter = letter || std::isalpha(c);
+    }
+    return letter;
+}
+
+namespace {
+
+// Files that their effect reads again by itself while the show plays (the
+// shader effect's sources): a change to one rebuilds that effect only, and
+// keeps the last version that worked, so it does not rebuild the show.
+bool reloadedByItsEffect(const char* name)
+{
+    const size_t n = std::strlen(name);
+    for (const char* extension : {".frag", ".glsl"}) {
+        const size_t e = std::strlen(extension);
+        if (n >= e && strcasecmp(name + n - e, extension) == 0) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::vector<std::string> cReloader::filesOf(const cXmlTag* tree, const std::vector<std::string>& namesRead)
+{
+    std::vector<std::string> paths;
+    char path[512];
+    auto addName = [&](const char* name) {
+        if (reloadedByItsEffect(name) || !locateDataFile(name, path, sizeof path)) return;
+        for (const std::string& p : paths)
+            if (p == path) return;
+        paths.emplace_back(path);
+    };
+    for (const std::string& name : namesRead) addName(name.c_str());
+    if (!tree) return paths;
+    // Walked with a stack of its own: a script can nest elements deeper
+    // than the call stack would allow.
+    std::vector<const cXmlTag*> open{tree};
+    while (!open.empty()) {
+        const cXmlTag* tag = open.back();
+        open.pop_back();
+        for (const cXmlParam* p : tag->params())
+            if (looksLikeFileName(p->value)) addName(p->value);
+        // Children pushed last first, so files are listed in document order.
+        const size_t mark = open.size();
+        for (const cXmlTag* child : tag->children()) open.push_back(child);
+        std::reverse(open.begin() + static_cast<std::ptrdiff_t>(mark), open.end());
+    }
+    return paths;
+}

@@ -1,0 +1,247 @@
+// Reload on save with the real player: the show's files are changed on disk
+// while it plays headless, and its console and log tell what it made of it.
+#include "player_runner.h"
+#include "test_util.h"
+#include "tga_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace kxtest;
+
+// The player playing in the background; its console goes to console.txt.
+class LivePlayer {
+public:
+    explicit LivePlayer(const std::string& args, const std::string& env = "")
+    {
+        const std::string cmd = "exec env ASAN_OPTIONS=detect_leaks=0 SDL_VIDEODRIVER=offscreen "
+                                "SDL_AUDIODRIVER=dummy DISPLAY= " +
+                                env + " " + KX_PLAYER_PATH + " " + args + " >console.txt 2>&1";
+        pid_ = fork();
+        if (pid_ == 0) {
+            signal(SIGTERM, SIG_DFL);
+            execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~LivePlayer() { stop(); }
+
+    std::string console() const { return readFile("console.txt"); }
+    std::string log() const { return readFile("log.txt"); }
+
+    // Waits until the console (or the log) holds the text `times` times;
+    // false when the player ended first or after two minutes.
+    bool waitFor(const std::string& text, size_t times = 1, bool inLog = false)
+    {
+        for (int i = 0; i < 6000; ++i) {
+            if (count(inLog ? log() : console(), text) >= times) return true;
+            if (ended()) return count(inLog ? log() : console(), text) >= times;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+    // Waits for the player to end by itself; its exit code, -1 on a timeout.
+    int wait()
+    {
+        for (int i = 0; i < 6000 && !ended(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return ended() ? status_ : -1;
+    }
+    void stop()
+    {
+        if (ended()) return;
+        kill(pid_, SIGTERM);
+        wait();
+        if (!ended()) kill(pid_, SIGKILL);
+    }
+    // The player's resident memory in kB, from /proc.
+    long residentKb() const
+    {
+        std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
+        std::string line;
+        while (std::getline(in, line))
+            if (line.compare(0, 6, "VmRSS:") == 0) return std::atol(line.c_str() + 6);
+        return -1;
+    }
+
+private:
+    bool ended()
+    {
+        if (pid_ <= 0) return true;
+        if (status_ != -2) return true;
+        int st = 0;
+        if (waitpid(pid_, &st, WNOHANG) != pid_) return false;
+        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        return true;
+    }
+
+    pid_t pid_ = -1;
+    int status_ = -2; // -2 while running
+};
+
+// A show of one clear colour and the pixel probe; `extra` goes before create.
+std::string show(const std::string& colour, const std::string& extra = "", const std::string& after = "")
+{
+    return R"(<demo name="live" width="64" height="48">
+        <loadplugin file="lumafold.dll"/><loadplugin file="kxtest_pixel.so"/>
+        <add type="clear" name="bg"/><bg color="ff)" +
+           colour + R"("/>
+        <add type="pixel" name="probe"/>
+        <draworder effect="bg" effect="probe"/>
+        )" +
+           extra + R"(<create/><load/><run/>)" + after + R"(
+    </demo>)";
+}
+
+class Reload : public ::testing::Test {
+protected:
+    TempDir dir;
+};
+
+TEST_F(Reload, EditAColourAddAnEventBreakTheScriptAndFixIt)
+{
+    writeDataFile("script.txt", show("204060"));
+    LivePlayer player("");
+    ASSERT_TRUE(player.waitFor("probe: pixel 204060")) << player.console();
+
+    // A new colour: the rebuilt show draws it.
+    writeDataFile("script.txt", show("806040"));
+    ASSERT_TRUE(player.waitFor("probe: pixel 806040")) << player.console();
+    EXPECT_TRUE(player.waitFor("reload: data/script.txt changed", 1, true));
+
+    // A new event at a time already passed runs as the show catches up.
+    writeDataFile("script.txt", show("806040", R"(<event time="0.01"><markAdded/></event>)"));
+    ASSERT_TRUE(player.waitFor("[markAdded]", 1, true)) << player.log();
+
+    // A broken script is reported, and the show goes on as it was.
+    writeDataFile("script.txt", R"(<demo name="live"><bg color=")");
+    ASSERT_TRUE(player.waitFor("reload failed: ", 1)) << player.console();
+    EXPECT_TRUE(player.waitFor("reload failed: ERROR: tag [demo] couldn't be read", 1, true)) << player.log();
+    // So is a script whose show would not play.
+    writeDataFile("script.txt", R"(<demo name="live"><create/><load/></demo>)");
+    ASSERT_TRUE(player.waitFor("reload failed: demo 1 of the script has no run", 1, true)) << player.log();
+
+    // Fixed, it reloads.
+    writeDataFile("script.txt", show("00ff00"));
+    ASSERT_TRUE(player.waitFor("probe: pixel 00ff00")) << player.console();
+
+    // Made to end itself at once, the demo element goes on after the run
+    // of the new script.
+    writeDataFile("script.txt", show("00ff00", R"(<event time="0"><exit/></event>)", "<markAfterNewRun/>"));
+    EXPECT_EQ(player.wait(), 0);
+    const std::string console = player.console(), log = player.log();
+    EXPECT_EQ(count(log, "show rebuilt at"), 4u) << log;
+    EXPECT_EQ(count(log, "[markAfterNewRun]"), 1u) << log;
+    // The old show's effects went every time, and the library stayed.
+    EXPECT_EQ(count(console, "probe: unload pixel probe"), 5u) << console;
+    EXPECT_EQ(count(console, "probe: library pixel unloaded"), 1u) << console;
+}
+
+TEST_F(Reload, AChangedIncludeOrTextureReloadsOnlyWhatChanged)
+{
+    TgaFile tga;
+    tga.width = tga.height = 8;
+    tga.data = std::string(8 * 8 * 3, '\x40');
+    writeDataFile("textures/wall.tga", tga.bytes());
+    writeDataFile("more.txt", R"(<event time="0"><markOne/></event>)");
+    writeDataFile("script.txt", show("000000",
+                                     R"(<add type="picture" name="pic"/><pic filename="wall.tga"/>
+        <draworder effect="bg" effect="pic" effect="probe"/><include file="more.txt"/>)"));
+    LivePlayer player("");
+    ASSERT_TRUE(player.waitFor("probe: pixel 404040")) << player.console();
+
+    writeDataFile("more.txt", R"(<event time="0"><markTwo/></event>)");
+    ASSERT_TRUE(player.waitFor("[markTwo]", 1, true)) << player.log();
+    tga.data = std::string(8 * 8 * 3, '\x10');
+    writeDataFile("textures/wall.tga", tga.bytes());
+    ASSERT_TRUE(player.waitFor("probe: pixel 101010")) << player.console();
+    player.stop();
+
+    // The texture was read once for each of its versions, the script three times.
+    const std::string console = player.console();
+    EXPECT_EQ(count(console, "load[data/textures/wall.tga]"), 2u) << console;
+    EXPECT_EQ(count(console, "load[data/script.txt]"), 3u) << console;
+    EXPECT_TRUE(player.waitFor("reload: data/textures/wall.tga changed", 1, true));
+}
+
+TEST_F(Reload, OffWithNoReload)
+{
+    writeDataFile("script.txt", show("204060", R"(<event time="1"><exit/></event>)"));
+    LivePlayer player("--no-reload");
+    ASSERT_TRUE(player.waitFor("probe: pixel 204060")) << player.console();
+    writeDataFile("script.txt", show("806040", R"(<event time="1"><exit/></event>)"));
+    EXPECT_EQ(player.wait(), 0);
+    EXPECT_EQ(player.console().find("806040"), std::string::npos);
+    EXPECT_EQ(player.log().find("reload"), std::string::npos);
+}
+
+TEST_F(Reload, TwoHundredReloadsKeepMemoryAndGLObjectsFlat)
+{
+    const std::string writer =
+        std::string(KX_MODULE_WRITER_PATH) + " --patterns 1 --loop data/music/loop.mod >/dev/null";
+    std::filesystem::create_directories("data/music");
+    ASSERT_EQ(std::system(writer.c_str()), 0);
+    TgaFile tga;
+    tga.width = tga.height = 64;
+    tga.data = testPixels(64, 64, 3);
+    writeDataFile("textures/wall.tga", tga.bytes());
+    // The probe named "again" presses F5 each time the show is built.
+    writeDataFile("script.txt", show("000000", R"(<add type="picture" name="pic"/><pic filename="wall.tga"/>
+        <add type="musicplay" name="tune"/><tune filename="loop.mod"/>
+        <texture mode="load" filename="wall.tga"/>
+        <add type="pixel" name="again"/>
+        <draworder effect="bg" effect="pic" effect="tune" effect="again"/>
+        <event time="0"><tune><play/></tune></event>)"));
+    LivePlayer player("", "ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=0");
+    // The texture changes now and then, so some rebuilds load it afresh and
+    // let the old one go, and others keep it.
+    std::atomic<bool> playing{true};
+    std::thread toucher([&] {
+        for (int i = 1; playing; ++i) {
+            std::error_code error;
+            std::filesystem::last_write_time("data/textures/wall.tga",
+                                             std::filesystem::file_time_type::clock::now() + std::chrono::seconds(i),
+                                             error);
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        }
+    });
+    const bool early20 = player.waitFor("show rebuilt at", 20, true);
+    const long early = player.residentKb();
+    const bool late200 = player.waitFor("show rebuilt at", 200, true);
+    const long late = player.residentKb();
+    playing = false;
+    toucher.join();
+    player.stop();
+    ASSERT_TRUE(early20 && late200) << player.log();
+    std::printf("resident memory after 20 reloads %ld kB, after 200 %ld kB\n", early, late);
+    EXPECT_GT(early, 0);
+    EXPECT_LT(late - early, 16 * 1024) << "kB";
+
+    // The last effect loaded sees the same number of live textures and
+    // lists in every rebuilt show, whether the texture was kept or not.
+    const std::string console = player.console();
+    std::regex live("probe: live textures (\\d+) lists (\\d+)");
+    std::vector<std::string> counts;
+    for (std::sregex_iterator it(console.begin(), console.end(), live), end; it != end; ++it)
+        counts.push_back((*it)[0]);
+    ASSERT_GE(counts.size(), 200u * 2);
+    for (size_t i = 5; i < counts.size(); i += 2) EXPECT_EQ(counts[i], counts[3]) << i;
+    const size_t textureReads = count(console, "load[data/textures/wall.tga]");
+    EXPECT_GT(textureReads, 2u) << "the changed texture was never read again";
+    EXPECT_LT(textureReads, 2u * 200u) << "the unchanged texture was read again";
+    // The tune was read once and played on through every reload.
+    EXPECT_EQ(count(console, "load[data/music/loop.mod]"), 1u);
+}
+
+} // namespace

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <vector>
@@ -142,6 +143,38 @@ inline double threadCpuSeconds()
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+// The song playing with its three effects, as a show
+// with the flange, echo and rotation on its music mixes it. The effects'
+// state lives here, so the song must outlive the mixing.
+struct tPlayingSong {
+    tFlange flange;
+    tEcho echo;
+    tRotate rotate;
+    HMUSIC music = 0;
+};
+
+// Starts the engine at `rate`, offline or on the null device (which mixes
+// in real time on its own thread), and plays the song; false (with the
+// reason printed) when the engine or the song cannot start.
+inline bool startSong(tPlayingSong& song, DWORD rate, bool offline = true)
+{
+    if (!BASS_SetOffline(offline ? TRUE : FALSE) || !BASS_Init(offline ? -1 : -2, rate, 0, nullptr, nullptr)) {
+        std::printf("BASS_Init%s failed: %d\n", offline ? "" : " of the null device", BASS_ErrorGetCode());
+        return false;
+    }
+    const std::vector<unsigned char> module = makeModule();
+    song.music = BASS_MusicLoad(TRUE, module.data(), 0, DWORD(module.size()), BASS_SAMPLE_LOOP, 0);
+    if (!song.music) {
+        std::printf("BASS_MusicLoad failed: %d\n", BASS_ErrorGetCode());
+        return false;
+    }
+    BASS_ChannelSetDSP(song.music, &flangeDsp, &song.flange, 0);
+    BASS_ChannelSetDSP(song.music, &echoDsp, &song.echo, 0);
+    BASS_ChannelSetDSP(song.music, &rotateDsp, &song.rotate, 0);
+    BASS_MusicPlay(song.music);
+    return true;
 }
 
 } // namespace kxbench

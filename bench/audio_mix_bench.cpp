@@ -22,23 +22,9 @@ int main(int argc, char** argv)
         std::printf("usage: kx_audio_mix_bench [seconds of audio]\n");
         return 2;
     }
-    if (!BASS_SetOffline(TRUE) || !BASS_Init(-1, kRate, 0, nullptr, nullptr)) {
-        std::printf("BASS_Init failed: %d\n", BASS_ErrorGetCode());
-        return 1;
-    }
-    const std::vector<unsigned char> module = makeModule();
-    const HMUSIC music = BASS_MusicLoad(TRUE, module.data(), 0, DWORD(module.size()), BASS_SAMPLE_LOOP, 0);
-    if (!music) {
-        std::printf("BASS_MusicLoad failed: %d\n", BASS_ErrorGetCode());
-        return 1;
-    }
-    tFlange flange;
-    tEcho echo;
-    tRotate rotate;
-    BASS_ChannelSetDSP(music, &flangeDsp, &flange, 0);
-    BASS_ChannelSetDSP(music, &echoDsp, &echo, 0);
-    BASS_ChannelSetDSP(music, &rotateDsp, &rotate, 0);
-    BASS_MusicPlay(music);
+    tPlayingSong song;
+    if (!startSong(song, kRate)) return 1;
+    const HMUSIC music = song.music;
 
     // As a capture does: one video frame's worth of audio at a time (30 fps).
     const DWORD chunk = kRate / 30;
@@ -63,15 +49,8 @@ int main(int argc, char** argv)
     // null device for a few seconds; the process does nothing else, so its
     // CPU time is the mixing thread's.
     const double realSeconds = std::min(seconds, 5.0);
-    if (!BASS_SetOffline(FALSE) || !BASS_Init(-2, kRate, 0, nullptr, nullptr)) {
-        std::printf("BASS_Init of the null device failed: %d\n", BASS_ErrorGetCode());
-        return 1;
-    }
-    const HMUSIC live = BASS_MusicLoad(TRUE, module.data(), 0, DWORD(module.size()), BASS_SAMPLE_LOOP, 0);
-    BASS_ChannelSetDSP(live, &flangeDsp, &flange, 0);
-    BASS_ChannelSetDSP(live, &echoDsp, &echo, 0);
-    BASS_ChannelSetDSP(live, &rotateDsp, &rotate, 0);
-    BASS_MusicPlay(live);
+    tPlayingSong live;
+    if (!startSong(live, kRate, false)) return 1;
     timespec wallStart{}, wallEnd{}, cpuStart{}, cpuEnd{};
     clock_gettime(CLOCK_MONOTONIC, &wallStart);
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuStart);

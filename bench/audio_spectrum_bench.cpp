@@ -19,23 +19,8 @@ int main(int argc, char** argv)
         std::printf("usage: kx_audio_spectrum_bench [rounds]\n");
         return 2;
     }
-    if (!BASS_SetOffline(TRUE) || !BASS_Init(-1, kRate, 0, nullptr, nullptr)) {
-        std::printf("BASS_Init failed: %d\n", BASS_ErrorGetCode());
-        return 1;
-    }
-    const std::vector<unsigned char> module = makeModule();
-    const HMUSIC music = BASS_MusicLoad(TRUE, module.data(), 0, DWORD(module.size()), BASS_SAMPLE_LOOP, 0);
-    if (!music) {
-        std::printf("BASS_MusicLoad failed: %d\n", BASS_ErrorGetCode());
-        return 1;
-    }
-    tFlange flange;
-    tEcho echo;
-    tRotate rotate;
-    BASS_ChannelSetDSP(music, &flangeDsp, &flange, 0);
-    BASS_ChannelSetDSP(music, &echoDsp, &echo, 0);
-    BASS_ChannelSetDSP(music, &rotateDsp, &rotate, 0);
-    BASS_MusicPlay(music);
+    tPlayingSong song;
+    if (!startSong(song, kRate)) return 1;
 
     // The reference: one frame's audio, 14 ms.
     const DWORD block = kRate * 14 / 1000;

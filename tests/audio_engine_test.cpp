@@ -8,6 +8,7 @@
 #include "audio/bass.h"
 #include "audio/testtone.h"
 #include "tests/test_util.h"
+#include "tests/wav_builder.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -34,6 +35,7 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:vorbis_info_
 namespace {
 
 namespace fs = std::filesystem;
+using kxtest::makeWav;
 
 constexpr DWORD kRate = 44100;
 constexpr double kPi = 3.14159265358979323846;
@@ -104,30 +106,6 @@ void put32(tBytes& b, size_t at, uint32_t v)
     for (int i = 0; i < 4; ++i) {
         b[at + size_t(i)] = static_cast<unsigned char>(v >> (8 * i));
     }
-}
-
-// A 16-bit PCM WAV file. `claimedBytes` (when nonzero) is written as the
-// data chunk's length whatever the real length is.
-tBytes makeWav(const tSamples& samples, int channels, int rate, uint32_t claimedBytes = 0)
-{
-    const uint32_t bytes = uint32_t(samples.size() * 2);
-    tBytes w(44 + bytes, 0);
-    std::memcpy(&w[0], "RIFF", 4);
-    put32(w, 4, 36 + (claimedBytes ? claimedBytes : bytes));
-    std::memcpy(&w[8], "WAVEfmt ", 8);
-    put32(w, 16, 16);
-    w[20] = 1; // PCM
-    w[22] = static_cast<unsigned char>(channels);
-    put32(w, 24, uint32_t(rate));
-    put32(w, 28, uint32_t(rate * channels * 2));
-    w[32] = static_cast<unsigned char>(channels * 2);
-    w[34] = 16;
-    std::memcpy(&w[36], "data", 4);
-    put32(w, 40, claimedBytes ? claimedBytes : bytes);
-    if (bytes > 0) {
-        std::memcpy(&w[44], samples.data(), bytes);
-    }
-    return w;
 }
 
 // A folder of its own for one test, removed with everything in it.

@@ -8,6 +8,7 @@
 #include "audio/handles.h"
 #include "audio/testtone.h"
 #include "tests/test_util.h"
+#include "tests/wav_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -34,28 +35,7 @@ using tBytes = std::vector<unsigned char>;
 using tSamples = std::vector<int16_t>;
 
 // A mono 16-bit PCM WAV file of `samples` at `rate`.
-tBytes makeWav(const tSamples& samples, int rate)
-{
-    const auto bytes = uint32_t(samples.size() * 2);
-    tBytes w(44 + bytes, 0);
-    const auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) w[at + size_t(i)] = static_cast<unsigned char>(v >> (8 * i));
-    };
-    std::memcpy(&w[0], "RIFF", 4);
-    put32(4, 36 + bytes);
-    std::memcpy(&w[8], "WAVEfmt ", 8);
-    put32(16, 16);
-    w[20] = 1; // PCM
-    w[22] = 1; // mono
-    put32(24, uint32_t(rate));
-    put32(28, uint32_t(rate * 2));
-    w[32] = 2;
-    w[34] = 16;
-    std::memcpy(&w[36], "data", 4);
-    put32(40, bytes);
-    std::memcpy(&w[44], samples.data(), bytes);
-    return w;
-}
+tBytes makeWav(const tSamples& samples, int rate) { return kxtest::makeWav(samples, 1, rate); }
 
 // Frame n holds a value that tells n apart from its neighbours: a ramp
 // that wraps every 30000 frames.

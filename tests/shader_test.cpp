@@ -373,6 +373,15 @@ public:
         effect_->doXML(e);
     }
 
+    // Writes data/shaders/FILE, names it and loads the effect: the program built.
+    unsigned load(const char* file, const std::string& text)
+    {
+        rewrite(file, text);
+        run("filename", file);
+        effect_->load();
+        return shader()->program;
+    }
+
     std::vector<std::string> logged;
 
 private:
@@ -434,15 +443,11 @@ TEST(ShaderEffect, TheSameFileNameAgainBuildsNothingAndWithoutItsContextNothingI
 {
     kxtest::TempDir dir;
     kxtest::GLContext context;
-    ASSERT_TRUE(context.ok());
     ShaderFromLibrary fx;
-    ASSERT_TRUE(fx.ok());
-    rewrite("a.frag", "void main() { gl_FragColor = vec4(1.0, 0.0, 0.0, 1.0); }\n");
+    ASSERT_TRUE(context.ok() && fx.ok());
     rewrite("b.frag", "void main() { gl_FragColor = vec4(0.0, 1.0, 0.0, 1.0); }\n");
     testing::internal::CaptureStdout();
-    fx.run("filename", "a.frag");
-    fx.shader()->load();
-    const unsigned first = fx.shader()->program;
+    const unsigned first = fx.load("a.frag", "void main() { gl_FragColor = vec4(1.0, 0.0, 0.0, 1.0); }\n");
     ASSERT_NE(first, 0u);
     // Scrubbing runs the event that names the file at every frame.
     for (int frame = 0; frame < 5; ++frame) {
@@ -481,14 +486,10 @@ TEST(ShaderEffect, AnOversizedOrBinaryFileIsRefusedAndMessagesHoldOnlyPrintableT
 {
     kxtest::TempDir dir;
     kxtest::GLContext context;
-    ASSERT_TRUE(context.ok());
     ShaderFromLibrary fx;
-    ASSERT_TRUE(fx.ok());
+    ASSERT_TRUE(context.ok() && fx.ok());
     const std::string good = "void main() { gl_FragColor = vec4(1.0, 0.0, 0.0, 1.0); }\n";
-    rewrite("a.frag", good);
-    fx.run("filename", "a.frag");
-    fx.shader()->load();
-    const unsigned built = fx.shader()->program;
+    const unsigned built = fx.load("a.frag", good);
     ASSERT_NE(built, 0u);
     std::string noise;
     for (int i = 0; i < 600; ++i) noise += char((i * 77 + 13) % 255 + 1); // no zero, no well-formed UTF-8

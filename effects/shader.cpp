@@ -333,12 +333,14 @@ struct sKeptProgram {
     long long stampTime;
     long long stampSize;
     decltype(sGlslProcs::deleteProgram) deleteProgram;
+    void* context; // the program's; without it current there is nothing to delete
 };
 
 void releaseKeptProgram(void* item)
 {
     auto* kept = static_cast<sKeptProgram*>(item);
-    if (kept->program && kept->deleteProgram) kept->deleteProgram(kept->program);
+    if (kept->program && kept->deleteProgram && kept->context == platform::currentGLContext())
+        kept->deleteProgram(kept->program);
     delete kept;
 }
 
@@ -361,7 +363,12 @@ int cShader::load()
     // While the show is rebuilt, the old show's program of the same file
     // is taken as it is; a change of the file is then found as usual.
     if (registry && registry->shelf) {
-        if (auto* kept = static_cast<sKeptProgram*>(registry->shelf->take("program", fileName))) {
+        auto* kept = static_cast<sKeptProgram*>(registry->shelf->take("program", fileName));
+        if (kept && kept->context != context_) {
+            releaseKeptProgram(kept); // made in a context that is not this one
+            kept = nullptr;
+        }
+        if (kept) {
             program = kept->program;
             stampTime_ = kept->stampTime;
             stampSize_ = kept->stampSize;
@@ -383,7 +390,7 @@ int cShader::unload()
         if (spectrum) spectrum->texture = 0;
     }
     if (program && gl.loaded() && registry && registry->shelf && registry->shelf->open) {
-        auto* kept = new (std::nothrow) sKeptProgram{program, stampTime_, stampSize_, gl.deleteProgram};
+        auto* kept = new (std::nothrow) sKeptProgram{program, stampTime_, stampSize_, gl.deleteProgram, context_};
         if (kept && registry->shelf->put("program", fileName, kept, &releaseKeptProgram))
             program = 0;
         else

@@ -9,7 +9,9 @@
 # at 60 s, so the show keeps running. While it plays:
 #   every 10 s  the script is saved with another background colour (a reload);
 #   every 30 s  F5 is pressed (a reload);
-#   every 60 s  the clock is scrubbed back to 0 and 20 s forward (the mouse).
+#   every 60 s  the clock is scrubbed with the mouse: the right button held
+#               1.2 s (back by up to 120 s, stopping at 0), then the left
+#               0.2 s (forward by up to 20 s); slow frames scrub less.
 # Every 10 s, before the save, one row goes into OUT/soak.csv: seconds,
 # resident memory (kB), open files, threads, and the textures, display lists
 # and shader objects alive in the show's context (the player's --gl-census).
@@ -29,7 +31,7 @@ while [ $# -gt 0 ]; do
     --seconds) seconds="$2"; shift 2 ;;
     --build) build="$(cd "$2" && pwd)"; shift 2 ;;
     --out) out="$2"; shift 2 ;;
-    -h | --help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "soak: unknown argument $1" >&2; exit 2 ;;
     esac
 done
@@ -89,9 +91,9 @@ save() {
 scrub() {
     focus
     xdotool mousemove --window "$wid" 100 100
-    xdotool mousedown 3; sleep 1.2; xdotool mouseup 3 # back to 0
+    xdotool mousedown 3; sleep 1.2; xdotool mouseup 3 # back
     sleep 0.5
-    xdotool mousedown 1; sleep 0.2; xdotool mouseup 1 # 20 s forward
+    xdotool mousedown 1; sleep 0.2; xdotool mouseup 1 # forward
 }
 
 echo "seconds,rss_kb,open_files,threads,textures,lists,programs" > "$out/soak.csv"

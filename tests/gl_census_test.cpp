@@ -5,9 +5,8 @@
 #include "player/gl_census.h"
 
 #include <GL/gl.h>
-#include <gtest/gtest.h>
-
 #include <SDL.h>
+#include <gtest/gtest.h>
 
 #include <set>
 

@@ -400,9 +400,9 @@ TEST(ShaderEffect, AUniformValueThatIsNotANumberIsReportedAndTheLastGoodValueSta
         float kept;        // the uniform's value afterwards
         bool reported;
     } cases[] = {
-        {"1.5", 1.5f, false},  {"abc", 1.5f, true},      {"0,5", 1.5f, true},   {"1e39", 1.5f, true},
-        {"-1e39", 1.5f, true}, {"nan", 1.5f, true},      {"inf", 1.5f, true},   {"0x10", 1.5f, true},
-        {"", 1.5f, true},      {nullptr, 1.5f, true},    {"2 ", 2.0f, false},   {" -0.25", -0.25f, false},
+        {"1.5", 1.5f, false},       {"abc", 1.5f, true},      {"0,5", 1.5f, true}, {"1e39", 1.5f, true},
+        {"-1e39", 1.5f, true},      {"nan", 1.5f, true},      {"inf", 1.5f, true}, {"0x10", 1.5f, true},
+        {"", 1.5f, true},           {nullptr, 1.5f, true},    {"2 ", 2.0f, false}, {" -0.25", -0.25f, false},
         {"3.4e38", 3.4e38f, false}, {"1.5.2", 3.4e38f, true}, {"7", 7.0f, false},
     };
     for (const auto& c : cases) {
@@ -503,8 +503,8 @@ TEST(ShaderEffect, AnOversizedOrBinaryFileIsRefusedAndMessagesHoldOnlyPrintableT
          "shader fx: a.frag has 1048577 bytes, more than the 1048576 a shader file may have; keeping the last "
          "shader that built",
          false},
-        {"a zero byte", good + std::string(1, '\0') + noise, "shader fx: a.frag is not a text file (a zero byte at offset 57); keeping the last shader that built",
-         true},
+        {"a zero byte", good + std::string(1, '\0') + noise,
+         "shader fx: a.frag is not a text file (a zero byte at offset 57); keeping the last shader that built", true},
         {"control characters and broken UTF-8", "void main() {\n\x01\x1b[2J\xff\xfe gl_FragColor;\n}\n" + noise,
          "shader fx: a.frag does not build; keeping the last shader that built", true},
     };
@@ -521,7 +521,8 @@ TEST(ShaderEffect, AnOversizedOrBinaryFileIsRefusedAndMessagesHoldOnlyPrintableT
         // The files hold no well-formed UTF-8: every byte shown is printable ASCII.
         for (const std::string& line : fx.logged)
             for (unsigned char ch : line)
-                EXPECT_TRUE(ch == '\t' || (ch >= 0x20 && ch < 0x7f)) << c.label << ": byte " << int(ch) << " in " << line;
+                EXPECT_TRUE(ch == '\t' || (ch >= 0x20 && ch < 0x7f))
+                    << c.label << ": byte " << int(ch) << " in " << line;
     }
     // Exactly at the cap is still a shader.
     rewrite("a.frag", good + std::string(cShader::kMaxSourceBytes - good.size(), ' '));

@@ -8,11 +8,16 @@
 #include "common/script/xml_tag.h"
 #include "effects/spectrum.h"
 #include "platform/clock.h"
+#include "platform/window_system.h"
 
 #include <GL/gl.h>
 
+#include <cctype>
+#include <cfloat>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <new>
@@ -54,6 +59,28 @@ void copyCut(char* field, size_t size, const char* text, const char* what)
     if (std::strlen(text) >= size)
         std::printf("shader: %s longer than %d characters, cut: %s\n", what, int(size) - 1, text);
     std::snprintf(field, size, "%s", text);
+}
+
+// Replaces what a console cannot show as text: control characters and
+// bytes that are not part of a well-formed UTF-8 sequence become '?'.
+// A binary file's bytes, quoted by the driver or echoed as the line it
+// points at, then cannot reach the console or the log raw.
+void makePrintable(char* text)
+{
+    auto* p = reinterpret_cast<unsigned char*>(text);
+    while (*p) {
+        const unsigned c = *p;
+        int follow = c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : -1;
+        if (c >= 0x20 && c < 0x7F) follow = 0;
+        if (c == '\t') follow = 0;
+        int n = 0;
+        while (follow > 0 && n < follow && (p[n + 1] & 0xC0) == 0x80) ++n;
+        if (follow < 0 || n < follow) {
+            *p++ = '?';
+            continue;
+        }
+        p += 1 + follow;
+    }
 }
 
 void texturedSquare(float from, float to)
@@ -100,8 +127,13 @@ int cShader::doXML(cXmlTag* element)
         const char* n = p->name;
         const char* v = p->value;
         if (strcasecmp(n, "filename") == 0) {
-            copyCut(fileName, sizeof fileName, v, "file name");
-            // Once loaded, a new name is read at the next frame.
+            char cut[kFileNameSize];
+            copyCut(cut, sizeof cut, v, "file name");
+            // Once loaded, a new name is read at the next frame; the name
+            // it has already is no change (a change of the file itself is
+            // found by the poll in update).
+            if (std::strcmp(cut, fileName) == 0) continue;
+            std::memcpy(fileName, cut, sizeof cut);
             rebuildDue_ = loaded_;
         } else if (strcasecmp(n, "camera") == 0) {
             if (registry) camera = registry->findCamera(v);
@@ -130,21 +162,55 @@ int cShader::doXML(cXmlTag* element)
             std::printf("shader %s: a uniform without a name is ignored\n", name);
             continue;
         }
-        char cut[kUniformNameSize];
-        copyCut(cut, sizeof cut, uniformName, "uniform name");
-        sUniform* u = const_cast<sUniform*>(findUniform(cut));
-        if (!u) {
-            if (uniformCount == kUniformMax) {
-                std::printf("shader %s: more than %d uniforms, %s is ignored\n", name, kUniformMax, cut);
-                continue;
-            }
-            u = &uniforms[uniformCount++];
-            std::memcpy(u->name, cut, sizeof cut);
-            u->location = -2;
-        }
-        u->value = child->getFloat("value");
+        setUniform(uniformName, child->getString("value"));
     }
     return 0;
+}
+
+bool cShader::readUniformValue(const char* text, float& value)
+{
+    if (!text) return false;
+    const char* p = text;
+    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+    const char* digits = p + (*p == '+' || *p == '-');
+    // Decimal only: strtod alone would also read "inf", "nan" and hexadecimal.
+    const bool decimal = std::isdigit(static_cast<unsigned char>(digits[0])) ||
+                         (digits[0] == '.' && std::isdigit(static_cast<unsigned char>(digits[1])));
+    if (!decimal || (digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))) return false;
+    char* end = nullptr;
+    const double read = std::strtod(p, &end);
+    while (std::isspace(static_cast<unsigned char>(*end))) ++end;
+    if (*end != '\0' || !std::isfinite(read) || std::fabs(read) > double(FLT_MAX)) return false;
+    value = float(read);
+    return true;
+}
+
+void cShader::setUniform(const char* uniformName, const char* valueText)
+{
+    char cut[kUniformNameSize];
+    copyCut(cut, sizeof cut, uniformName, "uniform name");
+    sUniform* u = const_cast<sUniform*>(findUniform(cut));
+    float value = 0;
+    if (!readUniformValue(valueText, value)) {
+        char kept[32] = "it is not set";
+        if (u) std::snprintf(kept, sizeof kept, "keeping %g", double(u->value));
+        if (valueText)
+            report("uniform %s: \"%.40s\" is not a decimal number within the range of a float; %s", cut, valueText,
+                   kept);
+        else
+            report("uniform %s has no value; %s", cut, kept);
+        return;
+    }
+    if (!u) {
+        if (uniformCount == kUniformMax) {
+            std::printf("shader %s: more than %d uniforms, %s is ignored\n", name, kUniformMax, cut);
+            return;
+        }
+        u = &uniforms[uniformCount++];
+        std::memcpy(u->name, cut, sizeof cut);
+        u->location = -2;
+    }
+    u->value = value;
 }
 
 void cShader::report(const char* format, ...)
@@ -155,6 +221,7 @@ void cShader::report(const char* format, ...)
     va_start(args, format);
     std::vsnprintf(line + used, sizeof line - size_t(used), format, args);
     va_end(args);
+    makePrintable(line);
     std::printf("%s\n", line);
     std::fflush(stdout);
     if (registry && registry->logLine) registry->logLine(line);
@@ -201,21 +268,41 @@ void cShader::fileStamp(long long& time, long long& size) const
     size = static_cast<long long>(bytes);
 }
 
+bool cShader::inContext() const { return context_ && platform::currentGLContext() == context_; }
+
 bool cShader::build()
 {
     fileStamp(stampTime_, stampSize_);
-    if (!gl.loaded()) return false;
-    cMemoryStream file(fileName);
-    if (file.size() == 0) {
-        report("cannot read %s; %s", fileName[0] ? fileName : "(no file name)",
-               program ? "keeping the last shader that built" : "nothing to draw");
+    if (!gl.loaded() || !inContext()) return false;
+    const char* const keeping = program ? "keeping the last shader that built" : "nothing to draw";
+    // Checked before the file is read, and again on what was read (it may
+    // have grown in between).
+    if (stampSize_ > kMaxSourceBytes) {
+        report("%s has %lld bytes, more than the %d a shader file may have; %s", fileName, stampSize_,
+               int(kMaxSourceBytes), keeping);
         return false;
     }
-    const std::string source(reinterpret_cast<const char*>(file.data()), file.size());
+    cMemoryStream file(fileName);
+    if (file.size() == 0) {
+        report("cannot read %s; %s", fileName[0] ? fileName : "(no file name)", keeping);
+        return false;
+    }
+    if (file.size() > unsigned(kMaxSourceBytes)) {
+        report("%s has %u bytes, more than the %d a shader file may have; %s", fileName, file.size(),
+               int(kMaxSourceBytes), keeping);
+        return false;
+    }
+    const char* const text = reinterpret_cast<const char*>(file.data());
+    if (const void* zero = std::memchr(text, 0, file.size())) {
+        report("%s is not a text file (a zero byte at offset %ld); %s", fileName,
+               long(static_cast<const char*>(zero) - text), keeping);
+        return false;
+    }
+    const std::string source(text, file.size());
     std::string log;
     const unsigned built = buildProgram(gl, vertexSourceFor(source).c_str(), source.c_str(), log);
     if (!built) {
-        report("%s does not build; %s", fileName, program ? "keeping the last shader that built" : "nothing to draw");
+        report("%s does not build; %s", fileName, keeping);
         reportDriverLog(log, source);
         return false;
     }
@@ -246,12 +333,14 @@ struct sKeptProgram {
     long long stampTime;
     long long stampSize;
     decltype(sGlslProcs::deleteProgram) deleteProgram;
+    void* context; // the program's; without it current there is nothing to delete
 };
 
 void releaseKeptProgram(void* item)
 {
     auto* kept = static_cast<sKeptProgram*>(item);
-    if (kept->program && kept->deleteProgram) kept->deleteProgram(kept->program);
+    if (kept->program && kept->deleteProgram && kept->context == platform::currentGLContext())
+        kept->deleteProgram(kept->program);
     delete kept;
 }
 
@@ -266,6 +355,7 @@ int cShader::load()
         report("%s; the effect draws nothing", why.c_str());
         return 0;
     }
+    context_ = platform::currentGLContext();
     spectrum = new (std::nothrow) cSpectrum();
     if (spectrum) spectrum->upload();
     for (int i = 0; i < kTextureCount; ++i) texture(i);
@@ -273,7 +363,12 @@ int cShader::load()
     // While the show is rebuilt, the old show's program of the same file
     // is taken as it is; a change of the file is then found as usual.
     if (registry && registry->shelf) {
-        if (auto* kept = static_cast<sKeptProgram*>(registry->shelf->take("program", fileName))) {
+        auto* kept = static_cast<sKeptProgram*>(registry->shelf->take("program", fileName));
+        if (kept && kept->context != context_) {
+            releaseKeptProgram(kept); // made in a context that is not this one
+            kept = nullptr;
+        }
+        if (kept) {
             program = kept->program;
             stampTime_ = kept->stampTime;
             stampSize_ = kept->stampSize;
@@ -288,8 +383,14 @@ int cShader::load()
 
 int cShader::unload()
 {
+    if (!inContext()) {
+        // The context went first (an exit, a closed window) and took the
+        // program and the spectrum's texture with it: nothing to delete.
+        program = 0;
+        if (spectrum) spectrum->texture = 0;
+    }
     if (program && gl.loaded() && registry && registry->shelf && registry->shelf->open) {
-        auto* kept = new (std::nothrow) sKeptProgram{program, stampTime_, stampSize_, gl.deleteProgram};
+        auto* kept = new (std::nothrow) sKeptProgram{program, stampTime_, stampSize_, gl.deleteProgram, context_};
         if (kept && registry->shelf->put("program", fileName, kept, &releaseKeptProgram))
             program = 0;
         else
@@ -306,12 +407,13 @@ int cShader::unload()
     gl = sGlslProcs();
     loaded_ = false;
     rebuildDue_ = false;
+    context_ = nullptr;
     return 0;
 }
 
 bool cShader::reloadIfChanged()
 {
-    if (!gl.loaded()) return false;
+    if (!gl.loaded() || !inContext()) return false;
     long long time = 0, size = 0;
     fileStamp(time, size);
     if (time == stampTime_ && size == stampSize_) return false;
@@ -323,7 +425,7 @@ bool cShader::reloadIfChanged()
 void cShader::update(float step)
 {
     stepValue = step * speed;
-    if (!gl.loaded()) return;
+    if (!gl.loaded() || !inContext()) return;
     if (rebuildDue_) {
         rebuildDue_ = false;
         build();
@@ -351,7 +453,7 @@ cNamedTexture* cShader::texture(int i)
 
 void cShader::draw()
 {
-    if (!program) return;
+    if (!program || !inContext()) return;
     int viewport[4] = {0, 0, 0, 0};
     if (camera) {
         camera->getViewportPixels(width, height, viewport);

@@ -16,7 +16,10 @@
 // A shader that does not build is reported with the driver's messages on
 // the console and in the log; the effect keeps the last program that
 // built, or draws nothing. The file is watched while the show runs and
-// built again when it changes.
+// built again when it changes. A file over kMaxSourceBytes, or one with a
+// zero byte (not text), is refused the same way. Every GL call waits for
+// the context the effect was loaded in: once it is gone (the window
+// closed) nothing is built, drawn or deleted.
 #pragma once
 
 #include "common/effect/effect.h"
@@ -39,6 +42,7 @@ public:
         kUniformNameSize = 32,
         kSpectrumUnit = kTextureCount, // texture unit of the spectrum
         kPollMilliseconds = 250,
+        kMaxSourceBytes = 1 << 20, // the largest shader file read
     };
 
     struct sUniform {
@@ -57,7 +61,10 @@ public:
     // The base attributes; `filename`, `camera`, `tex0` ... `tex3` (read
     // as `tex`, counted in order); then the children: `sampler` (unit,
     // texture) names the texture of one unit, `uniform` (name, value) adds
-    // a float or gives a known one its new value.
+    // a float or gives a known one its new value. A `filename` equal to
+    // the current one changes nothing (scrubbing runs its event again at
+    // every frame). A value that is not a decimal number within the range
+    // of a float is reported, and the uniform keeps its last value.
     int doXML(cXmlTag* element) override;
 
     // Reads the file again and builds it when its time or size changed
@@ -80,6 +87,11 @@ public:
     cSpectrum* spectrum = nullptr; // owned; made by load()
     float stepValue = 0;
 
+    // Reads a uniform's value: decimal, with optional blanks around it,
+    // finite and within the range of a float. False for anything else
+    // ("abc", "0,5", "1e39", "nan", "0x10", an empty text).
+    static bool readUniformValue(const char* text, float& value);
+
 private:
     enum Builtin { kTime, kStep, kResolution, kSpectrum, kTex0, kBuiltinCount = kTex0 + kTextureCount };
 
@@ -95,6 +107,9 @@ private:
     void reportDriverLog(const std::string& log, const std::string& source);
     // The file's modification time and size, or zeros when it is missing.
     void fileStamp(long long& time, long long& size) const;
+    // True when the context the effect was loaded in is the current one.
+    bool inContext() const;
+    void setUniform(const char* uniformName, const char* value);
 
     int builtins_[kBuiltinCount];
     bool loaded_ = false;     // load() ran (with or without GLSL)
@@ -102,4 +117,5 @@ private:
     long long stampTime_ = 0; // of the file when last read
     long long stampSize_ = -1;
     uint32_t lastPoll_ = 0;
+    void* context_ = nullptr; // current at load(); its GL objects are the effect's
 };

@@ -62,6 +62,9 @@ KX_PLATFORM_API void showCursor(bool visible);
 KX_PLATFORM_API GLContext createGLContext(NativeWindow* window);
 KX_PLATFORM_API bool makeCurrent(NativeWindow* window, GLContext context); // null context: none current
 KX_PLATFORM_API bool deleteGLContext(GLContext context);
+// The context current on this thread, or null when none is: effects that
+// keep GL objects check it before they touch them.
+KX_PLATFORM_API GLContext currentGLContext();
 KX_PLATFORM_API void swapBuffers(NativeWindow* window);
 
 // Takes every pending message without waiting and hands it to its window's

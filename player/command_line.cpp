@@ -41,6 +41,8 @@ const char* usageText()
            "  --seconds S            length of the capture in seconds\n"
            "  --no-reload            do not rebuild the show when its script or data files\n"
            "                         change or F5 is pressed (capture mode never does)\n"
+           "  --gl-census FILE       write the textures, display lists and shader objects\n"
+           "                         alive to FILE once a second (for leak hunts)\n"
            "  --help                 this text\n"
            "  --version              the build banner\n"
            "Ctrl+C or SIGTERM ends the whole run at the next frame or loading step.\n";
@@ -69,6 +71,9 @@ sCommandLine parseCommandLine(int argc, char** argv)
             cl.version = true;
         } else if (std::strcmp(a, "--no-reload") == 0) {
             cl.noReload = true;
+        } else if (std::strcmp(a, "--gl-census") == 0) {
+            const char* v = value(a);
+            if (v) cl.glCensusFile = v;
         } else if (std::strcmp(a, "--capture") == 0) {
             const char* v = value(a);
             if (v) {

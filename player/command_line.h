@@ -1,5 +1,5 @@
 // The player's command line: one optional script name, and options that
-// start with "--" (capture mode, reload on save, help, version).
+// start with "--" (capture mode, reload on save, the GL census, help, version).
 #pragma once
 
 #include <string>
@@ -12,6 +12,7 @@ struct sCommandLine {
     bool capture = false;
     bool noReload = false; // --no-reload: the show is not rebuilt when its files change
     std::string captureFolder;
+    std::string glCensusFile; // --gl-census FILE: GL objects alive, written once a second
     int fps = 0;
     long long frames = 0;
     double seconds = 0;

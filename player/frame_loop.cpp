@@ -7,6 +7,7 @@
 #include "player/capture.h"
 #include "player/capture_audio.h"
 #include "player/demo.h"
+#include "player/gl_census.h"
 #include "player/log.h"
 #include "player/reload.h"
 #include "player/stop_request.h"
@@ -110,6 +111,7 @@ void cDemo::run()
         const bool rebuilt = canReload() && reloader->due() && reloadShow();
         restoreTitle();
         frame();
+        glCensusFrame();
         if (rebuilt) cLog::get()->logf("reload: first frame of the new show");
     }
 }

@@ -8,6 +8,7 @@
 #include "player/capture_audio.h"
 #include "player/capture_progress.h"
 #include "player/command_line.h"
+#include "player/gl_census.h"
 #include "player/demo.h"
 #include "player/installed_data.h"
 #include "player/log.h"
@@ -156,6 +157,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (cl.capture && !setUpCapture(cl)) return 0;
+    setGLCensusFile(cl.glCensusFile);
     useInstalledDataWhenNoneHere();
 
     log->logf("Parsing Script [%s]", gScriptPath);

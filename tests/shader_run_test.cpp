@@ -1,7 +1,7 @@
 // The shader effect in the real player, in capture mode: a constant colour,
 // a uniform driven by a key, a shader that breaks while the show runs,
 // textures bound by name (an image file and the live webcam texture) and
-// the silent spectrum texture.
+// the silent spectrum texture, and an exit that leaves nothing to build.
 #include "player_runner.h"
 
 #include <gtest/gtest.h>
@@ -110,6 +110,23 @@ TEST_F(ShaderRun, TexturesByNameTheWebcamAndTheSilentSpectrum)
     // No music: no bands, the waveform at its middle.
     expectNear(2, 40, 90, {0, 128, 0});
     expectNear(2, 120, 110, {0, 128, 0});
+}
+
+TEST_F(ShaderRun, AnExitBeforeANewFileNameLeavesNothingToBuildWithoutTheWindow)
+{
+    // The exit closes the window and its context; the event goes on and
+    // names another file, which must be neither read nor built.
+    writeDataFile("shaders/a.frag", "void main() { gl_FragColor = vec4(1.0); }\n");
+    writeDataFile("shaders/b.frag", "void main() { gl_FragColor = vec4(0.5); }\n");
+    writeDataFile("script.txt", R"(<demo name="fx" width="160" height="120">
+        <loadplugin file="lumafold.dll"/>
+        <add type="shader" name="fx"/><fx filename="a.frag"/><draworder effect="fx"/>
+        <event time="0.2"><exit/><fx filename="b.frag"/></event>
+        <create/><load/><run/></demo>)");
+    result = runPlayer("--capture cap --fps 10 --frames 10");
+    EXPECT_EQ(result.status, 0) << result.out;
+    EXPECT_EQ(count(result.out, "load[data/shaders/a.frag]"), 1u) << result.out;
+    EXPECT_EQ(count(result.out, "b.frag"), 0u) << result.out;
 }
 
 } // namespace

@@ -324,4 +324,210 @@ TEST(ShaderEffect, UniformsReloadOnChangeAndABrokenFileKeepsTheLastProgram)
     platform::closeLibrary(library);
 }
 
+// The real effect from lumafold, named fx, in the test's GL context, with
+// what it reports to the log.
+class ShaderFromLibrary {
+public:
+    ShaderFromLibrary()
+    {
+        library_ = platform::openLibrary(KX_LUMAFOLD_PATH);
+        auto get = library_ ? reinterpret_cast<GetFxFunction>(platform::librarySymbol(library_, "getFX")) : nullptr;
+        effect_ = get ? get("shader") : nullptr;
+        if (!effect_) return;
+        static std::vector<std::string>* sink;
+        sink = &logged;
+        registry_.logLine = [](const char* text) { sink->push_back(text); };
+        effect_->registry = &registry_;
+        effect_->setName("fx");
+        effect_->resize(64, 64);
+        shader()->pollMilliseconds = 0;
+    }
+    ~ShaderFromLibrary()
+    {
+        if (effect_) effect_->unload();
+        delete effect_;
+        if (library_) platform::closeLibrary(library_);
+    }
+    bool ok() const { return effect_ != nullptr; }
+    cShader* shader() { return static_cast<cShader*>(effect_); }
+    // The effect's uniform of that name, or null (read from its fields:
+    // the test links none of the effect's own code).
+    const cShader::sUniform* uniform(const char* uniformName)
+    {
+        for (int i = 0; i < shader()->uniformCount; ++i)
+            if (std::strcmp(shader()->uniforms[i].name, uniformName) == 0) return &shader()->uniforms[i];
+        return nullptr;
+    }
+    // Runs <fx ATTRIBUTE="VALUE"> with one uniform child (none when
+    // uniformName is null).
+    void run(const char* attribute, const char* value, const char* uniformName = nullptr,
+             const char* uniformValue = nullptr)
+    {
+        cXmlTag* e = root_.addChild("fx");
+        if (attribute) e->addParam(attribute, value);
+        if (uniformName) {
+            cXmlTag* u = e->addChild("uniform");
+            u->addParam("name", uniformName);
+            if (uniformValue) u->addParam("value", uniformValue);
+        }
+        effect_->doXML(e);
+    }
+
+    // Writes data/shaders/FILE, names it and loads the effect: the program built.
+    unsigned load(const char* file, const std::string& text)
+    {
+        rewrite(file, text);
+        run("filename", file);
+        effect_->load();
+        return shader()->program;
+    }
+
+    std::vector<std::string> logged;
+
+private:
+    void* library_ = nullptr;
+    cEffect* effect_ = nullptr;
+    cSceneRegistry registry_;
+    cXmlTag root_;
+};
+
+TEST(ShaderEffect, AUniformValueThatIsNotANumberIsReportedAndTheLastGoodValueStays)
+{
+    ShaderFromLibrary fx;
+    ASSERT_TRUE(fx.ok());
+    const struct {
+        const char* value; // null: no value attribute
+        float kept;        // the uniform's value afterwards
+        bool reported;
+    } cases[] = {
+        {"1.5", 1.5f, false},       {"abc", 1.5f, true},      {"0,5", 1.5f, true}, {"1e39", 1.5f, true},
+        {"-1e39", 1.5f, true},      {"nan", 1.5f, true},      {"inf", 1.5f, true}, {"0x10", 1.5f, true},
+        {"", 1.5f, true},           {nullptr, 1.5f, true},    {"2 ", 2.0f, false}, {" -0.25", -0.25f, false},
+        {"3.4e38", 3.4e38f, false}, {"1.5.2", 3.4e38f, true}, {"7", 7.0f, false},
+    };
+    for (const auto& c : cases) {
+        const std::string label = c.value ? std::string("value \"") + c.value + "\"" : "no value";
+        fx.logged.clear();
+        fx.run(nullptr, nullptr, "hue", c.value);
+        const cShader::sUniform* u = fx.uniform("hue");
+        ASSERT_NE(u, nullptr) << label;
+        EXPECT_EQ(u->value, c.kept) << label;
+        ASSERT_EQ(fx.logged.size(), c.reported ? 1u : 0u) << label;
+        if (!c.reported) continue;
+        // The message names the uniform, the value it refused and what stays.
+        const std::string& line = fx.logged[0];
+        EXPECT_NE(line.find("shader fx: uniform hue"), std::string::npos) << line;
+        if (c.value) {
+            EXPECT_NE(line.find(std::string("\"") + c.value + "\""), std::string::npos) << line;
+        }
+        EXPECT_NE(line.find("keeping"), std::string::npos) << line;
+    }
+    // A new uniform whose first value is not a number is not made at all.
+    fx.logged.clear();
+    fx.run(nullptr, nullptr, "gain", "lots");
+    EXPECT_EQ(fx.uniform("gain"), nullptr);
+    ASSERT_EQ(fx.logged.size(), 1u);
+    EXPECT_EQ(fx.logged[0], "shader fx: uniform gain: \"lots\" is not a decimal number within the range of a float; "
+                            "it is not set");
+}
+
+size_t reads(const std::string& out, const std::string& file)
+{
+    size_t n = 0;
+    const std::string line = "load[data/shaders/" + file + "]";
+    for (size_t at = out.find(line); at != std::string::npos; at = out.find(line, at + 1)) ++n;
+    return n;
+}
+
+TEST(ShaderEffect, TheSameFileNameAgainBuildsNothingAndWithoutItsContextNothingIsBuilt)
+{
+    kxtest::TempDir dir;
+    kxtest::GLContext context;
+    ShaderFromLibrary fx;
+    ASSERT_TRUE(context.ok() && fx.ok());
+    rewrite("b.frag", "void main() { gl_FragColor = vec4(0.0, 1.0, 0.0, 1.0); }\n");
+    testing::internal::CaptureStdout();
+    const unsigned first = fx.load("a.frag", "void main() { gl_FragColor = vec4(1.0, 0.0, 0.0, 1.0); }\n");
+    ASSERT_NE(first, 0u);
+    // Scrubbing runs the event that names the file at every frame.
+    for (int frame = 0; frame < 5; ++frame) {
+        fx.run("filename", "a.frag");
+        fx.shader()->update(1);
+    }
+    EXPECT_EQ(fx.shader()->program, first);
+    fx.run("filename", "b.frag");
+    fx.run("filename", "b.frag");
+    fx.shader()->update(1);
+    const unsigned second = fx.shader()->program;
+    EXPECT_NE(second, first);
+    fx.shader()->draw();
+    EXPECT_EQ(middle(), (std::vector<int>{0, 255, 0}));
+
+    // The window closed (an exit): a new file name, a change of the file,
+    // frames and the unload all happen without a GL call.
+    SDL_Window* window = SDL_GL_GetCurrentWindow();
+    SDL_GLContext current = SDL_GL_GetCurrentContext();
+    ASSERT_EQ(SDL_GL_MakeCurrent(window, nullptr), 0);
+    rewrite("b.frag", "void main() { gl_FragColor = vec4(0.0, 0.0, 1.0, 1.0); }\n");
+    fx.run("filename", "a.frag");
+    fx.shader()->update(1);
+    fx.shader()->draw();
+    fx.shader()->unload();
+    EXPECT_EQ(fx.shader()->program, 0u);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(reads(out, "a.frag"), 1u) << out;
+    EXPECT_EQ(reads(out, "b.frag"), 1u) << out;
+    EXPECT_TRUE(fx.logged.empty()) << fx.logged.front();
+    ASSERT_EQ(SDL_GL_MakeCurrent(window, current), 0);
+    EXPECT_EQ(glGetError(), unsigned(GL_NO_ERROR));
+}
+
+TEST(ShaderEffect, AnOversizedOrBinaryFileIsRefusedAndMessagesHoldOnlyPrintableText)
+{
+    kxtest::TempDir dir;
+    kxtest::GLContext context;
+    ShaderFromLibrary fx;
+    ASSERT_TRUE(context.ok() && fx.ok());
+    const std::string good = "void main() { gl_FragColor = vec4(1.0, 0.0, 0.0, 1.0); }\n";
+    const unsigned built = fx.load("a.frag", good);
+    ASSERT_NE(built, 0u);
+    std::string noise;
+    for (int i = 0; i < 600; ++i) noise += char((i * 77 + 13) % 255 + 1); // no zero, no well-formed UTF-8
+    const struct {
+        const char* label;
+        std::string text;
+        const char* message; // a line the effect reports
+        bool read;           // the file was read (a "load[...]" line)
+    } cases[] = {
+        {"one byte over the cap", good + std::string(cShader::kMaxSourceBytes - good.size() + 1, ' '),
+         "shader fx: a.frag has 1048577 bytes, more than the 1048576 a shader file may have; keeping the last "
+         "shader that built",
+         false},
+        {"a zero byte", good + std::string(1, '\0') + noise,
+         "shader fx: a.frag is not a text file (a zero byte at offset 57); keeping the last shader that built", true},
+        {"control characters and broken UTF-8", "void main() {\n\x01\x1b[2J\xff\xfe gl_FragColor;\n}\n" + noise,
+         "shader fx: a.frag does not build; keeping the last shader that built", true},
+    };
+    for (const auto& c : cases) {
+        fx.logged.clear();
+        testing::internal::CaptureStdout();
+        rewrite("a.frag", c.text);
+        fx.shader()->update(1);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(fx.shader()->program, built) << c.label;
+        EXPECT_EQ(reads(out, "a.frag"), c.read ? 1u : 0u) << c.label;
+        EXPECT_NE(std::find(fx.logged.begin(), fx.logged.end(), c.message), fx.logged.end())
+            << c.label << ": " << (fx.logged.empty() ? "nothing" : fx.logged.front());
+        // The files hold no well-formed UTF-8: every byte shown is printable ASCII.
+        for (const std::string& line : fx.logged)
+            for (unsigned char ch : line)
+                EXPECT_TRUE(ch == '\t' || (ch >= 0x20 && ch < 0x7f))
+                    << c.label << ": byte " << int(ch) << " in " << line;
+    }
+    // Exactly at the cap is still a shader.
+    rewrite("a.frag", good + std::string(cShader::kMaxSourceBytes - good.size(), ' '));
+    fx.shader()->update(1);
+    EXPECT_NE(fx.shader()->program, built);
+}
+
 } // namespace

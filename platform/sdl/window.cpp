@@ -288,6 +288,8 @@ bool deleteGLContext(GLContext context)
     return true;
 }
 
+GLContext currentGLContext() { return SDL_GL_GetCurrentContext(); }
+
 void swapBuffers(NativeWindow* window)
 {
     if (window) SDL_GL_SwapWindow(window->sdl);

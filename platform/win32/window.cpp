@@ -474,6 +474,8 @@ bool makeCurrent(NativeWindow* window, GLContext context)
 
 bool deleteGLContext(GLContext context) { return context && wglDeleteContext(static_cast<HGLRC>(context)) != FALSE; }
 
+GLContext currentGLContext() { return wglGetCurrentContext(); }
+
 void swapBuffers(NativeWindow* window)
 {
     if (window && window->dc) SwapBuffers(window->dc);

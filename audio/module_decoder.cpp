@@ -83,10 +83,8 @@ void cModuleDecoder::probeLoop()
         restartFrom(openmpt_module_set_position_seconds(module_, std::max(0.0, double(length) / rate_ - 0.5)), frame);
         std::vector<int16_t> scratch(size_t(chunk_) * 2);
         // Bounded: a song libopenmpt misjudges does not stall the load.
-        for (uint64_t left = uint64_t(rate_) * 4; left > 0 && !ended_;) {
-            const DWORD got = read(scratch.data(), chunk_);
-            left = got < left ? left - got : 0;
-            if (got < chunk_) {
+        for (uint64_t left = uint64_t(rate_) * 4; left >= chunk_; left -= chunk_) {
+            if (readChunk(scratch.data(), chunk_) < chunk_) {
                 break;
             }
         }
@@ -111,15 +109,9 @@ DWORD cModuleDecoder::read(int16_t* out, DWORD frames)
     int emptyReads = 0;
     while (produced < frames && !ended_) {
         const DWORD want = std::min(frames - produced, chunk_);
-        const DWORD got =
-            DWORD(openmpt_module_read_interleaved_stereo(module_, rate_, want, out + size_t(produced) * 2));
+        const DWORD got = readChunk(out + size_t(produced) * 2, want);
         produced += got;
         if (got == want) {
-            // A chunk is shorter than a tick, so no row began in it but the
-            // one now playing: if the song ends in the next chunk, this is
-            // its last row.
-            lastOrder_ = openmpt_module_get_current_order(module_);
-            lastRow_ = openmpt_module_get_current_row(module_);
             emptyReads = 0;
             continue;
         }
@@ -132,6 +124,19 @@ DWORD cModuleDecoder::read(int16_t* out, DWORD frames)
         }
     }
     return produced;
+}
+
+DWORD cModuleDecoder::readChunk(int16_t* out, DWORD frames)
+{
+    const DWORD got = DWORD(openmpt_module_read_interleaved_stereo(module_, rate_, frames, out));
+    if (got == frames) {
+        // A chunk is shorter than a tick, so no row began in it but the one
+        // now playing: if the song ends in the next chunk, this is its last
+        // row.
+        lastOrder_ = openmpt_module_get_current_order(module_);
+        lastRow_ = openmpt_module_get_current_row(module_);
+    }
+    return got;
 }
 
 // Whether the song's end, just after the row played last, is its order list

@@ -67,6 +67,8 @@ public:
 private:
     cModuleDecoder() = default;
     void applyEnd(eModuleEnd end);
+    // One chunk from libopenmpt (at most chunk_ frames); notes the row.
+    DWORD readChunk(int16_t* out, DWORD frames);
     bool endRunsOutOfOrders() const;
     void probeLoop();
     // Clears what read() knows of the song's end, after a seek.

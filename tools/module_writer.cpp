@@ -440,22 +440,15 @@ int main(int argc, char** argv)
         const std::string arg = argv[i];
         if (arg == "--loop") {
             loop = true;
-        } else if (arg == "--patterns" && i + 1 < argc) {
+        } else if ((arg == "--patterns" || arg == "--rows") && i + 1 < argc) {
+            const int most = arg == "--rows" ? kRows : kPatterns;
             char* end = nullptr;
             const long n = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || n < 1 || n > kPatterns) {
-                std::fprintf(stderr, "kx_module_writer: --patterns takes 1 to %d\n", kPatterns);
+            if (*end != '\0' || n < 1 || n > most) {
+                std::fprintf(stderr, "kx_module_writer: %s takes 1 to %d\n", arg.c_str(), most);
                 return 2;
             }
-            orders = int(n);
-        } else if (arg == "--rows" && i + 1 < argc) {
-            char* end = nullptr;
-            const long n = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || n < 1 || n > kRows) {
-                std::fprintf(stderr, "kx_module_writer: --rows takes 1 to %d\n", kRows);
-                return 2;
-            }
-            rows = int(n);
+            (arg == "--rows" ? rows : orders) = int(n);
         } else if (!pathGiven && arg.compare(0, 2, "--") != 0) {
             path = argv[i];
             pathGiven = true;

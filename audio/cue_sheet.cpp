@@ -35,9 +35,9 @@ tPlace placeAt(const std::vector<tCue>& cues, const tShape& shape, double t, uin
         since = to;
         if (shape.voices) {
             if (!shape.repeats)
-                voices.erase(std::remove_if(voices.begin(), voices.end(),
-                                            [&](double v) { return played - v >= length; }),
-                             voices.end());
+                voices.erase(
+                    std::remove_if(voices.begin(), voices.end(), [&](double v) { return played - v >= length; }),
+                    voices.end());
             if (voices.empty()) {
                 place.playing = false;
                 place.ended = true;

@@ -24,7 +24,7 @@ enum class eCue : uint8_t {
 };
 
 struct tCue {
-    double time = 0;     // show time, seconds
+    double time = 0; // show time, seconds
     uint32_t channel = 0;
     eCue what = eCue::play;
     uint64_t source = 0; // the script fragment that made it; 0 for a performer's key

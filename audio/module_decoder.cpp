@@ -161,8 +161,8 @@ bool cModuleDecoder::endRunsOutOfOrders() const
     bool nextOrder = lastRow_ == openmpt_module_get_pattern_num_rows(module_, pattern) - 1;
     const int32_t channels = openmpt_module_get_num_channels(module_);
     for (int32_t c = 0; c < channels; ++c) {
-        const int command =
-            openmpt_module_get_pattern_row_channel_command(module_, pattern, lastRow_, c, OPENMPT_MODULE_COMMAND_EFFECT);
+        const int command = openmpt_module_get_pattern_row_channel_command(module_, pattern, lastRow_, c,
+                                                                           OPENMPT_MODULE_COMMAND_EFFECT);
         if (command == kPositionJump) {
             // A jump to an order of the list plays on; one beyond it ends.
             return openmpt_module_get_pattern_row_channel_command(module_, pattern, lastRow_, c,

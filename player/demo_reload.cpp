@@ -118,7 +118,9 @@ bool cDemo::reloadShow()
     // music, the next frame places it at the clock; with the frame clock,
     // now, at the show time that is playing while the show was rebuilt (the
     // next frames count that time in).
-    if (!music) KXAUDIO_PlaceChannels(double(showTime) + (platform::preciseMilliseconds() - timer->lastFrameEndPrecise) * 0.001);
+    if (!music)
+        KXAUDIO_PlaceChannels(double(showTime) +
+                              (platform::preciseMilliseconds() - timer->lastFrameEndPrecise) * 0.001);
 
     std::snprintf(why, sizeof why, "show rebuilt at %.3f s in %.0f ms", double(showTime),
                   platform::preciseMilliseconds() - started);

@@ -378,7 +378,8 @@ TEST_F(AudioMusic, AJumpBackPlaysOnWhereTheOrderListRunsOutItEnds)
     for (const tCase& c : cases) {
         SCOPED_TRACE(c.what);
         const size_t pass = size_t(c.passSeconds * kRate);
-        const tBytes mod = c.song == 2 ? repeatsThroughABreak(dir / "tune.mod") : writerModule(dir / "tune.mod", c.song == 1);
+        const tBytes mod =
+            c.song == 2 ? repeatsThroughABreak(dir / "tune.mod") : writerModule(dir / "tune.mod", c.song == 1);
         ASSERT_FALSE(mod.empty());
         const HMUSIC music = loadMusic(mod, c.flags);
         ASSERT_TRUE(BASS_MusicPlay(music));

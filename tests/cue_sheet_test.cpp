@@ -51,13 +51,30 @@ TEST(CueSheet, WhereAChannelStandsAtAShowTime)
         {"played after its end, it starts over", tune(1000), {{0, P}, {12, P}}, 14, true, false, 200, {}},
         {"a pause holds it, a play resumes it", tune(1000), {{0, P}, {3, S}, {10, P}}, 12, true, false, 500, {}},
         {"a restart goes back to the start", tune(1000), {{0, P}, {4, R}}, 6, true, false, 200, {}},
-        {"a call run again after later ones counts at its time", tune(1000), {{3, S}, {1, P}}, 5, false, false, 200,
+        {"a call run again after later ones counts at its time",
+         tune(1000),
+         {{3, S}, {1, P}},
+         5,
+         false,
+         false,
+         200,
          {}},
-        {"finished playbacks do not sound again", sample(5, 16),
+        {"finished playbacks do not sound again",
+         sample(5, 16),
          {{0.2, V}, {0.4, V}, {0.6, V}, {0.8, V}, {1.0, V}, {1.2, V}, {1.4, V}, {1.6, V}, {1.8, V}, {2.0, V}},
-         3, false, true, 0, {}},
-        {"playbacks still sounding, the oldest cut at the limit", sample(100, 2), {{0, V}, {0.5, V}, {0.8, V}}, 0.9,
-         true, false, 0, {40, 10}},
+         3,
+         false,
+         true,
+         0,
+         {}},
+        {"playbacks still sounding, the oldest cut at the limit",
+         sample(100, 2),
+         {{0, V}, {0.5, V}, {0.8, V}},
+         0.9,
+         true,
+         false,
+         0,
+         {40, 10}},
         {"a paused sample holds its playbacks", sample(100, 4), {{0, V}, {0.3, S}}, 2, false, false, 0, {30}},
     };
     for (const tCase& c : cases) {
@@ -82,7 +99,7 @@ TEST(CueSheet, AFragmentRunAgainReplacesItsCuesAndRehearsalOnlyWritesThemDown)
     EXPECT_TRUE(sheet.record(1, eCue::voice)); // two plays in one fragment: two playbacks
     sheet.setContext(2.5, 0, false);
     EXPECT_TRUE(sheet.record(1, eCue::pause)); // a performer's key
-    sheet.setContext(2, 11, true);              // the fragment run again by a scrub
+    sheet.setContext(2, 11, true);             // the fragment run again by a scrub
     EXPECT_FALSE(sheet.record(1, eCue::voice));
     EXPECT_TRUE(sheet.rehearsing());
     ASSERT_EQ(sheet.cuesOf(1).size(), 2u);
@@ -92,7 +109,7 @@ TEST(CueSheet, AFragmentRunAgainReplacesItsCuesAndRehearsalOnlyWritesThemDown)
     sheet.forget(5, false); // the show went back to 5 s
     EXPECT_TRUE(sheet.cuesOf(2).empty());
     EXPECT_EQ(sheet.channels(), (std::vector<uint32_t>{1, 2})); // still cued: it waits for its play
-    sheet.forget(100, true);                                     // the script read anew
+    sheet.forget(100, true);                                    // the script read anew
     ASSERT_EQ(sheet.cuesOf(1).size(), 1u);
     EXPECT_EQ(sheet.cuesOf(1)[0].what, eCue::pause);
     sheet.forgetChannel(1);

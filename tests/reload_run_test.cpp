@@ -8,19 +8,19 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cmath>
-#include <cstdint>
 #include <chrono>
+#include <cmath>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <utility>
 #include <vector>
-#include <unistd.h>
 
 namespace {
 
@@ -432,8 +432,8 @@ TEST_F(Heard, TwoTunesOnTheMusicClockRewoundWaitForTheirPlays)
     const std::string xdotool = "DISPLAY=" + x.display() + " xdotool";
     const std::string window = "$(" + xdotool + " search --sync --name '^heard$' | head -n 1)";
     // The right button held runs the show back at 100 times its speed.
-    ASSERT_EQ(std::system((xdotool + " mousemove --window " + window + " 20 20 mousedown 3 sleep 0.4 mouseup 3").c_str()),
-              0);
+    ASSERT_EQ(
+        std::system((xdotool + " mousemove --window " + window + " 20 20 mousedown 3 sleep 0.4 mouseup 3").c_str()), 0);
     const long released = heardBytes();
     std::this_thread::sleep_for(std::chrono::milliseconds(1200));
     player.stop();

@@ -382,7 +382,8 @@ std::string writeModule(int orders, int rows, bool loop)
     const std::vector<SampleData> samples = makeSamples();
     std::vector<Pattern> patterns = makePatterns();
     patterns.resize(size_t(orders));
-    for (size_t i = 0; rows < kRows && i + (loop ? 1 : 0) < patterns.size(); ++i) putEffect(patterns[i], rows - 1, 0xD, 0);
+    for (size_t i = 0; rows < kRows && i + (loop ? 1 : 0) < patterns.size(); ++i)
+        putEffect(patterns[i], rows - 1, 0xD, 0);
     if (loop) putEffect(patterns.back(), rows - 1, 0xB, 0x00);
     std::string out;
     putText(out, "kestrel flight", 20);

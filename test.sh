@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the project needs, builds a Debug build with
-# AddressSanitizer and UndefinedBehaviorSanitizer and runs the whole suite.
+# AddressSanitizer and UndefinedBehaviorSanitizer and runs the whole suite,
+# then the audio and music clock tests built with ThreadSanitizer.
 # When clang is present, the fuzz targets also run for 30 seconds each.
 # Then the Windows version is cross-built with mingw-w64 and its suite runs
 # under Wine (tools/windows/test.sh); a failing Windows case fails the run.
@@ -27,6 +28,13 @@ cmake --build build-test -j"$(nproc)"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 (cd build-test && ctest --output-on-failure -j2)
+
+# The audio engine and the music clock under ThreadSanitizer: a build folder
+# of their tests alone.
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DKX_TSAN=ON -DKX_BENCH=OFF
+cmake --build build-tsan --target kx_audio_tsan_tests -j"$(nproc)"
+env -u ASAN_OPTIONS -u UBSAN_OPTIONS TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+    build-tsan/bin/kx_audio_tsan_tests
 
 if command -v clang++ >/dev/null; then
     tools/fuzz.sh 30

@@ -344,6 +344,41 @@ KXAUDIO_API QWORD BASS_ChannelSeconds2Bytes(DWORD handle, double pos);
 // asks this, then BASS_ChannelGetPosition, without knowing who plays it.
 KXAUDIO_API DWORD KXAUDIO_PlayingMusic(void);
 
+// --- The show's cue sheet -----------------------------------------------------
+//
+// The engine writes down every play and pause call (BASS_MusicPlay,
+// BASS_StreamPlay, BASS_SamplePlay, BASS_ChannelPause) with the show time it
+// belongs to, and can put every channel where those calls have it at any
+// show time: a tune at its place (round its loop, for a tune that repeats
+// itself), a tune that played to its end ended, each playback of a sample
+// where it is or finished, a channel whose play lies after that time paused
+// at its start, waiting for it. So a show that is rebuilt or scrubbed places
+// its sound instead of replaying play calls. Calls made on the mixing thread
+// are carried out and not written down; these calls fail there with
+// BASS_ERROR_NOTAVAIL.
+
+// KXAUDIO_SetCue's flags: the calls are only written down, not carried out
+// (the show is brought to its time, its sound is placed afterwards).
+#define KXAUDIO_CUE_REHEARSE 1
+
+// The show time (seconds) the play and pause calls made from now on belong
+// to, and who makes them: `source` names the script fragment (any number
+// but 0, the same for each run of it), 0 a performer. A source that makes
+// calls again forgets the ones it made before, so a fragment run again by a
+// scrub does not play twice. BASS_ERROR_ILLPARAM for a time that is not
+// finite or an unknown flag.
+KXAUDIO_API BOOL KXAUDIO_SetCue(double showTime, QWORD source, DWORD flags);
+
+// Forgets the calls written down for times after `after`, and with
+// `scripted` every call a script fragment made (the script is read anew).
+KXAUDIO_API BOOL KXAUDIO_ForgetCues(double after, BOOL scripted);
+
+// Puts every channel that has had a play or pause call since it was loaded
+// where those calls made before `showTime` have it then, and forgets the
+// ones after it. A playing channel within a quarter of a second of its
+// place plays on untouched. BASS_ERROR_INIT outside a session.
+KXAUDIO_API BOOL KXAUDIO_PlaceChannels(double showTime);
+
 #ifdef __cplusplus
 }
 #endif

@@ -21,9 +21,11 @@ int playChannel(cChannel& channel, bool restart)
         channel.ended = false;
     }
     channel.playing = true;
-    channel.started = lastStart.fetch_add(1) + 1;
+    channel.started = nextStart();
     return BASS_OK;
 }
+
+uint64_t nextStart() { return lastStart.fetch_add(1) + 1; }
 
 } // namespace kxaudio
 
@@ -44,7 +46,9 @@ extern "C" KXAUDIO_API BOOL BASS_ChannelSetAttribute(DWORD handle, DWORD attrib,
 extern "C" KXAUDIO_API BOOL BASS_ChannelPause(DWORD handle)
 {
     return withChannel<cChannel>(handle, [](cChannel& channel) -> int {
-        channel.playing = false;
-        return BASS_OK;
+        return cued(channel, eCue::pause, [&channel] {
+            channel.playing = false;
+            return BASS_OK;
+        });
     });
 }

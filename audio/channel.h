@@ -35,6 +35,17 @@ template <class T, class F> BOOL withChannel(DWORD handle, F&& f)
 // `restart` is set or when it has played to its end. Returns a BASS_ code.
 int playChannel(cChannel& channel, bool restart);
 
+// The next serial number for cChannel::started: the channel started now.
+uint64_t nextStart();
+
+// A play or pause call on a channel (its lock held): written on the cue
+// sheet and, unless the show is only being rehearsed, carried out by `act`,
+// which returns a BASS_ code.
+template <class F> int cued(cChannel& channel, eCue what, F&& act)
+{
+    return engine().cue(channel, what) ? act() : BASS_OK;
+}
+
 // Frees a channel of kind T: when it returns the mixer is done with it.
 template <class T> BOOL freeChannelOfKind(DWORD handle)
 {
@@ -44,6 +55,7 @@ template <class T> BOOL freeChannelOfKind(DWORD handle)
         }
         // Handles are never reused, so the handle still names the channel
         // just checked (or nothing, when freed meanwhile).
+        engine().forgetChannel(handle);
         return mixer().freeChannel(handle) ? succeed() : fail(BASS_ERROR_HANDLE);
     });
 }

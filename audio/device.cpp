@@ -1,10 +1,9 @@
 // The output session: BASS_Init, BASS_Start, BASS_Stop, BASS_Free and the
-// offline mode used for capturing.
+// offline mode used for capturing, as calls of the one engine object.
 
 #include "bass.h"
 #include "engine.h"
 #include "errors.h"
-#include "outputs.h"
 
 #include <cstring>
 #include <memory>
@@ -17,59 +16,37 @@ namespace {
 constexpr DWORD kMinRate = 8000;
 constexpr DWORD kMaxRate = 192000;
 
-struct tEngine {
-    // Serialises the session calls. The mixing threads never take it, so a
-    // call may hold it while waiting for the output to pause or close.
-    std::mutex session;
-    std::unique_ptr<cOutput> output; // null in offline mode
-    bool offline = false;            // under session
-    bool started = false;            // under session
-    std::atomic<bool> initialised{false};
-    cMixer mixer;
-};
+} // namespace
 
-// Never destroyed: an output left open at exit must not find its mixer gone.
-tEngine& engine()
+cEngine& engine()
 {
-    static tEngine* instance = new tEngine;
+    static cEngine* instance = new cEngine;
     return *instance;
 }
 
-} // namespace
-
-cMixer& mixer() { return engine().mixer; }
-
-bool initialised() { return engine().initialised.load(); }
-
-DWORD registerChannel(std::shared_ptr<cChannel> channel, int& error)
+DWORD cEngine::registerChannel(std::shared_ptr<cChannel> channel, int& error)
 {
-    tEngine& e = engine();
-    std::unique_lock<std::mutex> guard(e.session, std::defer_lock);
+    std::unique_lock<std::mutex> guard(session_, std::defer_lock);
     if (!cMixer::onMixingThread()) {
         guard.lock();
     }
-    if (!e.initialised) {
+    if (!initialised_) {
         error = BASS_ERROR_INIT;
         return 0;
     }
-    const DWORD handle = e.mixer.addChannel(std::move(channel));
+    const DWORD handle = mixer_.addChannel(std::move(channel));
     error = handle != 0 ? BASS_OK : BASS_ERROR_MEM;
     return handle;
 }
 
-} // namespace kxaudio
-
-using namespace kxaudio;
-
-extern "C" KXAUDIO_API BOOL BASS_Init(int device, DWORD freq, DWORD, void*, const void*)
+BOOL cEngine::init(int device, DWORD freq)
 {
     if (cMixer::onMixingThread()) {
         return fail(BASS_ERROR_NOTAVAIL);
     }
     return guarded(BOOL(FALSE), [&]() -> BOOL {
-        tEngine& e = engine();
-        std::lock_guard<std::mutex> guard(e.session);
-        if (e.initialised) {
+        std::lock_guard<std::mutex> guard(session_);
+        if (initialised_) {
             return fail(BASS_ERROR_ALREADY);
         }
         if (device < -2) {
@@ -78,98 +55,103 @@ extern "C" KXAUDIO_API BOOL BASS_Init(int device, DWORD freq, DWORD, void*, cons
         if (freq < kMinRate || freq > kMaxRate) {
             return fail(BASS_ERROR_ILLPARAM);
         }
-        e.mixer.setRate(freq);
-        if (e.offline) {
-            e.output.reset();
+        mixer_.setRate(freq);
+        if (offline_) {
+            output_.reset();
         } else if (device == -2 || device == 0) {
-            e.output = std::make_unique<cNullOutput>(e.mixer, freq);
+            output_ = std::make_unique<cNullOutput>(mixer_, freq);
         } else {
             int error = BASS_ERROR_UNKNOWN;
-            e.output = openDeviceOutput(e.mixer, device, freq, error);
-            if (!e.output) {
+            output_ = openDeviceOutput(mixer_, device, freq, error);
+            if (!output_) {
                 return fail(error);
             }
         }
-        if (e.output) {
-            e.output->start();
+        if (output_) {
+            output_->start();
         }
-        e.started = true;
-        e.initialised = true;
+        started_ = true;
+        initialised_ = true;
         return succeed();
     });
 }
 
-extern "C" KXAUDIO_API BOOL BASS_Start(void)
+BOOL cEngine::start()
 {
     if (cMixer::onMixingThread()) {
         return fail(BASS_ERROR_NOTAVAIL);
     }
-    return guarded(BOOL(FALSE), []() -> BOOL {
-        tEngine& e = engine();
-        std::lock_guard<std::mutex> guard(e.session);
-        if (!e.initialised) {
+    return guarded(BOOL(FALSE), [this]() -> BOOL {
+        std::lock_guard<std::mutex> guard(session_);
+        if (!initialised_) {
             return fail(BASS_ERROR_INIT);
         }
-        if (!e.started && e.output) {
-            e.output->start();
+        if (!started_ && output_) {
+            output_->start();
         }
-        e.started = true;
+        started_ = true;
         return succeed();
     });
 }
 
-extern "C" KXAUDIO_API BOOL BASS_Stop(void)
+BOOL cEngine::stop()
 {
     if (cMixer::onMixingThread()) {
         return fail(BASS_ERROR_NOTAVAIL);
     }
-    return guarded(BOOL(FALSE), []() -> BOOL {
-        tEngine& e = engine();
-        std::lock_guard<std::mutex> guard(e.session);
-        if (!e.initialised) {
+    return guarded(BOOL(FALSE), [this]() -> BOOL {
+        std::lock_guard<std::mutex> guard(session_);
+        if (!initialised_) {
             return fail(BASS_ERROR_INIT);
         }
-        if (e.started && e.output) {
-            e.output->stop();
+        if (started_ && output_) {
+            output_->stop();
         }
-        e.started = false;
+        started_ = false;
         return succeed();
     });
 }
 
-extern "C" KXAUDIO_API BOOL BASS_Free(void)
+BOOL cEngine::free()
 {
     if (cMixer::onMixingThread()) {
         return fail(BASS_ERROR_NOTAVAIL);
     }
-    return guarded(BOOL(FALSE), []() -> BOOL {
-        tEngine& e = engine();
-        std::lock_guard<std::mutex> guard(e.session);
-        if (!e.initialised) {
+    return guarded(BOOL(FALSE), [this]() -> BOOL {
+        std::lock_guard<std::mutex> guard(session_);
+        if (!initialised_) {
             return fail(BASS_ERROR_INIT);
         }
-        e.output.reset(); // no mixing after this
-        e.mixer.freeAll();
-        e.started = false;
-        e.initialised = false;
+        output_.reset(); // no mixing after this
+        mixer_.freeAll();
+        {
+            std::lock_guard<std::mutex> cues(cueMutex_);
+            cues_.clear();
+        }
+        started_ = false;
+        initialised_ = false;
         return succeed();
     });
 }
 
-extern "C" KXAUDIO_API BOOL BASS_SetOffline(BOOL on)
+BOOL cEngine::setOffline(BOOL on)
 {
-    return guarded(BOOL(FALSE), [on]() -> BOOL {
-        tEngine& e = engine();
-        std::lock_guard<std::mutex> guard(e.session);
-        if (e.initialised) {
+    return guarded(BOOL(FALSE), [&]() -> BOOL {
+        // Asked from the mixing thread this would wait for the block that
+        // thread is mixing offline.
+        if (cMixer::onMixingThread()) {
+            return fail(BASS_ERROR_NOTAVAIL);
+        }
+        std::lock_guard<std::mutex> guard(session_);
+        if (initialised_) {
             return fail(BASS_ERROR_ALREADY);
         }
-        e.offline = on != FALSE;
+        offline_ = on != FALSE;
         return succeed();
     });
 }
 
-extern "C" KXAUDIO_API DWORD BASS_MixOffline(void* buffer, DWORD frames)
+DWORD cEngine::mixOffline(void* buffer, DWORD frames)
 {
     if (cMixer::onMixingThread()) {
         fail(BASS_ERROR_NOTAVAIL);
@@ -177,14 +159,13 @@ extern "C" KXAUDIO_API DWORD BASS_MixOffline(void* buffer, DWORD frames)
     }
     DWORD written = 0;
     guarded(BOOL(FALSE), [&]() -> BOOL {
-        tEngine& e = engine();
         // Held while mixing: offline, this thread is the mixing thread, and
         // the session must not close under it.
-        std::lock_guard<std::mutex> guard(e.session);
-        if (!e.initialised) {
+        std::lock_guard<std::mutex> guard(session_);
+        if (!initialised_) {
             return fail(BASS_ERROR_INIT);
         }
-        if (!e.offline) {
+        if (!offline_) {
             return fail(BASS_ERROR_NOTAVAIL);
         }
         if (frames == 0) {
@@ -193,8 +174,8 @@ extern "C" KXAUDIO_API DWORD BASS_MixOffline(void* buffer, DWORD frames)
         if (!buffer) {
             return fail(BASS_ERROR_ILLPARAM);
         }
-        if (e.started) {
-            e.mixer.mix(buffer, frames);
+        if (started_) {
+            mixer_.mix(buffer, frames);
         } else {
             std::memset(buffer, 0, size_t(frames) * 4);
         }
@@ -203,3 +184,17 @@ extern "C" KXAUDIO_API DWORD BASS_MixOffline(void* buffer, DWORD frames)
     });
     return written;
 }
+
+} // namespace kxaudio
+
+using namespace kxaudio;
+
+extern "C" KXAUDIO_API BOOL BASS_Init(int device, DWORD freq, DWORD, void*, const void*)
+{
+    return engine().init(device, freq);
+}
+extern "C" KXAUDIO_API BOOL BASS_Start(void) { return engine().start(); }
+extern "C" KXAUDIO_API BOOL BASS_Stop(void) { return engine().stop(); }
+extern "C" KXAUDIO_API BOOL BASS_Free(void) { return engine().free(); }
+extern "C" KXAUDIO_API BOOL BASS_SetOffline(BOOL on) { return engine().setOffline(on); }
+extern "C" KXAUDIO_API DWORD BASS_MixOffline(void* buffer, DWORD frames) { return engine().mixOffline(buffer, frames); }

@@ -16,6 +16,7 @@
 
 #include "bass.h"
 #include "channel_data.h"
+#include "cue_sheet.h"
 #include "dsp.h"
 #include "handles.h"
 
@@ -68,6 +69,22 @@ public:
         (void)frames;
         return false;
     }
+
+    // What it plays, for placing it by show time (cue_sheet.h): its length,
+    // whether and where it goes on after it, a sample's playback limit.
+    // Called with `lock` held.
+    virtual tShape shape() const
+    {
+        tShape s;
+        uint64_t frames = 0;
+        s.known = lengthFrames(frames);
+        s.length = frames;
+        return s;
+    }
+    // A sample's playbacks: their frames, oldest first; and replacing them
+    // all (the rest do nothing). Called with `lock` held.
+    virtual std::vector<uint64_t> voicePositions() const { return {}; }
+    virtual void setVoices(const std::vector<uint64_t>& frames) { (void)frames; }
 
     // The frame BASS_ChannelGetPosition reports. Called with `lock` held.
     virtual uint64_t playPosition() const { return position; }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace kxaudio {
 
@@ -39,7 +40,7 @@ std::unique_ptr<cModuleDecoder> cModuleDecoder::open(const unsigned char* data, 
     // jumps into its music hears what plays there, not silence until the
     // next note.
     openmpt_module_ctl_set_boolean(d->module_, "seek.sync_samples", 1);
-    d->setEnd(eModuleEnd::kFirstRepeat);
+    d->applyEnd(eModuleEnd::kFirstRepeat);
     error = BASS_OK;
     return d;
 }
@@ -53,6 +54,12 @@ cModuleDecoder::~cModuleDecoder()
 
 void cModuleDecoder::setEnd(eModuleEnd end)
 {
+    applyEnd(end);
+    probeLoop();
+}
+
+void cModuleDecoder::applyEnd(eModuleEnd end)
+{
     end_ = end;
     // libopenmpt calls the song's end the point where it would repeat
     // itself, whether by a jump back or by running out of orders. Once
@@ -63,21 +70,48 @@ void cModuleDecoder::setEnd(eModuleEnd end)
     openmpt_module_ctl_set_text(module_, "play.at_end", end == eModuleEnd::kOrderListEnd ? "continue" : "fadeout");
 }
 
+void cModuleDecoder::probeLoop()
+{
+    repeats_ = false;
+    loopStart_ = 0;
+    uint64_t length = 0;
+    if (end_ != eModuleEnd::kFirstRepeat && lengthFrames(length)) {
+        // The last half second of one pass, to its end, as read() plays it.
+        const eModuleEnd end = end_;
+        applyEnd(eModuleEnd::kOrderListEnd);
+        uint64_t frame = 0;
+        restartFrom(openmpt_module_set_position_seconds(module_, std::max(0.0, double(length) / rate_ - 0.5)), frame);
+        std::vector<int16_t> scratch(size_t(chunk_) * 2);
+        // Bounded: a song libopenmpt misjudges does not stall the load.
+        for (uint64_t left = uint64_t(rate_) * 4; left >= chunk_; left -= chunk_) {
+            if (readChunk(scratch.data(), chunk_) < chunk_) {
+                break;
+            }
+        }
+        repeats_ = end == eModuleEnd::kNever || !endRunsOutOfOrders();
+        if (repeats_) {
+            // libopenmpt already stands where the song goes on: the time of
+            // that row in the first pass.
+            const double at = openmpt_module_set_position_order_row(module_, openmpt_module_get_current_order(module_),
+                                                                    openmpt_module_get_current_row(module_));
+            if (std::isfinite(at) && at > 0 && at * rate_ < double(length)) {
+                loopStart_ = uint64_t(at * rate_);
+            }
+        }
+        applyEnd(end);
+    }
+    rewind();
+}
+
 DWORD cModuleDecoder::read(int16_t* out, DWORD frames)
 {
     DWORD produced = 0;
     int emptyReads = 0;
     while (produced < frames && !ended_) {
         const DWORD want = std::min(frames - produced, chunk_);
-        const DWORD got =
-            DWORD(openmpt_module_read_interleaved_stereo(module_, rate_, want, out + size_t(produced) * 2));
+        const DWORD got = readChunk(out + size_t(produced) * 2, want);
         produced += got;
         if (got == want) {
-            // A chunk is shorter than a tick, so no row began in it but the
-            // one now playing: if the song ends in the next chunk, this is
-            // its last row.
-            lastOrder_ = openmpt_module_get_current_order(module_);
-            lastRow_ = openmpt_module_get_current_row(module_);
             emptyReads = 0;
             continue;
         }
@@ -85,40 +119,70 @@ DWORD cModuleDecoder::read(int16_t* out, DWORD frames)
         // there, libopenmpt returns nothing once and then plays from where
         // the song repeats; twice nothing means nothing more will come.
         emptyReads = got == 0 ? emptyReads + 1 : 0;
-        if (end_ != eModuleEnd::kOrderListEnd || emptyReads > 1 || !lastRowJumps()) {
+        if (end_ != eModuleEnd::kOrderListEnd || emptyReads > 1 || endRunsOutOfOrders()) {
             ended_ = true;
         }
     }
     return produced;
 }
 
-// Whether the row played last holds a position jump to an order of the
-// song: then the song's end was a jump back, not the order list running out.
-bool cModuleDecoder::lastRowJumps() const
+DWORD cModuleDecoder::readChunk(int16_t* out, DWORD frames)
 {
-    if (lastOrder_ < 0 || lastRow_ < 0) {
-        return false;
+    const DWORD got = DWORD(openmpt_module_read_interleaved_stereo(module_, rate_, frames, out));
+    if (got == frames) {
+        // A chunk is shorter than a tick, so no row began in it but the one
+        // now playing: if the song ends in the next chunk, this is its last
+        // row.
+        lastOrder_ = openmpt_module_get_current_order(module_);
+        lastRow_ = openmpt_module_get_current_row(module_);
     }
-    const int32_t pattern = openmpt_module_get_order_pattern(module_, lastOrder_);
-    if (lastRow_ >= openmpt_module_get_pattern_num_rows(module_, pattern)) {
-        return false;
+    return got;
+}
+
+// Whether the song's end, just after the row played last, is its order list
+// running out: that row moves on to the next order (it is its pattern's last
+// row, or it breaks), no position jump sends it elsewhere, and no order with
+// a pattern follows. Any other end is the song repeating itself.
+bool cModuleDecoder::endRunsOutOfOrders() const
+{
+    // libopenmpt's own command numbers, the same for every format.
+    constexpr int kPositionJump = 12;
+    constexpr int kPatternBreak = 14;
+    constexpr int32_t kSkipOrder = 0xFFFE; // "+++"
+    if (lastOrder_ < 0 || lastRow_ < 0) {
+        return true;
     }
     const int32_t orders = openmpt_module_get_num_orders(module_);
+    const int32_t patterns = openmpt_module_get_num_patterns(module_);
+    const int32_t pattern = openmpt_module_get_order_pattern(module_, lastOrder_);
+    if (pattern < 0 || pattern >= patterns || lastRow_ >= openmpt_module_get_pattern_num_rows(module_, pattern)) {
+        return true;
+    }
+    bool nextOrder = lastRow_ == openmpt_module_get_pattern_num_rows(module_, pattern) - 1;
     const int32_t channels = openmpt_module_get_num_channels(module_);
     for (int32_t c = 0; c < channels; ++c) {
-        // The effect's letter as the module's tracker shows it: a position
-        // jump is B in the effect letters of each family libopenmpt turns
-        // modules into (ProTracker, XM, S3M, IT).
-        const char* letter = openmpt_module_format_pattern_row_channel_command(module_, pattern, lastRow_, c,
-                                                                               OPENMPT_MODULE_COMMAND_EFFECT);
-        const bool jump = letter && std::strcmp(letter, "B") == 0;
-        openmpt_free_string(letter);
-        if (jump && openmpt_module_get_pattern_row_channel_command(module_, pattern, lastRow_, c,
-                                                                   OPENMPT_MODULE_COMMAND_PARAMETER) < orders) {
-            return true;
+        const int command = openmpt_module_get_pattern_row_channel_command(module_, pattern, lastRow_, c,
+                                                                           OPENMPT_MODULE_COMMAND_EFFECT);
+        if (command == kPositionJump) {
+            // A jump to an order of the list plays on; one beyond it ends.
+            return openmpt_module_get_pattern_row_channel_command(module_, pattern, lastRow_, c,
+                                                                  OPENMPT_MODULE_COMMAND_PARAMETER) >= orders;
+        }
+        nextOrder = nextOrder || command == kPatternBreak;
+    }
+    if (!nextOrder) {
+        return false; // ended inside a pattern: rows already played come next
+    }
+    for (int32_t o = lastOrder_ + 1; o < orders; ++o) {
+        const int32_t next = openmpt_module_get_order_pattern(module_, o);
+        if (next >= 0 && next < patterns) {
+            return false;
+        }
+        if (next != kSkipOrder) {
+            break;
         }
     }
-    return false;
+    return true;
 }
 
 bool cModuleDecoder::rewind()

@@ -15,9 +15,10 @@ enum class eModuleEnd {
     // The first time it would repeat itself, at a jump back or where the
     // order list runs out: the song rendered once.
     kFirstRepeat,
-    // Only where the order list runs out. A jump back (a position jump to an
-    // order already played, the way a tune is made to loop) is followed, so
-    // such a tune plays on and on.
+    // Only where the order list runs out. Any other end is the song
+    // repeating itself (a position jump back, the way a tune is made to
+    // loop, or breaks and pattern loops that lead to rows already played),
+    // which is followed, so such a tune plays on and on.
     kOrderListEnd,
     // Never: after the order list's end it starts again.
     kNever,
@@ -34,6 +35,9 @@ public:
     cModuleDecoder(const cModuleDecoder&) = delete;
     cModuleDecoder& operator=(const cModuleDecoder&) = delete;
 
+    // Sets where the song ends, then plays its end once to learn whether it
+    // goes on after one pass and from where (loops()); starts again from
+    // the beginning.
     void setEnd(eModuleEnd end);
     // Renders up to `frames` stereo frames; fewer only at the song's end.
     DWORD read(int16_t* out, DWORD frames);
@@ -45,6 +49,13 @@ public:
     // when libopenmpt cannot tell.
     bool lengthFrames(uint64_t& frames) const;
     int32_t orderCount() const;
+    // Whether the song goes on after one pass, and the frame it goes on
+    // from; false for a song that ends there.
+    bool loops(uint64_t& loopStart) const
+    {
+        loopStart = loopStart_;
+        return repeats_;
+    }
     // Where the next rendered frame is in the order list.
     void orderRow(int32_t& order, int32_t& row) const;
     // Moves to frame `frame` (at most the length), or to the start of `row`
@@ -55,7 +66,11 @@ public:
 
 private:
     cModuleDecoder() = default;
-    bool lastRowJumps() const;
+    void applyEnd(eModuleEnd end);
+    // One chunk from libopenmpt (at most chunk_ frames); notes the row.
+    DWORD readChunk(int16_t* out, DWORD frames);
+    bool endRunsOutOfOrders() const;
+    void probeLoop();
     // Clears what read() knows of the song's end, after a seek.
     void restartFrom(double seconds, uint64_t& frame);
 
@@ -67,6 +82,8 @@ private:
     // The row playing after the last whole chunk; -1 before the first.
     int32_t lastOrder_ = -1;
     int32_t lastRow_ = -1;
+    bool repeats_ = false;   // see loops()
+    uint64_t loopStart_ = 0; // frames
 };
 
 } // namespace kxaudio

@@ -22,6 +22,12 @@ public:
     bool lengthFrames(uint64_t& frames) const override { return module_ && module_->lengthFrames(frames); }
     cModuleDecoder* module() override { return module_.get(); }
     bool isMusic() const override { return true; }
+    tShape shape() const override
+    {
+        tShape s = cChannel::shape();
+        s.repeats = module_ && module_->loops(s.loopStart);
+        return s;
+    }
 
 private:
     std::unique_ptr<cModuleDecoder> module_;
@@ -52,7 +58,9 @@ extern "C" KXAUDIO_API BOOL BASS_MusicPreBuf(HMUSIC handle)
 
 extern "C" KXAUDIO_API BOOL BASS_MusicPlay(HMUSIC handle)
 {
-    return withChannel<cMusicChannel>(handle, [](cMusicChannel& music) { return playChannel(music, false); });
+    return withChannel<cMusicChannel>(handle, [](cMusicChannel& music) {
+        return cued(music, eCue::play, [&music] { return playChannel(music, false); });
+    });
 }
 
 extern "C" KXAUDIO_API BOOL BASS_MusicFree(HMUSIC handle) { return freeChannelOfKind<cMusicChannel>(handle); }

@@ -147,6 +147,36 @@ public:
         return loop_ && at >= frames_ ? 0 : at;
     }
 
+    tShape shape() const override
+    {
+        tShape s;
+        s.known = true;
+        s.length = frames_;
+        s.repeats = loop_;
+        s.voices = maxVoices_;
+        return s;
+    }
+
+    std::vector<uint64_t> voicePositions() const override
+    {
+        std::vector<uint64_t> at;
+        for (DWORD v = 0; v < count_; ++v) {
+            at.push_back(voices_[(first_ + v) % maxVoices_]);
+        }
+        return at;
+    }
+
+    // The newest `maxVoices_` of them, at most.
+    void setVoices(const std::vector<uint64_t>& frames) override
+    {
+        const size_t skip = frames.size() > maxVoices_ ? frames.size() - maxVoices_ : 0;
+        first_ = 0;
+        count_ = 0;
+        for (size_t i = skip; i < frames.size(); ++i) {
+            voices_[count_++] = size_t(std::min<uint64_t>(frames[i], frames_));
+        }
+    }
+
     void release() override
     {
         count_ = 0;
@@ -189,10 +219,12 @@ extern "C" KXAUDIO_API HSAMPLE BASS_SampleLoad(BOOL mem, const void* file, QWORD
 extern "C" KXAUDIO_API HCHANNEL BASS_SamplePlay(HSAMPLE handle)
 {
     const BOOL ok = withChannel<cSampleChannel>(handle, [](cSampleChannel& sample) {
-        sample.start();
-        sample.ended = false;
-        sample.playing = true;
-        return BASS_OK;
+        return cued(sample, eCue::voice, [&sample] {
+            sample.start();
+            sample.ended = false;
+            sample.playing = true;
+            return BASS_OK;
+        });
     });
     return ok ? handle : 0;
 }

@@ -30,6 +30,12 @@ public:
     int seek(uint64_t& frame) override { return decoder_ ? decoder_->seek(frame) : BASS_ERROR_NOTAVAIL; }
     bool lengthFrames(uint64_t& frames) const override { return decoder_ && decoder_->lengthFrames(frames); }
     bool isMusic() const override { return true; }
+    tShape shape() const override
+    {
+        tShape s = cChannel::shape();
+        s.repeats = loop_; // from its start
+        return s;
+    }
 
     void setLoop(bool loop) { loop_ = loop; }
 
@@ -69,7 +75,8 @@ extern "C" KXAUDIO_API BOOL BASS_StreamPlay(HSTREAM handle, BOOL flush, DWORD fl
         if (flags & BASS_SAMPLE_LOOP) {
             stream.setLoop(true);
         }
-        return playChannel(stream, flush != FALSE);
+        return cued(stream, flush ? eCue::restart : eCue::play,
+                    [&stream, flush] { return playChannel(stream, flush != FALSE); });
     });
 }
 

@@ -132,12 +132,10 @@ int cMusicPlay::doXML(cXmlTag* element)
     }
     for (cXmlTag* child : element->children()) {
         if (child->nameIs("play")) {
-            playedSinceLoad_ = true;
             if (music && music->handle) BASS_MusicPlay(music->handle);
             if (stream && stream->handle) BASS_StreamPlay(stream->handle, 0, 0);
             if (sample && sample->handle) BASS_SamplePlay(sample->handle);
         } else if (child->nameIs("stop")) {
-            playedSinceLoad_ = true; // the new show says where the tune stands
             for (sChannel* c : {music, stream, sample})
                 if (c && c->handle) BASS_ChannelPause(c->handle);
         } else if (child->nameIs("init")) {
@@ -195,15 +193,6 @@ void cMusicPlay::freeChannels()
     flange->channel = echo->channel = rotate->channel = nullptr;
 }
 
-void cMusicPlay::settleTaken(void* self)
-{
-    // A tune taken over from the old show plays on only when the new
-    // show's events up to now started it again.
-    auto* m = static_cast<cMusicPlay*>(self);
-    sChannel* c = m->current();
-    if (c && c->handle && !m->playedSinceLoad_) BASS_ChannelPause(c->handle);
-}
-
 int cMusicPlay::unload()
 {
     freeChannels();
@@ -218,19 +207,16 @@ int cMusicPlay::load()
     const char* ext = dot; // from the first dot, compared exactly
 
     std::snprintf(loadedFrom_, sizeof loadedFrom_, "%s", fileName);
-    playedSinceLoad_ = false;
     cMediaShelf* shelf = registry ? registry->shelf : nullptr;
     auto read = [&]() {
         auto* c = new sChannel;
         c->file = new cMemoryStream(fileName);
         return c;
     };
-    // The old show's channel of an unchanged file, while the show is rebuilt.
-    auto take = [&](const char* kind) {
-        auto* c = shelf ? static_cast<sChannel*>(shelf->take(kind, fileName)) : nullptr;
-        if (c) shelf->afterRebuild(&cMusicPlay::settleTaken, this);
-        return c;
-    };
+    // The old show's channel of an unchanged file, while the show is
+    // rebuilt; the player places its sound once the new show stands at its
+    // time, from the play calls of the new show.
+    auto take = [&](const char* kind) { return shelf ? static_cast<sChannel*>(shelf->take(kind, fileName)) : nullptr; };
     const auto length = [](sChannel* c) { return static_cast<DWORD>(c->file->size()); };
 
     if (asSample) {

@@ -65,7 +65,5 @@ private:
     sChannel* current() const { return music ? music : stream; }
 
     int16_t kept_[1000] = {};      // the filled outline keeps its last waveform
-    char loadedFrom_[64] = {};     // the file the channels were made from
-    bool playedSinceLoad_ = false; // a play or stop came after the last load
-    static void settleTaken(void* self);
+    char loadedFrom_[64] = {}; // the file the channels were made from
 };

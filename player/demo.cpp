@@ -349,6 +349,8 @@ bool cDemo::canReload() const { return reloader && reloader->watching() && !rebu
 void cDemo::play()
 {
     switchesAtStart_ = gSwitches;
+    // The demo element's own play calls belong to the start of the show.
+    KXAUDIO_SetCue(0.0, reinterpret_cast<uintptr_t>(demoTag), 0);
     doXML(demoTag);
 }
 

@@ -132,6 +132,7 @@ private:
     cXmlTag* rebuildRun_ = nullptr; // the new demo element's run command, where building ends
     cXmlTag* resumeAt_ = nullptr;   // where the demo element's walk goes on
     bool quietKeyLog_ = false;      // replayed presses are not written to the key log
+    bool rehearsingSound_ = false;  // a rebuilt show catching up: play calls are only cued
     bool scriptedPress_ = false;    // the key being pressed comes from a trigger
     cMediaShelf shelf_;             // what the old show loaded, for the rebuilt one
     cPlugin* spare_[kMaxPlugins] = {};

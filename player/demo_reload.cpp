@@ -1,4 +1,5 @@
 // Rebuilding a running show from its script (reload on save).
+#include "audio/bass.h"
 #include "common/effect/effect.h"
 #include "common/scene/scene_registry.h"
 #include "common/script/xml_tag.h"
@@ -9,6 +10,7 @@
 #include "player/reload.h"
 
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -85,6 +87,13 @@ bool cDemo::reloadShow()
     // The new demo element, up to its run, builds the show; its key
     // presses were made before and are not logged again.
     quietKeyLog_ = true;
+    // What the old script cued goes; the new one cues its calls again while
+    // it catches up, and they are placed once it stands at the show time.
+    KXAUDIO_ForgetCues(std::numeric_limits<double>::infinity(), TRUE);
+    const bool music = followsMusic();
+    if (music) musicClock.beginReplay();
+    rehearsingSound_ = true;
+    KXAUDIO_SetCue(0.0, reinterpret_cast<uintptr_t>(element), KXAUDIO_CUE_REHEARSE);
     rebuilding_ = true;
     rebuildRun_ = runTag;
     doXML(element);
@@ -97,15 +106,21 @@ bool cDemo::reloadShow()
     // The events up to the show time run again, as scrubbing runs them,
     // and the clock goes on from there.
     timeline.clock = timeline.frameTime = showTime;
-    // With the clock on the music, the music the events start is placed
-    // at the show time by the next frame, also music of a changed file.
-    if (followsMusic()) musicClock.beginReplay();
     timeline.catchUp(showTime, eventRunner(), [this](float step, float time) { passShow(step, time); });
     quietKeyLog_ = false;
+    rehearsingSound_ = false;
+    KXAUDIO_SetCue(double(showTime), 0, music ? KXAUDIO_CUE_REHEARSE : 0);
     // The old show's media that the new one did not take go, before the
     // libraries that made them.
     shelf_.settle();
     releaseSparePlugins();
+    // The sound goes where the new show has it. With the clock on the
+    // music, the next frame places it at the clock; with the frame clock,
+    // now, at the show time that is playing while the show was rebuilt (the
+    // next frames count that time in).
+    if (!music)
+        KXAUDIO_PlaceChannels(double(showTime) +
+                              (platform::preciseMilliseconds() - timer->lastFrameEndPrecise) * 0.001);
 
     std::snprintf(why, sizeof why, "show rebuilt at %.3f s in %.0f ms", double(showTime),
                   platform::preciseMilliseconds() - started);

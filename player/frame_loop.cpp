@@ -21,10 +21,8 @@ void cDemo::advanceShow(float step)
     if (gSwitches.showfps) std::printf("fps %3.3f\n", timer->fps);
 
     const bool music = followsMusic();
-    if (music)
-        musicClock.beginFrame(timeline);
-    else
-        musicClock.release();
+    musicClock.beginFrame(timeline);
+    if (!music) musicClock.release();
     const cTimeline::sAdvance moved = timeline.advance(step, eventRunner());
     if (moved.rewoundToStart) timer->reset();
     step = moved.step;
@@ -34,6 +32,8 @@ void cDemo::advanceShow(float step)
     // its events fired at.
     registry->setShowTime(timeline.frameTime);
     registry->advanceCameras(step);
+    // A performer's key pressed before the next frame plays at its time.
+    KXAUDIO_SetCue(double(timeline.clock), 0, musicClock.muted ? KXAUDIO_CUE_REHEARSE : 0);
 
     for (int i = 0; i < drawCount; ++i) {
         const sDrawEntry& entry = drawOrder[i];
@@ -57,13 +57,13 @@ void cDemo::runEvent(cEvent& e, bool again)
     // first run, with every key press it makes.
     const bool outer = rerun.again;
     rerun.again = outer || again;
-    if (followsMusic()) {
-        const uint32_t before = KXAUDIO_PlayingMusic();
-        doXML(e.fragment);
-        musicClock.eventRan(e, before);
-    } else {
-        doXML(e.fragment);
-    }
+    // Its play calls belong to its time; replayed (sound halted, or a show
+    // being rebuilt) they are only written down, and the sound is placed
+    // once the show stands at its clock.
+    const DWORD rehearse = musicClock.muted || rehearsingSound_ ? KXAUDIO_CUE_REHEARSE : 0;
+    KXAUDIO_SetCue(double(e.time), reinterpret_cast<uintptr_t>(e.fragment), rehearse);
+    doXML(e.fragment);
+    KXAUDIO_SetCue(double(timeline.frameTime), 0, rehearse);
     rerun.again = outer;
 }
 

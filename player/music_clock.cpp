@@ -63,45 +63,11 @@ void cMusicClock::beginFrame(const cTimeline& timeline)
         return;
     }
     if (!muted) return;
-    if (channel) {
-        const double at = double(timeline.frameTime) - offset;
-        if (at < 0) {
-            // Rewound to before the music began: it waits at its start
-            // for its event to play it again.
-            BASS_ChannelSetPosition(channel, 0, BASS_POS_BYTE);
-            BASS_ChannelPause(channel);
-            channel = 0;
-        } else {
-            QWORD bytes = BASS_ChannelSeconds2Bytes(channel, at);
-            // Beyond its end the music has ended: it plays out at once.
-            const QWORD length = BASS_ChannelGetLength(channel, BASS_POS_BYTE);
-            if (bytes != kNoPosition && length != kNoPosition && bytes > length) bytes = length;
-            if (bytes == kNoPosition || !BASS_ChannelSetPosition(channel, bytes, BASS_POS_BYTE))
-                channel = 0;
-            else
-                link(channel, timeline.frameTime, secondsAt(channel));
-        }
-    }
+    KXAUDIO_PlaceChannels(double(timeline.frameTime));
+    // Linked anew, by continuity, to the music that plays after placing.
+    channel = 0;
     BASS_Start();
     muted = false;
-}
-
-void cMusicClock::release()
-{
-    if (muted) BASS_Start();
-    muted = false;
-    channel = 0;
-}
-
-void cMusicClock::eventRan(const cEvent& event, uint32_t before)
-{
-    if (!muted) return; // forward, endFrame links by continuity
-    const uint32_t now = KXAUDIO_PlayingMusic();
-    if (!now || now == before) return;
-    // Started by a replayed event: its position p plays at the event's
-    // time + p, as it would have played forward.
-    const double at = secondsAt(now);
-    if (at >= 0) link(now, event.time, at);
 }
 
 float cMusicClock::endFrame(cTimeline& timeline, float step)

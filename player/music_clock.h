@@ -14,12 +14,16 @@
 // never goes back, so neither does the clock; it waits for music that
 // stalls.
 //
-// Scrubbing (speed other than 1) halts the mixer, so the show is silent
-// while it rewinds or fast-forwards. Music started by a replayed event is
-// linked at that event's time. The first frame at normal speed seeks the
-// linked music to the clock's place and starts the mixer again; a clock
-// before the music's start rewinds it to its beginning and pauses it,
-// until its event plays it again.
+// Where the sound stands after a scrub or a rebuilt show is not left to the
+// replayed events: their play and pause calls are only written on the audio
+// engine's cue sheet (KXAUDIO_SetCue, rehearsing), and the engine puts every
+// channel where those calls have it at the show time (KXAUDIO_PlaceChannels):
+// a looping tune round its loop, an ended tune ended, a tune whose play lies
+// later waiting at its start. Scrubbing (speed other than 1) halts the mixer,
+// with either clock, so the show is silent while it rewinds or
+// fast-forwards; the first frame at normal speed places the sound at the
+// clock and starts the mixer again. With clock="music" the clock then
+// follows the newest music that plays.
 //
 // Capture mode does not use any of this: its frame clock and the offline
 // mix advance together by construction, frame-exact.
@@ -28,32 +32,26 @@
 #include <cstdint>
 
 class cTimeline;
-struct cEvent;
 
 class cMusicClock {
 public:
-    // Before a frame's events: a frame off normal speed silences the
-    // music (beginReplay); the first one at normal speed after that puts
-    // the music at the clock's place and sounds again.
+    // Before a frame's events, with either clock: a frame off normal speed
+    // silences the sound (beginReplay); the first one at normal speed after
+    // that places the sound at the clock and sounds again.
     void beginFrame(const cTimeline& timeline);
-    // Halts the mixer for a replay. A show rebuilt and brought to its
-    // clock by replaying its events (cTimeline::replay) calls it first:
-    // music that the replayed events start is linked at their times, and
-    // the next frame plays it from the clock's place.
+    // Halts the mixer while the show is brought to its clock by replaying
+    // its events (a scrub, or a rebuilt show with clock="music"): the play
+    // calls they make are rehearsed, and the next frame places the sound.
     void beginReplay();
-    // After an event's fragment ran; `before` is the music that played
-    // before it (KXAUDIO_PlayingMusic). While silenced, music the fragment
-    // started is linked at the event's time.
-    void eventRan(const cEvent& event, uint32_t before);
     // After the timeline took the frame's step: links or follows, unless
     // silenced. Returns the step the frame takes (units of 10 ms).
     float endFrame(cTimeline& timeline, float step);
-    // The clock follows the frames again: sound on if a scrub halted it.
-    void release();
+    // The clock follows the frames again.
+    void release() { channel = 0; }
 
     uint32_t channel = 0; // the linked music, 0 when none
     double offset = 0;    // show time at which the linked music's position 0 plays
-    bool muted = false;   // the mixer is halted for a scrub
+    bool muted = false;   // the mixer is halted for a replay: play calls are rehearsed
 
 private:
     void link(uint32_t music, double showTime, double at);

@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -138,11 +139,31 @@ tBytes readFile(const fs::path& path)
 // The project's tune as kx_module_writer writes it, cut to its first pattern
 // (64 rows at 128 beats per minute: 7.5 s), whose last row with `loop` jumps
 // back to the start (B00); empty when the writer fails.
-tBytes writerModule(const fs::path& file, bool loop)
+tBytes writerModule(const fs::path& file, bool loop, const std::string& options = "--patterns 1")
 {
-    const std::string cmd = kxtest::quoted(kxtest::toolPath(KX_MODULE_WRITER_PATH)) + " --patterns 1" +
+    const std::string cmd = kxtest::quoted(kxtest::toolPath(KX_MODULE_WRITER_PATH)) + " " + options +
                             (loop ? " --loop" : "") + " " + kxtest::quoted(file.string()) + " >" + kxtest::nullDevice();
     return kxtest::runCommand(cmd) == 0 ? readFile(file) : tBytes();
+}
+
+// A song of two orders of 16 rows that repeats itself without a jump on its
+// last row: order 0 breaks into row 8 of order 1, whose last row jumps to
+// its row 0; rows 0 to 7 play, and row 8 has played already. One pass is
+// 3.75 s, and the song goes on from 1.875 s (order 1, row 8).
+tBytes repeatsThroughABreak(const fs::path& file)
+{
+    tBytes mod = writerModule(file, false, "--patterns 2 --rows 16");
+    if (mod.size() < 1084 + 2048) return tBytes();
+    for (int pattern = 0; pattern < 2; ++pattern) {
+        for (int channel = 0; channel < 4; ++channel) {
+            unsigned char* cell = &mod[1084 + size_t(pattern) * 1024 + size_t(15 * 4 + channel) * 4];
+            if ((cell[2] & 0x0F) == 0xD) {
+                cell[2] = static_cast<unsigned char>((cell[2] & 0xF0) | (pattern == 0 ? 0xD : 0xB));
+                cell[3] = pattern == 0 ? 0x08 : 0x01; // D08, B01
+            }
+        }
+    }
+    return mod;
 }
 
 // The WAV encoded as OGG Vorbis by oggenc, or by sox when oggenc is missing;
@@ -342,20 +363,23 @@ TEST_F(AudioMusic, AJumpBackPlaysOnWhereTheOrderListRunsOutItEnds)
 {
     initOffline();
     cTempDir dir;
-    const size_t pass = size_t(7.5 * kRate);
     struct tCase {
         const char* what;
-        bool jumpBack;
+        int song; // 0 one pattern, 1 one pattern jumping back, 2 repeatsThroughABreak
         DWORD flags;
         bool playsOn;
+        double passSeconds;
     } const cases[] = {
-        {"jump back to the first order", true, 0, true},
-        {"order list runs out", false, 0, false},
-        {"order list runs out, looped by the flag", false, BASS_SAMPLE_LOOP, true},
+        {"jump back to the first order", 1, 0, true, 7.5},
+        {"order list runs out", 0, 0, false, 7.5},
+        {"order list runs out, looped by the flag", 0, BASS_SAMPLE_LOOP, true, 7.5},
+        {"repeats through a break and a jump on rows before its end", 2, 0, true, 3.75},
     };
     for (const tCase& c : cases) {
         SCOPED_TRACE(c.what);
-        const tBytes mod = writerModule(dir / "tune.mod", c.jumpBack);
+        const size_t pass = size_t(c.passSeconds * kRate);
+        const tBytes mod =
+            c.song == 2 ? repeatsThroughABreak(dir / "tune.mod") : writerModule(dir / "tune.mod", c.song == 1);
         ASSERT_FALSE(mod.empty());
         const HMUSIC music = loadMusic(mod, c.flags);
         ASSERT_TRUE(BASS_MusicPlay(music));
@@ -379,6 +403,63 @@ TEST_F(AudioMusic, AJumpBackPlaysOnWhereTheOrderListRunsOutItEnds)
     // As a sample a tune made to loop is rendered once.
     const tBytes looping = writerModule(dir / "tune.mod", true);
     EXPECT_NE(BASS_SampleLoad(TRUE, looping.data(), 0, DWORD(looping.size()), 1, 0), 0u) << BASS_ErrorGetCode();
+}
+
+// The play calls of a show brought to its time are only written down; the
+// engine then puts each channel where they have it.
+TEST_F(AudioMusic, RehearsedPlaysArePlacedByShowTime)
+{
+    initOffline();
+    cTempDir dir;
+    const tBytes loop = repeatsThroughABreak(dir / "loop.mod");
+    const tBytes brief = writerModule(dir / "brief.mod", false, "--patterns 1 --rows 8"); // 0.94 s
+    ASSERT_FALSE(loop.empty() || brief.empty());
+    const HMUSIC looping = loadMusic(loop, 0x2000), ended = loadMusic(brief, 0x2000), later = loadMusic(brief, 0x2000);
+    const tBytes click = makeWav(tone(1000, int(kRate), 0.03, 2, 20000), 2, kRate);
+    const HSAMPLE clicks = BASS_SampleLoad(TRUE, click.data(), 0, DWORD(click.size()), 16, 0);
+    ASSERT_TRUE(looping && ended && later && clicks);
+
+    ASSERT_TRUE(KXAUDIO_SetCue(0, 1, KXAUDIO_CUE_REHEARSE));
+    ASSERT_TRUE(BASS_MusicPlay(looping));
+    ASSERT_TRUE(BASS_MusicPlay(ended));
+    for (int i = 1; i <= 10; ++i) {
+        ASSERT_TRUE(KXAUDIO_SetCue(0.2 * i, 100 + i, KXAUDIO_CUE_REHEARSE));
+        ASSERT_NE(BASS_SamplePlay(clicks), 0u);
+    }
+    ASSERT_TRUE(KXAUDIO_SetCue(10, 2, KXAUDIO_CUE_REHEARSE));
+    ASSERT_TRUE(BASS_MusicPlay(later));
+    ASSERT_TRUE(KXAUDIO_SetCue(6, 0, 0));
+    EXPECT_TRUE(silent(mix(4096))); // rehearsed: nothing sounds
+    EXPECT_EQ(KXAUDIO_PlayingMusic(), 0u);
+
+    ASSERT_TRUE(KXAUDIO_PlaceChannels(6.0));
+    // The looping tune round its loop (6 s is 1.875 + 0.375 s into the
+    // song), at the start of a row; the rest silent.
+    EXPECT_NEAR(double(KXAUDIO_ChannelPosition(looping)) / kRate, 2.25, 0.12);
+    EXPECT_EQ(KXAUDIO_PlayingMusic(), looping);
+    const QWORD here = KXAUDIO_ChannelPosition(looping);
+    const tSamples out = mix(kRate / 2);
+    EXPECT_GT(peak(out), 1000);
+    int16_t data[1000];
+    for (DWORD quiet : {DWORD(ended), DWORD(later), DWORD(clicks)}) {
+        ASSERT_EQ(BASS_ChannelGetData(quiet, data, sizeof data), DWORD(sizeof data));
+        EXPECT_TRUE(silent(tSamples(data, data + 1000))) << quiet;
+    }
+    // Placed again where it nearly is, a playing tune plays on untouched.
+    ASSERT_TRUE(KXAUDIO_PlaceChannels(6.6));
+    EXPECT_EQ(KXAUDIO_ChannelPosition(looping), here + kRate / 2);
+    // Its later play made, the waiting tune starts from its beginning.
+    ASSERT_TRUE(KXAUDIO_SetCue(10, 2, 0));
+    ASSERT_TRUE(BASS_MusicPlay(later));
+    mix(1000);
+    EXPECT_EQ(KXAUDIO_ChannelPosition(later), 1000u);
+    // Calls fail on bad arguments and outside a session.
+    EXPECT_FALSE(KXAUDIO_SetCue(std::nan(""), 0, 0));
+    EXPECT_FALSE(KXAUDIO_SetCue(0, 0, 2));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);
+    BASS_Free();
+    EXPECT_FALSE(KXAUDIO_PlaceChannels(1.0));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
 }
 
 TEST_F(AudioMusic, CallsCheckTheSessionAndTheKindOfHandle)
@@ -729,6 +810,81 @@ TEST_F(AudioDsp, CallsFromInsideAProcedureDoNotDeadlock)
     EXPECT_TRUE(f.trace.blocks.empty()); // nothing ran after the channel was freed
     EXPECT_FALSE(BASS_ChannelPause(doomed));
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+}
+
+// A call a procedure makes once, on the mixing thread, and what came of it.
+struct tCallInside {
+    std::function<BOOL()> call;
+    std::atomic<bool> done{false};
+    BOOL result = TRUE;
+    int error = BASS_OK;
+};
+
+void CALLBACK callingDsp(HDSP, DWORD, void*, DWORD, void* user)
+{
+    auto* c = static_cast<tCallInside*>(user);
+    if (!c->done) {
+        c->result = c->call();
+        c->error = BASS_ErrorGetCode();
+        c->done = true;
+    }
+}
+
+// The calls that wait for the mixer (or would move the channel being mixed)
+// fail from a procedure, offline and on the null device's thread; none may
+// wait for the block that is calling it.
+TEST_F(AudioDsp, SessionAndCueCallsFromAProcedureFailInsteadOfDeadlocking)
+{
+    struct {
+        const char* what;
+        std::function<BOOL()> call;
+    } const calls[] = {
+        {"BASS_Init", [] { return BASS_Init(-2, kRate, 0, nullptr, nullptr); }},
+        {"BASS_Start", [] { return BASS_Start(); }},
+        {"BASS_Stop", [] { return BASS_Stop(); }},
+        {"BASS_Free", [] { return BASS_Free(); }},
+        {"BASS_SetOffline", [] { return BASS_SetOffline(FALSE); }},
+        {"BASS_MixOffline",
+         [] {
+             int16_t block[8];
+             return BOOL(BASS_MixOffline(block, 2) != 0);
+         }},
+        {"KXAUDIO_SetCue", [] { return KXAUDIO_SetCue(1.0, 0, 0); }},
+        {"KXAUDIO_ForgetCues", [] { return KXAUDIO_ForgetCues(0.0, TRUE); }},
+        {"KXAUDIO_PlaceChannels", [] { return KXAUDIO_PlaceChannels(1.0); }},
+    };
+    for (const bool offline : {true, false}) {
+        for (const auto& call : calls) {
+            SCOPED_TRACE(std::string(call.what) + (offline ? " offline" : " on the null device"));
+            if (offline) {
+                initOffline();
+            } else {
+                ASSERT_TRUE(BASS_Init(-2, kRate, 0, nullptr, nullptr));
+            }
+            tCallInside inside;
+            inside.call = call.call;
+            const DWORD channel = KXAUDIO_TestToneCreate(500, 5000);
+            ASSERT_NE(BASS_ChannelSetDSP(channel, &callingDsp, &inside, 0), 0u);
+            auto mixed = std::async(std::launch::async, [&] {
+                if (offline) {
+                    int16_t block[2048 * 2];
+                    BASS_MixOffline(block, 2048);
+                }
+                for (int i = 0; i < 1000 && !inside.done; ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+            });
+            if (mixed.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+                ADD_FAILURE() << "deadlocked";
+                std::_Exit(1); // the mixing thread cannot be joined
+            }
+            EXPECT_TRUE(inside.done);
+            EXPECT_FALSE(inside.result);
+            EXPECT_EQ(inside.error, BASS_ERROR_NOTAVAIL);
+            EXPECT_TRUE(BASS_Free());
+            BASS_SetOffline(FALSE);
+        }
+    }
 }
 
 // Real time on the null device: the procedures run on its thread.

@@ -3,12 +3,15 @@
 #include "player_runner.h"
 #include "test_util.h"
 #include "tga_builder.h"
+#include "wav_builder.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
@@ -16,6 +19,8 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -242,6 +247,200 @@ TEST_F(Reload, TwoHundredReloadsKeepMemoryAndGLObjectsFlat)
     EXPECT_LT(textureReads, 2u * 200u) << "the unchanged texture was read again";
     // The tune was read once and played on through every reload.
     EXPECT_EQ(count(console, "load[data/music/loop.mod]"), 1u);
+}
+
+// --- What is heard: the player in a real window (Xvfb), its sound recorded
+// in real time by SDL's disk audio driver into heard.raw (16-bit stereo at
+// 44.1 kHz), while the show is saved and scrubbed.
+
+// An X server of the tests' own, for as long as the object lives.
+class XServer {
+public:
+    XServer()
+    {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "320x240x24", "-nolisten", "tcp",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        char number[16] = {};
+        ssize_t n = 0;
+        for (size_t at = 0; at + 1 < sizeof number && (n = read(fds[0], number + at, 1)) == 1 && number[at] != '\n';)
+            ++at;
+        close(fds[0]);
+        if (number[0] >= '0' && number[0] <= '9') display_ = ":" + std::string(number, std::strcspn(number, "\n"));
+    }
+    ~XServer()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    const std::string& display() const { return display_; }
+    // The player's environment: this display, the disk audio driver.
+    std::string playerEnv() const
+    {
+        return "SDL_VIDEODRIVER=x11 DISPLAY=" + display_ + " SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=heard.raw";
+    }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+constexpr long kFrameBytes = 4, kRate = 44100;
+
+long heardBytes() { return static_cast<long>(readFile("heard.raw").size()); }
+
+// Loudness in dBFS of each `seconds` of what was heard from byte `from` to
+// byte `to` (-1: the end), -99 for silence.
+std::vector<double> loudness(long from, long to, double seconds)
+{
+    const std::string raw = readFile("heard.raw");
+    const long end = to < 0 ? static_cast<long>(raw.size()) : std::min<long>(to, static_cast<long>(raw.size()));
+    const long window = static_cast<long>(seconds * kRate) * kFrameBytes;
+    std::vector<double> levels;
+    for (long at = std::max(0L, from) / kFrameBytes * kFrameBytes; at + window <= end; at += window) {
+        double sum = 0;
+        for (long i = at; i < at + window; i += 2) {
+            const auto v = static_cast<int16_t>(uint8_t(raw[size_t(i)]) | (uint8_t(raw[size_t(i) + 1]) << 8));
+            sum += double(v) * double(v);
+        }
+        const double mean = sum / double(window / 2) / (32768.0 * 32768.0);
+        levels.push_back(mean > 0 ? 10 * std::log10(mean) : -99);
+    }
+    return levels;
+}
+
+std::string levelsText(const std::vector<double>& levels)
+{
+    std::string text;
+    for (double l : levels) text += std::to_string(static_cast<int>(std::lround(l))) + " ";
+    return text;
+}
+
+void writeTunes()
+{
+    std::filesystem::create_directories("data/music");
+    const std::string writer = KX_MODULE_WRITER_PATH;
+    // A tune of 1.875 s that loops, and one of 0.94 s that ends.
+    ASSERT_EQ(std::system((writer + " --patterns 1 --rows 16 --loop data/music/loop.mod >/dev/null").c_str()), 0);
+    ASSERT_EQ(std::system((writer + " --patterns 1 --rows 8 data/music/brief.mod >/dev/null").c_str()), 0);
+}
+
+// A sine of `seconds` at `amplitude`, as a stereo WAV file in data/music.
+void writeTone(const std::string& name, double seconds, int amplitude)
+{
+    std::vector<int16_t> pcm(static_cast<size_t>(seconds * kRate) * 2);
+    for (size_t i = 0; i < pcm.size(); ++i)
+        pcm[i] = static_cast<int16_t>(amplitude * std::sin(double(i / 2) * 2 * 3.14159265 * 1000.0 / kRate));
+    const std::vector<unsigned char> wav = makeWav(pcm, 2, kRate);
+    writeDataFile("music/" + name, std::string(wav.begin(), wav.end()));
+}
+
+// A sound show: `body` between the plug-in and create.
+std::string soundShow(const std::string& attributes, const std::string& colour, const std::string& body)
+{
+    return R"(<demo name="heard" width="64" height="48" )" + attributes + R"(>
+        <loadplugin file="lumafold.dll"/>
+        <add type="clear" name="bg"/><bg color="ff)" +
+           colour + R"("/><draworder effect="bg"/>)" + body + R"(
+        <event time="40"><exit/></event><create/><load/><run/>
+    </demo>)";
+}
+
+class Heard : public Reload {
+protected:
+    XServer x;
+};
+
+// clock="music" with a looping tune, saved in its second pass: the tune
+// sounds on, round its loop.
+TEST_F(Heard, ALoopingTuneOnTheMusicClockSoundsOnAfterASaveInItsSecondPass)
+{
+    ASSERT_FALSE(x.display().empty());
+    writeTunes();
+    const std::string body = R"(<add type="musicplay" name="tune"/><tune filename="loop.mod"/>
+        <event time="0"><tune><play/></tune></event><event time="2.5"><markSecondPass/></event>)";
+    writeDataFile("script.txt", soundShow(R"(clock="music")", "000000", body));
+    LivePlayer player("", x.playerEnv());
+    ASSERT_TRUE(player.waitFor("[markSecondPass]", 1, true)) << player.log();
+    const long saved = heardBytes();
+    writeDataFile("script.txt", soundShow(R"(clock="music")", "203040", body));
+    ASSERT_TRUE(player.waitFor("show rebuilt at", 1, true)) << player.log();
+    const long rebuilt = heardBytes();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    player.stop();
+
+    const std::vector<double> before = loudness(saved - kRate * kFrameBytes, saved, 0.25);
+    const std::vector<double> after = loudness(rebuilt, -1, 0.25);
+    ASSERT_GE(before.size(), 3u);
+    ASSERT_GE(after.size(), 4u) << player.log();
+    for (double l : before) EXPECT_GT(l, -40) << levelsText(before);
+    for (double l : after) EXPECT_GT(l, -40) << "after the save: " << levelsText(after);
+}
+
+// The frame clock: a save does not replay what was played. Ten clicks over
+// two seconds and a tune that ended stay silent after it.
+TEST_F(Heard, ASavedShowDoesNotReplayItsSounds)
+{
+    ASSERT_FALSE(x.display().empty());
+    writeTunes();
+    writeTone("click.wav", 0.03, 20000);
+    std::string body = R"(<add type="musicplay" name="tune"/><tune filename="brief.mod"/>
+        <add type="musicplay" name="click"/><click filename="click.wav" sample="1"/>
+        <event time="0"><tune><play/></tune></event><event time="2.4"><markQuiet/></event>)";
+    for (int i = 1; i <= 10; ++i)
+        body += R"(<event time=")" + std::to_string(0.2 * i) + R"("><click><play/></click></event>)";
+    writeDataFile("script.txt", soundShow("", "000000", body));
+    LivePlayer player("", x.playerEnv());
+    ASSERT_TRUE(player.waitFor("[markQuiet]", 1, true)) << player.log();
+    const long saved = heardBytes();
+    writeDataFile("script.txt", soundShow("", "203040", body));
+    ASSERT_TRUE(player.waitFor("show rebuilt at", 1, true)) << player.log();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    player.stop();
+
+    const std::vector<double> played = loudness(0, saved, 0.05);
+    const std::vector<double> after = loudness(saved, -1, 0.05);
+    ASSERT_GE(after.size(), 20u) << player.log();
+    EXPECT_GT(*std::max_element(played.begin(), played.end()), -30) << "nothing was heard before the save";
+    EXPECT_LT(*std::max_element(after.begin(), after.end()), -60) << "after the save: " << levelsText(after);
+}
+
+// clock="music" with two tunes, rewound to the start with the mouse: each
+// waits for its play again, the one the clock does not follow as well.
+TEST_F(Heard, TwoTunesOnTheMusicClockRewoundWaitForTheirPlays)
+{
+    ASSERT_FALSE(x.display().empty());
+    writeTunes();
+    writeTone("hum.wav", 30, 300); // quiet, and the newest: the clock follows it
+    const std::string body = R"(<add type="musicplay" name="tune"/><tune filename="loop.mod"/>
+        <add type="musicplay" name="hum"/><hum filename="hum.wav"/>
+        <event time="2"><tune><play/></tune></event><event time="2.5"><hum><play/></hum></event>
+        <event time="3.5"><markBothPlay/></event>)";
+    writeDataFile("script.txt", soundShow(R"(clock="music" vhs="1")", "000000", body));
+    LivePlayer player("", x.playerEnv());
+    ASSERT_TRUE(player.waitFor("[markBothPlay]", 1, true)) << player.log();
+    const std::string xdotool = "DISPLAY=" + x.display() + " xdotool";
+    const std::string window = "$(" + xdotool + " search --sync --name '^heard$' | head -n 1)";
+    // The right button held runs the show back at 100 times its speed.
+    ASSERT_EQ(
+        std::system((xdotool + " mousemove --window " + window + " 20 20 mousedown 3 sleep 0.4 mouseup 3").c_str()), 0);
+    const long released = heardBytes();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    player.stop();
+
+    const std::vector<double> after = loudness(released, -1, 0.1);
+    ASSERT_GE(after.size(), 8u) << player.log();
+    EXPECT_LT(*std::max_element(after.begin(), after.end()), -60) << "after the rewind: " << levelsText(after);
 }
 
 } // namespace

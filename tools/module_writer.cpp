@@ -2,12 +2,14 @@
 // module ("M.K.") of six synthesized samples and eight patterns, 60 seconds
 // at 128 beats per minute.
 //
-//   kx_module_writer [--patterns N] [--loop] [OUTPUT]
+//   kx_module_writer [--patterns N] [--rows N] [--loop] [OUTPUT]
 //                                  (default data/music/kestrel.mod)
 //
 // --patterns N keeps only the first N patterns in the order list (a shorter
-// song, for tests); --loop makes the song's last row jump back to its first
-// order (effect B00), as a tune made to play on and on is written.
+// song, for tests); --rows N plays only the first N rows of each (a pattern
+// break on row N, for shorter tests still: a row lasts 117 ms); --loop makes
+// the song's last row jump back to its first order (effect B00), as a tune
+// made to play on and on is written.
 //
 // Channels (Amiga panning: 1 and 4 left, 2 and 3 right):
 //   1 bass            2 kick, snare and hats
@@ -367,18 +369,22 @@ void putText(std::string& out, const std::string& text, size_t width)
     out += t;
 }
 
-std::string writeModule(int orders, bool loop)
+// Puts an effect on the first channel of the row that has none.
+void putEffect(Pattern& p, int row, int effect, int param)
+{
+    int channel = 0;
+    while (channel < kChannels - 1 && p.at(row, channel).effect != 0) ++channel;
+    p.fx(row, channel, effect, param);
+}
+
+std::string writeModule(int orders, int rows, bool loop)
 {
     const std::vector<SampleData> samples = makeSamples();
     std::vector<Pattern> patterns = makePatterns();
     patterns.resize(size_t(orders));
-    if (loop) {
-        // On the first channel that has no effect on the last row.
-        Pattern& last = patterns.back();
-        int channel = 0;
-        while (channel < kChannels - 1 && last.at(kRows - 1, channel).effect != 0) ++channel;
-        last.fx(kRows - 1, channel, 0xB, 0x00);
-    }
+    for (size_t i = 0; rows < kRows && i + (loop ? 1 : 0) < patterns.size(); ++i)
+        putEffect(patterns[i], rows - 1, 0xD, 0);
+    if (loop) putEffect(patterns.back(), rows - 1, 0xB, 0x00);
     std::string out;
     putText(out, "kestrel flight", 20);
     for (int i = 0; i < 31; ++i) {
@@ -428,29 +434,31 @@ int main(int argc, char** argv)
 {
     const char* path = "data/music/kestrel.mod";
     int orders = kPatterns;
+    int rows = kRows;
     bool loop = false;
     bool pathGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--loop") {
             loop = true;
-        } else if (arg == "--patterns" && i + 1 < argc) {
+        } else if ((arg == "--patterns" || arg == "--rows") && i + 1 < argc) {
+            const int most = arg == "--rows" ? kRows : kPatterns;
             char* end = nullptr;
             const long n = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || n < 1 || n > kPatterns) {
-                std::fprintf(stderr, "kx_module_writer: --patterns takes 1 to %d\n", kPatterns);
+            if (*end != '\0' || n < 1 || n > most) {
+                std::fprintf(stderr, "kx_module_writer: %s takes 1 to %d\n", arg.c_str(), most);
                 return 2;
             }
-            orders = int(n);
+            (arg == "--rows" ? rows : orders) = int(n);
         } else if (!pathGiven && arg.compare(0, 2, "--") != 0) {
             path = argv[i];
             pathGiven = true;
         } else {
-            std::fprintf(stderr, "usage: kx_module_writer [--patterns N] [--loop] [OUTPUT]\n");
+            std::fprintf(stderr, "usage: kx_module_writer [--patterns N] [--rows N] [--loop] [OUTPUT]\n");
             return 2;
         }
     }
-    const std::string bytes = writeModule(orders, loop);
+    const std::string bytes = writeModule(orders, rows, loop);
     std::FILE* f = std::fopen(path, "wb");
     if (!f) {
         std::fprintf(stderr, "kx_module_writer: cannot write %s\n", path);

@@ -312,7 +312,8 @@ int16_t* cJPEGDecoder::blockAt(Component& c, int bx, int by, int16_t*& dc, uint6
     if (bx < 0 || by < 0 || bx >= c.blocksWide || by >= c.blocksHigh) fail(kJPEGBlockPosition);
     const size_t index = size_t(by) * size_t(c.blocksWide) + size_t(bx);
     dc = c.dcCoefficients + index;
-    if (nonzero) *nonzero = c.nonzero + index;
+    // Sequential images keep no masks.
+    if (nonzero) *nonzero = c.nonzero ? c.nonzero + index : nullptr;
     return c.acCoefficients + index * 64;
 }
 

@@ -20,6 +20,13 @@ KX_PLATFORM_API double preciseMilliseconds();
 // sleep to shortly before it and wait out the rest on preciseMilliseconds.
 KX_PLATFORM_API void sleepMilliseconds(double milliseconds);
 
+// Gives the processor away until preciseMilliseconds() reaches deadline: an
+// absolute wait, so a wake-up for a signal or a slow call before it does not
+// add up. Returns at once when the deadline has passed. Wakes late by the
+// system's wake-up error (tens of microseconds on an idle Linux system, up
+// to a scheduler tick where no high-resolution timer is available).
+KX_PLATFORM_API void sleepUntil(double deadline);
+
 struct UtcTime {
     unsigned year, month, day;
     unsigned hour, minute, second, millisecond;

@@ -51,10 +51,13 @@ bool cDemoWindow::frame()
     if (!gCapture.enabled) {
         // Frames are paced by spinning on the clock, so a frame never ends
         // less than 14 ms after the previous one. Sleeping pacing sleeps
-        // first, until kSpinMilliseconds before that moment.
+        // first, to that moment less what the wake-ups have been late by.
         if (pacing == ePacing::sleep) {
-            const double left = 14.0 - (platform::preciseMilliseconds() - timer->lastFrameEndPrecise);
-            if (left > kSpinMilliseconds) platform::sleepMilliseconds(left - kSpinMilliseconds);
+            const double target = wakeMargin.wakeTarget(timer->lastFrameEndPrecise + 14.0);
+            if (target > platform::preciseMilliseconds()) {
+                platform::sleepUntil(target);
+                wakeMargin.noteWake(target, platform::preciseMilliseconds());
+            }
         }
         while (platform::ticks() - timer->lastFrameEnd < 14 ||
                platform::preciseMilliseconds() - timer->lastFrameEndPrecise < 14.0)

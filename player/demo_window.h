@@ -5,6 +5,7 @@
 #include "player/frame_timer.h"
 #include "player/gl_window.h"
 #include "player/timeline.h"
+#include "player/wake_margin.h"
 
 // Switches shared by every demo of a run and never reset.
 struct sDemoSwitches {
@@ -28,11 +29,10 @@ public:
     // before pacing= existed), or sleeping until shortly before the end
     // and spinning only for the rest, which leaves the core to others.
     enum class ePacing { spin, sleep };
-    // How long before the end of a frame a sleeping wait stops sleeping:
-    // more than a sleep wakes late on a busy machine.
-    static constexpr double kSpinMilliseconds = 2.0;
 
     cFrameTimer* timer;
     cTimeline timeline;
     ePacing pacing = ePacing::spin;
+    // How long before the end of a frame a sleeping wait stops sleeping.
+    cWakeMargin wakeMargin;
 };

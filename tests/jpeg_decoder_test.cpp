@@ -671,37 +671,66 @@ TEST(JpegIdct, BothTransformsMeetIeee1180)
     }
 }
 
-TEST(JpegIdct, SimdEqualsScalarOnAnyInput)
+// Every instruction set this machine runs, with the scalar one first.
+std::vector<sJPEGKernels> kernelLevels()
 {
-    std::mt19937 random(99);
-    int differing = 0;
-    for (int n = 0; n < 40000; n++) {
-        int16_t coefficients[64], dequantized[64];
-        uint16_t quant[64];
-        // Dense or sparse blocks; small values, or any 16-bit value with any
-        // quantization (products wrap, the passes saturate).
-        const int kind = n % 4;
-        for (int i = 0; i < 64; i++) {
-            const bool present = kind == 3 ? i == 0 : kind == 2 ? random() % 8 == 0 : true;
-            coefficients[i] = int16_t(!present ? 0 : kind == 0 ? int(random() % 2047) - 1023 : int(random() & 0xFFFF));
-            quant[i] = uint16_t(kind == 0 ? 1 + random() % 8 : random() & 0xFFFF);
-            dequantized[i] = int16_t(uint16_t(uint32_t(uint16_t(coefficients[i])) * quant[i]));
-        }
-        uint8_t a[8 * 16], b[8 * 16];
-        jpegIdctScalar(dequantized, a, 16);
-        jpegIdctSimd(coefficients, quant, b, 16);
-        for (int r = 0; r < 8; r++) differing += std::memcmp(a + r * 16, b + r * 16, 8) != 0;
-    }
-    EXPECT_EQ(differing, 0) << "rows where the SIMD transform differs";
+    std::vector<sJPEGKernels> levels;
+    for (eJPEGSimd level : {eJPEGSimd::scalar, eJPEGSimd::sse2, eJPEGSimd::avx2})
+        if (level <= jpegSimdAvailable()) levels.push_back(jpegKernels(level));
+    return levels;
 }
 
-TEST(JpegColour, SimdEqualsScalarAndTheFormulas)
+TEST(JpegIdct, EveryLevelEqualsScalarOnAnyInput)
+{
+    const std::vector<sJPEGKernels> levels = kernelLevels();
+    std::printf("[ jpeg     ] kernel levels on this machine: %zu\n", levels.size());
+    std::mt19937 random(99);
+    // Rows of 1 to 5 blocks (pairs and a lone block for the wide levels).
+    constexpr int kMaxBlocks = 5, kStride = kMaxBlocks * 8 + 8;
+    int differing[3] = {}, notCleared[3] = {};
+    for (int n = 0; n < 12000; n++) {
+        const int count = 1 + n % kMaxBlocks;
+        int16_t coefficients[kMaxBlocks * 64], dequantized[kMaxBlocks * 64];
+        uint16_t quant[64];
+        // Dense or sparse blocks; small values, or any 16-bit value with any
+        // quantization (products wrap, the passes saturate); DC-only blocks
+        // beside full ones.
+        const int kind = (n / kMaxBlocks) % 4;
+        for (int i = 0; i < 64; i++) quant[i] = uint16_t(kind == 0 ? 1 + random() % 8 : random() & 0xFFFF);
+        bool dcOnly = false;
+        for (int i = 0; i < count * 64; i++) {
+            if (i % 64 == 0) dcOnly = kind == 3 || (kind == 2 && random() % 2);
+            const bool present = dcOnly ? i % 64 == 0 : kind == 2 ? random() % 8 == 0 : true;
+            coefficients[i] =
+                int16_t(!present ? 0 : kind == 0 ? int(random() % 2047) - 1023 : int(random() & 0xFFFF));
+            dequantized[i] = int16_t(uint16_t(uint32_t(uint16_t(coefficients[i])) * quant[i % 64]));
+        }
+        uint8_t expected[8 * kStride];
+        for (int b = 0; b < count; b++) jpegIdctScalar(dequantized + b * 64, expected + b * 8, kStride);
+        for (size_t l = 0; l < levels.size(); l++) {
+            int16_t blocks[kMaxBlocks * 64];
+            std::memcpy(blocks, coefficients, sizeof(blocks));
+            uint8_t out[8 * kStride];
+            levels[l].idctRow(blocks, count, quant, out, kStride);
+            for (int r = 0; r < 8; r++)
+                differing[l] += std::memcmp(expected + r * kStride, out + r * kStride, size_t(count) * 8) != 0;
+            for (int i = 0; i < count * 64; i++) notCleared[l] += blocks[i] != 0;
+        }
+    }
+    for (size_t l = 0; l < levels.size(); l++) {
+        EXPECT_EQ(differing[l], 0) << "level " << int(levels[l].level) << ": rows that differ from the scalar transform";
+        EXPECT_EQ(notCleared[l], 0) << "level " << int(levels[l].level) << ": coefficients left behind";
+    }
+}
+
+TEST(JpegColour, EveryLevelEqualsScalarAndTheFormulas)
 {
     sJPEGColour colour;
     colour.build();
-    // Every (Cb, Cr) pair, with a sweep of luma values, in both layouts.
+    const std::vector<sJPEGKernels> levels = kernelLevels();
+    // Every (Cb, Cr) pair, with a sweep of luma values, in both layouts, on
+    // whole rows and on rows that end inside a group of 32 or 16 pixels.
     Bytes y0(256), y1(256), cb(256), cr(256);
-    Bytes a0(256 * 4), a1(256 * 4), b0(256 * 4), b1(256 * 4);
     int wrong = 0;
     for (int c = 0; c < 256; c++) {
         for (int i = 0; i < 256; i++) {
@@ -711,15 +740,31 @@ TEST(JpegColour, SimdEqualsScalarAndTheFormulas)
             cr[i] = uint8_t(c);
         }
         for (int shift : {0, 1}) {
+            Bytes a0(256 * 4), a1(256 * 4);
             jpegColourRowScalar(colour, y0.data(), y1.data(), cb.data(), cr.data(), a0.data(), a1.data(), 256, shift);
-            jpegColourRowSimd(colour, y0.data(), y1.data(), cb.data(), cr.data(), b0.data(), b1.data(), 256, shift);
-            wrong += a0 != b0 || a1 != b1;
             for (int i = 0; i < 256; i++) {
                 const int y = y0[i], u = cb[i >> shift] - 128, v = c - 128;
                 const int rgb[3] = {y + ((91882 * v + 32768) >> 16), y + ((-22554 * u - 46802 * v + 32768) >> 16),
                                     y + ((116130 * u + 32768) >> 16)};
                 for (int k = 0; k < 3; k++) wrong += a0[i * 4 + k] != std::clamp(rgb[k], 0, 255);
                 wrong += a0[i * 4 + 3] != 255;
+            }
+            for (const sJPEGKernels& level : levels) {
+                for (int count : {256, 200, 16 * 3 + 5}) {
+                    Bytes b0(256 * 4), b1(256 * 4);
+                    level.colourRow(colour, y0.data(), y1.data(), cb.data(), cr.data(), b0.data(), b1.data(), count,
+                                    shift);
+                    const size_t bytes = size_t(count) * 4;
+                    const bool same = std::equal(a0.begin(), a0.begin() + bytes, b0.begin()) &&
+                                      std::equal(a1.begin(), a1.begin() + bytes, b1.begin());
+                    EXPECT_TRUE(same) << "level " << int(level.level) << ", Cr " << c << ", shift " << shift
+                                      << ", " << count << " pixels";
+                    wrong += !same;
+                }
+                // One row alone (the second output untouched).
+                Bytes b0(256 * 4), b1(256 * 4, 7);
+                level.colourRow(colour, y0.data(), nullptr, cb.data(), cr.data(), b0.data(), b1.data(), 256, shift);
+                wrong += b0 != a0 || b1 != Bytes(256 * 4, 7);
             }
         }
     }

@@ -145,10 +145,9 @@ size_t decodeLZW(const unsigned char* data, size_t dataBytes, int minCodeSize, s
     size_t written = 0;
     size_t previous = 0;         // where the previous code's output starts
     unsigned previousLength = 0; // and its length
-    bool clearNext = true;       // the very first code counts as a clear code
-    bool firstAfterClear = false;
 
-    for (;;) {
+    // The next code, or -1 when the data has no whole code left.
+    auto readCode = [&]() -> int {
         if (bitCount < codeSize) {
             // Tops the buffer up to at least 56 bits; in advances by the
             // whole bytes taken. in stays within the padding: it is never
@@ -159,76 +158,99 @@ size_t decodeLZW(const unsigned char* data, size_t dataBytes, int minCodeSize, s
             in += (63 - bitCount) >> 3;
             bitCount |= 56;
         }
-        if (bitsLeft < codeSize) break;
+        if (bitsLeft < codeSize) return -1;
         const unsigned code = static_cast<unsigned>(bits) & mask;
         bits >>= codeSize;
         bitCount -= codeSize;
         bitsLeft -= codeSize;
+        return static_cast<int>(code);
+    };
+    // Keeps room for the next index after each string, so that one fits
+    // unchecked; false when the block is full.
+    auto roomForOne = [&]() {
+        if (written < capacity) return true;
+        if (!block.makeRoom(written, 1)) return false;
+        out = block.data;
+        capacity = block.capacity;
+        return true;
+    };
 
-        if (clearNext || code == clear) {
-            codeSize = static_cast<unsigned>(minCodeSize) + 1;
-            mask = (1u << codeSize) - 1;
-            next = clear + 2;
-            clearNext = false;
-            firstAfterClear = true;
-            continue;
-        }
-        if (code == endCode) break;
+    // The very first code counts as a clear code, whatever it is.
+    if (readCode() < 0) return 0;
+    for (;;) {
+        // After a clear code: the first table, and one index from the next
+        // code whatever it is (no entry is defined by it).
+        codeSize = static_cast<unsigned>(minCodeSize) + 1;
+        mask = (1u << codeSize) - 1;
+        next = clear + 2;
+        int first;
+        do first = readCode();
+        while (first == static_cast<int>(clear));
+        if (first < 0 || first == static_cast<int>(endCode)) return written;
+        out[written] = static_cast<unsigned char>(first);
+        previous = written;
+        previousLength = 1;
+        ++written;
+        if (!roomForOne()) return written;
 
-        unsigned length;
-        if (code < clear || firstAfterClear) {
-            // A root, or the code after a clear, which is written as one
-            // index whatever it is. There is always room for one.
-            length = 1;
-            out[written] = static_cast<unsigned char>(code);
-        } else {
-            // A table entry, or the entry being defined right now: the
-            // previous string and its own first byte.
-            const bool current = code >= next;
-            length = current ? previousLength + 1 : lengths[code];
-            const size_t source = current ? previous : offsets[code];
-            if (length > capacity - written) {
-                const bool fits = block.makeRoom(written, length);
-                out = block.data;
-                capacity = block.capacity;
-                if (!fits) {
-                    // The image (or memory) is full: keep what fits.
-                    std::memmove(out + written, out + source, capacity - written);
-                    written = capacity;
-                    break;
+        // Up to the next clear code.
+        for (;;) {
+            const int read = readCode();
+            if (read < 0) return written;
+            const unsigned code = static_cast<unsigned>(read);
+            unsigned length;
+            if (code < clear) {
+                // A root. There is always room for one.
+                length = 1;
+                out[written] = static_cast<unsigned char>(code);
+            } else {
+                if (code == clear) break;
+                if (code == endCode) return written;
+                // A table entry, or the entry being defined right now: the
+                // previous string and its own first byte.
+                const bool current = code >= next;
+                length = current ? previousLength + 1 : lengths[code];
+                const size_t source = current ? previous : offsets[code];
+                if (length > capacity - written) {
+                    const bool fits = block.makeRoom(written, length);
+                    out = block.data;
+                    capacity = block.capacity;
+                    if (!fits) {
+                        // The image (or memory) is full: keep what fits.
+                        std::memmove(out + written, out + source, capacity - written);
+                        return capacity;
+                    }
+                }
+                if (!current) {
+                    copyString(out + written, out + source, length);
+                } else {
+                    copyString(out + written, out + source, previousLength);
+                    out[written + previousLength] = out[previous];
                 }
             }
-            if (!current) {
-                copyString(out + written, out + source, length);
-            } else {
-                copyString(out + written, out + source, previousLength);
-                out[written + previousLength] = out[previous];
-            }
-        }
 
-        // Once all 4096 entries are defined the table stays as it is until
-        // the next clear code, and codes stay 12 bits long.
-        if (!firstAfterClear && next < kTableSize) {
-            offsets[next] = static_cast<uint32_t>(previous);
-            lengths[next] = static_cast<uint16_t>(previousLength + 1);
-            ++next;
-            if (next > mask && codeSize < kMaxCodeSize) {
-                ++codeSize;
-                mask = (1u << codeSize) - 1;
+            // A new entry. Once all 4096 entries are defined the table stays
+            // as it is until the next clear code, and codes stay 12 bits
+            // long.
+            if (next < mask) {
+                offsets[next] = static_cast<uint32_t>(previous);
+                lengths[next] = static_cast<uint16_t>(previousLength + 1);
+                ++next;
+            } else if (next < kTableSize) {
+                offsets[next] = static_cast<uint32_t>(previous);
+                lengths[next] = static_cast<uint16_t>(previousLength + 1);
+                ++next;
+                if (codeSize < kMaxCodeSize) {
+                    ++codeSize;
+                    mask = (1u << codeSize) - 1;
+                }
             }
-        }
-        firstAfterClear = false;
-        previous = written;
-        previousLength = length;
-        written += length;
-        if (written == capacity) {
-            // Keeps room for the next index, so that one fits unchecked.
-            if (!block.makeRoom(written, 1)) break;
-            out = block.data;
-            capacity = block.capacity;
+            previous = written;
+            previousLength = length;
+            written += length;
+            if (!roomForOne()) return written;
         }
     }
-    return written;
 }
 
 } // namespace

@@ -8,14 +8,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <strings.h>
+#include <unordered_map>
 
 // ---- cXmlArena -------------------------------------------------------------
 
 namespace {
 constexpr size_t kFirstBlock = 16 * 1024;
-constexpr size_t kMaxBlock = 4 * 1024 * 1024;
+// Small enough that the unused end of the last block stays a small part of
+// a big document.
+constexpr size_t kMaxBlock = 256 * 1024;
 } // namespace
 
 cXmlArena::~cXmlArena()
@@ -29,34 +33,26 @@ cXmlArena::~cXmlArena()
     }
 }
 
-void* cXmlArena::allocate(size_t bytes, size_t align)
+void* cXmlArena::allocateInNewBlock(size_t bytes, size_t align)
 {
+    // Blocks grow with the document, so a big script needs few of them.
+    size_t blockSize = blocks_ ? blocks_->size * 2 : kFirstBlock;
+    if (blockSize > kMaxBlock) blockSize = kMaxBlock;
+    const size_t need = bytes + align + sizeof(Block);
+    if (blockSize < need) blockSize = need;
+    Block* block = static_cast<Block*>(std::malloc(blockSize));
+    if (!block) throw std::bad_alloc();
+    block->next = blocks_;
+    block->size = blockSize;
+    blocks_ = block;
+    reserved_ += blockSize;
+    cursor_ = reinterpret_cast<char*>(block + 1);
+    limit_ = reinterpret_cast<char*>(block) + blockSize;
     uintptr_t p = reinterpret_cast<uintptr_t>(cursor_);
     p = (p + align - 1) & ~(uintptr_t(align) - 1);
-    if (!cursor_ || p + bytes > reinterpret_cast<uintptr_t>(limit_)) {
-        // Blocks grow with the document, so a big script needs few of them.
-        size_t blockSize = blocks_ ? blocks_->size * 2 : kFirstBlock;
-        if (blockSize > kMaxBlock) blockSize = kMaxBlock;
-        const size_t need = bytes + align + sizeof(Block);
-        if (blockSize < need) blockSize = need;
-        Block* block = static_cast<Block*>(std::malloc(blockSize));
-        if (!block) throw std::bad_alloc();
-        block->next = blocks_;
-        block->size = blockSize;
-        blocks_ = block;
-        reserved_ += blockSize;
-        cursor_ = reinterpret_cast<char*>(block + 1);
-        limit_ = reinterpret_cast<char*>(block) + blockSize;
-        p = reinterpret_cast<uintptr_t>(cursor_);
-        p = (p + align - 1) & ~(uintptr_t(align) - 1);
-    }
     cursor_ = reinterpret_cast<char*>(p + bytes);
     return reinterpret_cast<void*>(p);
 }
-
-cXmlTag* cXmlArena::newTag() { return new (allocate(sizeof(cXmlTag), alignof(cXmlTag))) cXmlTag(); }
-
-cXmlParam* cXmlArena::newParam() { return new (allocate(sizeof(cXmlParam), alignof(cXmlParam))) cXmlParam(); }
 
 const char* cXmlArena::copyString(const char* text, size_t length, size_t maxLength)
 {
@@ -78,18 +74,47 @@ void cXmlArena::adopt(unsigned char* buffer)
 
 // ---- cXmlTag ---------------------------------------------------------------
 
+namespace {
+
+// The arena of every root tag that has one. Never destroyed, so that a root
+// destroyed during the program's exit still finds it.
+struct sArenas {
+    std::mutex lock;
+    std::unordered_map<const cXmlTag*, cXmlArena*> of;
+};
+sArenas& arenas()
+{
+    static sArenas* all = new sArenas();
+    return *all;
+}
+
+} // namespace
+
 cXmlTag::~cXmlTag()
 {
-    // Only a root owns anything: the arena holding its whole tree.
-    delete arena_;
+    // Only a root owns anything: the arena holding its whole tree. Tags made
+    // in an arena are never destroyed one by one.
+    sArenas& all = arenas();
+    cXmlArena* owned = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(all.lock);
+        const auto found = all.of.find(this);
+        if (found == all.of.end()) return;
+        owned = found->second;
+        all.of.erase(found);
+    }
+    delete owned;
 }
 
 cXmlArena& cXmlTag::arena()
 {
-    cXmlTag* root = this;
+    const cXmlTag* root = this;
     while (root->parent) root = root->parent;
-    if (!root->arena_) root->arena_ = new cXmlArena();
-    return *root->arena_;
+    sArenas& all = arenas();
+    std::lock_guard<std::mutex> hold(all.lock);
+    cXmlArena*& arena = all.of[root];
+    if (!arena) arena = new cXmlArena();
+    return *arena;
 }
 
 int cXmlTag::childCount() const

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <new>
 
 class cXmlArena;
 
@@ -90,15 +91,14 @@ public:
     void appendChild(cXmlTag* child, cXmlTag* after);
     void appendParam(cXmlParam* param, cXmlParam* after);
 
-    // The root's arena; created on first use.
+    // The root's arena; created on first use. Only roots own one, and a
+    // tree has one root and up to hundreds of thousands of tags: the root's
+    // arena is kept beside it (xml_tag.cpp), not in a field of every tag.
     cXmlArena& arena();
 
     // Lenient number readers shared with every other reader of script text.
     static int toInt(const char* text);
     static float toFloat(const char* text);
-
-private:
-    cXmlArena* arena_ = nullptr; // only the root has one
 };
 
 // Bump allocator of a document: tags, params, strings and adopted file texts.
@@ -119,7 +119,17 @@ public:
     size_t bytesReserved() const { return reserved_; }
 
 private:
-    void* allocate(size_t bytes, size_t align);
+    // Bumps the cursor; a new block when the current one is full.
+    void* allocate(size_t bytes, size_t align)
+    {
+        const size_t at = (reinterpret_cast<size_t>(cursor_) + align - 1) & ~(align - 1);
+        if (cursor_ && at + bytes <= reinterpret_cast<size_t>(limit_)) {
+            cursor_ = reinterpret_cast<char*>(at + bytes);
+            return reinterpret_cast<void*>(at);
+        }
+        return allocateInNewBlock(bytes, align);
+    }
+    void* allocateInNewBlock(size_t bytes, size_t align);
 
     struct Block {
         Block* next;
@@ -136,3 +146,12 @@ private:
     };
     Adopted* adopted_ = nullptr;
 };
+
+// Every tag and param of a document comes from here: inline, since a big
+// script makes hundreds of thousands.
+inline cXmlTag* cXmlArena::newTag() { return new (allocate(sizeof(cXmlTag), alignof(cXmlTag))) cXmlTag(); }
+
+inline cXmlParam* cXmlArena::newParam()
+{
+    return new (allocate(sizeof(cXmlParam), alignof(cXmlParam))) cXmlParam();
+}

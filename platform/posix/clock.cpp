@@ -19,6 +19,21 @@ void sleepMilliseconds(double milliseconds)
     while (nanosleep(&left, &left) != 0 && errno == EINTR) { }
 }
 
+void sleepUntil(double deadline)
+{
+    const double left = deadline - preciseMilliseconds();
+    if (!(left > 0)) return;
+    const long long ns = static_cast<long long>((left < 86400000.0 ? left : 86400000.0) * 1e6);
+    // The deadline on the system's monotonic clock, which need not be the
+    // clock preciseMilliseconds() reads: the two only need the same rate.
+    timespec at{};
+    clock_gettime(CLOCK_MONOTONIC, &at);
+    const long long total = static_cast<long long>(at.tv_nsec) + ns % 1000000000;
+    at.tv_sec += static_cast<std::time_t>(ns / 1000000000 + total / 1000000000);
+    at.tv_nsec = static_cast<long>(total % 1000000000);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) { }
+}
+
 UtcTime utcNow()
 {
     using namespace std::chrono;

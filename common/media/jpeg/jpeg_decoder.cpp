@@ -511,6 +511,7 @@ void cJPEGDecoder::allocateCoefficients()
         const size_t blocks = size_t(c.blocksWide) * size_t(c.blocksHigh);
         c.dcCoefficients = static_cast<int16_t*>(allocate(blocks * sizeof(int16_t)));
         c.acCoefficients = static_cast<int16_t*>(allocate(blocks * 64 * sizeof(int16_t)));
+        if (progressive_) c.nonzero = static_cast<uint64_t*>(allocate(blocks * sizeof(uint64_t)));
     }
     buffered_ = true;
 }
@@ -520,6 +521,9 @@ int cJPEGDecoder::begin()
     if (error_) return -1;
     if (begun_) return 0;
     try {
+        // The instruction set is chosen once, here; without the SIMD option
+        // the scalar transform and conversion run.
+        kernels_ = jpegKernels(simd_ ? jpegSimdAvailable() : eJPEGSimd::scalar);
         chooseScanType();
         setUpRows();
         if (!progressive_) {
@@ -527,8 +531,7 @@ int cJPEGDecoder::begin()
             readScan();
             prepareScan();
             if (scanCoversFrame()) {
-                mcuRowBlocks_ =
-                    static_cast<int16_t*>(allocate(size_t(mcusWide_) * size_t(blocksPerMCU_) * 64 * sizeof(int16_t)));
+                layOutMCURow();
             } else {
                 // Components in scans of their own: keep every scan's
                 // coefficients, as for a progressive image.
@@ -555,45 +558,49 @@ int cJPEGDecoder::begin()
 
 // ---- rows -------------------------------------------------------------------------
 
-// Inverse-transforms the blocks of the current MCU row into the planes.
+// Where each block of an MCU goes in the MCU row's blocks: component after
+// component, each as its v rows of blocks across the whole MCU row.
+void cJPEGDecoder::layOutMCURow()
+{
+    size_t componentStart[kMaxComponents] = {};
+    size_t total = 0;
+    for (int i = 0; i < componentCount_; i++) {
+        componentStart[i] = total;
+        total += size_t(component_[i].blocksWide) * size_t(component_[i].v) * 64;
+    }
+    for (int j = 0; j < blocksPerMCU_; j++) {
+        const Component& c = component_[blockComponent_[j]];
+        blockOffset_[j] =
+            componentStart[blockComponent_[j]] + (size_t(blockY_[j]) * size_t(c.blocksWide) + size_t(blockX_[j])) * 64;
+        blockStep_[j] = size_t(c.h) * 64;
+    }
+    mcuRowBlocks_ = static_cast<int16_t*>(allocate(total * sizeof(int16_t)));
+}
+
+// Inverse-transforms the blocks of the current MCU row into the planes, a
+// row of blocks of a component at a time.
 void cJPEGDecoder::transformMCURow()
 {
-    alignas(16) int16_t block[64];
-    if (!buffered_) {
-        for (int mx = 0; mx < mcusWide_; mx++) {
-            int16_t* blocks = mcuRowBlocks_ + size_t(mx) * blocksPerMCU_ * 64;
-            for (int j = 0; j < blocksPerMCU_; j++) {
-                const Component& c = component_[blockComponent_[j]];
-                uint8_t* out = c.plane + blockY_[j] * 8 * c.planeStride + (mx * c.h + blockX_[j]) * 8;
-                int16_t* block = blocks + j * 64;
-                if (simd_)
-                    jpegIdctSimd(block, c.quant, out, c.planeStride);
-                else
-                    jpegIdctScalar(block, out, c.planeStride);
-                // Ready for the next MCU row, which stores only its nonzero terms.
-                std::memset(block, 0, 64 * sizeof(int16_t));
-            }
-        }
-        return;
-    }
-    const int my = mcuRow_;
+    const tJPEGIdctRow idctRow = kernels_.idctRow;
+    int16_t* blocks = mcuRowBlocks_;
     for (int i = 0; i < componentCount_; i++) {
         Component& c = component_[i];
+        // Without the SIMD option, sequential blocks were dequantized as they
+        // were decoded.
+        const uint16_t* quant = simd_ || buffered_ ? c.quant : nullptr;
         for (int y = 0; y < c.v; y++) {
-            for (int bx = 0; bx < c.blocksWide; bx++) {
-                int16_t* dc;
-                const int16_t* ac = blockAt(c, bx, my * c.v + y, dc);
-                uint8_t* out = c.plane + y * 8 * c.planeStride + bx * 8;
-                if (simd_) {
-                    std::memcpy(block, ac, sizeof(block));
-                    block[0] = *dc;
-                    jpegIdctSimd(block, c.quant, out, c.planeStride);
-                } else {
-                    for (int k = 1; k < 64; k++) block[k] = int16_t(uint16_t(uint32_t(uint16_t(ac[k])) * c.quant[k]));
-                    block[0] = int16_t(uint16_t(uint32_t(uint16_t(*dc)) * c.quant[0]));
-                    jpegIdctScalar(block, out, c.planeStride);
-                }
+            uint8_t* out = c.plane + y * 8 * c.planeStride;
+            if (!buffered_) {
+                idctRow(blocks, c.blocksWide, quant, out, c.planeStride);
+                blocks += size_t(c.blocksWide) * 64;
+                continue;
             }
+            // The DC terms are kept apart while the scans are decoded; the
+            // coefficients are not needed after this.
+            int16_t* dc;
+            int16_t* ac = blockAt(c, 0, mcuRow_ * c.v + y, dc);
+            for (int bx = 0; bx < c.blocksWide; bx++) ac[bx * 64] = dc[bx];
+            idctRow(ac, c.blocksWide, quant, out, c.planeStride);
         }
     }
 }
@@ -632,10 +639,7 @@ int cJPEGDecoder::decode(const unsigned char*& row, int& length)
             const bool second = pair && y + 1 < rowsInMCU_;
             const uint8_t* y1 = second ? y0 + luma.planeStride : nullptr;
             const int shift = scanType_ == 2 || scanType_ == 4 ? 1 : 0;
-            if (simd_)
-                jpegColourRowSimd(colour_, y0, y1, cb, cr, outputRow_[0], outputRow_[1], width_, shift);
-            else
-                jpegColourRowScalar(colour_, y0, y1, cb, cr, outputRow_[0], outputRow_[1], width_, shift);
+            kernels_.colourRow(colour_, y0, y1, cb, cr, outputRow_[0], outputRow_[1], width_, shift);
             secondRowReady_ = second;
             rowInMCU_ += pair ? 2 : 1;
         }

@@ -122,6 +122,9 @@ private:
         int scanBlocksHigh = 0;
         int16_t* dcCoefficients = nullptr; // buffered images: one per block
         int16_t* acCoefficients = nullptr; // buffered images: 64 per block, natural order
+        // Progressive images: per block, bit k set where the coefficient k
+        // (zig-zag order) is nonzero, so refinements skip the zero ones.
+        uint64_t* nonzero = nullptr;
         uint8_t* plane = nullptr;          // the samples of the current MCU row
         int planeStride = 0;
         uint16_t quant[64] = {}; // taken from its table at the first scan
@@ -164,10 +167,12 @@ private:
     inline void decodeBlock(sJPEGBits& b, int16_t* block, int component, const uint16_t* quant);
     inline void decodeDCFirst(sJPEGBits& b, int16_t* dc, int component);
     inline void decodeDCRefine(sJPEGBits& b, int16_t* dc);
-    void decodeACFirst(sJPEGBits& b, int16_t* ac, int component);
-    void decodeACRefine(sJPEGBits& b, int16_t* ac, int component);
+    void decodeACFirst(sJPEGBits& b, int16_t* ac, uint64_t& nonzero, int component);
+    void decodeACRefine(sJPEGBits& b, int16_t* ac, uint64_t& nonzero, int component);
     inline void decodeBufferedBlock(sJPEGBits& b, int component, int bx, int by);
-    int16_t* blockAt(Component& c, int bx, int by, int16_t*& dc);
+    // The block at (bx, by) of a coefficient buffer, its DC term and, where
+    // asked for, its nonzero mask.
+    int16_t* blockAt(Component& c, int bx, int by, int16_t*& dc, uint64_t** nonzero = nullptr);
     void decodeMCURow();
     void decodeBufferedScan();
     void decodeImageScans();
@@ -177,6 +182,7 @@ private:
     void setUpRows();
     void allocateCoefficients();
     void transformMCURow();
+    void layOutMCURow();
 
     cJPEGSource* source_;
     bool simd_;
@@ -191,7 +197,7 @@ private:
     bool sourceEnded_ = false;
 
     // bit reader (see sJPEGBits)
-    uint32_t bitBuffer_ = 0;
+    uint64_t bitBuffer_ = 0;
     int bitCount_ = 0;
     bool markerReached_ = false;
     bool markerIsEnd_ = false;
@@ -230,7 +236,14 @@ private:
     int blockComponent_[kMaxBlocksPerMCU] = {};
     int blockX_[kMaxBlocksPerMCU] = {}; // position in the MCU, in blocks
     int blockY_[kMaxBlocksPerMCU] = {};
-    int16_t* mcuRowBlocks_ = nullptr; // sequential: one MCU row of blocks
+    // Sequential: one MCU row of blocks, each component's block rows one
+    // after the other, so that a row of blocks is transformed in one call.
+    int16_t* mcuRowBlocks_ = nullptr;
+    size_t blockOffset_[kMaxBlocksPerMCU] = {}; // block j of the first MCU
+    size_t blockStep_[kMaxBlocksPerMCU] = {};   // from one MCU to the next
+
+    // the transform and the colour conversion, chosen in begin()
+    sJPEGKernels kernels_ = {};
 
     // rows
     uint8_t* outputRow_[2] = {};

@@ -43,13 +43,29 @@ void cJPEGDecoder::refillForBits(sJPEGBits& b)
     b.left = inputLeft_;
 }
 
-// Tops the buffer up to at least 25 bits. A stuffed 0xFF 0x00 is the data
+// Tops the buffer up to at least 57 bits. A stuffed 0xFF 0x00 is the data
 // byte 0xFF; any other byte after 0xFF is a marker, which stays in the input
-// while the reader feeds 0xFF from then on.
+// while the reader feeds 0xFF from then on. Where the next eight bytes hold
+// no 0xFF they go in as one word.
 KX_INLINE void cJPEGDecoder::fillBits(sJPEGBits& b)
 {
-    while (b.count <= 24) {
-        uint32_t byte = 0xFF;
+    if (!b.marker && b.left >= 8) {
+        uint64_t word = 0;
+        for (int i = 0; i < 8; i++) word = word << 8 | b.pos[i];
+        // A byte of word is 0xFF where the same byte of ~word is zero.
+        const uint64_t inverse = ~word;
+        if (!((inverse - 0x0101010101010101ull) & ~inverse & 0x8080808080808080ull)) {
+            const int take = (64 - b.count) >> 3;
+            word &= ~uint64_t(0) << (64 - take * 8);
+            b.buffer |= word >> b.count;
+            b.count += take * 8;
+            b.pos += take;
+            b.left -= take;
+            return;
+        }
+    }
+    while (b.count <= 56) {
+        uint64_t byte = 0xFF;
         if (b.marker) {
             b.fill += 8;
         } else {
@@ -67,7 +83,7 @@ KX_INLINE void cJPEGDecoder::fillBits(sJPEGBits& b)
                 b.fill += 8;
             }
         }
-        b.buffer |= byte << (24 - b.count);
+        b.buffer |= byte << (56 - b.count);
         b.count += 8;
     }
 }
@@ -75,6 +91,14 @@ KX_INLINE void cJPEGDecoder::fillBits(sJPEGBits& b)
 namespace {
 
 KX_INLINE int16_t times(int v, unsigned factor) { return int16_t(uint16_t(uint32_t(v) * factor)); }
+
+// Bits first..last of a 64-bit mask (none when first > last); first <= 64,
+// last <= 63.
+KX_INLINE uint64_t bandBits(int first, int last)
+{
+    if (first > last) return 0;
+    return (~uint64_t(0) << first) & (~uint64_t(0) >> (63 - last));
+}
 
 } // namespace
 
@@ -91,12 +115,12 @@ KX_INLINE void cJPEGDecoder::decodeBlock(sJPEGBits& b, int16_t* block, int compo
     const sJPEGHuffman& acTable = huffman_[comp.acTable];
     auto store = [&](int pos, int v) { block[pos] = Dequantize ? times(v, quant[pos]) : int16_t(v); };
 
-    if (b.count < 16) fillBits(b);
+    // A code (16 bits at most) and its extra bits (15) fit in 32 bits.
+    if (b.count < 32) fillBits(b);
     int s = jpegDecodeSymbol(b, dcTable);
     int diff = 0;
     if (s) {
         if (s > 15) s = 15;
-        if (b.count < s) fillBits(b);
         diff = jpegExtend(jpegTakeBits(b, s), s);
     }
     const int dc = int16_t(uint16_t(unsigned(dcPrediction_[component] + diff)));
@@ -104,8 +128,8 @@ KX_INLINE void cJPEGDecoder::decodeBlock(sJPEGBits& b, int16_t* block, int compo
     store(0, dc);
 
     for (int k = 1; k < 64; k++) {
-        if (b.count < 16) fillBits(b);
-        const uint32_t fast = acTable.fast[b.buffer >> 24];
+        if (b.count < 32) fillBits(b);
+        const uint32_t fast = acTable.fast[b.buffer >> (64 - sJPEGHuffman::kFastBits)];
         if (fast) {
             const int length = int(fast & 0xFF);
             b.buffer <<= length;
@@ -121,7 +145,6 @@ KX_INLINE void cJPEGDecoder::decodeBlock(sJPEGBits& b, int16_t* block, int compo
         if (s) {
             k += run;
             if (k > 63) fail(kJPEGCoefficientOverrun);
-            if (b.count < s) fillBits(b);
             store(kJPEGZigZag[k], jpegExtend(jpegTakeBits(b, s), s));
         } else {
             if (run != 15) break; // end of block
@@ -145,22 +168,22 @@ void cJPEGDecoder::decodeMCURow()
             restartsLeft_--;
         }
         // Zeroed at allocation and after each inverse transform.
-        int16_t* blocks = mcuRowBlocks_ + size_t(mx) * blockCount * 64;
+        auto block = [&](int j) { return mcuRowBlocks_ + blockOffset_[j] + size_t(mx) * blockStep_[j]; };
         if (jpegDataExhausted(b)) {
             // The data has run out: what follows would decode as DC
             // differences of 0 and empty blocks.
             for (int j = 0; j < blockCount; j++) {
                 const int c = blockComponent_[j];
-                blocks[j * 64] = simd_ ? int16_t(dcPrediction_[c]) : times(dcPrediction_[c], component_[c].quant[0]);
+                *block(j) = simd_ ? int16_t(dcPrediction_[c]) : times(dcPrediction_[c], component_[c].quant[0]);
             }
             continue;
         }
         if (simd_) {
-            for (int j = 0; j < blockCount; j++) decodeBlock<false>(b, blocks + j * 64, blockComponent_[j], nullptr);
+            for (int j = 0; j < blockCount; j++) decodeBlock<false>(b, block(j), blockComponent_[j], nullptr);
         } else {
             for (int j = 0; j < blockCount; j++) {
                 const int c = blockComponent_[j];
-                decodeBlock<true>(b, blocks + j * 64, c, component_[c].quant);
+                decodeBlock<true>(b, block(j), c, component_[c].quant);
             }
         }
     }
@@ -190,7 +213,7 @@ KX_INLINE void cJPEGDecoder::decodeDCRefine(sJPEGBits& b, int16_t* dc)
     if (jpegTakeBits(b, 1)) *dc = int16_t(*dc | (1 << approxLow_));
 }
 
-void cJPEGDecoder::decodeACFirst(sJPEGBits& b, int16_t* ac, int component)
+void cJPEGDecoder::decodeACFirst(sJPEGBits& b, int16_t* ac, uint64_t& nonzero, int component)
 {
     if (endOfBandRun_ > 0) {
         endOfBandRun_--;
@@ -206,7 +229,10 @@ void cJPEGDecoder::decodeACFirst(sJPEGBits& b, int16_t* ac, int component)
             k += run;
             if (k > 63) fail(kJPEGCoefficientOverrun);
             if (b.count < s) fillBits(b);
-            ac[kJPEGZigZag[k]] = times(jpegExtend(jpegTakeBits(b, s), s), scale);
+            const int16_t v = times(jpegExtend(jpegTakeBits(b, s), s), scale);
+            ac[kJPEGZigZag[k]] = v;
+            // A product that wraps to 0 leaves a zero coefficient.
+            nonzero = v ? nonzero | uint64_t(1) << k : nonzero & ~(uint64_t(1) << k);
         } else if (run == 15) {
             k += 15;
             if (k > 63) fail(kJPEGCoefficientOverrun);
@@ -223,7 +249,7 @@ void cJPEGDecoder::decodeACFirst(sJPEGBits& b, int16_t* ac, int component)
     }
 }
 
-void cJPEGDecoder::decodeACRefine(sJPEGBits& b, int16_t* ac, int component)
+void cJPEGDecoder::decodeACRefine(sJPEGBits& b, int16_t* ac, uint64_t& nonzero, int component)
 {
     const sJPEGHuffman& table = huffman_[component_[component].acTable];
     const int plus = 1 << approxLow_, minus = -plus;
@@ -256,37 +282,38 @@ void cJPEGDecoder::decodeACRefine(sJPEGBits& b, int16_t* ac, int component)
                 break;
             }
             // Skip run zero coefficients (correcting the nonzero ones met on
-            // the way); the new value goes into the next zero one.
-            for (; k <= spectralEnd_; k++) {
-                int16_t& c = ac[kJPEGZigZag[k]];
-                if (c) {
-                    refine(c);
-                } else {
-                    if (run == 0) break;
-                    run--;
-                }
-            }
+            // the way); the new value goes into the next zero one, or past
+            // the band when there is none.
+            const uint64_t band = bandBits(k, spectralEnd_);
+            uint64_t zeros = ~nonzero & band;
+            for (int r = 0; r < run && zeros; r++) zeros &= zeros - 1;
+            const int next = zeros ? __builtin_ctzll(zeros) : spectralEnd_ + 1;
+            for (uint64_t left = nonzero & band & ~bandBits(next, 63); left; left &= left - 1)
+                refine(ac[kJPEGZigZag[__builtin_ctzll(left)]]);
+            k = next;
             if (value) {
                 if (k > 63) fail(kJPEGCoefficientOverrun);
                 ac[kJPEGZigZag[k]] = int16_t(value);
+                nonzero |= uint64_t(1) << k;
             }
         }
     }
     if (endOfBandRun_ > 0) {
-        // Inside an end-of-band run only the nonzero coefficients get bits.
-        for (; k <= spectralEnd_; k++) {
-            int16_t& c = ac[kJPEGZigZag[k]];
-            if (c) refine(c);
-        }
+        // Inside an end-of-band run only the nonzero coefficients get bits,
+        // in zig-zag order. A refinement never makes a coefficient zero.
+        for (uint64_t left = nonzero & bandBits(k, spectralEnd_); left; left &= left - 1)
+            refine(ac[kJPEGZigZag[__builtin_ctzll(left)]]);
         endOfBandRun_--;
     }
 }
 
-int16_t* cJPEGDecoder::blockAt(Component& c, int bx, int by, int16_t*& dc)
+int16_t* cJPEGDecoder::blockAt(Component& c, int bx, int by, int16_t*& dc, uint64_t** nonzero)
 {
     if (bx < 0 || by < 0 || bx >= c.blocksWide || by >= c.blocksHigh) fail(kJPEGBlockPosition);
     const size_t index = size_t(by) * size_t(c.blocksWide) + size_t(bx);
     dc = c.dcCoefficients + index;
+    // Sequential images keep no masks.
+    if (nonzero) *nonzero = c.nonzero ? c.nonzero + index : nullptr;
     return c.acCoefficients + index * 64;
 }
 
@@ -294,7 +321,8 @@ int16_t* cJPEGDecoder::blockAt(Component& c, int bx, int by, int16_t*& dc)
 KX_INLINE void cJPEGDecoder::decodeBufferedBlock(sJPEGBits& b, int component, int bx, int by)
 {
     int16_t* dc;
-    int16_t* ac = blockAt(component_[component], bx, by, dc);
+    uint64_t* nonzero;
+    int16_t* ac = blockAt(component_[component], bx, by, dc, &nonzero);
     if (!progressive_) {
         std::memset(ac, 0, 64 * sizeof(int16_t));
         decodeBlock<false>(b, ac, component, nullptr);
@@ -306,9 +334,9 @@ KX_INLINE void cJPEGDecoder::decodeBufferedBlock(sJPEGBits& b, int component, in
         else
             decodeDCRefine(b, dc);
     } else if (approxHigh_ == 0) {
-        decodeACFirst(b, ac, component);
+        decodeACFirst(b, ac, *nonzero, component);
     } else {
-        decodeACRefine(b, ac, component);
+        decodeACRefine(b, ac, *nonzero, component);
     }
 }
 

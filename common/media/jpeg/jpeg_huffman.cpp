@@ -26,17 +26,21 @@ void sJPEGHuffman::build()
             const uint8_t symbol = symbols[k++];
             if (length <= 8) {
                 const unsigned first = code << (8 - length), n = 1u << (8 - length);
+                for (unsigned j = 0; j < n; j++) lookup[first + j] = symbol | unsigned(length) << 8;
+            }
+            if (length <= kFastBits) {
+                // The code followed by every possible string of extra bits.
                 const int run = symbol >> 4, size = symbol & 15;
-                for (unsigned j = 0; j < n; j++) {
-                    lookup[first + j] = symbol | unsigned(length) << 8;
-                    if (size && length + size <= 8) {
-                        const int bits = int(j >> (8 - length - size));
+                if (size && length + size <= kFastBits) {
+                    const unsigned first = code << (kFastBits - length), n = 1u << (kFastBits - length);
+                    for (unsigned j = 0; j < n; j++) {
+                        const int bits = int(j >> (kFastBits - length - size));
                         const int value = bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits;
                         fast[first + j] = uint32_t(value) << 16 | unsigned(run) << 8 | unsigned(length + size);
                     }
                 }
-                continue;
             }
+            if (length <= 8) continue;
             const unsigned prefix = code >> (length - 8);
             if (lookup[prefix] & 0xF00) continue; // a shorter code owns the prefix
             int node = int(lookup[prefix] >> 16);

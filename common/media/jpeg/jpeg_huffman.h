@@ -16,7 +16,7 @@
 // n bits (1..16) from the top of the buffer; the caller made sure they are there.
 KX_INLINE int jpegTakeBits(sJPEGBits& b, int n)
 {
-    const int v = int(b.buffer >> (32 - n));
+    const int v = int(b.buffer >> (64 - n));
     b.buffer <<= n;
     b.count -= n;
     return v;
@@ -29,7 +29,7 @@ KX_INLINE int jpegExtend(int v, int n) { return v < (1 << (n - 1)) ? v - (1 << n
 // the one-bits after the end of the data) decodes as symbol 0 after 16 bits.
 KX_INLINE int jpegDecodeSymbol(sJPEGBits& b, const sJPEGHuffman& table)
 {
-    const uint32_t entry = table.lookup[b.buffer >> 24];
+    const uint32_t entry = table.lookup[b.buffer >> 56];
     if (entry & 0xF00) {
         const int length = (entry >> 8) & 15;
         b.buffer <<= length;
@@ -38,9 +38,9 @@ KX_INLINE int jpegDecodeSymbol(sJPEGBits& b, const sJPEGHuffman& table)
     }
     int node = int(entry >> 16);
     if (node) {
-        uint32_t bits = b.buffer << 8;
+        uint64_t bits = b.buffer << 8;
         for (int length = 9; length <= 16; length++, bits <<= 1) {
-            const uint16_t child = table.tree[node][bits >> 31];
+            const uint16_t child = table.tree[node][bits >> 63];
             if (child == sJPEGHuffman::kNone) break;
             if (child & sJPEGHuffman::kLeaf) {
                 b.buffer <<= length;

@@ -4,6 +4,8 @@
 // them with the 1/8 of the 2-D transform and adds the level shift.
 #include "common/media/jpeg/jpeg_internal.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr int kConstBits = 13;
@@ -100,5 +102,20 @@ void jpegIdctScalar(const int16_t* coefficients, uint8_t* out, int stride)
             const int64_t v = (sums[c] >> kShift) + 128;
             dst[c] = uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
         }
+    }
+}
+
+void jpegIdctRowScalar(int16_t* blocks, int count, const uint16_t* quant, uint8_t* out, int stride)
+{
+    int16_t dequantized[64];
+    for (int i = 0; i < count; i++) {
+        int16_t* block = blocks + i * 64;
+        if (quant) {
+            for (int k = 0; k < 64; k++) dequantized[k] = int16_t(uint16_t(uint32_t(uint16_t(block[k])) * quant[k]));
+            jpegIdctScalar(dequantized, out + i * 8, stride);
+        } else {
+            jpegIdctScalar(block, out + i * 8, stride);
+        }
+        std::memset(block, 0, 64 * sizeof(int16_t));
     }
 }

@@ -125,7 +125,22 @@ void jpegIdctSimd(const int16_t* coefficients, const uint16_t* quant, uint8_t* o
     }
 }
 
+void jpegIdctRowSse2(int16_t* blocks, int count, const uint16_t* quant, uint8_t* out, int stride)
+{
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < count; i++) {
+        int16_t* block = blocks + i * 64;
+        jpegIdctSimd(block, quant, out + i * 8, stride);
+        for (int k = 0; k < 64; k += 8) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + k), zero);
+    }
+}
+
 #else
+
+void jpegIdctRowSse2(int16_t* blocks, int count, const uint16_t* quant, uint8_t* out, int stride)
+{
+    jpegIdctRowScalar(blocks, count, quant, out, stride);
+}
 
 void jpegIdctSimd(const int16_t* coefficients, const uint16_t* quant, uint8_t* out, int stride)
 {

@@ -56,10 +56,12 @@ struct sJPEGHuffman {
     int symbolCount = 0;
 
     uint32_t lookup[256] = {};
-    // For AC tables: a code and its extra bits that fit in 8 bits together
-    // decode in one step: value in bits 16-31, run in bits 8-11, total
-    // length in bits 0-7; 0 where they do not fit.
-    uint32_t fast[256] = {};
+    // For AC tables: a code and its extra bits that fit in kFastBits bits
+    // together decode in one lookup on the next kFastBits bits: value in bits
+    // 16-31, run in bits 8-11, total length in bits 0-7; 0 where they do not
+    // fit (and for the codes without extra bits).
+    enum : int { kFastBits = 10 };
+    uint32_t fast[1 << kFastBits] = {};
     uint16_t tree[kMaxNodes][2] = {};
     int nodeCount = 0;
 
@@ -77,8 +79,8 @@ struct sJPEGHuffman {
 void jpegIdctScalar(const int16_t* coefficients, uint8_t* out, int stride);
 
 // The same transform with the dequantization inside: coefficient times quant,
-// kept to 16 bits. SSE2 where available, else the scalar transform. Its output
-// equals jpegIdctScalar on the 16-bit products, bit for bit.
+// kept to 16 bits, in SSE2 (the scalar transform where SSE2 is missing). Its
+// output equals jpegIdctScalar on the 16-bit products, bit for bit.
 void jpegIdctSimd(const int16_t* coefficients, const uint16_t* quant, uint8_t* out, int stride);
 
 // ---- colour conversion --------------------------------------------------------
@@ -100,21 +102,56 @@ struct sJPEGColour {
 // Converts count pixels of one row, or of two rows (y1 and out1 not null)
 // that share their chroma. chromaShift 1 uses each chroma sample for two luma
 // samples side by side. Writes red, green, blue, 255 per pixel. The SIMD
-// version works 16 pixels at a time: luma must be readable and out writable
+// versions work 16 pixels at a time: luma must be readable and out writable
 // up to count rounded up to 16, chroma up to that >> chromaShift.
 void jpegColourRowScalar(const sJPEGColour& colour, const uint8_t* y0, const uint8_t* y1, const uint8_t* cb,
                          const uint8_t* cr, uint8_t* out0, uint8_t* out1, int count, int chromaShift);
 void jpegColourRowSimd(const sJPEGColour& colour, const uint8_t* y0, const uint8_t* y1, const uint8_t* cb,
                        const uint8_t* cr, uint8_t* out0, uint8_t* out1, int count, int chromaShift);
 
+// ---- kernels by instruction set -----------------------------------------------
+
+// The instruction sets the transform and the colour conversion come in. Every
+// level computes exactly what the scalar code computes.
+enum class eJPEGSimd : int { scalar = 0, sse2 = 1, avx2 = 2 };
+
+// Inverse-transforms count blocks stored one after the other (64 quantized
+// coefficients each, natural order) into count 8 x 8 squares side by side at
+// out, dequantizing with quant (products kept to 16 bits; no quant: the
+// coefficients are dequantized already, scalar level only). Leaves the blocks
+// zeroed for the next use.
+using tJPEGIdctRow = void (*)(int16_t* blocks, int count, const uint16_t* quant, uint8_t* out, int stride);
+// As jpegColourRowScalar, with the SIMD padding rules above.
+using tJPEGColourRow = void (*)(const sJPEGColour& colour, const uint8_t* y0, const uint8_t* y1, const uint8_t* cb,
+                                const uint8_t* cr, uint8_t* out0, uint8_t* out1, int count, int chromaShift);
+
+struct sJPEGKernels {
+    eJPEGSimd level;
+    tJPEGIdctRow idctRow;
+    tJPEGColourRow colourRow;
+};
+
+// The best level this build and this processor run.
+eJPEGSimd jpegSimdAvailable();
+// The kernels of a level; a level that is not available gives the best one
+// below it.
+sJPEGKernels jpegKernels(eJPEGSimd level);
+
+// The kernels of each level (jpeg_idct*.cpp, jpeg_color*.cpp).
+void jpegIdctRowScalar(int16_t* blocks, int count, const uint16_t* quant, uint8_t* out, int stride);
+void jpegIdctRowSse2(int16_t* blocks, int count, const uint16_t* quant, uint8_t* out, int stride);
+void jpegIdctRowAvx2(int16_t* blocks, int count, const uint16_t* quant, uint8_t* out, int stride);
+void jpegColourRowAvx2(const sJPEGColour& colour, const uint8_t* y0, const uint8_t* y1, const uint8_t* cb,
+                       const uint8_t* cr, uint8_t* out0, uint8_t* out1, int count, int chromaShift);
+
 // ---- bit reader state ---------------------------------------------------------
 
 // The bit reader's state, copied into a local while a row or a scan is
 // decoded so that it stays in registers. buffer holds count bits, the next
-// one in bit 31. After a marker has been reached the reader feeds one-bits:
+// one in bit 63; it is topped up eight bytes at a time where the data allows. After a marker has been reached the reader feeds one-bits:
 // fill counts them, so the real bits left are count - fill when positive.
 struct sJPEGBits {
-    uint32_t buffer;
+    uint64_t buffer;
     int count;
     const uint8_t* pos;
     int left;

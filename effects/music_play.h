@@ -68,4 +68,6 @@ private:
     char loadedFrom_[64] = {};     // the file the channels were made from
     bool playedSinceLoad_ = false; // a play or stop came after the last load
     static void settleTaken(void* self);
+    // "not found" for a missing file, "could not be played" for one that does not decode.
+    void reportUnplayable(const sChannel& channel) const;
 };

@@ -274,7 +274,7 @@ int main(int argc, char** argv)
         log->logf("Error: script path longer than %u characters", unsigned(sizeof gScriptPath - 1));
         return 0;
     }
-    if (cl.capture && !setUpCapture(cl)) return 0;
+    if (cl.capture && !setUpCapture(cl)) return 1;
     useInstalledDataWhenNoneHere();
 
     log->logf("Parsing Script [%s]", gScriptPath);

@@ -4,6 +4,7 @@
 #include "common/script/xml_tag.h"
 #include "player/log.h"
 #include "player/plugin.h"
+#include "player/reload.h"
 
 #include <algorithm>
 #include <cctype>
@@ -112,7 +113,7 @@ private:
     {
         for (const cXmlTag* child : list->children()) {
             if (const sEffectName* e = effect(child->name, fragment)) {
-                effectElement(child, *e);
+                effectElement(child, *e, fragment);
                 continue;
             }
             if (child->nameIs("add"))
@@ -132,11 +133,12 @@ private:
         }
     }
 
+    // A note is an element nothing reads, written on purpose.
     static bool isCommand(const char* name)
     {
         for (const char* c : kCommands)
             if (strcasecmp(name, c) == 0) return true;
-        return false;
+        return strcasecmp(name, "note") == 0;
     }
 
     void unknown(const cXmlTag* tag, bool fragment)
@@ -160,10 +162,11 @@ private:
                    (near.empty() ? "" : "; did you mean <" + near + ">?"));
     }
 
-    void effectElement(const cXmlTag* tag, const sEffectName& e)
+    // Event fragments run while the show plays, after create.
+    void effectElement(const cXmlTag* tag, const sEffectName& e, bool fragment)
     {
         for (const cXmlParam* p : tag->params()) {
-            if (!created_ && strcasecmp(p->name, "texture") == 0)
+            if (!created_ && !fragment && strcasecmp(p->name, "texture") == 0)
                 report(false, tag,
                        "<" + std::string(tag->name) + " texture=\"" + p->value +
                            "\"> is read before <create>: without a window the texture cannot be made (the "
@@ -174,9 +177,11 @@ private:
         }
     }
 
+    // A name without an extension is a texture another effect makes
+    // (the webcam's webcamtex), not a file.
     void file(const cXmlTag* tag, const char* name)
     {
-        if (!name || !*name || isDataFile(name)) return;
+        if (!name || !cReloader::looksLikeFileName(name) || isDataFile(name)) return;
         char path[512];
         locateDataFile(name, path, sizeof path);
         report(true, tag, std::string(name) + " not found (looked for " + path + ")");

@@ -21,7 +21,10 @@ struct sFault {
     int file = -1;
     long offset = -1;
     std::string name;
-    const cXmlTag* open = nullptr;
+    // The tag that was open; copied, since a failed read's tree is freed.
+    std::string openName;
+    int openFile = -1;
+    long openOffset = -1;
 };
 
 std::vector<std::string> gFiles;
@@ -66,7 +69,14 @@ void noteReadFault(eReadFault kind, const char* file, long offset, const std::st
     gFault.file = fileIndex(file);
     gFault.offset = offset;
     gFault.name = name;
-    gFault.open = open;
+    if (!open) return;
+    gFault.openName = open->name ? open->name : "";
+    for (size_t i = gTags.size(); i-- > 0;) {
+        if (gTags[i].tag != open) continue;
+        gFault.openFile = gTags[i].file;
+        gFault.openOffset = gTags[i].offset;
+        break;
+    }
 }
 
 const std::string& scriptFileText(const std::string& file)
@@ -127,11 +137,10 @@ std::string describeReadFault()
         what = "a tag without a name: expected a letter after '<'";
         break;
     case eReadFault::endTagMismatch: {
-        const char* open = gFault.open && gFault.open->name ? gFault.open->name : "?";
-        const sScriptPlace opened = tagPlace(gFault.open);
+        const std::string& open = gFault.openName;
         what = "</" + name + "> does not close the open tag <" + open + ">";
-        if (opened.known()) what += " (" + opened.text() + ")";
-        what += ": expected </" + std::string(open) + ">";
+        if (gFault.openFile >= 0) what += " (" + placeIn(fileName(gFault.openFile), gFault.openOffset).text() + ")";
+        what += ": expected </" + open + ">";
         break;
     }
     case eReadFault::quoteOutOfPlace:

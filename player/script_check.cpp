@@ -319,20 +319,20 @@ std::string nearestName(const char* name, const std::vector<std::string>& known)
     size_t bestDistance = std::string::npos;
     for (const std::string& candidate : known) {
         const std::string b = lower(candidate.c_str());
-        // Edit distance (insertions, deletions, substitutions), one row at a time.
-        std::vector<size_t> row(b.size() + 1);
-        for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-        for (size_t i = 1; i <= a.size(); ++i) {
-            size_t diagonal = row[0];
-            row[0] = i;
+        // Edit distance (insertions, deletions, substitutions, and two
+        // neighbours swapped, the commonest slip of the keyboard).
+        std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+        for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+        for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+        for (size_t i = 1; i <= a.size(); ++i)
             for (size_t j = 1; j <= b.size(); ++j) {
-                const size_t up = row[j];
-                row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-                diagonal = up;
+                d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+                if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                    d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
             }
-        }
-        if (row[b.size()] < bestDistance) {
-            bestDistance = row[b.size()];
+        const size_t distance = d[a.size()][b.size()];
+        if (distance < bestDistance) {
+            bestDistance = distance;
             best = candidate;
         }
     }

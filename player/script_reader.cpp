@@ -298,7 +298,12 @@ int parseParams(cXmlTag* tag, const char* text, int length)
     return readParams(tag, const_cast<char*>(text), length, false);
 }
 
-int parse(cXmlTag* parent, cMemoryStream& source) { return parseSource(parent, source, 0, ""); }
+int parse(cXmlTag* parent, cMemoryStream& source)
+{
+    // Places are noted per read; a read of its own starts afresh.
+    clearScriptPlaces();
+    return parseSource(parent, source, 0, "");
+}
 
 int loadFile(cXmlTag* root, const char* path)
 {

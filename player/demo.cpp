@@ -19,8 +19,8 @@
 #include <GL/gl.h>
 
 #include <cstdio>
-#include <vector>
 #include <strings.h>
+#include <vector>
 
 namespace {
 

@@ -253,7 +253,8 @@ int main(int argc, char** argv)
 
     if (cl.check) {
         if (pathTooLong) {
-            std::fprintf(stderr, "kestrelux: script path longer than %u characters\n", unsigned(sizeof gScriptPath - 1));
+            std::fprintf(stderr, "kestrelux: script path longer than %u characters\n",
+                         unsigned(sizeof gScriptPath - 1));
             return 2;
         }
         return checkOnly(gScriptPath);

@@ -70,7 +70,8 @@ std::string describeUnknownType(const char* typeName, cPlugin* const* plugins, i
 {
     std::string text = std::string("no library loaded makes the type \"") + (typeName ? typeName : "") + "\"";
     if (count == 0) return text + " (no library is loaded before this add)";
-    for (int i = 0; i < count; ++i) text += std::string("; ") + plugins[i]->fileName() + " makes " + plugins[i]->typesMade();
+    for (int i = 0; i < count; ++i)
+        text += std::string("; ") + plugins[i]->fileName() + " makes " + plugins[i]->typesMade();
     return text;
 }
 

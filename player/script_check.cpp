@@ -14,6 +14,7 @@
 #include <memory>
 #include <strings.h>
 #include <system_error>
+#include <unordered_map>
 
 namespace {
 
@@ -63,9 +64,35 @@ struct sEffectName {
     const cXmlTag* add;
 };
 
+// Effect names in document order, found by name; the first add of a name counts.
+struct sEffectSet {
+    std::vector<sEffectName> list;
+    std::unordered_map<std::string, size_t> byName;
+
+    void add(sEffectName e)
+    {
+        if (byName.emplace(e.name, list.size()).second) list.push_back(std::move(e));
+    }
+    const sEffectName* find(const std::string& name) const
+    {
+        const auto found = byName.find(name);
+        return found == byName.end() ? nullptr : &list[found->second];
+    }
+    void clear()
+    {
+        list.clear();
+        byName.clear();
+    }
+};
+
+// Names offered in messages: a show holds at most 48 effects.
+constexpr size_t kNamesShown = 48;
+// Events inside events are walked this deep, as the player runs them.
+constexpr int kMaxFragmentDepth = 32;
+
 class cChecker {
 public:
-    cChecker(const sCheckOptions& options, std::vector<sDiagnostic>& out) : options_(options), out_(out) {}
+    cChecker(const sCheckOptions& options, std::vector<sDiagnostic>& out) : options_(options), out_(out) { }
 
     void demo(const cXmlTag* demo)
     {
@@ -89,23 +116,27 @@ private:
     {
         for (const cXmlTag* child : tag->children()) {
             if (child->nameIs("add") && child->getString("name"))
-                allEffects_.push_back({lower(child->getString("name")), lower(child->getString("type")), child});
-            if (child->nameIs("event")) collectAdds(child);
+                allEffects_.add({lower(child->getString("name")), lower(child->getString("type")), child});
+            if (child->nameIs("event") && depth_ < kMaxFragmentDepth) {
+                ++depth_;
+                collectAdds(child);
+                --depth_;
+            }
         }
     }
 
     const sEffectName* effect(const char* name, bool fragment) const
     {
-        const std::string wanted = lower(name);
-        for (const sEffectName& e : fragment ? allEffects_ : effects_)
-            if (e.name == wanted) return &e;
-        return nullptr;
+        return (fragment ? allEffects_ : effects_).find(lower(name));
     }
 
     std::vector<std::string> effectNames(bool fragment) const
     {
         std::vector<std::string> names;
-        for (const sEffectName& e : fragment ? allEffects_ : effects_) names.push_back(e.name);
+        for (const sEffectName& e : (fragment ? allEffects_ : effects_).list) {
+            if (names.size() >= kNamesShown) break;
+            names.push_back(e.name);
+        }
         return names;
     }
 
@@ -126,9 +157,11 @@ private:
                 texture(child);
             else if (child->nameIs("create"))
                 created_ = true;
-            else if (child->nameIs("event"))
+            else if (child->nameIs("event") && depth_ < kMaxFragmentDepth) {
+                ++depth_;
                 commands(child, true);
-            else if (!isCommand(child->name))
+                --depth_;
+            } else if (!isCommand(child->name))
                 unknown(child, fragment);
         }
     }
@@ -145,9 +178,8 @@ private:
     {
         if (isComment(tag)) return;
         const std::string name = tag->name;
-        for (const sEffectName& e : allEffects_) {
-            if (e.name != lower(tag->name) || fragment) continue;
-            const sScriptPlace at = tagPlace(e.add);
+        if (const sEffectName* e = fragment ? nullptr : allEffects_.find(lower(tag->name))) {
+            const sScriptPlace at = tagPlace(e->add);
             report(false, tag,
                    "<" + name + "> comes before the <add> that makes " + name +
                        (at.known() ? " (" + at.text() + ")" : "") +
@@ -217,10 +249,10 @@ private:
         if (options_.loadPlugins) {
             bool made = false;
             for (const auto& plugin : plugins_) made = made || (type && plugin->makes(type));
-            if (made) effects_.push_back({lower(name), lower(type), tag});
+            if (made) effects_.add({lower(name), lower(type), tag});
             if (made) return;
         } else {
-            effects_.push_back({lower(name), lower(type), tag});
+            effects_.add({lower(name), lower(type), tag});
             return;
         }
         std::vector<cPlugin*> loaded;
@@ -244,8 +276,9 @@ private:
 
     const sCheckOptions& options_;
     std::vector<sDiagnostic>& out_;
-    std::vector<sEffectName> effects_;    // added so far, in document order
-    std::vector<sEffectName> allEffects_; // every add of the demo
+    sEffectSet effects_;    // added so far, in document order
+    sEffectSet allEffects_; // every add of the demo
+    int depth_ = 0;         // of events inside events
     std::vector<std::unique_ptr<cPlugin>> plugins_;
     bool created_ = false;
 };
@@ -326,7 +359,8 @@ std::string nearestName(const char* name, const std::vector<std::string>& known)
         for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
         for (size_t i = 1; i <= a.size(); ++i)
             for (size_t j = 1; j <= b.size(); ++j) {
-                d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+                d[i][j] =
+                    std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
                 if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
                     d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
             }
@@ -362,8 +396,10 @@ std::vector<sDiagnostic> checkScript(const cXmlTag* root, const std::vector<std:
         } else if (!isComment(child)) {
             const std::string near = nearestName(child->name, {"demo"});
             checker.report(false, child,
-                           "<" + std::string(child->name) + "> at the top of the script is ignored: only <demo> "
-                           "elements are played" + (near.empty() ? "" : "; did you mean <demo>?"));
+                           "<" + std::string(child->name) +
+                               "> at the top of the script is ignored: only <demo> "
+                               "elements are played" +
+                               (near.empty() ? "" : "; did you mean <demo>?"));
         }
     }
     // In the order of the files, and by place within each.

@@ -3,9 +3,11 @@
 #include "common/media/stream.h"
 #include "common/script/xml_tag.h"
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -31,6 +33,10 @@ std::vector<std::string> gFiles;
 std::vector<sTagNote> gTags;
 sFault gFault;
 std::map<std::string, std::string> gTexts;
+// Where each line of a file starts, by file, built on first use.
+std::map<std::string, std::vector<size_t>> gLineStarts;
+// Tag to note, built on first lookup (messages are few, tags many).
+std::unordered_map<const cXmlTag*, size_t> gTagIndex;
 
 int fileIndex(const char* file)
 {
@@ -58,9 +64,14 @@ void clearScriptPlaces()
     gTags.clear();
     gFault = sFault();
     gTexts.clear();
+    gLineStarts.clear();
+    gTagIndex.clear();
 }
 
-void noteTagPlace(const cXmlTag* tag, const char* file, long offset) { gTags.push_back({tag, fileIndex(file), offset}); }
+void noteTagPlace(const cXmlTag* tag, const char* file, long offset)
+{
+    gTags.push_back({tag, fileIndex(file), offset});
+}
 
 void noteReadFault(eReadFault kind, const char* file, long offset, const std::string& name, const cXmlTag* open)
 {
@@ -94,6 +105,12 @@ const std::string& scriptFileText(const std::string& file)
     return gTexts.emplace(file, std::move(text)).first->second;
 }
 
+void setScriptFileText(const std::string& file, const std::string& text)
+{
+    gTexts[file] = text;
+    gLineStarts.erase(file);
+}
+
 sScriptPlace placeIn(const std::string& file, long offset)
 {
     sScriptPlace place;
@@ -101,23 +118,30 @@ sScriptPlace placeIn(const std::string& file, long offset)
     place.offset = offset;
     const std::string& text = scriptFileText(file);
     if (offset < 0 || size_t(offset) > text.size()) return place;
-    place.line = 1;
-    size_t lineStart = 0;
-    for (size_t i = 0; i < size_t(offset); ++i) {
-        if (text[i] == '\n') {
-            ++place.line;
-            lineStart = i + 1;
-        }
+    auto known = gLineStarts.find(file);
+    if (known == gLineStarts.end()) {
+        std::vector<size_t> starts{0};
+        for (size_t i = 0; i < text.size(); ++i)
+            if (text[i] == '\n') starts.push_back(i + 1);
+        known = gLineStarts.emplace(file, std::move(starts)).first;
     }
-    place.column = static_cast<int>(size_t(offset) - lineStart) + 1;
+    const std::vector<size_t>& starts = known->second;
+    const size_t line = size_t(std::upper_bound(starts.begin(), starts.end(), size_t(offset)) - starts.begin());
+    place.line = static_cast<int>(line);
+    place.column = static_cast<int>(size_t(offset) - starts[line - 1]) + 1;
     return place;
 }
 
 sScriptPlace tagPlace(const cXmlTag* tag)
 {
-    for (size_t i = gTags.size(); i-- > 0;)
-        if (gTags[i].tag == tag) return placeIn(fileName(gTags[i].file), gTags[i].offset);
-    return sScriptPlace();
+    if (gTagIndex.size() != gTags.size()) {
+        gTagIndex.clear();
+        for (size_t i = 0; i < gTags.size(); ++i) gTagIndex.emplace(gTags[i].tag, i);
+    }
+    const auto found = gTagIndex.find(tag);
+    if (found == gTagIndex.end()) return sScriptPlace();
+    const sTagNote& note = gTags[found->second];
+    return placeIn(fileName(note.file), note.offset);
 }
 
 std::string describeReadFault()

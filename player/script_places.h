@@ -55,3 +55,5 @@ std::string describeReadFault();
 // The text of a data file as it lies on disk (cached until the places are
 // cleared); empty when it cannot be read.
 const std::string& scriptFileText(const std::string& file);
+// Gives a file's text without the disk: for a text read from memory.
+void setScriptFileText(const std::string& file, const std::string& text);

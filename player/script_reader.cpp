@@ -107,7 +107,8 @@ int readParams(cXmlTag* tag, char* text, int length, bool inPlace)
         char* stop = point;
         while (stop < end && !kParamStops.stop[static_cast<unsigned char>(*stop)]) ++stop;
         if (stop >= end || *stop == '/' || *stop == '>') return 0;
-        if (*stop != '=') return paramFault(*stop == '<' ? eReadFault::openingInsideTag : eReadFault::quoteOutOfPlace, stop);
+        if (*stop != '=')
+            return paramFault(*stop == '<' ? eReadFault::openingInsideTag : eReadFault::quoteOutOfPlace, stop);
         // The name: the first run of letters after the current point.
         char* nameStart = const_cast<char*>(findLetter(point, end));
         char* nameEnd = nameStart;

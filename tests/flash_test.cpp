@@ -35,17 +35,18 @@ TEST(FlashEnvelope, EveryFrameRateDrawsThePeakWithoutOvershootingMoreThanOneStep
         int fps;
         float attack, sustain;
     };
-    const Case cases[] = {{10, 1, 1},   {20, 1, 1},   {25, 1, 1},    {30, 1, 1},   {40, 1, 1},  {50, 1, 1},
-                          {60, 1, 1},   {100, 1, 1},  {20, 0.3f, 1}, {30, 0.3f, 1}, {10, 4, 0},  {30, 1, 0},
-                          {24, 0.7f, 0.2f}, {12, 0.05f, 0.1f}};
+    const Case cases[] = {{10, 1, 1}, {20, 1, 1}, {25, 1, 1},       {30, 1, 1},       {40, 1, 1},
+                          {50, 1, 1}, {60, 1, 1}, {100, 1, 1},      {20, 0.3f, 1},    {30, 0.3f, 1},
+                          {10, 4, 0}, {30, 1, 0}, {24, 0.7f, 0.2f}, {12, 0.05f, 0.1f}};
     for (const Case& c : cases) {
         const float step = 100.0f / float(c.fps);
         const std::vector<float> drawn = envelope(step, c.attack, c.sustain);
         const float peak = *std::max_element(drawn.begin(), drawn.end());
         EXPECT_GE(peak, 1.0f) << c.fps << " fps, attack " << c.attack;
         // Above the plain steps at most one 10 ms step of the attack over full.
-        if (step > cFlash::kLongestPlainStep)
+        if (step > cFlash::kLongestPlainStep) {
             EXPECT_LE(peak, 1.0f + 0.3f * c.attack + 1e-5f) << c.fps << " fps, attack " << c.attack;
+        }
         EXPECT_EQ(drawn.back(), 0.0f) << c.fps << " fps: the flash ends";
     }
 }

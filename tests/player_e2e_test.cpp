@@ -202,9 +202,10 @@ TEST_F(PlayerTest, FailedScriptLogsTheParsersText)
     writeDataFile("script.txt", "<demo><camera id=\"c\"></demo>");
     const PlayerRun run = runPlayer();
     EXPECT_EQ(run.exitCode, 0) << run.errors;
-    expectLog(run, {"Parsing Script [script.txt]", "ERROR: tag [demo] couldn't be read",
-                    "script.txt:1:22: </demo> does not close the open tag <camera> (script.txt:1:7): expected </camera>",
-                    "Show ended: the script could not be read."});
+    expectLog(run,
+              {"Parsing Script [script.txt]", "ERROR: tag [demo] couldn't be read",
+               "script.txt:1:22: </demo> does not close the open tag <camera> (script.txt:1:7): expected </camera>",
+               "Show ended: the script could not be read."});
 }
 
 TEST_F(PlayerTest, FailedParamsPrintIllegalAndLogTheText)
@@ -213,9 +214,10 @@ TEST_F(PlayerTest, FailedParamsPrintIllegalAndLogTheText)
     const PlayerRun run = runPlayer();
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.console.find("**** ILLEGAL ****\n"), std::string::npos) << run.console;
-    expectLog(run, {"Parsing Script [script.txt]", "ERROR: tag [demo] couldn't be read params",
-                    "script.txt:1:8: a '\"' where an attribute name was expected: attributes are written name=\"value\"",
-                    "Show ended: the script could not be read."});
+    expectLog(run,
+              {"Parsing Script [script.txt]", "ERROR: tag [demo] couldn't be read params",
+               "script.txt:1:8: a '\"' where an attribute name was expected: attributes are written name=\"value\"",
+               "Show ended: the script could not be read."});
 }
 
 TEST_F(PlayerTest, ErrorTextWithItsOwnLineBreakIsLoggedAsItStands)
@@ -236,7 +238,8 @@ TEST_F(PlayerTest, TinyScriptIsNotFound)
     const PlayerRun run = runPlayer();
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.console.find("Error: file not found"), std::string::npos);
-    expectLog(run, {"Parsing Script [script.txt]", "couldn't find script.txt", "Show ended: the script could not be read."});
+    expectLog(run,
+              {"Parsing Script [script.txt]", "couldn't find script.txt", "Show ended: the script could not be read."});
 }
 
 TEST_F(PlayerTest, PercentSignInTheScriptNameIsWrittenAsItStands)
@@ -245,8 +248,8 @@ TEST_F(PlayerTest, PercentSignInTheScriptNameIsWrittenAsItStands)
     EXPECT_EQ(run.exitCode, 0) << run.errors;
     EXPECT_NE(run.console.find("load[data/100%s%d.txt]\nError: file not found data/100%s%d.txt\n"), std::string::npos)
         << run.console;
-    expectLog(run, {"Parsing Script [100%s%d.txt]", "Error: file not found data/100%s%d.txt", "couldn't find 100%s%d.txt",
-                    "Show ended: the script could not be read."});
+    expectLog(run, {"Parsing Script [100%s%d.txt]", "Error: file not found data/100%s%d.txt",
+                    "couldn't find 100%s%d.txt", "Show ended: the script could not be read."});
 }
 
 TEST_F(PlayerTest, IncludesAreLoadedThroughTheDataFolder)
@@ -393,7 +396,8 @@ TEST_F(PlayerTest, StopSignalEndsTheWholeRunCleanly)
 
         // The last line says how the show ended.
         EXPECT_TRUE(std::regex_search(
-            run.log, std::regex(R"(  \*\*\*\* done\.\r\n[^\n]*  \*\*\*\* Show ended: stopped by SIG[A-Z]+[^\r\n]*\.\r\n$)")))
+            run.log,
+            std::regex(R"(  \*\*\*\* done\.\r\n[^\n]*  \*\*\*\* Show ended: stopped by SIG[A-Z]+[^\r\n]*\.\r\n$)")))
             << run.log;
         EXPECT_NE(run.log.find("Stopped by SIG"), std::string::npos);
         EXPECT_EQ(run.log.find("[markAfterRun]"), std::string::npos);

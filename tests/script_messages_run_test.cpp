@@ -60,7 +60,8 @@ TEST(ScriptMessages, CheckGivesThePlaceAndWhatWasExpected)
           "mean <draworder>?",
           "script.txt: 0 errors, 1 warning"}},
         {"attributes before add",
-         "<demo>\n" + std::string(kLumafold) + "  <fl color=\"ffff0000\"/>\n  <add type=\"flash\" name=\"fl\"/>\n</demo>\n",
+         "<demo>\n" + std::string(kLumafold) +
+             "  <fl color=\"ffff0000\"/>\n  <add type=\"flash\" name=\"fl\"/>\n</demo>\n",
          "",
          1,
          {"script.txt:3:3: warning: <fl> comes before the <add> that makes fl (script.txt:4:3): its attributes are "
@@ -92,12 +93,17 @@ TEST(ScriptMessages, CheckGivesThePlaceAndWhatWasExpected)
          "",
          1,
          {"script.txt:2:16: warning: the value of name must be in quotes"}},
-        {"clean", "<demo>\n" + add + "  <draworder effect=\"bg\"/>\n</demo>\n", "", 0, {"script.txt: 0 errors, 0 warnings"}},
+        {"clean",
+         "<demo>\n" + add + "  <draworder effect=\"bg\"/>\n</demo>\n",
+         "",
+         0,
+         {"script.txt: 0 errors, 0 warnings"}},
     };
     for (const sBrokenScript& c : cases) {
         TempDir dir;
         writeDataFile("script.txt", c.script);
-        if (!c.other.empty()) writeDataFile(c.other.substr(0, c.other.find(':')), c.other.substr(c.other.find(':') + 1));
+        if (!c.other.empty())
+            writeDataFile(c.other.substr(0, c.other.find(':')), c.other.substr(c.other.find(':') + 1));
         const PlayerResult r = runPlayer("--check");
         EXPECT_EQ(r.status, c.status) << c.label << "\n" << r.out;
         for (const std::string& line : c.says)
@@ -129,11 +135,12 @@ TEST(ScriptMessages, ThePlayerSaysItOnTheConsoleAndInTheLog)
     r = runPlayer("--capture cap --fps 10 --frames 2");
     EXPECT_EQ(r.status, 0) << r.out;
     log = readFile("log.txt");
-    for (const char* line : {"script.txt:3:3: warning: <backgrund> is neither a command nor an effect's name and is "
-                             "ignored",
-                             "XML Error: DrawOrder\r\n", "script.txt:6:3: draworder: no effect is named \"q\" (effects: p, m)",
-                             "Error: file not found data/textures/gone.tga",
-                             "musicplay: gone.mod not found (looked for data/music/gone.mod)"}) {
+    for (const char* line :
+         {"script.txt:3:3: warning: <backgrund> is neither a command nor an effect's name and is "
+          "ignored",
+          "XML Error: DrawOrder\r\n", "script.txt:6:3: draworder: no effect is named \"q\" (effects: p, m)",
+          "Error: file not found data/textures/gone.tga",
+          "musicplay: gone.mod not found (looked for data/music/gone.mod)"}) {
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
         // The player's own log lines stay in the log; the rest is on the console too.
         if (std::string(line).rfind("XML Error", 0) != 0) {

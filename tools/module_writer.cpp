@@ -422,22 +422,21 @@ std::string writeModule(int orders, bool loop)
     return out;
 }
 
-const char* const kUsage =
-    "usage: kx_module_writer [--patterns N] [--loop] [OUTPUT]\n"
-    "Writes a tune for a show: a 4-channel ProTracker module (.mod) of six\n"
-    "synthesized samples, 60 seconds at 128 beats per minute, the same file\n"
-    "every time. A musicplay effect plays it:\n"
-    "  <add type=\"musicplay\" name=\"song\"/><song filename=\"kestrel.mod\"/>\n"
-    "  <event time=\"0\"><song><play/></song></event>\n"
-    "\n"
-    "  OUTPUT        the file to write (default data/music/kestrel.mod; its\n"
-    "                folder must exist). Module files are looked for in\n"
-    "                data/music/.\n"
-    "  --patterns N  keep only the first N of the 8 patterns (7.5 s each): a\n"
-    "                shorter song\n"
-    "  --loop        the last row jumps back to the start, so the tune plays\n"
-    "                on and on instead of ending\n"
-    "  --help        this text\n";
+const char* const kUsage = "usage: kx_module_writer [--patterns N] [--loop] [OUTPUT]\n"
+                           "Writes a tune for a show: a 4-channel ProTracker module (.mod) of six\n"
+                           "synthesized samples, 60 seconds at 128 beats per minute, the same file\n"
+                           "every time. A musicplay effect plays it:\n"
+                           "  <add type=\"musicplay\" name=\"song\"/><song filename=\"kestrel.mod\"/>\n"
+                           "  <event time=\"0\"><song><play/></song></event>\n"
+                           "\n"
+                           "  OUTPUT        the file to write (default data/music/kestrel.mod; its\n"
+                           "                folder must exist). Module files are looked for in\n"
+                           "                data/music/.\n"
+                           "  --patterns N  keep only the first N of the 8 patterns (7.5 s each): a\n"
+                           "                shorter song\n"
+                           "  --loop        the last row jumps back to the start, so the tune plays\n"
+                           "                on and on instead of ending\n"
+                           "  --help        this text\n";
 
 } // namespace
 

@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <strings.h>
 
 int cFlash::doXML(cXmlTag* element)
@@ -46,7 +47,17 @@ void cFlash::update(float step)
     // One step may pass from one stage into the next.
     if (phase > 0) {
         intensity += a * attack;
-        if (intensity >= 1.0f) phase = 0;
+        if (intensity >= 1.0f) {
+            phase = 0;
+            // A long frame (a capture at a low frame rate) would pass
+            // through the whole envelope between two drawn frames: the frame
+            // that completes the attack shows the peak, at most one 10 ms
+            // step above full, and the sustain starts with the next frame.
+            if (step > kLongestPlainStep) {
+                intensity = std::min(intensity, 1.0f + speed * 0.3f * attack);
+                return;
+            }
+        }
     }
     if (phase == 0) {
         sustainLeft -= a;

@@ -11,6 +11,11 @@ public:
     void draw() override;
     int doXML(cXmlTag* element) override;
 
+    // Frame steps up to this (15 ms, the player's own frames of 14 ms and
+    // any faster rate) run the envelope unchanged; a longer step shows the
+    // peak in the frame that reaches it.
+    static constexpr float kLongestPlainStep = 1.5f;
+
     int mode = 0; // 0 additive, 1 multiplicative, 2 and 3 inverting
     float attack = 1.0f;
     float decay = 1.0f;

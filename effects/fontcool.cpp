@@ -6,6 +6,7 @@
 #include "common/scene/scene_registry.h"
 #include "common/script/xml_tag.h"
 #include "platform/outline_font.h"
+#include "platform/problem_report.h"
 
 #include <GL/gl.h>
 
@@ -130,11 +131,11 @@ int cFontCool::load()
     }
     glyphs = new (std::nothrow) platform::GlyphMetricsFloat[kGlyphCount]();
     if (!glyphs) {
-        std::printf("fontcool: out of memory for the glyph metrics\n");
+        platform::reportProblem("fontcool: out of memory for the glyph metrics\n");
         return textCount;
     }
     listBase = glGenLists(kGlyphCount);
-    if (!listBase) std::printf("fontcool: no display lists for the font %s\n", faceName);
+    if (!listBase) platform::reportProblem("fontcool: no display lists for the font %s\n", faceName);
     // Glyph 255 gets neither a list nor metrics: its record stays zero, so
     // the byte 255 draws nothing and takes no room.
     platform::useFontOutlines(faceName, italic != 0, 0, kBuiltGlyphs, listBase, deviation, extrusion, glyphs);

@@ -4,6 +4,7 @@
 #include "common/media/gif_animation.h"
 #include "common/media/image_format.h"
 #include "common/media/stream.h"
+#include "platform/problem_report.h"
 
 #include <GL/gl.h>
 
@@ -57,7 +58,7 @@ int cLargeTexture::create(const char* fileName)
     cMemoryStream file(fileName);
     std::unique_ptr<cFormat> image(loadImage(&file));
     if (!image) {
-        std::printf("Warning cLargeTexture::create() error");
+        platform::reportProblem("Warning cLargeTexture::create() error");
         return -1;
     }
     const int result = create(*image);
@@ -79,8 +80,9 @@ int cLargeTexture::create(cFormat& image)
     const int imageWidth = image.width();
     const int imageHeight = image.height();
     if (imageWidth < 8 || imageHeight < 8 || (imageWidth & 1) || (imageHeight & 1)) {
-        std::printf("Warning cLargeTexture: a %i x %i image cannot be tiled (sides must be even and at least 8)\n",
-                    imageWidth, imageHeight);
+        platform::reportProblem(
+            "Warning cLargeTexture: a %i x %i image cannot be tiled (sides must be even and at least 8)\n", imageWidth,
+            imageHeight);
         return -1;
     }
 

@@ -5,6 +5,7 @@
 #include "common/media/stream.h"
 #include "common/scene/scene_registry.h"
 #include "common/script/xml_tag.h"
+#include "platform/problem_report.h"
 
 #include <GL/gl.h>
 
@@ -193,6 +194,16 @@ void cMusicPlay::freeChannels()
     flange->channel = echo->channel = rotate->channel = nullptr;
 }
 
+void cMusicPlay::reportUnplayable(const sChannel& channel) const
+{
+    // A file that is not there is not one that does not decode.
+    char path[512];
+    if ((!channel.file || channel.file->size() == 0) && locateDataFile(fileName, path, sizeof path))
+        platform::reportProblem("musicplay: %s not found (looked for %s)\n", fileName, path);
+    else
+        platform::reportProblem("musicplay: %s could not be played\n", fileName);
+}
+
 int cMusicPlay::unload()
 {
     freeChannels();
@@ -228,6 +239,7 @@ int cMusicPlay::load()
         if (length(sample) > 0)
             sample->handle = BASS_SampleLoad(1, sample->file->data(), 0, length(sample), 16, 0x10000);
         BASS_ErrorGetCode();
+        if (sample->handle == 0) reportUnplayable(*sample);
         applyVolume();
         return 0;
     }
@@ -254,7 +266,7 @@ int cMusicPlay::load()
     } else {
         return 0;
     }
-    if (channel->handle == 0) std::printf("musicplay: %s could not be played\n", fileName);
+    if (channel->handle == 0) reportUnplayable(*channel);
     applyVolume();
     flange->channel = echo->channel = rotate->channel = channel;
     setDsp(*flange, flangeOn, kFlange);

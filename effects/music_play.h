@@ -65,5 +65,7 @@ private:
     sChannel* current() const { return music ? music : stream; }
 
     int16_t kept_[1000] = {};      // the filled outline keeps its last waveform
-    char loadedFrom_[64] = {}; // the file the channels were made from
+    char loadedFrom_[64] = {};     // the file the channels were made from
+    // "not found" for a missing file, "could not be played" for one that does not decode.
+    void reportUnplayable(const sChannel& channel) const;
 };

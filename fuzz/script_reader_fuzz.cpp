@@ -10,6 +10,8 @@
 #include "common/media/stream.h"
 #include "common/script/xml_tag.h"
 #include "fuzz/fuzz_check.h"
+#include "player/script_check.h"
+#include "player/script_places.h"
 #include "player/script_reader.h"
 
 #include <cstdint>
@@ -98,6 +100,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         check(root.isRoot() && root.name[0] == 0, "root changed");
         check(std::strlen(lastError()) < 1024, "last error text");
         walk(&root);
+        // What a person is told about the text: the place of a fault, and
+        // the checks of the tree and of the raw text (comments, values
+        // without quotes).
+        setScriptFileText("", std::string(reinterpret_cast<const char*>(data), size));
+        const std::string fault = describeReadFault();
+        check(rc == 0 || fault.empty() || fault.back() == '\n', "fault description");
+        for (const sDiagnostic& d : checkScript(&root, {""}, sCheckOptions()))
+            check(!d.text.empty() && d.place.line >= 0, "diagnostic");
     }
 
     // The params of a slice of the input read as one start tag; the slice

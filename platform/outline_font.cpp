@@ -4,6 +4,7 @@
 #include "platform/outline_font.h"
 
 #include "platform/backend/outline_font.h"
+#include "platform/problem_report.h"
 
 #include <cstdio>
 #include <cstring>
@@ -28,7 +29,7 @@ bool useFontOutlines(const char* faceName, bool italic, int first, int count, un
 {
     if (choice) *choice = OutlineFontChoice{};
     if (first < 0 || count <= 0 || count > 256 || first > 256 - count) {
-        std::printf("outline font: glyph range %d + %d is outside 0..255\n", first, count);
+        platform::reportProblem("outline font: glyph range %d + %d is outside 0..255\n", first, count);
         return false;
     }
     if (metrics) std::memset(metrics, 0, sizeof(GlyphMetricsFloat) * size_t(count));

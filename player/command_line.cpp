@@ -43,6 +43,10 @@ const char* usageText()
            "                         change or F5 is pressed (capture mode never does)\n"
            "  --gl-census FILE       write the textures, display lists and shader objects\n"
            "                         alive to FILE once a second (for leak hunts)\n"
+           "  --check                read the script and its includes, look up every file\n"
+           "                         it names, print each error and warning with its place\n"
+           "                         (file:line:column), and play nothing; exit status 0\n"
+           "                         clean, 1 warnings only, 2 errors\n"
            "  --help                 this text\n"
            "  --version              the build banner\n"
            "Ctrl+C or SIGTERM ends the whole run at the next frame or loading step.\n";
@@ -69,6 +73,8 @@ sCommandLine parseCommandLine(int argc, char** argv)
             cl.help = true;
         } else if (std::strcmp(a, "--version") == 0) {
             cl.version = true;
+        } else if (std::strcmp(a, "--check") == 0) {
+            cl.check = true;
         } else if (std::strcmp(a, "--no-reload") == 0) {
             cl.noReload = true;
         } else if (std::strcmp(a, "--gl-census") == 0) {
@@ -108,6 +114,7 @@ sCommandLine parseCommandLine(int argc, char** argv)
         else if (cl.frames <= 0)
             cl.frames = static_cast<long long>(std::llround(cl.seconds * cl.fps));
         if (cl.error.empty() && cl.frames <= 0) cl.error = "the capture would hold no frame";
+        if (cl.error.empty() && cl.check) cl.error = "--check plays nothing, so it takes no --capture";
     } else if (cl.fps || cl.frames || cl.seconds > 0) {
         cl.error = "--fps, --frames and --seconds belong to --capture";
     }

@@ -11,6 +11,7 @@ struct sCommandLine {
     bool version = false;
     bool capture = false;
     bool noReload = false; // --no-reload: the show is not rebuilt when its files change
+    bool check = false;    // --check: read and check the script, play nothing
     std::string captureFolder;
     std::string glCensusFile; // --gl-census FILE: GL objects alive, written once a second
     int fps = 0;

@@ -12,12 +12,15 @@
 #include "player/plugin.h"
 #include "player/reload.h"
 #include "player/scene_commands.h"
+#include "player/script_check.h"
+#include "player/show_end.h"
 #include "player/stop_request.h"
 
 #include <GL/gl.h>
 
 #include <cstdio>
 #include <strings.h>
+#include <vector>
 
 namespace {
 
@@ -212,8 +215,10 @@ int cDemo::doXML(cXmlTag* tag)
             load(child);
         else if (child->nameIs("run")) {
             if (!rebuilding_) run();
-        } else if (child->nameIs("exit"))
+        } else if (child->nameIs("exit")) {
+            if (window) noteShowEnd("the script's exit command");
             close();
+        }
         if (resumeAt_ && gCommandDepth == 1) {
             // The show was rebuilt from a new tree while it ran: the rest
             // of the demo element is the new one's, after its run.
@@ -237,8 +242,10 @@ void cDemo::create()
         return;
     }
     // A second create replaces the window and context of the first.
-    if (!cGLWindow::create(settings) && !window)
+    if (!cGLWindow::create(settings) && !window) {
         cLog::get()->logf("create: no window could be opened; run will not play");
+        noteShowEnd(kShowEndNoWindow);
+    }
     loadExtensions();
     if (gExt.wglSwapIntervalEXT) gExt.wglSwapIntervalEXT(settings.swapControl ? 1 : 0);
 
@@ -272,6 +279,7 @@ void cDemo::setDrawOrder(cXmlTag* tag)
             entry.effect = findEffect(p->value);
             if (!entry.effect) {
                 cLog::get()->logf("XML Error: DrawOrder");
+                reportScriptProblem(tag, describeMissingEffect(p->value));
                 continue;
             }
         } else {
@@ -288,6 +296,19 @@ void cDemo::setDrawOrder(cXmlTag* tag)
         }
         drawOrder[drawCount++] = entry;
     }
+}
+
+std::string cDemo::describeMissingEffect(const char* name)
+{
+    std::vector<std::string> names;
+    std::string list;
+    for (int i = 0; i < effectCount; ++i) {
+        names.emplace_back(effects[i]->name);
+        list += (list.empty() ? "" : ", ") + names.back();
+    }
+    const std::string near = nearestName(name, names);
+    return std::string("draworder: no effect is named \"") + name + "\" (effects: " + (list.empty() ? "none" : list) +
+           ")" + (near.empty() ? "" : "; did you mean \"" + near + "\"?");
 }
 
 void cDemo::loadingFrame()

@@ -112,6 +112,8 @@ private:
 
     void create();
     void setDrawOrder(cXmlTag* tag);
+    // The line after "XML Error: DrawOrder": the name and the effects there are.
+    std::string describeMissingEffect(const char* name);
     void load(cXmlTag* tag);
     void loadingFrame();
     void writeKeyLog(int code);

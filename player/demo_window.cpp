@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/window_system.h"
 #include "player/capture.h"
+#include "player/show_end.h"
 
 #include <thread>
 
@@ -69,7 +70,10 @@ bool cDemoWindow::frame()
 
 void cDemoWindow::key(int code, bool)
 {
-    if (code == 27) close();
+    if (code == 27) {
+        noteShowEnd("Escape was pressed");
+        close();
+    }
 }
 
 void cDemoWindow::mouseDown(int button)

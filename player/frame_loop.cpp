@@ -10,6 +10,7 @@
 #include "player/gl_census.h"
 #include "player/log.h"
 #include "player/reload.h"
+#include "player/show_end.h"
 #include "player/stop_request.h"
 
 #include <GL/gl.h>
@@ -81,7 +82,10 @@ bool cDemo::frame()
     if (gCapture.enabled && window) {
         captureFrameAudio(gCapture.written);
         captureFrame(width, height);
-        if (gCapture.done()) close(); // as if the window had been closed
+        if (gCapture.done()) {
+            noteShowEnd("the capture was complete");
+            close(); // as if the window had been closed
+        }
     }
     return cDemoWindow::frame();
 }
@@ -101,6 +105,8 @@ void cDemo::run()
         return;
     }
     timer->reset();
+    // Escape, exit and a complete capture say so when they close the window.
+    const char* endBefore = showEnd();
     // Capture mode: every frame is one fixed step of show time.
     // Frame k then starts at show time k / fps.
     timer->fixedStep = gCapture.enabled ? gCapture.step() : 0.0f;
@@ -114,4 +120,5 @@ void cDemo::run()
         glCensusFrame();
         if (rebuilt) cLog::get()->logf("reload: first frame of the new show");
     }
+    if (showEnd() == endBefore && !stopRequested()) noteShowEnd("the window was closed");
 }

@@ -4,6 +4,7 @@
 #include "platform/headless.h"
 #include "platform/library.h"
 #include "platform/message_box.h"
+#include "platform/problem_report.h"
 #include "player/capture.h"
 #include "player/capture_audio.h"
 #include "player/capture_progress.h"
@@ -13,14 +14,20 @@
 #include "player/installed_data.h"
 #include "player/log.h"
 #include "player/reload.h"
+#include "player/script_check.h"
 #include "player/script_reader.h"
+#include "player/show_end.h"
 #include "player/stop_request.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -37,9 +44,14 @@ bool makeFolder(const std::string& folder)
     return std::filesystem::is_directory(folder, error);
 }
 
+// Whether setUpCapture made the capture folder (it did not exist before).
+bool gMadeCaptureFolder = false;
+
 // Capture mode: no person watching, no pacing, no dialogs, audio mixed offline.
 bool setUpCapture(const sCommandLine& cl)
 {
+    std::error_code existing;
+    gMadeCaptureFolder = !std::filesystem::exists(cl.captureFolder, existing);
     if (!makeFolder(cl.captureFolder)) {
         std::fprintf(stderr, "kestrelux: cannot make the capture folder %s\n", cl.captureFolder.c_str());
         return false;
@@ -122,6 +134,103 @@ void useInstalledDataWhenNoneHere()
     log->logf("Data folder: %s/data (installed; %s has no data folder)", home.c_str(), userFolder.c_str());
 }
 
+// Started in a folder without data/ (and no installed show taken instead):
+// every name is looked up under data/, so say where the player looks.
+void hintWithoutDataFolder()
+{
+    std::error_code error;
+    if (std::filesystem::is_directory("data", error)) return;
+    std::fflush(stdout);
+    std::fprintf(stderr, "kestrelux: there is no data/ folder here: the script and every file it names are looked "
+                         "for under data/ in the folder the player is started in\n");
+}
+
+// The reader's own line, then where the script is wrong and what was
+// expected, on the console (`out`) and in the log.
+void reportReadFailure(std::FILE* out)
+{
+    std::string error = lastError();
+    while (!error.empty() && (error.back() == '\n' || error.back() == '\r')) error.pop_back();
+    cLog* log = cLog::get();
+    log->write(0, lastError());
+    std::fflush(stdout);
+    std::fprintf(out, "kestrelux: %s\n", error.c_str());
+    const std::string where = describeReadFault();
+    for (size_t at = 0, end; at < where.size(); at = end + 1) {
+        end = where.find('\n', at);
+        if (end == std::string::npos) end = where.size();
+        const std::string line = where.substr(at, end - at);
+        std::fprintf(out, "%s\n", line.c_str());
+        log->write(0, line.c_str());
+    }
+}
+
+// Standard output goes nowhere while it lives: the locator's "load[...]"
+// lines are not part of what --check prints.
+class cQuietStandardOutput {
+public:
+    cQuietStandardOutput()
+    {
+        std::fflush(stdout);
+#if defined(_WIN32)
+        const int nothing = open("NUL", O_WRONLY);
+#else
+        const int nothing = open("/dev/null", O_WRONLY);
+#endif
+        if (nothing < 0) return;
+        saved_ = dup(1);
+        if (saved_ >= 0) dup2(nothing, 1);
+        close(nothing);
+    }
+    ~cQuietStandardOutput()
+    {
+        std::fflush(stdout);
+        if (saved_ < 0) return;
+        dup2(saved_, 1);
+        close(saved_);
+    }
+    cQuietStandardOutput(const cQuietStandardOutput&) = delete;
+    cQuietStandardOutput& operator=(const cQuietStandardOutput&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
+// --check: 0 clean, 1 warnings only, 2 errors. Nothing is played and
+// log.txt is left as it is.
+int checkOnly(const char* scriptPath)
+{
+    std::vector<std::string> filesRead;
+    cXmlTag root;
+    std::vector<sDiagnostic> found;
+    int result;
+    {
+        cQuietStandardOutput quiet;
+        recordFilesRead(&filesRead);
+        result = loadFile(&root, scriptPath);
+        recordFilesRead(nullptr);
+        if (result == 0) found = checkScript(&root, filesRead, sCheckOptions{true, true});
+    }
+    if (result != 0) {
+        reportReadFailure(stdout);
+        hintAtDataFolder(scriptPath);
+        hintWithoutDataFolder();
+        std::printf("%s: cannot be read\n", scriptPath);
+        return 2;
+    }
+    int errors = 0;
+    for (const sDiagnostic& d : found) {
+        std::printf("%s\n", d.line().c_str());
+        errors += d.error ? 1 : 0;
+    }
+    const int warnings = int(found.size()) - errors;
+    std::printf("%s: %d error%s, %d warning%s\n", scriptPath, errors, errors == 1 ? "" : "s", warnings,
+                warnings == 1 ? "" : "s");
+    return errors ? 2 : warnings ? 1 : 0;
+}
+
+void logToFile(const char* line) { cLog::get()->write(0, line); }
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -143,6 +252,15 @@ int main(int argc, char** argv)
     const bool pathTooLong = cl.script.size() >= sizeof gScriptPath;
     if (!pathTooLong) std::snprintf(gScriptPath, sizeof gScriptPath, "%s", cl.script.c_str());
 
+    if (cl.check) {
+        if (pathTooLong) {
+            std::fprintf(stderr, "kestrelux: script path longer than %u characters\n",
+                         unsigned(sizeof gScriptPath - 1));
+            return 2;
+        }
+        return checkOnly(gScriptPath);
+    }
+
     printBanner();
     std::printf("kestrelux demo player, by the kestrelux developers\n\n");
     std::fflush(stdout);
@@ -151,12 +269,14 @@ int main(int argc, char** argv)
     log->setFileName("log.txt");
     log->setOutput(cLog::outputFile);
     log->setEnabled(true);
+    // Missing pictures, textures, fonts and tunes reach log.txt as well.
+    platform::setProblemSink(logToFile);
 
     if (pathTooLong) {
         log->logf("Error: script path longer than %u characters", unsigned(sizeof gScriptPath - 1));
         return 0;
     }
-    if (cl.capture && !setUpCapture(cl)) return 0;
+    if (cl.capture && !setUpCapture(cl)) return 1;
     setGLCensusFile(cl.glCensusFile);
     useInstalledDataWhenNoneHere();
 
@@ -164,16 +284,39 @@ int main(int argc, char** argv)
     // Reload on save is for a person at the show; a capture renders the
     // script as it was when it started.
     cReloader script(gScriptPath, !cl.capture && !cl.noReload);
-    if (script.load() == 0) {
+    const bool read = script.load() == 0;
+    if (read) {
         log->logf("done.");
+        // Warnings never stop a show. The errors the show meets are reported
+        // when it meets them, after the lines of their own.
+        std::vector<sDiagnostic> warnings = checkScript(script.root(), script.filesRead(), sCheckOptions());
+        warnings.erase(std::remove_if(warnings.begin(), warnings.end(), [](const sDiagnostic& d) { return d.error; }),
+                       warnings.end());
+        reportDiagnostics(warnings);
         buildDemos(script.root(), script.watching() ? &script : nullptr);
     } else {
-        log->write(0, lastError());
+        reportReadFailure(stderr);
         hintAtDataFolder(gScriptPath);
+        hintWithoutDataFolder();
     }
+    int status = 0;
     if (cl.capture) {
         finishCaptureProgress();
         finishCaptureAudio();
+        if (gCapture.written == 0) {
+            // A failed capture leaves no empty folder behind to be taken for a result.
+            std::fflush(stdout);
+            std::fprintf(stderr, "capture: 0 frames written\n");
+            log->logf("capture: 0 frames written");
+            std::error_code error;
+            if (gMadeCaptureFolder) std::filesystem::remove(gCapture.folder, error);
+            status = 1;
+        }
+    } else if (showEnd() == kShowEndNoWindow) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "kestrelux: no window could be opened (is there a display?); to render the show "
+                             "without one use --capture DIR --fps N --seconds S\n");
+        status = 1;
     }
     if (stopRequested()) {
         // Every demo is gone and the capture files are complete.
@@ -181,6 +324,13 @@ int main(int argc, char** argv)
         log->logf("Stopped by %s.", stopRequestName());
         log->logf("done.");
     }
+    // The last line says how the show ended.
+    if (stopRequested())
+        log->logf("Show ended: stopped by %s.", stopRequestName());
+    else if (!read)
+        log->logf("Show ended: the script could not be read.");
+    else
+        log->logf("Show ended: %s.", showEnd() ? showEnd() : "the end of the script");
     std::fflush(stdout);
-    return 0;
+    return status;
 }

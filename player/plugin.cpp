@@ -5,6 +5,7 @@
 #include "platform/library.h"
 #include "player/demo.h"
 #include "player/log.h"
+#include "player/script_check.h"
 
 #include <cstdio>
 #include <cstring>
@@ -47,6 +48,31 @@ cEffect* cPlugin::create(const char* typeName)
     auto get = reinterpret_cast<GetFxFunction>(library_->symbol("getFX"));
     if (!has || !get || !has(typeName)) return nullptr;
     return get(typeName);
+}
+
+bool cPlugin::makes(const char* typeName) const
+{
+    auto has = library_ ? reinterpret_cast<HasFxFunction>(library_->symbol("hasFX")) : nullptr;
+    return has && has(typeName);
+}
+
+std::string cPlugin::typesMade() const
+{
+    static const char* const kStandardTypes[] = {"clear",     "flash",  "picture", "fontcool",
+                                                 "musicplay", "shader", "webcam"};
+    std::string types;
+    for (const char* type : kStandardTypes)
+        if (makes(type)) types += (types.empty() ? "" : ", ") + std::string(type);
+    return types.empty() ? "none of the standard types" : types;
+}
+
+std::string describeUnknownType(const char* typeName, cPlugin* const* plugins, int count)
+{
+    std::string text = std::string("no library loaded makes the type \"") + (typeName ? typeName : "") + "\"";
+    if (count == 0) return text + " (no library is loaded before this add)";
+    for (int i = 0; i < count; ++i)
+        text += std::string("; ") + plugins[i]->fileName() + " makes " + plugins[i]->typesMade();
+    return text;
 }
 
 // ---- The demo's plug-in commands -------------------------------------------
@@ -120,6 +146,7 @@ void cDemo::addEffect(cXmlTag* tag)
     cEffect* effect = createEffect(typeName);
     if (!effect) {
         log->logf("could not find effect: %s", instanceName);
+        reportScriptProblem(tag, describeUnknownType(typeName, plugins, pluginCount));
         return;
     }
     effect->width = static_cast<float>(width);

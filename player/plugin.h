@@ -2,6 +2,8 @@
 // load order, for effects by type name.
 #pragma once
 
+#include <string>
+
 class cEffect;
 
 class cLibrary {
@@ -24,10 +26,19 @@ public:
     void unload();
     // A new effect of that type, or null when this library does not make it.
     cEffect* create(const char* typeName);
+    // Whether this library makes effects of that type (nothing is made).
+    bool makes(const char* typeName) const;
     // The file name it was loaded by.
     const char* fileName() const { return fileName_; }
+
+    // Which of the standard effect types it makes: "clear, flash, ...".
+    std::string typesMade() const;
 
 private:
     cLibrary* library_ = nullptr;
     char fileName_[64] = {};
 };
+
+// What a person needs after "could not find effect": the type no library
+// makes, and the types each loaded library makes.
+std::string describeUnknownType(const char* typeName, cPlugin* const* plugins, int count);

@@ -25,9 +25,9 @@ std::unique_ptr<cXmlTag> cReloader::read(std::vector<std::string>& namesRead)
 
 int cReloader::load()
 {
-    std::vector<std::string> names;
-    root_ = read(names);
-    if (watching_) watch_.watch(filesOf(root_.get(), names));
+    namesRead_.clear();
+    root_ = read(namesRead_);
+    if (watching_) watch_.watch(filesOf(root_.get(), namesRead_));
     lastPoll_ = platform::ticks();
     return root_ ? 0 : -1;
 }

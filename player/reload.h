@@ -24,6 +24,8 @@ public:
     // Reads the script the first time. 0, or -1 with lastError() saying why.
     int load();
     cXmlTag* root() const { return root_.get(); }
+    // The names of the files load() read (the script and its includes).
+    const std::vector<std::string>& filesRead() const { return namesRead_; }
     bool watching() const { return watching_; }
 
     // Called between frames: true when the show is to be rebuilt now.

@@ -1,6 +1,7 @@
 #include "player/script_reader.h"
 
 #include "common/media/stream.h"
+#include "player/script_places.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -14,6 +15,19 @@
 namespace {
 
 char gLastError[1024];
+// Where and why readParams stopped, for the place of the message.
+const char* gParamFaultAt = nullptr;
+eReadFault gParamFault = eReadFault::none;
+std::string gParamFaultName;
+
+int paramFault(eReadFault kind, const char* at, const char* name = nullptr, const char* nameEnd = nullptr)
+{
+    gParamFault = kind;
+    gParamFaultAt = at;
+    gParamFaultName.assign(name ? name : "", name && nameEnd > name ? static_cast<size_t>(nameEnd - name) : 0);
+    std::printf("**** ILLEGAL ****\n");
+    return -1;
+}
 std::vector<std::string>* gFilesRead = nullptr;
 
 void noteFileRead(const char* name)
@@ -133,17 +147,17 @@ int readParams(cXmlTag* tag, cXmlArena& arena, char* text, int length, bool inPl
             while (nameEnd < end && isLetter(static_cast<unsigned char>(*nameEnd))) ++nameEnd;
         }
         if (stop >= end || *stop == '/' || *stop == '>') return 0;
-        if (*stop != '=') {
-            std::printf("**** ILLEGAL ****\n");
-            return -1;
-        }
+        if (*stop != '=')
+            return paramFault(*stop == '<' ? eReadFault::openingInsideTag : eReadFault::quoteOutOfPlace, stop);
         // The value: between the first quote after "=" and the next quote.
         char* open = findQuote(stop + 1, end);
         char* close = open ? findQuote(open + 1, end) : nullptr;
         if (!close) {
             // A value without its quotes cannot be told from the rest of the tag.
-            std::printf("**** ILLEGAL ****\n");
-            return -1;
+            const char* value = stop + 1;
+            while (value < end && (*value == ' ' || *value == '\t' || *value == '\r' || *value == '\n')) ++value;
+            return paramFault(value == open ? eReadFault::unclosedValue : eReadFault::unquotedValue, value, nameStart,
+                              nameEnd);
         }
         cXmlParam* param = arena.newParam();
         param->name = makeField(arena, nameStart, static_cast<size_t>(nameEnd - nameStart), kXmlParamNameMax,
@@ -162,7 +176,7 @@ struct Level {
     bool include;  // a temporary include tag: its content is discarded
 };
 
-int parseSource(cXmlTag* parent, cMemoryStream& source, int includeDepth);
+int parseSource(cXmlTag* parent, cMemoryStream& source, int includeDepth, const char* file);
 
 // Parses every `file` of a finished include tag into the include's parent.
 int runInclude(cXmlTag* include, int includeDepth)
@@ -171,11 +185,12 @@ int runInclude(cXmlTag* include, int includeDepth)
         if (strcasecmp(p->name, "file") != 0) continue;
         if (includeDepth >= kMaxIncludeDepth) {
             recordError("ERROR: include [%s] nested too deep", p->value);
+            noteReadFault(eReadFault::includeTooDeep, p->value, 0);
             return -1;
         }
         noteFileRead(p->value);
         cMemoryStream file(p->value);
-        if (parseSource(include->parent, file, includeDepth + 1) != 0) return -1;
+        if (parseSource(include->parent, file, includeDepth + 1, p->value) != 0) return -1;
     }
     return 0;
 }
@@ -193,7 +208,7 @@ int failInside(const std::vector<Level>& stack)
     return -1;
 }
 
-int parseSource(cXmlTag* parent, cMemoryStream& source, int includeDepth)
+int parseSource(cXmlTag* parent, cMemoryStream& source, int includeDepth, const char* file)
 {
     cXmlArena& arena = parent->arena();
     char* const text = reinterpret_cast<char*>(source.data());
@@ -219,6 +234,7 @@ int parseSource(cXmlTag* parent, cMemoryStream& source, int includeDepth)
         char* gt = static_cast<char*>(std::memchr(lt + 1, '>', static_cast<size_t>(end - lt - 1)));
         if (!gt) {
             recordError("XML Error expected > [%.*s]\n", quotedLength(from, end), from);
+            noteReadFault(eReadFault::unclosedTag, file, lt - text);
             result = failInside(stack);
             break;
         }
@@ -231,6 +247,7 @@ int parseSource(cXmlTag* parent, cMemoryStream& source, int includeDepth)
         char* nameStart = const_cast<char*>(findLetter(inner, innerEnd));
         if (nameStart >= innerEnd) {
             recordError("XML Error[%.*s]\n", quotedLength(inner, innerEnd), inner);
+            noteReadFault(eReadFault::tagWithoutName, file, lt - text);
             result = failInside(stack);
             break;
         }
@@ -253,6 +270,7 @@ int parseSource(cXmlTag* parent, cMemoryStream& source, int includeDepth)
             }
             recordError("XML Error </?> not equal to parent <?> ! [%.*s]\n", quotedLength(nameStart, nameEnd),
                         nameStart);
+            noteReadFault(eReadFault::endTagMismatch, file, lt - text, std::string(nameStart, nameLength), top.tag);
             result = failInside(stack);
             break;
         }
@@ -284,11 +302,14 @@ int parseSource(cXmlTag* parent, cMemoryStream& source, int includeDepth)
         cXmlTag* tag = arena.newTag();
         top.tag->appendChild(tag, top.last);
         top.last = tag;
+        noteTagPlace(tag, file, lt - text);
         const int paramResult = readParams(tag, arena, nameEnd, paramsLength, true);
         // The name is terminated only now, since the params were read past it.
         tag->name = makeField(arena, nameStart, nameLength, kXmlTagNameMax, nameTerminatorFree);
         if (paramResult != 0) {
             recordError("ERROR: tag [%s] couldn't be read params", tag->name);
+            noteReadFault(gParamFault, file, gParamFaultAt - text,
+                          gParamFault == eReadFault::openingInsideTag ? std::string(tag->name) : gParamFaultName);
             result = failInside(stack);
             break;
         }
@@ -313,17 +334,23 @@ int parseParams(cXmlTag* tag, const char* text, int length)
     return readParams(tag, tag->arena(), const_cast<char*>(text), length, false);
 }
 
-int parse(cXmlTag* parent, cMemoryStream& source) { return parseSource(parent, source, 0); }
+int parse(cXmlTag* parent, cMemoryStream& source)
+{
+    // Places are noted per read; a read of its own starts afresh.
+    clearScriptPlaces();
+    return parseSource(parent, source, 0, "");
+}
 
 int loadFile(cXmlTag* root, const char* path)
 {
+    clearScriptPlaces();
     noteFileRead(path);
     cMemoryStream source(path);
     if (source.eof() || source.size() < 4) {
         recordError("couldn't find %s", path);
         return -1;
     }
-    return parse(root, source);
+    return parseSource(root, source, 0, path);
 }
 
 const char* lastError() { return gLastError; }

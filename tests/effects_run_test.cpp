@@ -84,6 +84,23 @@ TEST_F(EffectsRun, FlashEnvelopeFrameByFrame)
     for (int f = 0; f < 12; ++f) EXPECT_NEAR(px[f][0], std::min(255.0, expected[f] * 255.0), 1.5) << "frame " << f;
 }
 
+TEST_F(EffectsRun, AFiredFlashIsSeenAtLowFrameRates)
+{
+    // At 30 fps and fewer one frame's step passes the whole envelope: the
+    // frame that completes the attack shows the full flash, the next one
+    // the decay that ends it.
+    for (const int fps : {10, 25, 30}) {
+        auto px = centres(show(std::string(kLumafold) + R"(
+            <add type="clear" name="bg"/>
+            <add type="flash" name="fl"/>
+            <draworder effect="bg" effect="fl"/>
+            <event time="0"><fl><go/></fl></event>)"),
+                          3, fps);
+        EXPECT_EQ(px[0], (std::vector<int>{255, 255, 255})) << fps << " fps";
+        EXPECT_EQ(px[1], (std::vector<int>{0, 0, 0})) << fps << " fps";
+    }
+}
+
 TEST_F(EffectsRun, MultiplicativeAndInvertingFlashes)
 {
     // Mode 1 with no flash running blacks out what was drawn before it.

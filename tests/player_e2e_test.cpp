@@ -172,7 +172,8 @@ TEST_F(PlayerTest, MissingScriptIsLoggedAndExitsZero)
     EXPECT_EQ(run.exitCode, 0) << run.errors;
     EXPECT_NE(run.console.find("load[data/script.txt]\nError: file not found data/script.txt\n"), std::string::npos)
         << run.console;
-    expectLog(run, {"Parsing Script [script.txt]", "couldn't find script.txt"});
+    expectLog(run, {"Parsing Script [script.txt]", "Error: file not found data/script.txt", "couldn't find script.txt",
+                    "Show ended: the script could not be read."});
 }
 
 TEST_F(PlayerTest, ArgumentNamesTheScriptFurtherArgumentsIgnored)
@@ -201,7 +202,10 @@ TEST_F(PlayerTest, FailedScriptLogsTheParsersText)
     writeDataFile("script.txt", "<demo><camera id=\"c\"></demo>");
     const PlayerRun run = runPlayer();
     EXPECT_EQ(run.exitCode, 0) << run.errors;
-    expectLog(run, {"Parsing Script [script.txt]", "ERROR: tag [demo] couldn't be read"});
+    expectLog(run,
+              {"Parsing Script [script.txt]", "ERROR: tag [demo] couldn't be read",
+               "script.txt:1:22: </demo> does not close the open tag <camera> (script.txt:1:7): expected </camera>",
+               "Show ended: the script could not be read."});
 }
 
 TEST_F(PlayerTest, FailedParamsPrintIllegalAndLogTheText)
@@ -210,7 +214,10 @@ TEST_F(PlayerTest, FailedParamsPrintIllegalAndLogTheText)
     const PlayerRun run = runPlayer();
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.console.find("**** ILLEGAL ****\n"), std::string::npos) << run.console;
-    expectLog(run, {"Parsing Script [script.txt]", "ERROR: tag [demo] couldn't be read params"});
+    expectLog(run,
+              {"Parsing Script [script.txt]", "ERROR: tag [demo] couldn't be read params",
+               "script.txt:1:8: a '\"' where an attribute name was expected: attributes are written name=\"value\"",
+               "Show ended: the script could not be read."});
 }
 
 TEST_F(PlayerTest, ErrorTextWithItsOwnLineBreakIsLoggedAsItStands)
@@ -219,7 +226,9 @@ TEST_F(PlayerTest, ErrorTextWithItsOwnLineBreakIsLoggedAsItStands)
     const PlayerRun run = runPlayer();
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(std::regex_match(
-        run.log, std::regex(line(0, R"(Parsing Script \[script\.txt\])") + line(1, R"(XML Error\[123\]\n)"))))
+        run.log, std::regex(line(0, R"(Parsing Script \[script\.txt\])") + line(1, R"(XML Error\[123\]\n)") +
+                            line(2, escaped("script.txt:1:1: a tag without a name: expected a letter after '<'")) +
+                            line(3, escaped("Show ended: the script could not be read.")))))
         << run.log;
 }
 
@@ -229,7 +238,8 @@ TEST_F(PlayerTest, TinyScriptIsNotFound)
     const PlayerRun run = runPlayer();
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.console.find("Error: file not found"), std::string::npos);
-    expectLog(run, {"Parsing Script [script.txt]", "couldn't find script.txt"});
+    expectLog(run,
+              {"Parsing Script [script.txt]", "couldn't find script.txt", "Show ended: the script could not be read."});
 }
 
 TEST_F(PlayerTest, PercentSignInTheScriptNameIsWrittenAsItStands)
@@ -238,7 +248,8 @@ TEST_F(PlayerTest, PercentSignInTheScriptNameIsWrittenAsItStands)
     EXPECT_EQ(run.exitCode, 0) << run.errors;
     EXPECT_NE(run.console.find("load[data/100%s%d.txt]\nError: file not found data/100%s%d.txt\n"), std::string::npos)
         << run.console;
-    expectLog(run, {"Parsing Script [100%s%d.txt]", "couldn't find 100%s%d.txt"});
+    expectLog(run, {"Parsing Script [100%s%d.txt]", "Error: file not found data/100%s%d.txt",
+                    "couldn't find 100%s%d.txt", "Show ended: the script could not be read."});
 }
 
 TEST_F(PlayerTest, IncludesAreLoadedThroughTheDataFolder)
@@ -251,7 +262,8 @@ TEST_F(PlayerTest, IncludesAreLoadedThroughTheDataFolder)
                                "Error: file not found data/gone.txt\n"),
               std::string::npos)
         << run.console;
-    expectLogStart(run, {"Parsing Script [script.txt]", "done."});
+    // The missing file's line reaches the log too.
+    expectLogStart(run, {"Parsing Script [script.txt]", "Error: file not found data/gone.txt", "done."});
 }
 
 TEST_F(PlayerTest, IncludeLoopEndsWithAnError)
@@ -259,7 +271,9 @@ TEST_F(PlayerTest, IncludeLoopEndsWithAnError)
     writeDataFile("script.txt", "<demo><include file=\"script.txt\"/></demo>");
     const PlayerRun run = runPlayer();
     EXPECT_EQ(run.exitCode, 0) << run.errors;
-    expectLog(run, {"Parsing Script [script.txt]", "ERROR: tag [demo] couldn't be read"});
+    expectLog(run, {"Parsing Script [script.txt]", "ERROR: tag [demo] couldn't be read",
+                    "script.txt:1:1: includes nested too deep: do the files include each other?",
+                    "Show ended: the script could not be read."});
 }
 
 TEST_F(PlayerTest, EachRunTruncatesTheLog)
@@ -357,7 +371,7 @@ TEST_F(PlayerTest, CaptureFolderIsMadeWithItsParentsOrRefused)
     kxtest::writeFile("taken", "a file, not a folder");
     std::filesystem::remove("log.txt");
     run = runPlayer({"--capture", "taken/cap", "--fps", "10", "--frames", "1"});
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.errors.find("kestrelux: cannot make the capture folder taken/cap"), std::string::npos) << run.errors;
     EXPECT_EQ(run.log.find("Parsing Script"), std::string::npos) << run.log;
 }
@@ -380,12 +394,14 @@ TEST_F(PlayerTest, StopSignalEndsTheWholeRunCleanly)
         const PlayerRun run = finishPlayer(pid);
         ASSERT_EQ(run.exitCode, 0) << run.errors;
 
-        const std::string end = "  **** done.\r\n";
-        ASSERT_GE(run.log.size(), end.size());
-        EXPECT_EQ(run.log.substr(run.log.size() - end.size()), end) << run.log;
+        // The last line says how the show ended.
+        EXPECT_TRUE(std::regex_search(
+            run.log,
+            std::regex(R"(  \*\*\*\* done\.\r\n[^\n]*  \*\*\*\* Show ended: stopped by SIG[A-Z]+[^\r\n]*\.\r\n$)")))
+            << run.log;
         EXPECT_NE(run.log.find("Stopped by SIG"), std::string::npos);
-        EXPECT_EQ(run.log.find("markAfterRun"), std::string::npos);
-        EXPECT_EQ(run.log.find("markSecondDemo"), std::string::npos);
+        EXPECT_EQ(run.log.find("[markAfterRun]"), std::string::npos);
+        EXPECT_EQ(run.log.find("[markSecondDemo]"), std::string::npos);
         EXPECT_NE(run.errors.find("kestrelux: stopped by SIG"), std::string::npos) << run.errors;
 
         size_t frames = 0;

@@ -428,6 +428,24 @@ std::string writeModule(int orders, int rows, bool loop)
     return out;
 }
 
+const char* const kUsage = "usage: kx_module_writer [--patterns N] [--rows N] [--loop] [OUTPUT]\n"
+                           "Writes a tune for a show: a 4-channel ProTracker module (.mod) of six\n"
+                           "synthesized samples, 60 seconds at 128 beats per minute, the same file\n"
+                           "every time. A musicplay effect plays it:\n"
+                           "  <add type=\"musicplay\" name=\"song\"/><song filename=\"kestrel.mod\"/>\n"
+                           "  <event time=\"0\"><song><play/></song></event>\n"
+                           "\n"
+                           "  OUTPUT        the file to write (default data/music/kestrel.mod; its\n"
+                           "                folder must exist). Module files are looked for in\n"
+                           "                data/music/.\n"
+                           "  --patterns N  keep only the first N of the 8 patterns (7.5 s each): a\n"
+                           "                shorter song\n"
+                           "  --rows N      play only the first N of the 64 rows of each pattern (a\n"
+                           "                break ends it early): a short tune for tests\n"
+                           "  --loop        the last row jumps back to the start, so the tune plays\n"
+                           "                on and on instead of ending\n"
+                           "  --help        this text\n";
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -439,7 +457,10 @@ int main(int argc, char** argv)
     bool pathGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--loop") {
+        if (arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--loop") {
             loop = true;
         } else if ((arg == "--patterns" || arg == "--rows") && i + 1 < argc) {
             const int most = arg == "--rows" ? kRows : kPatterns;
@@ -454,7 +475,7 @@ int main(int argc, char** argv)
             path = argv[i];
             pathGiven = true;
         } else {
-            std::fprintf(stderr, "usage: kx_module_writer [--patterns N] [--rows N] [--loop] [OUTPUT]\n");
+            std::fputs(kUsage, stderr);
             return 2;
         }
     }

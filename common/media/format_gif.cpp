@@ -1,6 +1,7 @@
 #include "common/media/format_gif.h"
 
 #include "common/media/stream.h"
+#include "platform/problem_report.h"
 
 #include <cstdio>
 #include <cstring>
@@ -288,7 +289,7 @@ int cFormatGIF::load(cStream* stream)
     if (std::memcmp(signature, "GIF87a", 6) != 0 && std::memcmp(signature, "GIF89a", 6) != 0) return -1;
     if (!animation_) animation_ = new (std::nothrow) cGIFAnimation();
     if (!animation_) {
-        std::printf("Warning cFormatGIF::load() out of memory\n");
+        platform::reportProblem("Warning cFormatGIF::load() out of memory\n");
         return -1;
     }
     stream_ = stream;
@@ -335,9 +336,10 @@ int cFormatGIF::load(cStream* stream)
 
     bitsPerPixel_ = animation_->composable() ? 32 : 8;
     if (bitsPerPixel_ != 32)
-        std::printf("Warning cFormatGIF::load() a %i x %i screen cannot be shown (sides from 1, at most %lld "
-                    "pixels)\n",
-                    width_, height_, cGIFAnimation::kMaxScreenPixels);
+        platform::reportProblem(
+            "Warning cFormatGIF::load() a %i x %i screen cannot be shown (sides from 1, at most %lld "
+            "pixels)\n",
+            width_, height_, cGIFAnimation::kMaxScreenPixels);
     return 0;
 }
 

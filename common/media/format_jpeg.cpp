@@ -2,6 +2,7 @@
 
 #include "common/media/jpeg/jpeg_decoder.h"
 #include "common/media/stream.h"
+#include "platform/problem_report.h"
 
 #include <cstdio>
 #include <cstring>
@@ -55,7 +56,7 @@ int cFormatJPEG::load(cStream* stream)
 
     cJPEGRows* decoder = openJPEGDecoder(memory->data(), memory->size(), true);
     if (!decoder) {
-        std::printf("Warning cFormatJPEG::load() error\n");
+        platform::reportProblem("Warning cFormatJPEG::load() error\n");
         return -1;
     }
     const int result = loadFrom(*decoder, memory->size());
@@ -67,26 +68,26 @@ int cFormatJPEG::loadFrom(cJPEGRows& decoder, size_t fileBytes)
 {
     release();
     if (decoder.error() != 0) {
-        std::printf("Warning cFormatJPEG::load() error\n");
+        platform::reportProblem("Warning cFormatJPEG::load() error\n");
         return -1;
     }
     width_ = decoder.width();
     height_ = decoder.height();
     bitsPerPixel_ = decoder.components() * 8;
     if (bitsPerPixel_ != 24 && bitsPerPixel_ != 32) {
-        std::printf("Warning cFormatJPEG::load() bad BPP\n");
+        platform::reportProblem("Warning cFormatJPEG::load() bad BPP\n");
         release();
         return -1;
     }
     if (width_ > 0 && height_ > 0 &&
         static_cast<size_t>(width_) * static_cast<size_t>(height_) / kMostPixelsPerByte > fileBytes) {
-        std::printf("Warning cFormatJPEG::load() %i x %i is more than the file's %zu bytes hold\n", width_, height_,
-                    fileBytes);
+        platform::reportProblem("Warning cFormatJPEG::load() %i x %i is more than the file's %zu bytes hold\n", width_,
+                                height_, fileBytes);
         release();
         return -1;
     }
     if (width_ <= 0 || height_ <= 0 || decoder.begin() != 0) {
-        std::printf("Warning cFormatJPEG::load() error\n");
+        platform::reportProblem("Warning cFormatJPEG::load() error\n");
         release();
         return -1;
     }
@@ -95,7 +96,7 @@ int cFormatJPEG::loadFrom(cJPEGRows& decoder, size_t fileBytes)
     const size_t rowBytes = static_cast<size_t>(width_) * pixelBytes;
     pixels_ = new (std::nothrow) unsigned char[rowBytes * static_cast<size_t>(height_)]();
     if (!pixels_) {
-        std::printf("Warning cFormatJPEG::load() out of memory for %i x %i\n", width_, height_);
+        platform::reportProblem("Warning cFormatJPEG::load() out of memory for %i x %i\n", width_, height_);
         release();
         return -1;
     }
@@ -117,6 +118,7 @@ int cFormatJPEG::loadFrom(cJPEGRows& decoder, size_t fileBytes)
         }
         ++lines;
     }
-    if (lines != height_) std::printf("error: decoded %i lines (%i %i) %i\n", lines, width_, height_, decoder.error());
+    if (lines != height_)
+        platform::reportProblem("error: decoded %i lines (%i %i) %i\n", lines, width_, height_, decoder.error());
     return 0;
 }

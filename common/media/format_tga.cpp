@@ -1,6 +1,7 @@
 #include "common/media/format_tga.h"
 
 #include "common/media/stream.h"
+#include "platform/problem_report.h"
 
 #include <cstdio>
 #include <cstring>
@@ -194,7 +195,7 @@ int cFormatTGA::load(cStream* stream)
     }
 
     if (width_ <= 0 || height_ <= 0 || width_ > kMaxSide || height_ > kMaxSide) {
-        std::printf("Warning cFormatTGA::load() bad size %i x %i\n", width_, height_);
+        platform::reportProblem("Warning cFormatTGA::load() bad size %i x %i\n", width_, height_);
         release();
         return -1;
     }
@@ -205,8 +206,9 @@ int cFormatTGA::load(cStream* stream)
     // the file could not fill even at the best run-length ratio is a broken
     // or hostile header; it must not cost an allocation of that size.
     if (pixelCount > mostPixelsFrom(dataBytes, pixelBytes)) {
-        std::printf("Warning cFormatTGA::load() %i x %i x %i bits is more than the file's %zu data bytes hold\n",
-                    width_, height_, storedBitsPerPixel_, dataBytes);
+        platform::reportProblem(
+            "Warning cFormatTGA::load() %i x %i x %i bits is more than the file's %zu data bytes hold\n", width_,
+            height_, storedBitsPerPixel_, dataBytes);
         release();
         return -1;
     }
@@ -233,8 +235,8 @@ int cFormatTGA::load(cStream* stream)
     else
         pixels_ = stored;
     if (!stored || !pixels_) {
-        std::printf("Warning cFormatTGA::load() out of memory for %i x %i x %i bits\n", width_, height_,
-                    storedBitsPerPixel_);
+        platform::reportProblem("Warning cFormatTGA::load() out of memory for %i x %i x %i bits\n", width_, height_,
+                                storedBitsPerPixel_);
         if (stored != pixels_) delete[] stored;
         release();
         return -1;

@@ -1,5 +1,7 @@
 #include "common/media/stream.h"
 
+#include "platform/problem_report.h"
+
 #include <climits>
 #include <cstring>
 #include <new>
@@ -95,7 +97,7 @@ cMemoryStream::cMemoryStream(const char* name)
 {
     char path[512];
     if (!locateDataFile(name, path, sizeof path)) {
-        std::printf("Error: file name too long %.64s...\n", name);
+        platform::reportProblem("Error: file name too long %.64s...\n", name);
         return;
     }
     std::printf("load[%s]\n", path);
@@ -106,8 +108,8 @@ cMemoryStream::cMemoryStream(const char* name)
     const long long length = file.length();
     unsigned char* buffer = nullptr;
     if (length > kMaxDataFileBytes || (length > 0 && !(buffer = new (std::nothrow) unsigned char[length]))) {
-        std::printf("Error: %s is too large to read (%lld bytes)\n", path, length);
-        std::printf("Error: file not found %s\n", path);
+        platform::reportProblem("Error: %s is too large to read (%lld bytes)\n", path, length);
+        platform::reportProblem("Error: file not found %s\n", path);
         return;
     }
     if (buffer) {
@@ -186,7 +188,7 @@ cFileStream::cFileStream(const char* path, int mode)
     }
     std::FILE* f = fmode ? std::fopen(path, fmode) : nullptr;
     if (!f) {
-        std::printf("Error: file not found %s\n", path);
+        platform::reportProblem("Error: file not found %s\n", path);
         return;
     }
     data_ = f;

@@ -1,5 +1,7 @@
 #include "common/media/texture.h"
 
+#include "platform/problem_report.h"
+
 #include <GL/gl.h>
 #include <GL/glext.h>
 
@@ -28,7 +30,7 @@ bool cTexture::validSide(int side) { return side >= 8 && side <= 2048 && (side &
 int cTexture::create(int newWidth, int newHeight, int bitsPerPixel)
 {
     if (!validSide(newWidth) || !validSide(newHeight)) {
-        std::printf("error bad texture dimensions\n");
+        platform::reportProblem("error bad texture dimensions\n");
         return -1;
     }
     // A second create on a live texture would otherwise lose its GL name.

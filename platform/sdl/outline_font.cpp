@@ -4,6 +4,8 @@
 // whatever the font.
 #include "platform/backend/outline_font.h"
 
+#include "platform/problem_report.h"
+
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <fontconfig/fontconfig.h>
@@ -424,7 +426,7 @@ bool buildOutlineFont(const char* faceName, bool italic, int first, int count, u
     FT_Face face = nullptr;
     if (FT_Init_FreeType(&library) != 0) library = nullptr;
     if (library && resolveFace(name, italic, chosen) && !openFace(library, chosen, &face)) {
-        std::printf("outline font: cannot read %s\n", chosen.file.c_str());
+        platform::reportProblem("outline font: cannot read %s\n", chosen.file.c_str());
         chosen = Face();
     }
     if (library && !face && matchFace("sans-serif", 400, italic, chosen)) {
@@ -432,7 +434,7 @@ bool buildOutlineFont(const char* faceName, bool italic, int first, int count, u
         if (!openFace(library, chosen, &face)) chosen = Face();
     }
     if (!face) {
-        std::printf("outline font: no outline font for \"%s\"\n", name.c_str());
+        platform::reportProblem("outline font: no outline font for \"%s\"\n", name.c_str());
         emptyLists(listBase, count);
         if (library) FT_Done_FreeType(library);
         return false;
@@ -441,8 +443,8 @@ bool buildOutlineFont(const char* faceName, bool italic, int first, int count, u
     // asked for; only a real substitute is worth a line.
     const std::string found = chosen.family + " " + chosen.style;
     if (!chosen.exact && strcasecmp(found.c_str(), name.c_str()) != 0)
-        std::printf("outline font: no face \"%s\", using %s (%s %s)\n", name.c_str(), chosen.file.c_str(),
-                    chosen.family.c_str(), chosen.style.c_str());
+        platform::reportProblem("outline font: no face \"%s\", using %s (%s %s)\n", name.c_str(), chosen.file.c_str(),
+                                chosen.family.c_str(), chosen.style.c_str());
     if (choice) {
         copyText(choice->file, sizeof choice->file, chosen.file.c_str());
         copyText(choice->family, sizeof choice->family, chosen.family.c_str());

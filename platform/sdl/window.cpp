@@ -1,4 +1,5 @@
 // Linux back end: SDL windows, GL contexts and the message queue.
+#include "platform/backend/display.h"
 #include "platform/sdl/virtual_keys.h"
 #include "platform/sdl/window_class.h"
 #include "platform/window_system.h"
@@ -6,6 +7,7 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 struct platform::NativeWindow {
@@ -28,6 +30,14 @@ bool initVideo()
     // Ctrl+C and SIGTERM are the program's own business (it ends the whole
     // run, not only the show that is playing), so SDL installs no handlers.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // Without a display SDL would fall back to a driver that shows nothing,
+    // and the show would play unseen. A driver the environment names (a
+    // headless run's offscreen driver) is taken as asked.
+    if (!std::getenv("SDL_VIDEODRIVER") && !displayAvailable()) {
+        std::snprintf(gWindowError, sizeof gWindowError,
+                      "There is no display to open a window on (neither DISPLAY nor WAYLAND_DISPLAY is set).");
+        return false;
+    }
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
         std::snprintf(gWindowError, sizeof gWindowError, "%s", SDL_GetError());
         return false;

@@ -4,6 +4,7 @@
 // codes without a character get empty lists as the interface promises.
 #include "platform/backend/outline_font.h"
 
+#include "platform/problem_report.h"
 #include "platform/win32/native_window.h"
 
 #include <GL/gl.h>
@@ -164,7 +165,8 @@ bool buildOutlineFont(const char* faceName, bool italic, int first, int count, u
     // context; metrics alone need no window.
     HDC dc = listBase ? wglGetCurrentDC() : CreateCompatibleDC(nullptr);
     if (!dc) {
-        std::printf("outline font: %s\n", listBase ? "no current GL context for the glyph lists" : "no device context");
+        platform::reportProblem("outline font: %s\n",
+                                listBase ? "no current GL context for the glyph lists" : "no device context");
         return false;
     }
     const bool ownDC = listBase == 0;
@@ -176,7 +178,7 @@ bool buildOutlineFont(const char* faceName, bool italic, int first, int count, u
         SelectedFont font(dc);
         FontFacts facts;
         if (!selectFace(dc, font, face, italic, facts)) {
-            std::printf("outline font: no outline font for \"%s\"\n", asked.c_str());
+            platform::reportProblem("outline font: no outline font for \"%s\"\n", asked.c_str());
             if (listBase)
                 for (int i = 0; i < count; ++i) emptyList(listBase + unsigned(i));
         } else {
@@ -185,7 +187,7 @@ bool buildOutlineFont(const char* faceName, bool italic, int first, int count, u
             const bool exact = _stricmp(facts.face.c_str(), asked.c_str()) == 0;
             const std::string found = facts.face + " " + facts.style;
             if (!exact && _stricmp(found.c_str(), asked.c_str()) != 0)
-                std::printf("outline font: no face \"%s\", using %s\n", asked.c_str(), found.c_str());
+                platform::reportProblem("outline font: no face \"%s\", using %s\n", asked.c_str(), found.c_str());
             if (choice) {
                 // The system names the font, not the file that holds it.
                 copyText(choice->file, sizeof choice->file, found);
@@ -251,7 +253,7 @@ bool buildOutlineFont(const char* faceName, bool italic, int first, int count, u
             }
             built = made > 0 || wanted == 0;
             if (!built) {
-                std::printf("outline font: the system built no glyph of \"%s\"\n", found.c_str());
+                platform::reportProblem("outline font: the system built no glyph of \"%s\"\n", found.c_str());
                 if (metrics) std::memset(metrics, 0, sizeof(GlyphMetricsFloat) * size_t(count));
             }
         }

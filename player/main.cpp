@@ -127,6 +127,7 @@ int main(int argc, char** argv)
 {
     // First of all, so that no library installs a handler of its own.
     installStopHandlers();
+    startDeadline();
     const sCommandLine cl = parseCommandLine(argc, argv);
     for (const std::string& warning : cl.warnings) std::fprintf(stderr, "kestrelux: %s\n", warning.c_str());
     if (cl.version) {
@@ -180,5 +181,5 @@ int main(int argc, char** argv)
         log->logf("done.");
     }
     std::fflush(stdout);
-    return 0;
+    return deadlinePassed() ? 124 : 0;
 }

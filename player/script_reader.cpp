@@ -278,10 +278,16 @@ int parseParams(cXmlTag* tag, const char* text, int length)
     return readParams(tag, const_cast<char*>(text), length, false);
 }
 
-int parse(cXmlTag* parent, cMemoryStream& source) { return parseSource(parent, source, 0); }
+int parse(cXmlTag* parent, cMemoryStream& source)
+{
+    // Each read starts without an error: what lastError() says is this read's.
+    gLastError[0] = '\0';
+    return parseSource(parent, source, 0);
+}
 
 int loadFile(cXmlTag* root, const char* path)
 {
+    gLastError[0] = '\0';
     noteFileRead(path);
     cMemoryStream source(path);
     if (source.eof() || source.size() < 4) {

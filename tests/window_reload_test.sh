@@ -35,14 +35,15 @@ wid=$(timeout 20 xdotool search --sync --name '^reloadkeys$' | head -n 1)
 timeout 20 xdotool search --sync --name '^webcam$' > /dev/null || { echo "no webcam window"; exit 1; }
 xdotool windowfocus --sync "$wid" || true
 sleep 1
-waitlog() { for _ in $(seq 150); do [ "$(grep -c "$1" log.txt || true)" -ge "$2" ] && return 0; sleep 0.1; done; return 1; }
+waitlog() { for _ in $(seq 100); do [ "$(grep -c "$1" log.txt || true)" -ge "$2" ] && return 0; sleep 0.1; done; return 1; }
 # A save rebuilds the show, and its new webcam effect opens a new preview.
 cat next.txt > data/script.txt
 waitlog 'reload: first frame of the new show' 1 || { echo "no reload after the save"; exit 1; }
 sleep 0.5
 xdotool key a
 waitlog '\[markKeyAfterSave\]' 1 || echo "the key after the save did not reach the show"
-# F5 rebuilds it again.
+# F5 rebuilds it again (pressed on the show's window whatever happened above).
+xdotool windowfocus --sync "$wid" || true
 xdotool key F5
 waitlog 'reload: first frame of the new show' 2 || echo "F5 did not rebuild the show"
 sleep 0.5
@@ -55,7 +56,7 @@ DRIVE
 xvfb-run -a -s "-screen 0 640x480x24" bash drive.sh "$player" | tee drive.out
 
 fail() { echo "FAIL: $*"; echo "--- keylog.txt"; cat keylog.txt 2>/dev/null; echo "--- log.txt"; tail -30 log.txt; exit 1; }
-[ -s drive.out ] && fail "$(head -n 1 drive.out)"
+[ -s drive.out ] && fail "$(tr '\n' ';' < drive.out)"
 [ "$(grep -c 'first frame of the new show' log.txt)" -eq 2 ] || fail "expected two rebuilds"
 # The key log: the two presses of A and Escape; no F5 (virtual key 0x74, "t").
 records=$(grep -c '<event time=' keylog.txt || true)

@@ -108,6 +108,7 @@ bool measure(const char* player, int rounds, sRounds& out)
         return false;
     }
 
+    std::fflush(stdout); // the child must not print what is buffered again
     const pid_t pid = fork();
     if (pid == 0) {
         if (chdir(folder.c_str()) != 0) _exit(127);

@@ -6,7 +6,9 @@
 // player logs. No media file changes, so textures, pictures, glyphs and the
 // playing tune are all kept. Prints every round, the median and the
 // median's ratio to one frame (14 ms, the player's pacing), and the part of
-// it the player spent rebuilding.
+// it the player spent rebuilding. Given another build of the player as its
+// second argument, it measures that one first and prints the ratio of the
+// two medians.
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -84,11 +86,14 @@ double median(std::vector<double> v)
     return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
-} // namespace
+struct sRounds {
+    std::vector<double> total, rebuild;
+};
 
-int main(int argc, char** argv)
+// Plays a fresh copy of the bundled show in `player` and times `rounds`
+// changes of its script.
+bool measure(const char* player, int rounds, sRounds& out)
 {
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     const fs::path folder = fs::temp_directory_path() / ("kx_reload_bench_" + std::to_string(getpid()));
     fs::remove_all(folder);
     fs::create_directories(folder);
@@ -100,26 +105,27 @@ int main(int argc, char** argv)
     const size_t at = original.find(colour);
     if (at == std::string::npos) {
         std::fprintf(stderr, "reload_bench: the bundled show's background colour was not found\n");
-        return 1;
+        return false;
     }
 
-    const pid_t player = fork();
-    if (player == 0) {
+    std::fflush(stdout); // the child must not print what is buffered again
+    const pid_t pid = fork();
+    if (pid == 0) {
         if (chdir(folder.c_str()) != 0) _exit(127);
         setenv("SDL_VIDEODRIVER", getenv("SDL_VIDEODRIVER") ? getenv("SDL_VIDEODRIVER") : "offscreen", 1);
         setenv("SDL_AUDIODRIVER", getenv("SDL_AUDIODRIVER") ? getenv("SDL_AUDIODRIVER") : "dummy", 1);
+        setenv("KESTRELUX_TEST_DEADLINE", "600", 1);
         if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(127);
-        execl(KX_PLAYER_PATH, KX_PLAYER_PATH, static_cast<char*>(nullptr));
+        execl(player, player, static_cast<char*>(nullptr));
         _exit(127);
     }
     // Playing, and past the first second of the show.
-    if (!waitForLines(log, "[run]", 1, player)) {
-        std::fprintf(stderr, "reload_bench: the show did not start\n");
-        return 1;
+    if (!waitForLines(log, "[run]", 1, pid)) {
+        std::fprintf(stderr, "reload_bench: the show did not start in %s\n", player);
+        return false;
     }
     std::this_thread::sleep_for(std::chrono::seconds(1));
 
-    std::vector<double> total, rebuild;
     for (int r = 0; r < rounds; ++r) {
         std::string changed = original;
         char text[32];
@@ -127,7 +133,7 @@ int main(int argc, char** argv)
         changed.replace(at, colour.size(), text);
         const double written = utcMsOfDay();
         writeFile(script, changed);
-        if (!waitForLines(log, "reload: first frame of the new show", size_t(r) + 1, player)) {
+        if (!waitForLines(log, "reload: first frame of the new show", size_t(r) + 1, pid)) {
             std::fprintf(stderr, "reload_bench: no reload after change %d\n", r + 1);
             break;
         }
@@ -136,21 +142,46 @@ int main(int argc, char** argv)
         const std::string built = logLines(now, "show rebuilt at")[size_t(r)].second;
         std::smatch m;
         const double rebuiltMs = std::regex_search(built, m, std::regex(R"(in (\d+) ms)")) ? std::stod(m[1]) : 0.0;
-        total.push_back(shown - written);
-        rebuild.push_back(rebuiltMs);
+        out.total.push_back(shown - written);
+        out.rebuild.push_back(rebuiltMs);
         std::printf("change %2d: first frame of the new show after %6.1f ms (rebuilt in %3.0f ms)\n", r + 1,
                     shown - written, rebuiltMs);
         // Apart from the next change, as a person's saves are.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
-    kill(player, SIGTERM);
-    waitpid(player, nullptr, 0);
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
     fs::remove_all(folder);
-    if (total.empty()) return 1;
+    return !out.total.empty();
+}
+
+void summarize(const char* what, const sRounds& r)
+{
     const double frame = 14.0;
-    std::printf("reload of the bundled show, %zu changes: median %.1f ms from the change to the first frame "
-                "of the new show (%.1f frames of %.0f ms), of which %.0f ms rebuilding; worst %.1f ms\n",
-                total.size(), median(total), median(total) / frame, frame, median(rebuild),
-                *std::max_element(total.begin(), total.end()));
+    std::printf("%s, %zu changes: median %.1f ms from the change to the first frame of the new show (%.1f frames "
+                "of %.0f ms), of which %.0f ms rebuilding; worst %.1f ms\n",
+                what, r.total.size(), median(r.total), median(r.total) / frame, frame, median(r.rebuild),
+                *std::max_element(r.total.begin(), r.total.end()));
+}
+
+} // namespace
+
+// Arguments: the number of changes (10), and optionally another build of
+// the player to measure first, in the same run, as the reference.
+int main(int argc, char** argv)
+{
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    const char* reference = argc > 2 ? argv[2] : nullptr;
+    sRounds before, after;
+    if (reference) {
+        std::printf("reference player %s\n", reference);
+        if (!measure(reference, rounds, before)) return 1;
+    }
+    std::printf("this player %s\n", KX_PLAYER_PATH);
+    if (!measure(KX_PLAYER_PATH, rounds, after)) return 1;
+    if (reference) summarize("reference player", before);
+    summarize("reload of the bundled show", after);
+    if (reference)
+        std::printf("ratio of the medians, this player to the reference: %.2f\n", median(after.total) / median(before.total));
     return 0;
 }

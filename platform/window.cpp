@@ -74,6 +74,7 @@ int cWindow::create(const char* title, int newX, int newY, int newWidth, int new
     style.resizable = !(flags & WF_NORESIZE);
     style.topmost = (flags & WF_TOPMOST) != 0;
     style.toolWindow = (flags & WF_TOOLWINDOW) != 0;
+    style.activate = !(flags & WF_NOACTIVATE);
     style.openGL = openGLWindow_;
     style.colourBits = colourBits_;
 
@@ -97,7 +98,7 @@ int cWindow::create(const char* title, int newX, int newY, int newWidth, int new
         platform::messageBox("ERROR", text, platform::MessageIcon::error);
         return -1;
     }
-    platform::raiseWindow(window);
+    if (style.activate) platform::raiseWindow(window);
     created = true;
     return 0;
 }

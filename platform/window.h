@@ -17,6 +17,7 @@ enum : int {
     WF_FULLSCREEN = 0x200, // implies WF_POPUP | WF_NORESIZE, position (0, 0)
     WF_TOOLWINDOW = 0x400,
     WF_NOQUIT = 0x800, // destroying the window posts no quit message
+    WF_NOACTIVATE = 0x1000, // shown without taking the keyboard focus from the window that has it
 };
 
 class KX_PLATFORM_API cWindow : private platform::WindowSink {

@@ -28,6 +28,7 @@ struct WindowStyle {
     bool resizable = true;
     bool topmost = false;
     bool toolWindow = false;
+    bool activate = true; // showing the window gives it the keyboard focus
     bool openGL = false; // the window will get a GL context
     int colourBits = 32; // GL pixel format
     int depthBits = 24;

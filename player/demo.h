@@ -117,7 +117,7 @@ private:
     void load(cXmlTag* tag);
     void loadingFrame();
     void writeKeyLog(int code);
-    void pressKey(int code);
+    void pressKey(int code, bool logged);
 
     // The keys whose events are running, outermost first. A key is not
     // pressed again inside its own handling, and one press (with all the

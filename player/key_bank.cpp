@@ -47,13 +47,15 @@ void describeKey(int code, char* out, size_t size)
 void cDemo::key(int code, bool down)
 {
     // F5 rebuilds the show from its script, and fires its key events too;
-    // a trigger in the script presses its key events only.
-    if (down && code == kReloadKey && reloader && !scriptedPress_) reloader->request();
-    if (down && code != 0) pressKey(code);
+    // a trigger in the script presses its key events only. A reload is not
+    // part of the performance: it is not written to the key log.
+    const bool reload = down && code == kReloadKey && reloader && reloader->watching() && !scriptedPress_;
+    if (reload) reloader->request();
+    if (down && code != 0) pressKey(code, !reload);
     cDemoWindow::key(code, down);
 }
 
-void cDemo::pressKey(int code)
+void cDemo::pressKey(int code, bool logged)
 {
     char label[16];
     for (int i = 0; i < keyNesting; ++i) {
@@ -79,7 +81,7 @@ void cDemo::pressKey(int code)
         return;
     }
 
-    writeKeyLog(code);
+    if (logged) writeKeyLog(code);
     keysInHand[keyNesting++] = code;
     // Index loop: a fragment may append events while we walk.
     for (int i = 0; i < timeline.eventCount; ++i) {

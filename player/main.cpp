@@ -237,6 +237,7 @@ int main(int argc, char** argv)
 {
     // First of all, so that no library installs a handler of its own.
     installStopHandlers();
+    startDeadline();
     const sCommandLine cl = parseCommandLine(argc, argv);
     for (const std::string& warning : cl.warnings) std::fprintf(stderr, "kestrelux: %s\n", warning.c_str());
     if (cl.version) {
@@ -332,5 +333,5 @@ int main(int argc, char** argv)
     else
         log->logf("Show ended: %s.", showEnd() ? showEnd() : "the end of the script");
     std::fflush(stdout);
-    return status;
+    return deadlinePassed() ? 124 : status;
 }

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <strings.h>
 
 cReloader::cReloader(const char* scriptName, bool watching) : script_(scriptName ? scriptName : ""), watching_(watching)
@@ -27,6 +29,7 @@ int cReloader::load()
 {
     namesRead_.clear();
     root_ = read(namesRead_);
+    present_ = filesPresent(namesRead_);
     if (watching_) watch_.watch(filesOf(root_.get(), namesRead_));
     lastPoll_ = platform::ticks();
     return root_ ? 0 : -1;
@@ -42,7 +45,7 @@ bool cReloader::due()
         return true;
     }
     const uint32_t now = platform::ticks();
-    if (now - lastPoll_ < kPollMs) return false;
+    if (now - lastPoll_ < kPollMs && !watch_.writerDone()) return false;
     lastPoll_ = now;
     if (!watch_.poll()) return false;
     changed_ = watch_.changed();
@@ -53,9 +56,14 @@ std::unique_ptr<cXmlTag> cReloader::readAgain(std::string& error)
 {
     namesRead_.clear();
     std::unique_ptr<cXmlTag> tree = read(namesRead_);
-    if (!tree) {
+    if (tree) {
+        error = vanishedInclude(namesRead_);
+        if (!error.empty()) tree.reset();
+    } else {
         error = lastError();
         while (!error.empty() && (error.back() == '\n' || error.back() == '\r')) error.pop_back();
+    }
+    if (!tree) {
         // A broken script may name other includes than the one it
         // replaces; they are watched as well, so saving a fixed one reloads.
         watch_.add(filesOf(nullptr, namesRead_));
@@ -66,6 +74,7 @@ std::unique_ptr<cXmlTag> cReloader::readAgain(std::string& error)
 void cReloader::adopt(std::unique_ptr<cXmlTag> tree)
 {
     root_ = std::move(tree);
+    present_ = filesPresent(namesRead_);
     // From now on exactly the files of the new tree are watched.
     watch_.watch(filesOf(root_.get(), namesRead_));
 }
@@ -76,8 +85,10 @@ bool cReloader::looksLikeFileName(const char* value)
     if (n < 3 || n > 255) return false;
     for (size_t i = 0; i < n; ++i) {
         const unsigned char c = static_cast<unsigned char>(value[i]);
-        if (std::isspace(c) || c == ',' || c == '"' || c < ' ') return false;
+        if (c < ' ' || c == 127 || c == ',' || c == '"') return false;
     }
+    // A blank inside is a name ("my picture.tga"); at either end it is not.
+    if (value[0] == ' ' || value[n - 1] == ' ') return false;
     const char* dot = std::strrchr(value, '.');
     if (!dot || dot == value) return false;
     const size_t extension = n - static_cast<size_t>(dot + 1 - value);
@@ -89,6 +100,34 @@ bool cReloader::looksLikeFileName(const char* value)
         letter = letter || std::isalpha(c);
     }
     return letter;
+}
+
+std::vector<std::string> cReloader::filesPresent(const std::vector<std::string>& namesRead)
+{
+    std::vector<std::string> present;
+    char path[512];
+    for (const std::string& name : namesRead) {
+        std::error_code error;
+        if (locateDataFile(name.c_str(), path, sizeof path) && std::filesystem::is_regular_file(path, error))
+            present.emplace_back(path);
+    }
+    return present;
+}
+
+std::string cReloader::vanishedInclude(const std::vector<std::string>& namesRead) const
+{
+    char path[512];
+    for (const std::string& name : namesRead) {
+        if (!locateDataFile(name.c_str(), path, sizeof path)) continue;
+        if (std::find(present_.begin(), present_.end(), path) == present_.end()) continue;
+        std::error_code error;
+        const auto status = std::filesystem::status(path, error);
+        if (std::filesystem::is_regular_file(status)) continue;
+        // A missing include reads as nothing; one the show was read from
+        // that went away would silently drop its part of the show.
+        return "ERROR: include [" + name + "] " + (std::filesystem::is_directory(status) ? "is a folder now" : "is gone");
+    }
+    return {};
 }
 
 namespace {

@@ -14,7 +14,8 @@
 
 class cReloader {
 public:
-    // How often the files are looked at, in milliseconds.
+    // How often the files are looked at, in milliseconds. A note that a
+    // writer finished with a watched file has them looked at at once.
     static constexpr uint32_t kPollMs = 50;
 
     // watching: whether files are watched and F5 reloads at all (off in
@@ -34,8 +35,11 @@ public:
     void request() { requested_ = watching_; }
 
     // Reads the script again into a new tree; null when it cannot be read,
-    // with the reason in `error`. After a failure the files that read
-    // opened are watched too, so fixing a broken include reloads.
+    // with the reason in `error`. An include that the show was read from
+    // and that is gone now (removed, or a folder in its place) is such a
+    // reason. After a failure the files that read opened are watched too,
+    // so fixing a broken include reloads, and the changes seen so far stay
+    // changed until a reload succeeds.
     std::unique_ptr<cXmlTag> readAgain(std::string& error);
     // The new tree becomes the one played; the old one is freed.
     void adopt(std::unique_ptr<cXmlTag> tree);
@@ -48,12 +52,18 @@ public:
     // the reader opened and every attribute value that reads as a file name
     // (a texture, a picture, a tune).
     static std::vector<std::string> filesOf(const cXmlTag* tree, const std::vector<std::string>& namesRead);
-    // True for an attribute value that can name a data file: no blanks or
-    // commas, and an extension of one to four letters or digits, one a letter.
+    // True for an attribute value that can name a data file: no commas,
+    // quotes or control characters, no blank at either end, and an
+    // extension of one to four letters or digits, one a letter.
     static bool looksLikeFileName(const char* value);
 
 private:
     std::unique_ptr<cXmlTag> read(std::vector<std::string>& namesRead);
+    // The reason a read that parsed is still refused: an include of the
+    // show played that is gone. Empty when there is none.
+    std::string vanishedInclude(const std::vector<std::string>& namesRead) const;
+    // The data paths of the files read that are there now.
+    static std::vector<std::string> filesPresent(const std::vector<std::string>& namesRead);
 
     std::string script_;
     bool watching_;
@@ -63,4 +73,5 @@ private:
     bool requested_ = false;
     std::vector<std::string> changed_;
     std::vector<std::string> namesRead_; // by the latest readAgain
+    std::vector<std::string> present_;   // the files read for the show played that were there
 };

@@ -336,14 +336,16 @@ int parseParams(cXmlTag* tag, const char* text, int length)
 
 int parse(cXmlTag* parent, cMemoryStream& source)
 {
-    // Places are noted per read; a read of its own starts afresh.
+    // Each read starts afresh: its places, and what lastError() says, are this read's.
     clearScriptPlaces();
+    gLastError[0] = '\0';
     return parseSource(parent, source, 0, "");
 }
 
 int loadFile(cXmlTag* root, const char* path)
 {
     clearScriptPlaces();
+    gLastError[0] = '\0';
     noteFileRead(path);
     cMemoryStream source(path);
     if (source.eof() || source.size() < 4) {

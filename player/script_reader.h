@@ -22,7 +22,7 @@ int parse(cXmlTag* parent, cMemoryStream& source);
 // tag's name, `length` bytes). 0 or -1.
 int parseParams(cXmlTag* tag, const char* text, int length);
 
-// The text of the last recorded error.
+// The text of the error the latest read recorded ("" when it recorded none).
 const char* lastError();
 
 // While `names` is set, the name of every data file the reader opens (the

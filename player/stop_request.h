@@ -14,3 +14,13 @@ bool stopRequested();
 
 // What asked for the stop ("SIGINT (Ctrl+C)", "SIGTERM"), null when nothing has.
 const char* stopRequestName();
+
+// A deadline for a player started by a test: with KESTRELUX_TEST_DEADLINE=N
+// in its environment the player asks itself to stop after N seconds (as
+// SIGTERM does) and ends at once if it is still running a little later,
+// so a player whose test went away never plays on. Either way its exit
+// code is 124, as timeout(1) gives. Unset: no deadline.
+constexpr const char* kDeadlineVariable = "KESTRELUX_TEST_DEADLINE";
+constexpr int kDeadlineGraceMs = 3000;
+void startDeadline();
+bool deadlinePassed();

@@ -100,23 +100,26 @@ void cTimeline::replay(float upTo, const Runner& run)
 
 void cTimeline::catchUp(float upTo, const Runner& run, const Passer& pass)
 {
-    int last = -1;
     float now = 0.0f;
     auto passTo = [&](float time) {
         if (time <= now) return;
         pass((time - now) * 100.0f, time);
         now = time;
     };
-    // Index loop: a fragment may append events while we walk.
-    for (int i = 0; i < eventCount; ++i) {
-        const float time = events[i]->time;
-        if (time < 0 || time > upTo) continue;
-        passTo(time);
-        fire(*events[i], run);
-        last = i;
+    // The events run as the frames of an unbroken run would fire them: in
+    // array order, stopping at the first one not yet due, so an event a
+    // fragment declares waits behind the earlier-declared ones still ahead.
+    nextEvent = 0;
+    while (nextEvent < eventCount) {
+        cEvent* e = events[nextEvent];
+        if (e->time >= 0 && e->time > upTo) break;
+        // Advance first: the fragment may declare events or press keys.
+        ++nextEvent;
+        if (e->time < 0) continue;
+        passTo(e->time);
+        fire(*e, run);
     }
     passTo(upTo);
-    nextEvent = last + 1;
 }
 
 cTimeline::sAdvance cTimeline::advance(float step, const Runner& run)

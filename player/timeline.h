@@ -46,12 +46,13 @@ public:
     // Moves the rest of the show (cameras, effects) on by a step, in units
     // of 10 ms, to the given show time.
     using Passer = std::function<void(float step, float time)>;
-    // A show rebuilt from a new script catches up with its clock: every
-    // timed event with a time from 0 to upTo runs once, in order, and
-    // between them the show moves on by the time that passed, in one step
-    // each, so it stands where it would have after playing to upTo. Then
-    // nextEvent is the first event after the last one run. The show is not
-    // marked scrubbed: these are first runs.
+    // A show rebuilt from a new script catches up with its clock: the timed
+    // events the forward path would have fired by upTo run once, in order
+    // (up to the first event not yet due: one a fragment declared later
+    // waits behind it), and between them the show moves on by the time that
+    // passed, in one step each, so it stands where it would have after
+    // playing to upTo. Then nextEvent is the first event not run. The show
+    // is not marked scrubbed: these are first runs.
     void catchUp(float upTo, const Runner& run, const Passer& pass);
 
     struct sAdvance {

@@ -103,7 +103,7 @@ TEST_F(AudioDevice, CallsWithoutInitFailWithInit)
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
 }
 
-TEST_F(AudioDevice, DefaultDeviceFailureFallsBackToTheNullDevice)
+TEST_F(AudioDevice, DefaultDeviceFailureIsReportedAndTheNullDeviceStillMixes)
 {
     setenv("SDL_AUDIODRIVER", "no-such-audio-driver", 1);
     EXPECT_FALSE(BASS_Init(-1, kRate, 0, nullptr, nullptr));

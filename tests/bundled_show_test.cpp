@@ -69,21 +69,7 @@ const Moment kMoments[] = {
 std::string goldenFile() { return std::string(KX_GOLDEN_DIR) + "/bundled_show.txt"; }
 
 // The player with a time limit fit for a whole show under the sanitizers.
-PlayerResult runShow(const std::string& args, int limitSeconds)
-{
-    const std::string cmd = "ASAN_OPTIONS=detect_leaks=0 SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy DISPLAY= "
-                            "timeout " +
-                            std::to_string(limitSeconds) + " " + std::string(KX_PLAYER_PATH) + " " + args + " 2>&1";
-    PlayerResult r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
+PlayerResult runShow(const std::string& args, int limitSeconds) { return runPlayer(args, "", limitSeconds); }
 
 // Copies the bundled data/ into the current (temporary) folder.
 void copyBundledData()

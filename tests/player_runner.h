@@ -1,4 +1,4 @@
-// Runs the real player headless (offscreen video, dummy audio) and reads
+// Runs the real player (headless: offscreen video, dummy audio) and reads
 // what it wrote: its output, log and captured frames.
 #pragma once
 
@@ -6,9 +6,14 @@
 
 #include <png.h>
 
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <sstream>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #ifndef KX_PLAYER_PATH
@@ -17,29 +22,137 @@
 
 namespace kxtest {
 
+// The one way the tests start the player. The player is a child of the
+// test in a process group of its own, gets SIGKILL when the test's process
+// ends however it ends (the parent-death signal), and carries a deadline of
+// its own (KESTRELUX_TEST_DEADLINE), so a test that dies, times out or is
+// killed never leaves a player running.
+class PlayerProcess {
+public:
+    struct Options {
+        std::vector<std::string> args;
+        std::vector<std::string> env; // further NAME=value settings
+        std::string out = "console.txt"; // standard output
+        std::string err;                 // standard error; empty: with the output
+        bool headless = true;            // offscreen video, dummy audio, no display
+        int deadlineSeconds = 60;
+    };
+
+    explicit PlayerProcess(const Options& options) : deadline_(options.deadlineSeconds)
+    {
+        const pid_t parent = getpid();
+        pid_ = fork();
+        if (pid_ != 0) return;
+        setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(126); // the test went before the signal was set
+        const int out = open(options.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = options.err.empty() ? out : open(options.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0) _exit(126);
+        dup2(out, 1);
+        dup2(err, 2);
+        // A test runner started in the background passes Ctrl+C on ignored.
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
+        if (options.headless) {
+            setenv("SDL_VIDEODRIVER", "offscreen", 1);
+            setenv("SDL_AUDIODRIVER", "dummy", 1);
+            setenv("DISPLAY", "", 1);
+        }
+        // The GL driver leaks from a module it unloads before exit, which
+        // the leak checker cannot name or suppress; our own leaks are
+        // checked by the in-process tests.
+        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+        setenv("KESTRELUX_TEST_DEADLINE", std::to_string(options.deadlineSeconds).c_str(), 1);
+        for (const std::string& e : options.env) {
+            const size_t equals = e.find('=');
+            if (equals != std::string::npos) setenv(e.substr(0, equals).c_str(), e.c_str() + equals + 1, 1);
+        }
+        std::vector<char*> argv{const_cast<char*>(KX_PLAYER_PATH)};
+        for (const std::string& a : options.args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(KX_PLAYER_PATH, argv.data());
+        _exit(127);
+    }
+    ~PlayerProcess() { stop(); }
+    PlayerProcess(const PlayerProcess&) = delete;
+    PlayerProcess& operator=(const PlayerProcess&) = delete;
+
+    pid_t pid() const { return pid_; }
+    // Whether it has ended (and is reaped).
+    bool ended()
+    {
+        if (pid_ <= 0 || status_ != kRunning) return true;
+        int st = 0;
+        if (waitpid(pid_, &st, WNOHANG) != pid_) return false;
+        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        killed_ = WIFSIGNALED(st);
+        return true;
+    }
+    // Waits for it to end by itself, at most its deadline and a little
+    // more; its exit code, -1 when a signal ended it or it did not end.
+    int wait()
+    {
+        for (int i = 0; i < (deadline_ + 10) * 50 && !ended(); ++i) usleep(20000);
+        return ended() ? status_ : -1;
+    }
+    // True when it ended through a signal (or never started).
+    bool killed() const { return killed_ || pid_ <= 0; }
+    // Asks it to stop (SIGTERM), then kills its process group.
+    void stop()
+    {
+        if (ended()) return;
+        kill(pid_, SIGTERM);
+        for (int i = 0; i < 500 && !ended(); ++i) usleep(20000);
+        if (!ended()) {
+            kill(-pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+            status_ = -1;
+        }
+    }
+
+private:
+    static constexpr int kRunning = -2;
+    pid_t pid_ = -1;
+    int status_ = kRunning;
+    bool killed_ = false;
+    int deadline_;
+};
+
+// Splits a command line at its blanks (the tests pass no quoted arguments).
+inline std::vector<std::string> words(const std::string& line)
+{
+    std::vector<std::string> out;
+    std::istringstream in(line);
+    for (std::string w; in >> w;) out.push_back(w);
+    return out;
+}
+
 struct PlayerResult {
     int status = -1;
     std::string out; // standard output and standard error together
 };
 
-// Runs the player in the current folder; never longer than a minute. env:
-// further VARIABLE=value settings for it.
-inline PlayerResult runPlayer(const std::string& args, const std::string& env = "")
+// Runs the player in the current folder to its end, headless, and reads
+// what it printed; it is stopped after `seconds`. env: further NAME=value
+// settings, separated by blanks.
+inline PlayerResult runPlayer(const std::string& args, const std::string& env = "", int seconds = 60)
 {
-    // The GL driver leaks from a module it unloads before exit, which the
-    // leak checker cannot name or suppress; our own leaks are checked by the
-    // in-process tests.
-    const std::string cmd =
-        "ASAN_OPTIONS=detect_leaks=0 SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy DISPLAY= " + env + " timeout 60 " +
-        std::string(KX_PLAYER_PATH) + " " + args + " 2>&1";
+    PlayerProcess::Options options;
+    options.args = words(args);
+    options.env = words(env);
+    static int runs = 0;
+    options.out = (std::filesystem::temp_directory_path() /
+                   ("kx_player_" + std::to_string(getpid()) + "_" + std::to_string(++runs) + ".txt"))
+                      .string();
+    options.deadlineSeconds = seconds;
     PlayerResult r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    {
+        PlayerProcess player(options);
+        r.status = player.wait();
+    }
+    r.out = readFile(options.out);
+    std::remove(options.out.c_str());
     return r;
 }
 

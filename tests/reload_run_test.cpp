@@ -26,22 +26,14 @@ namespace {
 
 using namespace kxtest;
 
-// The player playing in the background; its console goes to console.txt.
+// The player playing in the background, headless unless told otherwise;
+// its console goes to console.txt.
 class LivePlayer {
 public:
-    explicit LivePlayer(const std::string& args, const std::string& env = "")
+    explicit LivePlayer(const std::string& args, const std::string& env = "", bool headless = true)
+        : process_(options(args, env, headless))
     {
-        const std::string cmd = "exec env ASAN_OPTIONS=detect_leaks=0 SDL_VIDEODRIVER=offscreen "
-                                "SDL_AUDIODRIVER=dummy DISPLAY= " +
-                                env + " " + KX_PLAYER_PATH + " " + args + " >console.txt 2>&1";
-        pid_ = fork();
-        if (pid_ == 0) {
-            signal(SIGTERM, SIG_DFL);
-            execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
     }
-    ~LivePlayer() { stop(); }
 
     std::string console() const { return readFile("console.txt"); }
     std::string log() const { return readFile("log.txt"); }
@@ -52,28 +44,18 @@ public:
     {
         for (int i = 0; i < 6000; ++i) {
             if (count(inLog ? log() : console(), text) >= times) return true;
-            if (ended()) return count(inLog ? log() : console(), text) >= times;
+            if (process_.ended()) return count(inLog ? log() : console(), text) >= times;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         return false;
     }
     // Waits for the player to end by itself; its exit code, -1 on a timeout.
-    int wait()
-    {
-        for (int i = 0; i < 6000 && !ended(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        return ended() ? status_ : -1;
-    }
-    void stop()
-    {
-        if (ended()) return;
-        kill(pid_, SIGTERM);
-        wait();
-        if (!ended()) kill(pid_, SIGKILL);
-    }
+    int wait() { return process_.wait(); }
+    void stop() { process_.stop(); }
     // The player's resident memory in kB, from /proc.
     long residentKb() const
     {
-        std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
+        std::ifstream in("/proc/" + std::to_string(process_.pid()) + "/status");
         std::string line;
         while (std::getline(in, line))
             if (line.compare(0, 6, "VmRSS:") == 0) return std::atol(line.c_str() + 6);
@@ -81,18 +63,16 @@ public:
     }
 
 private:
-    bool ended()
+    static PlayerProcess::Options options(const std::string& args, const std::string& env, bool headless)
     {
-        if (pid_ <= 0) return true;
-        if (status_ != -2) return true;
-        int st = 0;
-        if (waitpid(pid_, &st, WNOHANG) != pid_) return false;
-        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-        return true;
+        PlayerProcess::Options o;
+        o.args = words(args);
+        o.env = words(env);
+        o.headless = headless;
+        o.deadlineSeconds = 120;
+        return o;
     }
-
-    pid_t pid_ = -1;
-    int status_ = -2; // -2 while running
+    PlayerProcess process_;
 };
 
 // A show of one clear colour and the pixel probe; `extra` goes before create.
@@ -178,6 +158,89 @@ TEST_F(Reload, AChangedIncludeOrTextureReloadsOnlyWhatChanged)
     EXPECT_EQ(count(console, "load[data/textures/wall.tga]"), 2u) << console;
     EXPECT_EQ(count(console, "load[data/script.txt]"), 3u) << console;
     EXPECT_TRUE(player.waitFor("reload: data/textures/wall.tga changed", 1, true));
+}
+
+TEST_F(Reload, AnEventAFragmentDeclaredWaitsBehindTheLaterOnesAfterAReload)
+{
+    const std::string events = R"(<event time="0.3"><event time="0.5"><markInner/></event></event>
+        <event time="0.4"><markReady/></event><event time="5"><markLater/></event>
+        <event time="6"><exit/></event>)";
+    writeDataFile("script.txt", show("204060", events));
+    LivePlayer player("");
+    ASSERT_TRUE(player.waitFor("[markReady]", 1, true)) << player.log();
+    writeDataFile("script.txt", show("806040", events));
+    EXPECT_EQ(player.wait(), 0);
+    const std::string log = player.log();
+    const std::regex rebuilt("show rebuilt at ([0-9.]+) s");
+    std::smatch at;
+    ASSERT_TRUE(std::regex_search(log, at, rebuilt)) << log;
+    ASSERT_LT(std::stod(at[1]), 5.0) << "the reload came too late to tell";
+    // From the reload on, the event at 5 s fires, then the one declared at
+    // 0.3 s behind it, never before.
+    const size_t reload = log.find("reload: data/script.txt changed");
+    const size_t later = log.find("[markLater]", reload);
+    ASSERT_NE(later, std::string::npos) << log;
+    EXPECT_NE(log.find("[markInner]", later), std::string::npos) << log;
+    EXPECT_EQ(log.find("[markInner]", reload), log.find("[markInner]", later)) << log;
+}
+
+TEST_F(Reload, MediaChangedWhileTheScriptWasBrokenAreReadOnceItIsMended)
+{
+    TgaFile tga;
+    tga.width = tga.height = 8;
+    tga.data = std::string(8 * 8 * 3, '\x40');
+    // A blank in a name is a name like any other.
+    writeDataFile("textures/my wall.tga", tga.bytes());
+    const std::string script = show("000000", R"(<add type="picture" name="pic"/><pic filename="my wall.tga"/>
+        <draworder effect="bg" effect="pic" effect="probe"/>)");
+    writeDataFile("script.txt", script);
+    LivePlayer player("");
+    ASSERT_TRUE(player.waitFor("probe: pixel 404040")) << player.console();
+
+    tga.data = std::string(8 * 8 * 3, '\x20');
+    writeDataFile("textures/my wall.tga", tga.bytes());
+    ASSERT_TRUE(player.waitFor("probe: pixel 202020")) << player.console();
+
+    writeDataFile("script.txt", R"(<demo name="live"><bg color=")");
+    ASSERT_TRUE(player.waitFor("reload failed: ", 1)) << player.console();
+    tga.data = std::string(8 * 8 * 3, '\x10');
+    writeDataFile("textures/my wall.tga", tga.bytes());
+    ASSERT_TRUE(player.waitFor("reload failed: ", 2)) << player.console();
+    writeDataFile("script.txt", script);
+    EXPECT_TRUE(player.waitFor("probe: pixel 101010")) << player.console();
+}
+
+TEST_F(Reload, AnIncludeThatWentAwayIsABrokenScript)
+{
+    writeDataFile("more.txt", R"(<bg color="ff204060"/>)");
+    writeDataFile("script.txt", show("000000", R"(<include file="more.txt"/>)"));
+    LivePlayer player("");
+    ASSERT_TRUE(player.waitFor("probe: pixel 204060")) << player.console();
+
+    std::filesystem::remove("data/more.txt");
+    ASSERT_TRUE(player.waitFor("reload failed: ERROR: include [more.txt] is gone")) << player.console();
+    std::filesystem::create_directory("data/more.txt");
+    ASSERT_TRUE(player.waitFor("reload failed: ERROR: include [more.txt] is a folder now")) << player.console();
+    std::filesystem::remove("data/more.txt");
+    writeDataFile("more.txt", R"(<bg color="ff806040"/>)");
+    ASSERT_TRUE(player.waitFor("probe: pixel 806040")) << player.console();
+    player.stop();
+    // The show played on as it was while the include was gone: no show
+    // without its colour was built.
+    const std::string console = player.console();
+    EXPECT_EQ(console.find("probe: pixel 000000"), std::string::npos) << console;
+    EXPECT_EQ(count(console, "show rebuilt at"), 1u) << console;
+}
+
+TEST_F(Reload, ASaveThatKeepsSizeAndTimeStampIsSeen)
+{
+    writeDataFile("script.txt", show("204060"));
+    LivePlayer player("");
+    ASSERT_TRUE(player.waitFor("probe: pixel 204060")) << player.console();
+    const auto stamp = std::filesystem::last_write_time("data/script.txt");
+    writeDataFile("script.txt", show("806040")); // the same size
+    std::filesystem::last_write_time("data/script.txt", stamp);
+    EXPECT_TRUE(player.waitFor("probe: pixel 806040")) << player.console();
 }
 
 TEST_F(Reload, OffWithNoReload)

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -45,7 +46,7 @@ TEST(FileWatch, AChangeIsReportedOnceItHeldStillOverTwoPolls)
         {"a missing file made", [] { writeFile("c.txt", "new"); }, {"c.txt"}},
         {"both", [] { writeFile("a.txt", "four!"), touch("b.txt", 9); }, {"a.txt", "b.txt"}},
     };
-    cFileWatch watch;
+    cFileWatch watch(false); // by the files' times alone
     watch.watch({"a.txt", "b.txt", "c.txt"});
     for (const auto& c : cases) {
         c.change();
@@ -57,6 +58,7 @@ TEST(FileWatch, AChangeIsReportedOnceItHeldStillOverTwoPolls)
         ASSERT_TRUE(watch.poll()) << c.what;
         EXPECT_EQ(watch.changed(), c.changed) << c.what;
         EXPECT_FALSE(watch.poll()) << c.what << ": reported once";
+        watch.accept();
     }
     // A file still being written is not reported until it holds still.
     writeFile("a.txt", "x");
@@ -64,11 +66,71 @@ TEST(FileWatch, AChangeIsReportedOnceItHeldStillOverTwoPolls)
     writeFile("a.txt", "xy");
     EXPECT_FALSE(watch.poll());
     EXPECT_TRUE(watch.poll());
+    watch.accept();
     // A forced look takes what differs without waiting.
     touch("b.txt", 20);
     watch.takeChanges();
     EXPECT_EQ(watch.changed(), std::vector<std::string>{"b.txt"});
     EXPECT_FALSE(watch.poll());
+}
+
+TEST(FileWatch, WhatChangedStaysChangedUntilAReloadSucceeds)
+{
+    TempDir dir;
+    writeFile("script.txt", "one");
+    writeFile("pic.tga", "one");
+    for (const bool notes : {false, true}) {
+        SCOPED_TRACE(notes ? "with notes" : "by times");
+        cFileWatch watch(notes);
+        watch.watch({"script.txt", "pic.tga"});
+        writeFile("script.txt", "broken");
+        touch("script.txt", notes ? 30 : 20);
+        ASSERT_TRUE(watch.poll() || watch.poll());
+        // The reload fails: the picture changes meanwhile.
+        writeFile("pic.tga", "two");
+        touch("pic.tga", notes ? 30 : 20);
+        ASSERT_TRUE(watch.poll() || watch.poll());
+        EXPECT_EQ(watch.changed(), (std::vector<std::string>{"script.txt", "pic.tga"}));
+        // Mended: the picture is still among the changes, also for F5.
+        writeFile("script.txt", "mended");
+        watch.takeChanges();
+        EXPECT_EQ(watch.changed(), (std::vector<std::string>{"script.txt", "pic.tga"}));
+        watch.accept();
+        watch.takeChanges();
+        EXPECT_TRUE(watch.changed().empty());
+    }
+}
+
+TEST(FileWatch, NotesSeeASaveThatKeepsSizeAndTimeAndTheEndOfAWrite)
+{
+    TempDir dir;
+    writeFile("script.txt", "colour 204060");
+    cFileWatch watch;
+    watch.watch({"script.txt"});
+    if (!watch.notified()) GTEST_SKIP() << "no change notes on this system";
+    // Closed by its writer: reported at the first poll.
+    writeFile("script.txt", "colour 806040");
+    EXPECT_TRUE(watch.writerDone());
+    ASSERT_TRUE(watch.poll());
+    EXPECT_EQ(watch.changed(), std::vector<std::string>{"script.txt"});
+    watch.accept();
+    // The same size and time stamp as before: seen all the same.
+    const auto stamp = std::filesystem::last_write_time("script.txt");
+    writeFile("script.txt", "colour 204060");
+    std::filesystem::last_write_time("script.txt", stamp);
+    ASSERT_TRUE(watch.poll() || watch.poll());
+    EXPECT_EQ(watch.changed(), std::vector<std::string>{"script.txt"});
+    watch.accept();
+    // A write still open is not reported until its writer closes the file.
+    {
+        std::ofstream out("script.txt", std::ios::binary | std::ios::trunc);
+        out << "half";
+        out.flush();
+        EXPECT_FALSE(watch.poll());
+        out << " written";
+    }
+    ASSERT_TRUE(watch.poll());
+    EXPECT_EQ(kxtest::readFile("script.txt"), "half written");
 }
 
 TEST(Reloader, WatchesTheFilesTheScriptReadAndNames)
@@ -85,7 +147,11 @@ TEST(Reloader, WatchesTheFilesTheScriptReadAndNames)
         {"0.45", false},
         {"0.45,0.45,1", false},
         {"ff0a0c1e", false},
-        {"DejaVu Sans.ttf", false},
+        {"DejaVu Sans.ttf", true},
+        {"my wall.tga", true},
+        {" wall.tga", false},
+        {"wall.tga ", false},
+        {"a\tb.tga", false},
         {".tga", false},
         {"x.", false},
         {"name.toolong", false},
@@ -166,6 +232,32 @@ TEST(Timeline, CatchUpRunsEachEventUpToTheClockOnceWithTheTimeBetweenAndGoesOnAf
     timeline.frameTime = 2.0f;
     timeline.fireDue(run);
     EXPECT_EQ(ran, std::vector<float>{2.0f});
+}
+
+TEST(Timeline, CatchUpLetsAnEventAFragmentDeclaredWaitBehindTheEventsStillAhead)
+{
+    // <event time="0.3"><event time="0.5"/></event>, then events at 2 and 5.
+    cXmlTag root;
+    cXmlTag* outer = root.addChild("event");
+    outer->addParam("time", "0.3");
+    outer->addChild("event")->addParam("time", "0.5");
+    for (const char* time : {"2", "5"}) root.addChild("event")->addParam("time", time);
+    cTimeline timeline;
+    for (cXmlTag* tag : root.children()) timeline.declare(tag);
+    timeline.sort();
+    std::vector<float> ran;
+    const cTimeline::Runner run = [&](cEvent& e, bool) {
+        ran.push_back(e.time);
+        for (cXmlTag* inner : e.fragment->children()) timeline.declare(inner);
+    };
+    timeline.catchUp(3.0f, run, [](float, float) {});
+    EXPECT_EQ(ran, (std::vector<float>{0.3f, 2.0f}));
+    // Playing on, the event at 5 fires when due, the declared one after it.
+    for (const float time : {4.0f, 5.0f, 6.0f}) {
+        timeline.frameTime = time;
+        timeline.fireDue(run);
+    }
+    EXPECT_EQ(ran, (std::vector<float>{0.3f, 2.0f, 5.0f, 0.5f}));
 }
 
 } // namespace

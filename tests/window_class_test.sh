@@ -23,7 +23,7 @@ SCRIPT
 cat > drive.sh <<'DRIVE'
 set -u
 player="$1"
-ASAN_OPTIONS=detect_leaks=0 SDL_AUDIODRIVER=dummy "$player" > player.out 2>&1 &
+KESTRELUX_TEST_DEADLINE=60 ASAN_OPTIONS=detect_leaks=0 SDL_AUDIODRIVER=dummy "$player" > player.out 2>&1 &
 pid=$!
 window() { timeout 20 xdotool search --sync --name "^$1\$" | head -n 1; }
 class() { xprop -id "$1" WM_CLASS >> classes.txt; xwininfo -id "$1" | grep -i 'xwininfo: Window id' >> classes.txt; }

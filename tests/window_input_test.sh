@@ -19,7 +19,7 @@ SCRIPT
 cat > drive.sh <<'DRIVE'
 set -u
 player="$1"
-ASAN_OPTIONS=detect_leaks=0 SDL_AUDIODRIVER=dummy "$player" > player.out 2>&1 &
+KESTRELUX_TEST_DEADLINE=60 ASAN_OPTIONS=detect_leaks=0 SDL_AUDIODRIVER=dummy "$player" > player.out 2>&1 &
 pid=$!
 wid=$(timeout 20 xdotool search --sync --name '^keytest$' | head -n 1)
 [ -n "$wid" ] || { echo "no window"; kill $pid; exit 1; }

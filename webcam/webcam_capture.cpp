@@ -49,7 +49,8 @@ void cWebcamCapture::resample(const unsigned char* source, unsigned char* destin
 bool cWebcamCapture::open(const char* device)
 {
     close();
-    if (hostWindow.create("webcam", 0, 0, kHostWidth, kHostHeight, 0) != 0)
+    // The show's window keeps the keyboard: the performer plays on it.
+    if (hostWindow.create("webcam", 0, 0, kHostWidth, kHostHeight, WF_NOACTIVATE) != 0)
         std::printf("webcam: no host window; capturing without one\n");
     // Black until the first frame arrives.
     frameBuffer = new (std::nothrow) unsigned char[kFrameBytes]();

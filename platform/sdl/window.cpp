@@ -1,5 +1,6 @@
 // Linux back end: SDL windows, GL contexts and the message queue.
 #include "platform/backend/display.h"
+#include "platform/sdl/input_focus.h"
 #include "platform/sdl/virtual_keys.h"
 #include "platform/sdl/window_class.h"
 #include "platform/window_system.h"
@@ -174,8 +175,14 @@ NativeWindow* createWindow(const char* className, const char* title, int x, int 
     // The class name stands in for a registered window class; it must be
     // on the window before the window is mapped.
     setWindowClass(w, className);
-    SDL_ShowWindow(w);
-    SDL_RaiseWindow(w);
+    if (style.activate) {
+        SDL_ShowWindow(w);
+        SDL_RaiseWindow(w);
+    } else {
+        cKeptFocus focus(w);
+        SDL_ShowWindow(w);
+        focus.restore();
+    }
     return native;
 }
 

@@ -333,9 +333,13 @@ NativeWindow* createWindow(const char* className, const char* title, int x, int 
             std::snprintf(native->pixelFormatError, sizeof native->pixelFormatError,
                           "Can't Create An OPENGL Device Context.");
     }
-    ShowWindow(hwnd, SW_SHOW);
-    SetForegroundWindow(hwnd);
-    SetFocus(hwnd);
+    if (style.activate) {
+        ShowWindow(hwnd, SW_SHOW);
+        SetForegroundWindow(hwnd);
+        SetFocus(hwnd);
+    } else {
+        ShowWindow(hwnd, SW_SHOWNOACTIVATE);
+    }
     UpdateWindow(hwnd);
     return native;
 }

@@ -11,7 +11,10 @@ struct sCommandLine {
     bool version = false;
     bool capture = false;
     bool noReload = false; // --no-reload: the show is not rebuilt when its files change
-    std::string captureFolder;
+    std::string captureFolder; // or the video file's name
+    bool captureSerial = false; // --capture-serial: read back and encode each frame in turn, as before
+    std::string ffmpeg;         // --ffmpeg PATH
+    std::vector<std::string> ffmpegArgs; // --ffmpeg-args "...", split into words
     int fps = 0;
     long long frames = 0;
     double seconds = 0;

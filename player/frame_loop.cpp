@@ -5,7 +5,6 @@
 #include "common/scene/scene_registry.h"
 #include "platform/window_system.h"
 #include "player/capture.h"
-#include "player/capture_audio.h"
 #include "player/demo.h"
 #include "player/log.h"
 #include "player/reload.h"
@@ -78,7 +77,6 @@ bool cDemo::frame()
     }
     advanceShow(step);
     if (gCapture.enabled && window) {
-        captureFrameAudio(gCapture.written);
         captureFrame(width, height);
         if (gCapture.done()) close(); // as if the window had been closed
     }
@@ -112,4 +110,6 @@ void cDemo::run()
         frame();
         if (rebuilt) cLog::get()->logf("reload: first frame of the new show");
     }
+    // The last frame read back is collected while its context is current.
+    if (gCapture.enabled) flushCapture();
 }

@@ -5,8 +5,8 @@
 #include "platform/library.h"
 #include "platform/message_box.h"
 #include "player/capture.h"
-#include "player/capture_audio.h"
-#include "player/capture_progress.h"
+#include "player/capture_png_sink.h"
+#include "player/capture_video_sink.h"
 #include "player/command_line.h"
 #include "player/demo.h"
 #include "player/installed_data.h"
@@ -16,10 +16,13 @@
 #include "player/stop_request.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <system_error>
+#include <thread>
 
 namespace {
 
@@ -36,10 +39,39 @@ bool makeFolder(const std::string& folder)
     return std::filesystem::is_directory(folder, error);
 }
 
-// Capture mode: no person watching, no pacing, no dialogs, audio mixed offline.
-bool setUpCapture(const sCommandLine& cl)
+// Capture mode: no person watching, no pacing, no dialogs, audio mixed
+// offline. A video capture first finds an ffmpeg that will do, so that a
+// capture that cannot succeed leaves no file behind. exitCode: non-zero when
+// the capture cannot be made.
+bool setUpCapture(const sCommandLine& cl, sVideoCapture& video, int& exitCode)
 {
-    if (!makeFolder(cl.captureFolder)) {
+    video.container = videoContainerOf(cl.captureFolder);
+    if (video.container != eVideoContainer::none) {
+        const char* environment = std::getenv("KESTRELUX_FFMPEG");
+        const char* path = std::getenv("PATH");
+        std::string problem;
+        video.ffmpeg = locateFfmpeg({cl.ffmpeg, environment ? environment : "", platform::programFolder(),
+                                     path ? path : ""},
+                                    problem);
+        if (problem.empty()) problem = checkFfmpeg(video.ffmpeg, video.container);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "kestrelux: %s\n", problem.c_str());
+            exitCode = 1;
+            return false;
+        }
+        // The working folder may change before the capture starts.
+        std::error_code error;
+        const std::filesystem::path absolute = std::filesystem::absolute(video.ffmpeg, error);
+        if (!error) video.ffmpeg = absolute.string();
+        video.fps = cl.fps;
+        video.extraArgs = cl.ffmpegArgs;
+        const std::string parent = std::filesystem::path(cl.captureFolder).parent_path().string();
+        if (!parent.empty() && !makeFolder(parent)) {
+            std::fprintf(stderr, "kestrelux: cannot make the capture folder %s\n", parent.c_str());
+            exitCode = 1;
+            return false;
+        }
+    } else if (!makeFolder(cl.captureFolder)) {
         std::fprintf(stderr, "kestrelux: cannot make the capture folder %s\n", cl.captureFolder.c_str());
         return false;
     }
@@ -47,11 +79,26 @@ bool setUpCapture(const sCommandLine& cl)
     gCapture.folder = cl.captureFolder;
     gCapture.fps = cl.fps;
     gCapture.maxFrames = cl.frames;
+    gCapture.serial = cl.captureSerial;
     platform::setInteractive(false);
     platform::useHeadlessDevices();
     BASS_SetOffline(TRUE);
     std::printf("capture: %lld frames at %d fps into %s\n", cl.frames, cl.fps, cl.captureFolder.c_str());
     return true;
+}
+
+// The sink for the capture, once the capture's name is final.
+std::unique_ptr<cCaptureSink> makeCaptureSink(sVideoCapture& video)
+{
+    if (video.container != eVideoContainer::none) {
+        video.output = gCapture.folder;
+        return makeVideoSink(video);
+    }
+    // Every core but the one that renders encodes; at least one, so
+    // encoding still overlaps with rendering on a single core.
+    const unsigned cores = std::thread::hardware_concurrency();
+    const unsigned workers = gCapture.serial ? 0 : (cores > 1 ? cores - 1 : 1);
+    return makePngSink(gCapture.folder, workers);
 }
 
 bool isFile(const char* path)
@@ -155,8 +202,11 @@ int main(int argc, char** argv)
         log->logf("Error: script path longer than %u characters", unsigned(sizeof gScriptPath - 1));
         return 0;
     }
-    if (cl.capture && !setUpCapture(cl)) return 0;
+    int exitCode = 0;
+    sVideoCapture video;
+    if (cl.capture && !setUpCapture(cl, video, exitCode)) return exitCode;
     useInstalledDataWhenNoneHere();
+    if (cl.capture) startCapture(makeCaptureSink(video));
 
     log->logf("Parsing Script [%s]", gScriptPath);
     // Reload on save is for a person at the show; a capture renders the
@@ -169,10 +219,7 @@ int main(int argc, char** argv)
         log->write(0, lastError());
         hintAtDataFolder(gScriptPath);
     }
-    if (cl.capture) {
-        finishCaptureProgress();
-        finishCaptureAudio();
-    }
+    if (cl.capture && !finishCapture()) exitCode = 1;
     if (stopRequested()) {
         // Every demo is gone and the capture files are complete.
         std::fprintf(stderr, "kestrelux: stopped by %s\n", stopRequestName());
@@ -180,5 +227,5 @@ int main(int argc, char** argv)
         log->logf("done.");
     }
     std::fflush(stdout);
-    return 0;
+    return exitCode;
 }

@@ -1,0 +1,161 @@
+#include "player/capture_png_sink.h"
+
+#include "player/capture.h"
+#include "player/capture_audio.h"
+#include "player/capture_queue.h"
+
+#include <png.h>
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+
+namespace {
+
+// "frame_000012.png": the file name of captured frame `index` (0-based).
+std::string frameFileName(long long index)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "frame_%06lld.png", index);
+    return name;
+}
+
+void appendToVector(png_structp png, png_bytep data, png_size_t size)
+{
+    auto* out = static_cast<std::vector<unsigned char>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + size);
+}
+
+void flushNothing(png_structp) {}
+
+bool writeWholeFile(const std::string& path, const std::vector<unsigned char>& bytes)
+{
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && written;
+}
+
+class cPngSink : public cCaptureSink {
+public:
+    cPngSink(const std::string& folder, unsigned workers) : folder(folder), adaptiveFilters(workers == 0)
+    {
+        // Room for each worker's frame and one waiting for each, so a
+        // worker never waits for the frame loop.
+        if (workers > 0) queue.reset(new cCaptureQueue(workers, workers * 2));
+    }
+
+    bool frame(sCaptureFrame&& f) override
+    {
+        if (failed) return false;
+        if (!queue) {
+            store(f);
+        } else {
+            auto shared = std::make_shared<sCaptureFrame>(std::move(f));
+            const double waited = queue->push([this, shared] { store(*shared); });
+            std::lock_guard<std::mutex> lock(timesMutex);
+            times.stall += waited;
+        }
+        return !failed;
+    }
+
+    bool sound(const int16_t* samples, size_t sampleFrames) override
+    {
+        if (!wavOpen) {
+            wavOpen = true;
+            if (!wav.open(folder + "/audio.wav")) failed = true;
+        }
+        return wav.append(samples, sampleFrames) && !failed;
+    }
+
+    bool finish() override
+    {
+        if (queue) queue->drain();
+        if (wavOpen && !wav.finish()) {
+            std::printf("capture: cannot write %s/audio.wav\n", folder.c_str());
+            failed = true;
+        }
+        return !failed;
+    }
+
+    void addTimes(sCaptureTimes& total) const override
+    {
+        std::lock_guard<std::mutex> lock(timesMutex);
+        total.encode += times.encode;
+        total.write += times.write;
+        total.stall += times.stall;
+    }
+
+private:
+    void store(const sCaptureFrame& f)
+    {
+        const double start = captureSeconds();
+        std::vector<unsigned char> rgb(size_t(f.width) * size_t(f.height) * 3);
+        frameToRgb(f, f.width, f.height, rgb.data());
+        std::vector<unsigned char> png;
+        const bool encoded = encodePng(f.width, f.height, rgb.data(), png, adaptiveFilters);
+        const double encodedAt = captureSeconds();
+
+        const std::string path = folder + "/" + frameFileName(f.index);
+        const std::string partial = path + ".part";
+        bool ok = encoded && writeWholeFile(partial, png) && std::rename(partial.c_str(), path.c_str()) == 0;
+        if (!ok) {
+            std::remove(partial.c_str());
+            // One line for the first failure; the capture ends there.
+            if (!failed.exchange(true)) std::printf("capture: cannot write %s\n", path.c_str());
+        }
+        std::lock_guard<std::mutex> lock(timesMutex);
+        times.encode += encodedAt - start;
+        times.write += captureSeconds() - encodedAt;
+    }
+
+    std::string folder;
+    bool adaptiveFilters; // the serial path compresses the way it always did
+    std::atomic<bool> failed{false};
+    cWavFile wav;
+    bool wavOpen = false;
+    mutable std::mutex timesMutex;
+    sCaptureTimes times;
+    std::unique_ptr<cCaptureQueue> queue; // last: its workers end before the rest goes
+};
+
+} // namespace
+
+bool encodePng(int width, int height, const unsigned char* rgb, std::vector<unsigned char>& out, bool adaptiveFilters)
+{
+    out.clear();
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_set_write_fn(png, &out, appendToVector, flushNothing);
+    // Speed over size: a capture writes many frames. Shows are mostly flat
+    // colours and smooth gradients, which the "up" filter and the fastest
+    // deflate level already shrink well; trying every filter on each row
+    // would cost more time than it saves bytes.
+    png_set_compression_level(png, 1);
+    if (!adaptiveFilters) png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int row = 0; row < height; ++row)
+        png_write_row(png, const_cast<png_bytep>(rgb + static_cast<size_t>(row) * static_cast<size_t>(width) * 3));
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+bool writePng(const char* path, int width, int height, const unsigned char* rgb)
+{
+    std::vector<unsigned char> bytes;
+    if (encodePng(width, height, rgb, bytes, false) && writeWholeFile(path, bytes)) return true;
+    std::printf("capture: cannot write %s\n", path);
+    return false;
+}
+
+std::unique_ptr<cCaptureSink> makePngSink(const std::string& folder, unsigned workers)
+{
+    return std::unique_ptr<cCaptureSink>(new cPngSink(folder, workers));
+}

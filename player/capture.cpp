@@ -43,19 +43,23 @@ double captureSeconds()
 void frameToRgb(const sCaptureFrame& f, int outWidth, int outHeight, unsigned char* rgb)
 {
     if (f.width <= 0 || f.height <= 0 || outWidth <= 0 || outHeight <= 0 ||
-        f.bgrx.size() < size_t(f.width) * size_t(f.height) * 4)
+        f.pixels.size() < f.rowBytes() * size_t(f.height))
         return;
     const size_t outRow = size_t(outWidth) * 3;
+    const int copied = std::min(outWidth, f.width);
     for (int y = 0; y < outHeight; ++y) {
         // Output rows run top first; read-back rows bottom first.
         const int fromTop = std::min(y, f.height - 1);
-        const unsigned char* src = f.bgrx.data() + size_t(f.height - 1 - fromTop) * size_t(f.width) * 4;
+        const unsigned char* src = f.pixels.data() + size_t(f.height - 1 - fromTop) * f.rowBytes();
         unsigned char* dst = rgb + size_t(y) * outRow;
-        const int copied = std::min(outWidth, f.width);
-        for (int x = 0; x < copied; ++x) {
-            dst[x * 3] = src[x * 4 + 2];
-            dst[x * 3 + 1] = src[x * 4 + 1];
-            dst[x * 3 + 2] = src[x * 4];
+        if (f.rgb) {
+            std::memcpy(dst, src, size_t(copied) * 3);
+        } else {
+            for (int x = 0; x < copied; ++x) {
+                dst[x * 3] = src[x * 4 + 2];
+                dst[x * 3 + 1] = src[x * 4 + 1];
+                dst[x * 3 + 2] = src[x * 4];
+            }
         }
         for (int x = copied; x < outWidth; ++x) std::memcpy(dst + x * 3, dst + (copied - 1) * 3, 3);
     }

@@ -39,6 +39,3 @@ void flushCapture();
 // Completes the capture's files and ends the progress display. False when
 // they could not be made (the reason was printed).
 bool finishCapture();
-
-// Writes RGB rows (top row first) as a PNG file.
-bool writePng(const char* path, int width, int height, const unsigned char* rgb);

@@ -13,8 +13,8 @@
 // as it arrives, one after the other.
 std::unique_ptr<cCaptureSink> makePngSink(const std::string& folder, unsigned workers);
 
-// Compresses RGB rows (top row first) as a PNG file's bytes at the fastest
-// level, with one filter for every row, or the filter chosen row by row
-// when adaptiveFilters is set. False when libpng fails.
-bool encodePng(int width, int height, const unsigned char* rgb, std::vector<unsigned char>& out,
-               bool adaptiveFilters);
+// Compresses a read-back frame as a PNG file's bytes (rows top first) at
+// the fastest level, with one filter for every row and run-length deflate,
+// or with the filter chosen row by row and full deflate when adaptiveFilters
+// is set. False when libpng fails.
+bool encodeFramePng(const sCaptureFrame& f, std::vector<unsigned char>& out, bool adaptiveFilters);

@@ -1,6 +1,6 @@
 // Where captured frames and their sound go. A sink receives each frame as
 // it was read back (rows bottom first, 4 bytes a pixel in blue, green, red,
-// unused order) and each frame's sound (16-bit stereo at 44.1 kHz), both in
+// unused order; see sCaptureFrame) and each frame's sound (16-bit stereo at 44.1 kHz), both in
 // show order, and makes the files at the end. Two sinks exist: numbered PNG
 // files with a WAV beside them, and one video file made by an encoder
 // program (capture_png_sink.h, capture_video_sink.h).
@@ -17,8 +17,13 @@
 struct sCaptureFrame {
     int width = 0;
     int height = 0;
-    long long index = 0;             // 0-based position in the capture
-    std::vector<unsigned char> bgrx; // height rows of width * 4 bytes, bottom row first
+    long long index = 0; // 0-based position in the capture
+    // height rows, bottom row first, of width pixels of 4 bytes (blue, green,
+    // red, unused), or of 3 bytes (red, green, blue) when rgb is set (the
+    // serial path reads that way, as it always did).
+    bool rgb = false;
+    std::vector<unsigned char> pixels;
+    size_t rowBytes() const { return size_t(width) * (rgb ? 3 : 4); }
 };
 
 // Where the time of a capture went, in seconds; the encoder's share is

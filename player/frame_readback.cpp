@@ -87,12 +87,16 @@ void cFrameReadback::read(int width, int height, long long index,
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadBuffer(GL_BACK);
     if (!buffers) {
+        // Read at once, as RGB rows packed tight, the way frames were always
+        // read.
         sCaptureFrame f;
         f.width = width;
         f.height = height;
         f.index = index;
-        f.bgrx.resize(frameBytes(width, height));
-        glReadPixels(0, 0, width, height, kBgra, GL_UNSIGNED_BYTE, f.bgrx.data());
+        f.rgb = true;
+        f.pixels.resize(f.rowBytes() * size_t(height));
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, f.pixels.data());
         seconds += captureSeconds() - start;
         deliver(std::move(f));
         return;
@@ -127,11 +131,11 @@ void cFrameReadback::collect(const std::function<void(sCaptureFrame&&)>& deliver
     f.width = pendingFrame.width;
     f.height = pendingFrame.height;
     f.index = pendingFrame.index;
-    f.bgrx.resize(frameBytes(f.width, f.height));
+    f.pixels.resize(frameBytes(f.width, f.height));
     gProcs.bind(kPixelPackBuffer, ids[id]);
     const void* mapped = gProcs.map(kPixelPackBuffer, kReadOnly);
     if (mapped) {
-        std::memcpy(f.bgrx.data(), mapped, f.bgrx.size());
+        std::memcpy(f.pixels.data(), mapped, f.pixels.size());
         gProcs.unmap(kPixelPackBuffer);
     }
     gProcs.bind(kPixelPackBuffer, 0);

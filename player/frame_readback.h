@@ -2,8 +2,8 @@
 // objects, frame N is read into a buffer object while its copy goes on
 // without us, and collected when frame N+1 has been drawn, so the frame
 // loop does not wait for the copy; otherwise each frame is read at once.
-// Frames come out in order, rows bottom first, 4 bytes a pixel (BGRX),
-// the layout GL copies fastest.
+// Frames come out in order, rows bottom first; through buffer objects 4
+// bytes a pixel (BGRX), the layout GL copies fastest, else RGB.
 #pragma once
 
 #include "player/capture_sink.h"

@@ -94,10 +94,10 @@ std::unique_ptr<cCaptureSink> makeCaptureSink(sVideoCapture& video)
         video.output = gCapture.folder;
         return makeVideoSink(video);
     }
-    // Every core but the one that renders encodes; at least one, so
-    // encoding still overlaps with rendering on a single core.
+    // One encoder per core: the frame loop mostly waits for the GL driver
+    // to finish drawing, so it takes little of a core itself.
     const unsigned cores = std::thread::hardware_concurrency();
-    const unsigned workers = gCapture.serial ? 0 : (cores > 1 ? cores - 1 : 1);
+    const unsigned workers = gCapture.serial ? 0 : (cores > 1 ? cores : 1);
     return makePngSink(gCapture.folder, workers);
 }
 

@@ -61,7 +61,7 @@ const char* ffmpegInstallHint()
     return "put ffmpeg.exe beside kestrelux.exe or in a folder on the search path (PATH), or name it with "
            "--ffmpeg PATH";
 #else
-    return "install it (on Debian and Ubuntu: apt-get install ffmpeg), or name it with --ffmpeg PATH";
+    return "install ffmpeg (on Debian and Ubuntu: apt-get install ffmpeg), or name it with --ffmpeg PATH";
 #endif
 }
 

@@ -167,7 +167,7 @@ TEST_F(VideoCaptureRun, WithoutAUsableFfmpegNothingIsWritten)
     };
     const Case cases[] = {
         {"nowhere", "PATH=" + here + "/empty", "ffmpeg, which was not found beside the player nor on the search "
-                                               "path: install it (on Debian and Ubuntu: apt-get install ffmpeg)"},
+                                               "path: install ffmpeg (on Debian and Ubuntu: apt-get install ffmpeg)"},
         {"option", "--ffmpeg " + here + "/missing", "--ffmpeg " + here + "/missing: there is no program there"},
         {"variable", "KESTRELUX_FFMPEG=" + here + "/notes.txt", "/notes.txt: there is no program there"},
         {"too old", "--ffmpeg " + here + "/old", "is ffmpeg 3, too old for capture (it needs ffmpeg 4 or newer)"},

@@ -7,9 +7,7 @@
 #include <png.h>
 #include <zlib.h>
 
-#include <atomic>
 #include <cstdio>
-#include <mutex>
 
 namespace {
 
@@ -37,9 +35,10 @@ bool writeWholeFile(const std::string& path, const std::vector<unsigned char>& b
     return std::fclose(f) == 0 && written;
 }
 
-class cPngSink : public cCaptureSink {
+class cPngSink : public cFileCaptureSink {
 public:
-    cPngSink(const std::string& folder, unsigned workers) : folder(folder), serial(workers == 0)
+    cPngSink(const std::string& folder, unsigned workers)
+        : cFileCaptureSink(folder + "/audio.wav"), folder(folder), serial(workers == 0)
     {
         // Room for each worker's frame and one waiting for each, so a
         // worker never waits for the frame loop.
@@ -49,42 +48,16 @@ public:
     bool frame(sCaptureFrame&& f) override
     {
         if (failed) return false;
-        if (!queue) {
-            store(f);
-        } else {
-            auto shared = std::make_shared<sCaptureFrame>(std::move(f));
-            const double waited = queue->push([this, shared] { store(*shared); });
-            std::lock_guard<std::mutex> lock(timesMutex);
-            times.stall += waited;
-        }
+        if (queue) queueFrame(*queue, std::move(f), [this](const sCaptureFrame& queued) { store(queued); });
+        else store(f);
         return !failed;
-    }
-
-    bool sound(const int16_t* samples, size_t sampleFrames) override
-    {
-        if (!wavOpen) {
-            wavOpen = true;
-            if (!wav.open(folder + "/audio.wav")) failed = true;
-        }
-        return wav.append(samples, sampleFrames) && !failed;
     }
 
     bool finish() override
     {
         if (queue) queue->drain();
-        if (wavOpen && !wav.finish()) {
-            std::printf("capture: cannot write %s/audio.wav\n", folder.c_str());
-            failed = true;
-        }
+        if (!finishSound()) failed = true;
         return !failed;
-    }
-
-    void addTimes(sCaptureTimes& total) const override
-    {
-        std::lock_guard<std::mutex> lock(timesMutex);
-        total.encode += times.encode;
-        total.write += times.write;
-        total.stall += times.stall;
     }
 
 private:
@@ -103,18 +76,11 @@ private:
             // One line for the first failure; the capture ends there.
             if (!failed.exchange(true)) std::printf("capture: cannot write %s\n", path.c_str());
         }
-        std::lock_guard<std::mutex> lock(timesMutex);
-        times.encode += encodedAt - start;
-        times.write += captureSeconds() - encodedAt;
+        addWork(encodedAt - start, captureSeconds() - encodedAt);
     }
 
     std::string folder;
     bool serial; // compresses the way frames always were
-    std::atomic<bool> failed{false};
-    cWavFile wav;
-    bool wavOpen = false;
-    mutable std::mutex timesMutex;
-    sCaptureTimes times;
     std::unique_ptr<cCaptureQueue> queue; // last: its workers end before the rest goes
 };
 

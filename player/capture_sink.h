@@ -6,12 +6,18 @@
 // program (capture_png_sink.h, capture_video_sink.h).
 #pragma once
 
+#include "player/capture_audio.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
+
+class cCaptureQueue;
 
 // One frame as it was read back.
 struct sCaptureFrame {
@@ -50,6 +56,31 @@ public:
     virtual bool finish() = 0;
     // Adds what the sink measured.
     virtual void addTimes(sCaptureTimes& times) const = 0;
+};
+
+// What both file sinks share: the sound collected in a WAV file, the
+// measured times, the failed flag that any thread may set, and handing a
+// frame to a queue of workers.
+class cFileCaptureSink : public cCaptureSink {
+public:
+    explicit cFileCaptureSink(const std::string& wavPath) : wavPath(wavPath) {}
+    bool sound(const int16_t* samples, size_t sampleFrames) override;
+    void addTimes(sCaptureTimes& total) const override;
+
+protected:
+    // Queues `store` for the frame and counts the frame loop's wait.
+    void queueFrame(cCaptureQueue& queue, sCaptureFrame&& f, std::function<void(const sCaptureFrame&)> store);
+    // Adds a worker's encoding and writing time.
+    void addWork(double encode, double write);
+    // Completes the WAV file; false (with a console line) when it fails.
+    bool finishSound();
+
+    std::string wavPath;
+    std::atomic<bool> failed{false};
+    cWavFile wav;
+    bool wavOpen = false;
+    mutable std::mutex timesMutex;
+    sCaptureTimes times;
 };
 
 // Converts a read-back frame to RGB rows top first, 3 bytes a pixel, of

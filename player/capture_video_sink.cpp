@@ -4,11 +4,8 @@
 #include "player/capture_audio.h"
 #include "player/capture_queue.h"
 
-#include <atomic>
 #include <cstdio>
 #include <fstream>
-#include <mutex>
-#include <sstream>
 
 namespace {
 
@@ -32,10 +29,10 @@ std::string messagesOf(const std::string& file)
     return text;
 }
 
-class cVideoSink : public cCaptureSink {
+class cVideoSink : public cFileCaptureSink {
 public:
     explicit cVideoSink(const sVideoCapture& s)
-        : settings(s), videoFile(s.output + ".video.mkv"), wavFile(s.output + ".audio.wav"),
+        : cFileCaptureSink(s.output + ".audio.wav"), settings(s), videoFile(s.output + ".video.mkv"),
           messagesFile(s.output + ".ffmpeg.txt"), partFile(s.output + ".part")
     {
     }
@@ -51,20 +48,7 @@ public:
     {
         if (failed) return false;
         if (!encoder && !start(f.width, f.height)) return false;
-        auto shared = std::make_shared<sCaptureFrame>(std::move(f));
-        const double waited = writer->push([this, shared] { send(*shared); });
-        std::lock_guard<std::mutex> lock(timesMutex);
-        times.stall += waited;
-        return !failed;
-    }
-
-    bool sound(const int16_t* samples, size_t sampleFrames) override
-    {
-        if (!wavOpen) {
-            wavOpen = true;
-            if (!wav.open(wavFile)) failed = true;
-        }
-        if (!wav.append(samples, sampleFrames)) failed = true;
+        queueFrame(*writer, std::move(f), [this](const sCaptureFrame& queued) { send(queued); });
         return !failed;
     }
 
@@ -77,7 +61,7 @@ public:
             double cpu = 0;
             const int code = platform::finishProcess(encoder, &cpu);
             encoder = nullptr;
-            times.encode += cpu;
+            addWork(cpu, 0);
             if (code != 0) {
                 report("ffmpeg failed while encoding the picture (exit status " + std::to_string(code) + ")");
                 ok = false;
@@ -89,22 +73,11 @@ public:
             removeTemporaries();
             return true;
         }
-        if (wavOpen && !wav.finish()) {
-            std::printf("capture: cannot write %s\n", wavFile.c_str());
-            ok = false;
-        }
+        if (!finishSound()) ok = false;
         if (ok) ok = join();
         removeTemporaries();
         if (!ok) std::remove(partFile.c_str());
         return ok;
-    }
-
-    void addTimes(sCaptureTimes& total) const override
-    {
-        std::lock_guard<std::mutex> lock(timesMutex);
-        total.encode += times.encode;
-        total.write += times.write;
-        total.stall += times.stall;
     }
 
 private:
@@ -136,9 +109,7 @@ private:
         const double converted = captureSeconds();
         // A closed pipe means ffmpeg has ended: finish() tells why.
         if (!platform::writeToProcess(encoder, rgb.data(), rgb.size())) failed = true;
-        std::lock_guard<std::mutex> lock(timesMutex);
-        times.encode += converted - start;
-        times.write += captureSeconds() - converted;
+        addWork(converted - start, captureSeconds() - converted);
     }
 
     // Joins picture and sound into NAME.part and renames it to NAME.
@@ -146,14 +117,14 @@ private:
     {
         std::string why;
         platform::sChildProcess* muxer = platform::startProcess(
-            muxCommand(settings.ffmpeg, settings.container, videoFile, wavFile, partFile), messagesFile, why);
+            muxCommand(settings.ffmpeg, settings.container, videoFile, wavPath, partFile), messagesFile, why);
         if (!muxer) {
             std::printf("capture: %s\n", why.c_str());
             return false;
         }
         double cpu = 0;
         const int code = platform::finishProcess(muxer, &cpu);
-        times.encode += cpu;
+        addWork(cpu, 0);
         if (code != 0) {
             report("ffmpeg failed while joining picture and sound (exit status " + std::to_string(code) + ")");
             return false;
@@ -176,19 +147,14 @@ private:
     void removeTemporaries()
     {
         if (wavOpen) wav.finish();
-        for (const std::string* f : {&videoFile, &wavFile, &messagesFile}) std::remove(f->c_str());
+        for (const std::string* f : {&videoFile, &wavPath, &messagesFile}) std::remove(f->c_str());
     }
 
     sVideoCapture settings;
-    std::string videoFile, wavFile, messagesFile, partFile;
+    std::string videoFile, messagesFile, partFile;
     int width = 0, height = 0; // of the video
     platform::sChildProcess* encoder = nullptr;
     std::vector<unsigned char> rgb; // the writer's conversion buffer
-    std::atomic<bool> failed{false};
-    cWavFile wav;
-    bool wavOpen = false;
-    mutable std::mutex timesMutex;
-    sCaptureTimes times;
     std::unique_ptr<cCaptureQueue> writer;
 };
 

@@ -84,7 +84,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Besides what dpkg-shlibdeps finds: SDL opens the GL library (windows) and
 # EGL (the offscreen driver of capture mode without a display) at run time.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libegl1")
-# The bundled show's titles are set in DejaVu Sans Bold.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
+# The bundled show's titles are set in DejaVu Sans Bold; capturing to a video
+# file runs ffmpeg.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, ffmpeg")
 
 include(CPack)

@@ -1,82 +1,114 @@
 #include "player/capture.h"
 
+#include "player/capture_audio.h"
 #include "player/capture_progress.h"
-
-#include <GL/gl.h>
-#include <png.h>
+#include "player/capture_sink.h"
+#include "player/frame_readback.h"
+#include "player/log.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <vector>
+#include <chrono>
+#include <cstring>
 
 sCapture gCapture;
 
 namespace {
 
-// "frame_000012.png": the file name of captured frame `index` (0-based).
-std::string frameFileName(long long index)
+struct sCaptureRun {
+    std::unique_ptr<cCaptureSink> sink;
+    std::unique_ptr<cFrameReadback> readback; // of the current show's GL context
+    long long soundMixed = 0;                 // sample frames mixed so far
+    sCaptureTimes times;
+    double lastFrameEnd = -1; // when the last captureFrame returned, for the render time
+    long long delivered = 0;
+};
+sCaptureRun gRun;
+
+void deliver(sCaptureFrame&& f)
 {
-    char name[64];
-    std::snprintf(name, sizeof name, "frame_%06lld.png", index);
-    return name;
+    if (!gRun.sink) return;
+    if (!gRun.sink->frame(std::move(f))) gCapture.failed = true;
+    ++gRun.delivered;
+    reportCaptureProgress(gRun.delivered, gCapture.maxFrames);
 }
 
 } // namespace
 
-bool writePng(const char* path, int width, int height, const unsigned char* rgb)
+double captureSeconds()
 {
-    std::FILE* f = std::fopen(path, "wb");
-    if (!f) {
-        std::printf("capture: cannot write %s\n", path);
-        return false;
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+void frameToRgb(const sCaptureFrame& f, int outWidth, int outHeight, unsigned char* rgb)
+{
+    if (f.width <= 0 || f.height <= 0 || outWidth <= 0 || outHeight <= 0 ||
+        f.pixels.size() < f.rowBytes() * size_t(f.height))
+        return;
+    const size_t outRow = size_t(outWidth) * 3;
+    const int copied = std::min(outWidth, f.width);
+    for (int y = 0; y < outHeight; ++y) {
+        // Output rows run top first; read-back rows bottom first.
+        const int fromTop = std::min(y, f.height - 1);
+        const unsigned char* src = f.pixels.data() + size_t(f.height - 1 - fromTop) * f.rowBytes();
+        unsigned char* dst = rgb + size_t(y) * outRow;
+        if (f.rgb) {
+            std::memcpy(dst, src, size_t(copied) * 3);
+        } else {
+            for (int x = 0; x < copied; ++x) {
+                dst[x * 3] = src[x * 4 + 2];
+                dst[x * 3 + 1] = src[x * 4 + 1];
+                dst[x * 3 + 2] = src[x * 4];
+            }
+        }
+        for (int x = copied; x < outWidth; ++x) std::memcpy(dst + x * 3, dst + (copied - 1) * 3, 3);
     }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!png || !info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        std::printf("capture: cannot write %s\n", path);
-        return false;
-    }
-    png_init_io(png, f);
-    // Speed over size: a capture writes many frames.
-    png_set_compression_level(png, 1);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int row = 0; row < height; ++row)
-        png_write_row(png, const_cast<png_bytep>(rgb + static_cast<size_t>(row) * static_cast<size_t>(width) * 3));
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-    return true;
+}
+
+void startCapture(std::unique_ptr<cCaptureSink> sink)
+{
+    gRun = sCaptureRun();
+    gRun.sink = std::move(sink);
 }
 
 bool captureFrame(int width, int height)
 {
-    if (width <= 0 || height <= 0) return false;
-    const size_t rowBytes = static_cast<size_t>(width) * 3;
-    std::vector<unsigned char> pixels(rowBytes * static_cast<size_t>(height));
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-    // GL reads bottom row first; images are written top row first.
-    std::vector<unsigned char> flipped(pixels.size());
-    for (int row = 0; row < height; ++row)
-        std::copy_n(pixels.data() + static_cast<size_t>(height - 1 - row) * rowBytes, rowBytes,
-                    flipped.data() + static_cast<size_t>(row) * rowBytes);
+    if (!gRun.sink || width <= 0 || height <= 0) return false;
+    const double start = captureSeconds();
+    if (gRun.lastFrameEnd >= 0) gRun.times.render += start - gRun.lastFrameEnd;
 
-    // Written under a temporary name and renamed when complete, so the
-    // folder never holds a half-written frame, however the player ends.
-    const std::string path = gCapture.folder + "/" + frameFileName(gCapture.written);
-    const std::string partial = path + ".part";
-    ++gCapture.written;
-    bool ok = writePng(partial.c_str(), width, height, flipped.data());
-    if (ok && std::rename(partial.c_str(), path.c_str()) != 0) {
-        std::printf("capture: cannot write %s\n", path.c_str());
-        ok = false;
-    }
-    if (!ok) std::remove(partial.c_str());
-    reportCaptureProgress(gCapture.written, gCapture.maxFrames);
+    const long long index = gCapture.written++;
+    const std::vector<int16_t> sound = mixFrameSound(index, gCapture.fps, gRun.soundMixed);
+    if (!gRun.sink->sound(sound.data(), sound.size() / kCaptureChannels)) gCapture.failed = true;
+
+    if (!gRun.readback) gRun.readback.reset(new cFrameReadback(!gCapture.serial));
+    gRun.readback->read(width, height, index, deliver);
+    gRun.lastFrameEnd = captureSeconds();
+    return !gCapture.failed;
+}
+
+void flushCapture()
+{
+    if (!gRun.readback) return;
+    gRun.readback->flush(deliver);
+    gRun.times.readBack += gRun.readback->seconds;
+    gRun.readback.reset();
+    gRun.lastFrameEnd = -1;
+}
+
+bool finishCapture()
+{
+    flushCapture();
+    finishCaptureProgress();
+    if (!gRun.sink) return true;
+    const double start = captureSeconds();
+    bool ok = gRun.sink->finish() && !gCapture.failed;
+    const double finishing = captureSeconds() - start;
+    sCaptureTimes& t = gRun.times;
+    gRun.sink->addTimes(t);
+    cLog::get()->logf("capture: %lld frames; render %.2f s, read back %.2f s, encode %.2f s, write %.2f s, "
+                      "waiting for the encoder %.2f s, finishing %.2f s",
+                      gRun.delivered, t.render, t.readBack, t.encode, t.write, t.stall, finishing);
+    gRun = sCaptureRun();
     return ok;
 }

@@ -1,20 +1,10 @@
 #include "player/capture_audio.h"
 
 #include "audio/bass.h"
-#include "player/capture.h"
-
-#include <cstdint>
-#include <cstdio>
-#include <vector>
 
 namespace {
 
-constexpr unsigned kRate = 44100;
-constexpr unsigned kChannels = 2;
 constexpr unsigned kBytesPerFrame = 4;
-
-std::FILE* gWav = nullptr;
-long long gFramesWritten = 0; // audio frames (sample pairs) so far
 
 void put32(unsigned char* p, uint32_t v)
 {
@@ -24,13 +14,61 @@ void put32(unsigned char* p, uint32_t v)
     p[3] = uint8_t(v >> 24);
 }
 
-void writeHeader(uint32_t dataBytes)
+} // namespace
+
+std::vector<int16_t> mixFrameSound(long long frameIndex, int fps, long long& mixedSoFar)
 {
-    unsigned char h[44] = {'R', 'I', 'F', 'F', 0,  0, 0, 0, 'W', 'A', 'V',       'E',
-                           'f', 'm', 't', ' ', 16, 0, 0, 0, 1,   0,   kChannels, 0};
+    if (fps <= 0) return {};
+    const long long until = (frameIndex + 1) * kCaptureSampleRate / fps;
+    const long long frames = until - mixedSoFar;
+    if (frames <= 0) return {};
+    std::vector<int16_t> block(static_cast<size_t>(frames) * kCaptureChannels, 0);
+    const DWORD mixed = BASS_MixOffline(block.data(), static_cast<DWORD>(frames));
+    (void)mixed; // without audio (no create yet) the block stays silent
+    mixedSoFar = until;
+    return block;
+}
+
+cWavFile::~cWavFile() { finish(); }
+
+bool cWavFile::open(const std::string& path)
+{
+    file = std::fopen(path.c_str(), "w+b");
+    if (!file) {
+        std::printf("capture: cannot write %s\n", path.c_str());
+        return false;
+    }
+    frames = 0;
+    writeHeader();
+    return true;
+}
+
+bool cWavFile::append(const int16_t* samples, size_t sampleFrames)
+{
+    if (!file) return false;
+    if (std::fwrite(samples, kBytesPerFrame, sampleFrames, file) != sampleFrames) return false;
+    frames += static_cast<long long>(sampleFrames);
+    return true;
+}
+
+bool cWavFile::finish()
+{
+    if (!file) return false;
+    writeHeader();
+    const bool ok = std::ferror(file) == 0;
+    const bool closed = std::fclose(file) == 0;
+    file = nullptr;
+    return ok && closed;
+}
+
+void cWavFile::writeHeader()
+{
+    const uint32_t dataBytes = static_cast<uint32_t>(frames * kBytesPerFrame);
+    unsigned char h[44] = {'R', 'I', 'F', 'F', 0,  0, 0, 0, 'W', 'A', 'V',              'E',
+                           'f', 'm', 't', ' ', 16, 0, 0, 0, 1,   0,   kCaptureChannels, 0};
     put32(h + 4, 36 + dataBytes);
-    put32(h + 24, kRate);
-    put32(h + 28, kRate * kBytesPerFrame);
+    put32(h + 24, kCaptureSampleRate);
+    put32(h + 28, kCaptureSampleRate * kBytesPerFrame);
     h[32] = kBytesPerFrame;
     h[34] = 16;
     h[36] = 'd';
@@ -38,40 +76,7 @@ void writeHeader(uint32_t dataBytes)
     h[38] = 't';
     h[39] = 'a';
     put32(h + 40, dataBytes);
-    std::fseek(gWav, 0, SEEK_SET);
-    std::fwrite(h, 1, sizeof h, gWav);
-    std::fseek(gWav, 0, SEEK_END);
-}
-
-} // namespace
-
-void captureFrameAudio(long long frameIndex)
-{
-    if (!gWav) {
-        const std::string path = gCapture.folder + "/audio.wav";
-        gWav = std::fopen(path.c_str(), "w+b");
-        if (!gWav) {
-            std::printf("capture: cannot write %s\n", path.c_str());
-            return;
-        }
-        writeHeader(0);
-    }
-    // The audio that belongs to the frames up to this one, rounded once, so
-    // no rounding error builds up over a long capture.
-    const long long until = (frameIndex + 1) * kRate / gCapture.fps;
-    const long long frames = until - gFramesWritten;
-    if (frames <= 0) return;
-    std::vector<int16_t> block(static_cast<size_t>(frames) * kChannels, 0);
-    const DWORD mixed = BASS_MixOffline(block.data(), static_cast<DWORD>(frames));
-    (void)mixed; // without audio (no create yet) the block stays silent
-    std::fwrite(block.data(), kBytesPerFrame, static_cast<size_t>(frames), gWav);
-    gFramesWritten = until;
-}
-
-void finishCaptureAudio()
-{
-    if (!gWav) return;
-    writeHeader(static_cast<uint32_t>(gFramesWritten * kBytesPerFrame));
-    std::fclose(gWav);
-    gWav = nullptr;
+    std::fseek(file, 0, SEEK_SET);
+    std::fwrite(h, 1, sizeof h, file);
+    std::fseek(file, 0, SEEK_END);
 }

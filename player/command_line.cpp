@@ -1,5 +1,7 @@
 #include "player/command_line.h"
 
+#include "player/ffmpeg_tool.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -36,9 +38,16 @@ const char* usageText()
            "  script                 the script's name under data/ (default script.txt);\n"
            "                         further plain arguments and unknown options are ignored\n"
            "  --capture DIR          render without pacing and write DIR/frame_000000.png ...\n"
+           "                         and DIR/audio.wav\n"
+           "  --capture NAME.mp4     render without pacing into one video file through ffmpeg\n"
+           "                         (also .mkv, .mov, .webm)\n"
            "  --fps N                frames per second of show time in capture mode\n"
            "  --frames N             number of frames to capture, or\n"
            "  --seconds S            length of the capture in seconds\n"
+           "  --ffmpeg PATH          the ffmpeg program for a video capture (else KESTRELUX_FFMPEG,\n"
+           "                         the player's folder, the search path)\n"
+           "  --ffmpeg-args \"...\"    further ffmpeg options for the picture's encoding\n"
+           "  --capture-serial       read back and encode each frame in turn (slower; for comparison)\n"
            "  --no-reload            do not rebuild the show when its script or data files\n"
            "                         change or F5 is pressed (capture mode never does)\n"
            "  --gl-census FILE       write the textures, display lists and shader objects\n"
@@ -86,6 +95,15 @@ sCommandLine parseCommandLine(int argc, char** argv)
                 cl.capture = true;
                 cl.captureFolder = v;
             }
+        } else if (std::strcmp(a, "--capture-serial") == 0) {
+            cl.captureSerial = true;
+        } else if (std::strcmp(a, "--ffmpeg") == 0) {
+            const char* v = value(a);
+            if (v && !*v) cl.error = "--ffmpeg needs the path of the program";
+            if (v) cl.ffmpeg = v;
+        } else if (std::strcmp(a, "--ffmpeg-args") == 0) {
+            const char* v = value(a);
+            if (v && !splitArguments(v, cl.ffmpegArgs)) cl.error = "--ffmpeg-args has a quote that is not closed";
         } else if (std::strcmp(a, "--fps") == 0) {
             long long n = 0;
             const char* v = value(a);
@@ -115,8 +133,11 @@ sCommandLine parseCommandLine(int argc, char** argv)
             cl.frames = static_cast<long long>(std::llround(cl.seconds * cl.fps));
         if (cl.error.empty() && cl.frames <= 0) cl.error = "the capture would hold no frame";
         if (cl.error.empty() && cl.check) cl.error = "--check plays nothing, so it takes no --capture";
-    } else if (cl.fps || cl.frames || cl.seconds > 0) {
-        cl.error = "--fps, --frames and --seconds belong to --capture";
+    } else if (cl.fps || cl.frames || cl.seconds > 0 || cl.captureSerial) {
+        cl.error = "--fps, --frames, --seconds and --capture-serial belong to --capture";
     }
+    const bool video = cl.capture && videoContainerOf(cl.captureFolder) != eVideoContainer::none;
+    if (cl.error.empty() && !video && (!cl.ffmpeg.empty() || !cl.ffmpegArgs.empty()))
+        cl.error = "--ffmpeg and --ffmpeg-args belong to a video capture (--capture NAME.mp4, .mkv, .mov or .webm)";
     return cl;
 }

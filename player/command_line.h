@@ -12,7 +12,10 @@ struct sCommandLine {
     bool capture = false;
     bool noReload = false; // --no-reload: the show is not rebuilt when its files change
     bool check = false;    // --check: read and check the script, play nothing
-    std::string captureFolder;
+    std::string captureFolder; // or the video file's name
+    bool captureSerial = false; // --capture-serial: read back and encode each frame in turn, as before
+    std::string ffmpeg;         // --ffmpeg PATH
+    std::vector<std::string> ffmpegArgs; // --ffmpeg-args "...", split into words
     std::string glCensusFile; // --gl-census FILE: GL objects alive, written once a second
     int fps = 0;
     long long frames = 0;

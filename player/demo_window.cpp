@@ -68,6 +68,15 @@ bool cDemoWindow::frame()
     return false;
 }
 
+void cDemoWindow::close()
+{
+    if (gCapture.enabled && renderContext) {
+        makeCurrent();
+        flushCapture();
+    }
+    cGLWindow::close();
+}
+
 void cDemoWindow::key(int code, bool)
 {
     if (code == 27) {

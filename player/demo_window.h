@@ -21,6 +21,9 @@ public:
     ~cDemoWindow() override;
 
     bool frame() override;
+    // In capture mode the frame still being read back is collected first,
+    // while the context exists.
+    void close() override;
     void key(int code, bool down) override;
     void mouseDown(int button) override;
     void mouseUp(int button) override;

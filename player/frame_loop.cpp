@@ -5,7 +5,6 @@
 #include "common/scene/scene_registry.h"
 #include "platform/window_system.h"
 #include "player/capture.h"
-#include "player/capture_audio.h"
 #include "player/demo.h"
 #include "player/gl_census.h"
 #include "player/log.h"
@@ -80,7 +79,6 @@ bool cDemo::frame()
     }
     advanceShow(step);
     if (gCapture.enabled && window) {
-        captureFrameAudio(gCapture.written);
         captureFrame(width, height);
         if (gCapture.done()) {
             noteShowEnd("the capture was complete");
@@ -120,5 +118,7 @@ void cDemo::run()
         glCensusFrame();
         if (rebuilt) cLog::get()->logf("reload: first frame of the new show");
     }
+    // The last frame read back is collected while its context is current.
+    if (gCapture.enabled) flushCapture();
     if (showEnd() == endBefore && !stopRequested()) noteShowEnd("the window was closed");
 }

@@ -6,8 +6,8 @@
 #include "platform/message_box.h"
 #include "platform/problem_report.h"
 #include "player/capture.h"
-#include "player/capture_audio.h"
-#include "player/capture_progress.h"
+#include "player/capture_png_sink.h"
+#include "player/capture_video_sink.h"
 #include "player/command_line.h"
 #include "player/gl_census.h"
 #include "player/demo.h"
@@ -21,13 +21,16 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
+#include <thread>
 
 namespace {
 
@@ -47,24 +50,71 @@ bool makeFolder(const std::string& folder)
 // Whether setUpCapture made the capture folder (it did not exist before).
 bool gMadeCaptureFolder = false;
 
-// Capture mode: no person watching, no pacing, no dialogs, audio mixed offline.
-bool setUpCapture(const sCommandLine& cl)
+// Capture mode: no person watching, no pacing, no dialogs, audio mixed
+// offline. A video capture first finds an ffmpeg that will do, so that a
+// capture that cannot succeed leaves no file behind. exitCode: non-zero when
+// the capture cannot be made.
+bool setUpCapture(const sCommandLine& cl, sVideoCapture& video, int& exitCode)
 {
-    std::error_code existing;
-    gMadeCaptureFolder = !std::filesystem::exists(cl.captureFolder, existing);
-    if (!makeFolder(cl.captureFolder)) {
-        std::fprintf(stderr, "kestrelux: cannot make the capture folder %s\n", cl.captureFolder.c_str());
-        return false;
+    video.container = videoContainerOf(cl.captureFolder);
+    if (video.container != eVideoContainer::none) {
+        const char* environment = std::getenv("KESTRELUX_FFMPEG");
+        const char* path = std::getenv("PATH");
+        std::string problem;
+        video.ffmpeg = locateFfmpeg({cl.ffmpeg, environment ? environment : "", platform::programFolder(),
+                                     path ? path : ""},
+                                    problem);
+        if (problem.empty()) problem = checkFfmpeg(video.ffmpeg, video.container);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "kestrelux: %s\n", problem.c_str());
+            exitCode = 1;
+            return false;
+        }
+        // The working folder may change before the capture starts.
+        std::error_code error;
+        const std::filesystem::path absolute = std::filesystem::absolute(video.ffmpeg, error);
+        if (!error) video.ffmpeg = absolute.string();
+        video.fps = cl.fps;
+        video.extraArgs = cl.ffmpegArgs;
+        const std::string parent = std::filesystem::path(cl.captureFolder).parent_path().string();
+        if (!parent.empty() && !makeFolder(parent)) {
+            std::fprintf(stderr, "kestrelux: cannot make the capture folder %s\n", parent.c_str());
+            exitCode = 1;
+            return false;
+        }
+    } else {
+        std::error_code existing;
+        gMadeCaptureFolder = !std::filesystem::exists(cl.captureFolder, existing);
+        if (!makeFolder(cl.captureFolder)) {
+            std::fprintf(stderr, "kestrelux: cannot make the capture folder %s\n", cl.captureFolder.c_str());
+            exitCode = 1;
+            return false;
+        }
     }
     gCapture.enabled = true;
     gCapture.folder = cl.captureFolder;
     gCapture.fps = cl.fps;
     gCapture.maxFrames = cl.frames;
+    gCapture.serial = cl.captureSerial;
     platform::setInteractive(false);
     platform::useHeadlessDevices();
     BASS_SetOffline(TRUE);
     std::printf("capture: %lld frames at %d fps into %s\n", cl.frames, cl.fps, cl.captureFolder.c_str());
     return true;
+}
+
+// The sink for the capture, once the capture's name is final.
+std::unique_ptr<cCaptureSink> makeCaptureSink(sVideoCapture& video)
+{
+    if (video.container != eVideoContainer::none) {
+        video.output = gCapture.folder;
+        return makeVideoSink(video);
+    }
+    // One encoder per core: the frame loop mostly waits for the GL driver
+    // to finish drawing, so it takes little of a core itself.
+    const unsigned cores = std::thread::hardware_concurrency();
+    const unsigned workers = gCapture.serial ? 0 : (cores > 1 ? cores : 1);
+    return makePngSink(gCapture.folder, workers);
 }
 
 bool isFile(const char* path)
@@ -277,9 +327,12 @@ int main(int argc, char** argv)
         log->logf("Error: script path longer than %u characters", unsigned(sizeof gScriptPath - 1));
         return 0;
     }
-    if (cl.capture && !setUpCapture(cl)) return 1;
+    int status = 0;
+    sVideoCapture video;
+    if (cl.capture && !setUpCapture(cl, video, status)) return status;
     setGLCensusFile(cl.glCensusFile);
     useInstalledDataWhenNoneHere();
+    if (cl.capture) startCapture(makeCaptureSink(video));
 
     log->logf("Parsing Script [%s]", gScriptPath);
     // Reload on save is for a person at the show; a capture renders the
@@ -300,17 +353,15 @@ int main(int argc, char** argv)
         hintAtDataFolder(gScriptPath);
         hintWithoutDataFolder();
     }
-    int status = 0;
     if (cl.capture) {
-        finishCaptureProgress();
-        finishCaptureAudio();
+        if (!finishCapture()) status = 1;
         if (gCapture.written == 0) {
             // A failed capture leaves no empty folder behind to be taken for a result.
             std::fflush(stdout);
             std::fprintf(stderr, "capture: 0 frames written\n");
             log->logf("capture: 0 frames written");
             std::error_code error;
-            if (gMadeCaptureFolder) std::filesystem::remove(gCapture.folder, error);
+            if (gMadeCaptureFolder) std::filesystem::remove_all(gCapture.folder, error);
             status = 1;
         }
     } else if (showEnd() == kShowEndNoWindow) {

@@ -454,3 +454,30 @@ TEST_F(PlayerTest, APlayerEndsAtItsDeadlineAndWithItsTest)
     EXPECT_FALSE(running(orphan)) << "the player outlived its test";
     if (running(orphan)) kill(orphan, SIGKILL);
 }
+
+// Ctrl+C in the middle of a video capture: the video holds what was
+// rendered, picture and sound of the same length, and nothing else is left.
+TEST_F(PlayerTest, StopSignalLeavesAPlayableVideo)
+{
+    writeDataFile("script.txt", R"(
+        <demo name="one" width="64" height="48"><create/><load/><run/></demo>)");
+    const auto player = startPlayer({"--capture", "cap.mp4", "--fps", "25", "--seconds", "86400"});
+    // Some frames into the encoder first.
+    for (int i = 0; i < 6000 && kxtest::readFile(kErrPath).find("capture: frame 1/") == std::string::npos; ++i)
+        usleep(10000);
+    usleep(500000);
+    kill(player->pid(), SIGINT);
+    const PlayerRun run = finishPlayer(*player);
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_NE(run.errors.find("kestrelux: stopped by SIGINT"), std::string::npos) << run.errors;
+
+    const kxtest::StreamInfo v = kxtest::probeStream("cap.mp4", "v:0"), a = kxtest::probeStream("cap.mp4", "a:0");
+    EXPECT_EQ(v.codec, "h264");
+    EXPECT_GE(v.frames, 2);
+    EXPECT_EQ(a.codec, "aac");
+    // Within one frame.
+    EXPECT_NEAR(a.duration, v.frames / 25.0, 0.04) << v.frames << " frames";
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(".")) files += entry.is_regular_file();
+    EXPECT_EQ(files, 2u) << "cap.mp4 and log.txt only";
+}

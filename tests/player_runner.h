@@ -6,8 +6,10 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sstream>
 #include <string>
@@ -202,6 +204,57 @@ inline Image readPng(const std::string& file)
     img.width = static_cast<int>(p.width);
     img.height = static_cast<int>(p.height);
     return img;
+}
+
+// What ffprobe says of one stream of a video file ("v:0", "a:0"): codec
+// name, size, pixel format, duration in seconds and the frames counted by
+// decoding; codec empty when there is no such stream.
+struct StreamInfo {
+    std::string codec, pixelFormat;
+    int width = 0, height = 0;
+    double duration = 0;
+    long frames = 0;
+};
+
+inline StreamInfo probeStream(const std::string& file, const std::string& stream)
+{
+    const std::string cmd = "ffprobe -v error -count_frames -select_streams " + stream +
+                            " -show_entries stream=codec_name,pix_fmt,width,height,duration,nb_read_frames"
+                            ":packet=pts_time,duration_time"
+                            " -of default=noprint_wrappers=1 '" +
+                            file + "' 2>/dev/null";
+    StreamInfo info;
+    double lastPacket = 0, packetsEnd = 0;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return info;
+    char line[256];
+    while (std::fgets(line, sizeof line, p)) {
+        std::string text(line);
+        const size_t eq = text.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = text.substr(0, eq), value = text.substr(eq + 1, text.find_last_not_of("\r\n") - eq);
+        if (key == "codec_name") info.codec = value;
+        if (key == "pix_fmt") info.pixelFormat = value;
+        if (key == "width") info.width = std::atoi(value.c_str());
+        if (key == "height") info.height = std::atoi(value.c_str());
+        if (key == "duration") info.duration = std::atof(value.c_str());
+        if (key == "nb_read_frames") info.frames = std::atol(value.c_str());
+        // Matroska gives no stream duration: the end of the last packet.
+        if (key == "pts_time") lastPacket = std::atof(value.c_str());
+        if (key == "duration_time") packetsEnd = std::max(packetsEnd, lastPacket + std::atof(value.c_str()));
+    }
+    pclose(p);
+    if (info.duration <= 0) info.duration = packetsEnd;
+    return info;
+}
+
+// Frame `index` (0-based) of a video file decoded to RGB; empty on failure.
+inline Image decodeVideoFrame(const std::string& file, int index, const std::string& png)
+{
+    const std::string cmd = "ffmpeg -v error -y -i '" + file + "' -vf 'select=eq(n\\," + std::to_string(index) +
+                            ")' -frames:v 1 '" + png + "' 2>/dev/null";
+    if (std::system(cmd.c_str()) != 0) return Image();
+    return readPng(png);
 }
 
 inline std::string frameName(const std::string& folder, int index)

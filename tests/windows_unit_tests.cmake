@@ -27,6 +27,7 @@ add_executable(kx_win_unit_tests
     log_test.cpp
     installed_data_test.cpp
     capture_progress_test.cpp
+    capture_sink_test.cpp
     stream_test.cpp
     xml_tag_test.cpp
     script_reader_test.cpp

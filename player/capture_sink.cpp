@@ -1,0 +1,46 @@
+#include "player/capture_sink.h"
+
+#include "player/capture_queue.h"
+
+#include <cstdio>
+
+bool cFileCaptureSink::sound(const int16_t* samples, size_t sampleFrames)
+{
+    if (!wavOpen) {
+        wavOpen = true;
+        if (!wav.open(wavPath)) failed = true;
+    }
+    if (!wav.append(samples, sampleFrames)) failed = true;
+    return !failed;
+}
+
+void cFileCaptureSink::addTimes(sCaptureTimes& total) const
+{
+    std::lock_guard<std::mutex> lock(timesMutex);
+    total.encode += times.encode;
+    total.write += times.write;
+    total.stall += times.stall;
+}
+
+void cFileCaptureSink::queueFrame(cCaptureQueue& queue, sCaptureFrame&& f,
+                                  std::function<void(const sCaptureFrame&)> store)
+{
+    auto shared = std::make_shared<sCaptureFrame>(std::move(f));
+    const double waited = queue.push([shared, store] { store(*shared); });
+    std::lock_guard<std::mutex> lock(timesMutex);
+    times.stall += waited;
+}
+
+void cFileCaptureSink::addWork(double encode, double write)
+{
+    std::lock_guard<std::mutex> lock(timesMutex);
+    times.encode += encode;
+    times.write += write;
+}
+
+bool cFileCaptureSink::finishSound()
+{
+    if (!wavOpen || wav.finish()) return true;
+    std::printf("capture: cannot write %s\n", wavPath.c_str());
+    return false;
+}

@@ -1,0 +1,166 @@
+#include "player/capture_video_sink.h"
+
+#include "platform/process.h"
+#include "player/capture_audio.h"
+#include "player/capture_queue.h"
+
+#include <cstdio>
+#include <fstream>
+
+namespace {
+
+// Frames queued for the pipe before the frame loop waits: enough to ride
+// out the encoder's uneven pace, few enough to bound memory.
+constexpr size_t kQueuedFrames = 6;
+// Lines of ffmpeg's messages shown when it fails.
+constexpr size_t kShownLines = 12;
+
+// The last lines of ffmpeg's messages.
+std::string messagesOf(const std::string& file)
+{
+    std::ifstream in(file);
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(in, line))
+        if (!line.empty()) lines.push_back(line);
+    std::string text;
+    const size_t from = lines.size() > kShownLines ? lines.size() - kShownLines : 0;
+    for (size_t i = from; i < lines.size(); ++i) text += "  " + lines[i] + "\n";
+    return text;
+}
+
+class cVideoSink : public cFileCaptureSink {
+public:
+    explicit cVideoSink(const sVideoCapture& s)
+        : cFileCaptureSink(s.output + ".audio.wav"), settings(s), videoFile(s.output + ".video.mkv"),
+          messagesFile(s.output + ".ffmpeg.txt"), partFile(s.output + ".part")
+    {
+    }
+
+    ~cVideoSink() override
+    {
+        writer.reset();
+        if (encoder) platform::killProcess(encoder);
+        removeTemporaries();
+    }
+
+    bool frame(sCaptureFrame&& f) override
+    {
+        if (failed) return false;
+        if (!encoder && !start(f.width, f.height)) return false;
+        queueFrame(*writer, std::move(f), [this](const sCaptureFrame& queued) { send(queued); });
+        return !failed;
+    }
+
+    bool finish() override
+    {
+        if (writer) writer->drain();
+        writer.reset();
+        bool ok = !failed;
+        if (encoder) {
+            double cpu = 0;
+            const int code = platform::finishProcess(encoder, &cpu);
+            encoder = nullptr;
+            addWork(cpu, 0);
+            if (code != 0) {
+                report("ffmpeg failed while encoding the picture (exit status " + std::to_string(code) + ")");
+                ok = false;
+            } else if (failed) {
+                report("ffmpeg stopped taking frames before the capture ended");
+            }
+        } else if (!failed) {
+            // No frame was drawn: no video either.
+            removeTemporaries();
+            return true;
+        }
+        if (!finishSound()) ok = false;
+        if (ok) ok = join();
+        removeTemporaries();
+        if (!ok) std::remove(partFile.c_str());
+        return ok;
+    }
+
+private:
+    bool start(int frameWidth, int frameHeight)
+    {
+        width = evenSize(frameWidth);
+        height = evenSize(frameHeight);
+        std::string why;
+        encoder = platform::startProcess(encodeCommand(settings.ffmpeg, settings.container, width, height,
+                                                       settings.fps, settings.extraArgs, videoFile),
+                                         messagesFile, why);
+        if (!encoder) {
+            std::printf("capture: %s\n", why.c_str());
+            failed = true;
+            return false;
+        }
+        // One writer, so frames reach the pipe in order.
+        writer.reset(new cCaptureQueue(1, kQueuedFrames));
+        return true;
+    }
+
+    // On the writer thread: converts one frame and writes it to the pipe.
+    void send(const sCaptureFrame& f)
+    {
+        if (failed) return;
+        const double start = captureSeconds();
+        rgb.resize(size_t(width) * size_t(height) * 3);
+        frameToRgb(f, width, height, rgb.data());
+        const double converted = captureSeconds();
+        // A closed pipe means ffmpeg has ended: finish() tells why.
+        if (!platform::writeToProcess(encoder, rgb.data(), rgb.size())) failed = true;
+        addWork(converted - start, captureSeconds() - converted);
+    }
+
+    // Joins picture and sound into NAME.part and renames it to NAME.
+    bool join()
+    {
+        std::string why;
+        platform::sChildProcess* muxer = platform::startProcess(
+            muxCommand(settings.ffmpeg, settings.container, videoFile, wavPath, partFile), messagesFile, why);
+        if (!muxer) {
+            std::printf("capture: %s\n", why.c_str());
+            return false;
+        }
+        double cpu = 0;
+        const int code = platform::finishProcess(muxer, &cpu);
+        addWork(cpu, 0);
+        if (code != 0) {
+            report("ffmpeg failed while joining picture and sound (exit status " + std::to_string(code) + ")");
+            return false;
+        }
+        std::remove(settings.output.c_str());
+        if (std::rename(partFile.c_str(), settings.output.c_str()) != 0) {
+            std::printf("capture: cannot write %s\n", settings.output.c_str());
+            return false;
+        }
+        return true;
+    }
+
+    void report(const std::string& what)
+    {
+        std::fflush(stdout);
+        std::fprintf(stderr, "kestrelux: %s; it said:\n%s", what.c_str(), messagesOf(messagesFile).c_str());
+        std::fflush(stderr);
+    }
+
+    void removeTemporaries()
+    {
+        if (wavOpen) wav.finish();
+        for (const std::string* f : {&videoFile, &wavPath, &messagesFile}) std::remove(f->c_str());
+    }
+
+    sVideoCapture settings;
+    std::string videoFile, messagesFile, partFile;
+    int width = 0, height = 0; // of the video
+    platform::sChildProcess* encoder = nullptr;
+    std::vector<unsigned char> rgb; // the writer's conversion buffer
+    std::unique_ptr<cCaptureQueue> writer;
+};
+
+} // namespace
+
+std::unique_ptr<cCaptureSink> makeVideoSink(const sVideoCapture& settings)
+{
+    return std::unique_ptr<cCaptureSink>(new cVideoSink(settings));
+}

@@ -1,5 +1,6 @@
 #include "player/capture.h"
 
+#include "platform/file_name.h"
 #include "player/capture_progress.h"
 
 #include <GL/gl.h>
@@ -25,7 +26,7 @@ std::string frameFileName(long long index)
 
 bool writePng(const char* path, int width, int height, const unsigned char* rgb)
 {
-    std::FILE* f = std::fopen(path, "wb");
+    std::FILE* f = platform::openFile(path, "wb");
     if (!f) {
         std::printf("capture: cannot write %s\n", path);
         return false;

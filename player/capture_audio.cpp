@@ -1,6 +1,7 @@
 #include "player/capture_audio.h"
 
 #include "audio/bass.h"
+#include "platform/file_name.h"
 #include "player/capture.h"
 
 #include <cstdint>
@@ -49,7 +50,7 @@ void captureFrameAudio(long long frameIndex)
 {
     if (!gWav) {
         const std::string path = gCapture.folder + "/audio.wav";
-        gWav = std::fopen(path.c_str(), "w+b");
+        gWav = platform::openFile(path.c_str(), "w+b");
         if (!gWav) {
             std::printf("capture: cannot write %s\n", path.c_str());
             return;

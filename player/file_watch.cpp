@@ -1,5 +1,7 @@
 #include "player/file_watch.h"
 
+#include "platform/file_name.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -8,7 +10,7 @@ cFileWatch::sStamp cFileWatch::stampOf(const std::string& path)
 {
     sStamp s;
     std::error_code error;
-    const std::filesystem::path p(path);
+    const std::filesystem::path p = platform::filePath(path);
     if (!std::filesystem::is_regular_file(p, error)) return s;
     const auto size = std::filesystem::file_size(p, error);
     if (error) return s;

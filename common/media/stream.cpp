@@ -1,5 +1,7 @@
 #include "common/media/stream.h"
 
+#include "platform/file_name.h"
+
 #include <climits>
 #include <cstring>
 #include <new>
@@ -184,7 +186,7 @@ cFileStream::cFileStream(const char* path, int mode)
     default:
         break;
     }
-    std::FILE* f = fmode ? std::fopen(path, fmode) : nullptr;
+    std::FILE* f = fmode ? platform::openFile(path, fmode) : nullptr;
     if (!f) {
         std::printf("Error: file not found %s\n", path);
         return;

@@ -61,8 +61,9 @@ KX_PLATFORM_API CaptureDevice* openCaptureDriver(int index);
 // "size=WxH" gives it a size of its own that it keeps whatever is asked (a
 // camera that cannot deliver the requested format), "frames=N" makes it fail
 // after N frames (a camera unplugged during the show), "dialogs" gives it
-// the three driver dialogs, each a console line when shown, and
-// "dialogs=fail" dialogs that never open.
+// the three driver dialogs, each a console line when shown,
+// "dialogs=fail" dialogs that never open, and "short" frames that arrive
+// cut short (each one dropped).
 KX_PLATFORM_API CaptureDevice* openCaptureDevice(const char* device);
 KX_PLATFORM_API void closeCaptureDevice(CaptureDevice* device);
 KX_PLATFORM_API const char* lastCaptureError();

@@ -59,6 +59,7 @@ struct TestPatternDevice final : CaptureDevice {
     // writing the capture parameters) prints a console line instead of
     // opening a window; "dialogs=fail": none of them opens.
     enum class Dialogs { none, shown, failing } dialogs = Dialogs::none;
+    bool shortFrames = false; // "short": every frame arrives cut short
 
     bool showDialog(CaptureDialog dialog) override
     {
@@ -96,6 +97,11 @@ struct TestPatternDevice final : CaptureDevice {
         if (frameLimit >= 0 && frame >= static_cast<unsigned long>(frameLimit)) {
             setCaptureError("%s: the device went away after %ld frames", kTestPatternName, frameLimit);
             return -1;
+        }
+        if (shortFrames) {
+            const size_t bytes = size_t(width) * size_t(height) * 3;
+            setShortFrameError(kTestPatternName, bytes - 1, bytes);
+            return 0;
         }
         drawTestPattern(frame++, width, height, out);
         return 1;
@@ -139,10 +145,12 @@ bool readPatternOptions(const char* options, TestPatternDevice& d)
             d.fixedHeight = d.height = int(h);
         } else if (std::strncmp(option, "frames=", 7) == 0 && readNumber(option + 7, 0, n)) {
             d.frameLimit = n;
+        } else if (std::strcmp(option, "short") == 0) {
+            d.shortFrames = true;
         } else if (std::strcmp(option, "dialogs") == 0 || std::strcmp(option, "dialogs=fail") == 0) {
             d.dialogs = option[7] ? TestPatternDevice::Dialogs::failing : TestPatternDevice::Dialogs::shown;
         } else {
-            setCaptureError("%s: unknown option \"%s\" (size=WxH, frames=N, dialogs or dialogs=fail)",
+            setCaptureError("%s: unknown option \"%s\" (size=WxH, frames=N, short, dialogs or dialogs=fail)",
                             kTestPatternName, option);
             return false;
         }

@@ -6,6 +6,7 @@
 #include "errors.h"
 #include "outputs.h"
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -26,6 +27,11 @@ struct tEngine {
     bool started = false;            // under session
     std::atomic<bool> initialised{false};
     cMixer mixer;
+    // Why the output device was lost; written once per session, before
+    // `lost` is set.
+    char lostWhy[256] = {};
+    std::atomic<bool> lost{false};
+    std::mutex lostWriter;
 };
 
 // Never destroyed: an output left open at exit must not find its mixer gone.
@@ -57,9 +63,58 @@ DWORD registerChannel(std::shared_ptr<cChannel> channel, int& error)
     return handle;
 }
 
+void deviceLost(const char* why)
+{
+    tEngine& e = engine();
+    std::lock_guard<std::mutex> guard(e.lostWriter);
+    if (e.lost.load()) return;
+    std::snprintf(e.lostWhy, sizeof e.lostWhy, "%s", why ? why : "unknown");
+    e.lost.store(true);
+}
+
+namespace {
+
+// A new session starts with its device working. Called under the session
+// lock, with no output running.
+void clearDeviceLost()
+{
+    tEngine& e = engine();
+    std::lock_guard<std::mutex> guard(e.lostWriter);
+    e.lost.store(false);
+    e.lostWhy[0] = 0;
+}
+
+} // namespace
+
 } // namespace kxaudio
 
 using namespace kxaudio;
+
+extern "C" KXAUDIO_API const char* KXAUDIO_DeviceLost(void)
+{
+    tEngine& e = engine();
+    return e.initialised.load() && e.lost.load() ? e.lostWhy : nullptr;
+}
+
+extern "C" KXAUDIO_API BOOL KXAUDIO_LoseDevice(void)
+{
+    if (cMixer::onMixingThread()) {
+        return fail(BASS_ERROR_NOTAVAIL);
+    }
+    return guarded(BOOL(FALSE), []() -> BOOL {
+        tEngine& e = engine();
+        std::lock_guard<std::mutex> guard(e.session);
+        if (!e.initialised) {
+            return fail(BASS_ERROR_INIT);
+        }
+        if (e.output) {
+            e.output->failNextWrite();
+        } else {
+            deviceLost("the device was made to fail");
+        }
+        return succeed();
+    });
+}
 
 extern "C" KXAUDIO_API BOOL BASS_Init(int device, DWORD freq, DWORD, void*, const void*)
 {
@@ -79,6 +134,7 @@ extern "C" KXAUDIO_API BOOL BASS_Init(int device, DWORD freq, DWORD, void*, cons
             return fail(BASS_ERROR_ILLPARAM);
         }
         e.mixer.setRate(freq);
+        clearDeviceLost();
         if (e.offline) {
             e.output.reset();
         } else if (device == -2 || device == 0) {
@@ -149,6 +205,7 @@ extern "C" KXAUDIO_API BOOL BASS_Free(void)
             return fail(BASS_ERROR_INIT);
         }
         e.output.reset(); // no mixing after this
+        clearDeviceLost();
         e.mixer.freeAll();
         e.started = false;
         e.initialised = false;

@@ -22,4 +22,8 @@ bool initialised();
 // holds it, and online the session cannot close while a block is mixed).
 DWORD registerChannel(std::shared_ptr<cChannel> channel, int& error);
 
+// Called by an output whose device stopped taking sound, from any thread;
+// the first reason of a session is kept for KXAUDIO_DeviceLost.
+void deviceLost(const char* why);
+
 } // namespace kxaudio

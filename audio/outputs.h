@@ -5,6 +5,7 @@
 // waveOut). The null device (output_null.cpp) is the same everywhere.
 #pragma once
 
+#include "engine.h"
 #include "mixer.h"
 
 #include <condition_variable>
@@ -21,6 +22,9 @@ public:
     virtual void start() = 0;
     // Pauses the output; the mixer is not called once it returns.
     virtual void stop() = 0;
+    // Makes the device's next write fail as a lost device's does (tests).
+    // An output without a device counts as lost at once.
+    virtual void failNextWrite() { deviceLost("the device was made to fail"); }
 };
 
 // Opens the system's default output device (device -1) or its device number

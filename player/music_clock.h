@@ -14,6 +14,9 @@
 // never goes back, so neither does the clock; it waits for music that
 // stalls.
 //
+// When the sound device is lost (KXAUDIO_DeviceLost) nothing is heard any
+// more: the clock runs on the frame timer from there to the show's end.
+//
 // Scrubbing (speed other than 1) halts the mixer, so the show is silent
 // while it rewinds or fast-forwards. Music started by a replayed event is
 // linked at that event's time. The first frame at normal speed seeks the

@@ -32,7 +32,8 @@ void setUnconvertibleError(const char* who, const char* kind)
 
 void setShortFrameError(const char* who, size_t bytes, size_t needed)
 {
-    setCaptureError("%s: a frame of %zu bytes is shorter than its format's %zu; dropped", who, bytes, needed);
+    setCaptureError("%s: a frame of %llu bytes is shorter than its format's %llu; dropped", who,
+                    static_cast<unsigned long long>(bytes), static_cast<unsigned long long>(needed));
 }
 
 void copyCaptureText(char* out, size_t size, const char* text)

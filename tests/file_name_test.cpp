@@ -7,6 +7,10 @@
 #include "test_util.h"
 #include "wav_builder.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -84,6 +88,22 @@ TEST(FileName, UnicodeNamesRoundTripThroughOpeningListingAndTheLocator)
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(located.data()), located.size()), "bytes of " + leaf);
     }
 }
+
+#if defined(_WIN32)
+TEST(FileName, ANameThatIsNotUtf8IsReadInTheAnsiCodePageAsBefore)
+{
+    if (GetACP() != 1252) GTEST_SKIP() << "the ANSI code page here is " << GetACP() << ", not 1252";
+    kxtest::TempDir dir;
+    writeNamed("café.txt", "old script's picture"); // UTF-8
+    // "caf\xE9.txt": the same name as an editor saving in Windows-1252 writes it.
+    std::FILE* f = platform::openFile("caf\xE9.txt", "rb");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    std::error_code error;
+    EXPECT_TRUE(fs::is_regular_file(platform::filePath("caf\xE9.txt"), error));
+    EXPECT_EQ(platform::systemName("caf\xE9.txt"), L"caf\u00e9.txt");
+}
+#endif
 
 TEST(FileName, TheWatcherSeesAUnicodeNamedFileChange)
 {

@@ -61,9 +61,9 @@ private:
     // Held by the thread while it mixes, so stop() returns only after the
     // buffer under way is done.
     std::mutex mutex_;
-    bool started_ = false; // under mutex_
-    bool quit_ = false;    // under mutex_
-    bool lost_ = false;    // under mutex_: the device refused a write
+    bool started_ = false;                      // under mutex_
+    bool quit_ = false;                         // under mutex_
+    bool lost_ = false;                         // under mutex_: the device refused a write
     std::chrono::steady_clock::time_point due_; // under mutex_: the next buffer after the loss
     std::atomic<bool> failNext_{false};
     std::vector<int16_t> discard_; // what is mixed after the loss

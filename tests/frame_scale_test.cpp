@@ -101,9 +101,9 @@ TEST(FrameScale, ShortFramesAndImpossibleLayoutsWriteNothing)
         const size_t needed = c.from.stride * size_t(c.from.height);
         std::vector<unsigned char> frame(needed + 8, 1);
         std::vector<unsigned char> out(4 * 4 * 3, 0x55);
-        EXPECT_EQ(platform::scaleFrame(c.from, frame.data(), size_t(long(needed) + c.bytesDelta), 4096, 4, 4,
-                                       out.data()),
-                  c.expected);
+        EXPECT_EQ(
+            platform::scaleFrame(c.from, frame.data(), size_t(long(needed) + c.bytesDelta), 4096, 4, 4, out.data()),
+            c.expected);
         if (c.expected != FrameScale::done) {
             EXPECT_EQ(out, std::vector<unsigned char>(out.size(), 0x55));
         }

@@ -179,7 +179,8 @@ TEST_F(MusicClock, ALostSoundDeviceIsLoggedOnceAndTheFrameTimerCarriesTheShowOn)
 
     const std::string log = kxtest::readFile("log.txt");
     size_t lines = 0;
-    for (size_t at = log.find("Sound device lost ("); at != std::string::npos; at = log.find("Sound device lost (", at + 1))
+    for (size_t at = log.find("Sound device lost ("); at != std::string::npos;
+         at = log.find("Sound device lost (", at + 1))
         ++lines;
     EXPECT_EQ(lines, 1u) << log;
     EXPECT_NE(log.find("the show goes on without sound, its clock on the frame timer"), std::string::npos) << log;

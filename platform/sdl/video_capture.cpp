@@ -7,6 +7,7 @@
 // it. Frames are handed out bottom row first, as a 24-bit
 // device-independent bitmap.
 #include "platform/backend/video_capture.h"
+
 #include "platform/frame_scale.h"
 
 #include <libv4l2.h>

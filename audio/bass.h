@@ -379,6 +379,20 @@ KXAUDIO_API BOOL KXAUDIO_ForgetCues(double after, BOOL scripted);
 // place plays on untouched. BASS_ERROR_INIT outside a session.
 KXAUDIO_API BOOL KXAUDIO_PlaceChannels(double showTime);
 
+// Why the output device stopped taking sound during this session (a USB
+// headset unplugged: "waveOutWrite: ..."), or null while it works and
+// outside a session. From the loss on, the engine mixes on a timer of its
+// own at the real-time rate and discards the sound, as the null device does,
+// so positions, DSPs and channel data go on; BASS_Free and BASS_Init clear
+// it.
+KXAUDIO_API const char* KXAUDIO_DeviceLost(void);
+
+// For tests of what follows a lost device: the output device's next write
+// fails as an unplugged device's does. Without a device (offline, the null
+// device) the session counts as lost at once. FALSE with BASS_ERROR_INIT
+// outside a session.
+KXAUDIO_API BOOL KXAUDIO_LoseDevice(void);
+
 #ifdef __cplusplus
 }
 #endif

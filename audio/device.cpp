@@ -5,6 +5,7 @@
 #include "engine.h"
 #include "errors.h"
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -39,6 +40,47 @@ DWORD cEngine::registerChannel(std::shared_ptr<cChannel> channel, int& error)
     return handle;
 }
 
+void cEngine::deviceLost(const char* why)
+{
+    std::lock_guard<std::mutex> guard(lostWriter_);
+    if (lost_.load()) return;
+    std::snprintf(lostWhy_, sizeof lostWhy_, "%s", why ? why : "unknown");
+    lost_.store(true);
+}
+
+void cEngine::clearDeviceLost()
+{
+    std::lock_guard<std::mutex> guard(lostWriter_);
+    lost_.store(false);
+    lostWhy_[0] = 0;
+}
+
+const char* cEngine::deviceLostReason() const
+{
+    return initialised_.load() && lost_.load() ? lostWhy_ : nullptr;
+}
+
+BOOL cEngine::loseDevice()
+{
+    if (cMixer::onMixingThread()) {
+        return fail(BASS_ERROR_NOTAVAIL);
+    }
+    return guarded(BOOL(FALSE), [this]() -> BOOL {
+        std::lock_guard<std::mutex> guard(session_);
+        if (!initialised_) {
+            return fail(BASS_ERROR_INIT);
+        }
+        if (output_) {
+            output_->failNextWrite();
+        } else {
+            deviceLost("the device was made to fail");
+        }
+        return succeed();
+    });
+}
+
+void deviceLost(const char* why) { engine().deviceLost(why); }
+
 BOOL cEngine::init(int device, DWORD freq)
 {
     if (cMixer::onMixingThread()) {
@@ -56,6 +98,7 @@ BOOL cEngine::init(int device, DWORD freq)
             return fail(BASS_ERROR_ILLPARAM);
         }
         mixer_.setRate(freq);
+        clearDeviceLost();
         if (offline_) {
             output_.reset();
         } else if (device == -2 || device == 0) {
@@ -123,6 +166,7 @@ BOOL cEngine::free()
             return fail(BASS_ERROR_INIT);
         }
         output_.reset(); // no mixing after this
+        clearDeviceLost();
         mixer_.freeAll();
         {
             std::lock_guard<std::mutex> cues(cueMutex_);
@@ -198,3 +242,5 @@ extern "C" KXAUDIO_API BOOL BASS_Stop(void) { return engine().stop(); }
 extern "C" KXAUDIO_API BOOL BASS_Free(void) { return engine().free(); }
 extern "C" KXAUDIO_API BOOL BASS_SetOffline(BOOL on) { return engine().setOffline(on); }
 extern "C" KXAUDIO_API DWORD BASS_MixOffline(void* buffer, DWORD frames) { return engine().mixOffline(buffer, frames); }
+extern "C" KXAUDIO_API const char* KXAUDIO_DeviceLost(void) { return engine().deviceLostReason(); }
+extern "C" KXAUDIO_API BOOL KXAUDIO_LoseDevice(void) { return engine().loseDevice(); }

@@ -49,7 +49,15 @@ public:
     BOOL forgetCues(double after, BOOL scripted);
     BOOL placeChannels(double time);
 
+    // --- A lost output device (KXAUDIO_DeviceLost, KXAUDIO_LoseDevice)
+    // The first reason of a session is kept; init() and free() clear it.
+    void deviceLost(const char* why);
+    const char* deviceLostReason() const;
+    BOOL loseDevice();
+
 private:
+    void clearDeviceLost(); // under session_, with no output running
+
     // Serialises the session calls. The mixing threads never take it, so a
     // call may hold it while waiting for the output to pause or close.
     std::mutex session_;
@@ -62,6 +70,12 @@ private:
     // Taken on its own, or inside a channel's lock, never the other way.
     std::mutex cueMutex_;
     cCueSheet cues_;
+
+    // Why the output device was lost; written once per session, before
+    // lost_ is set.
+    char lostWhy_[256] = {};
+    std::atomic<bool> lost_{false};
+    std::mutex lostWriter_;
 };
 
 // The one engine; never destroyed, so an output left open at exit does not
@@ -74,5 +88,9 @@ inline DWORD registerChannel(std::shared_ptr<cChannel> channel, int& error)
 {
     return engine().registerChannel(std::move(channel), error);
 }
+
+// Called by an output whose device stopped taking sound, from any thread;
+// the first reason of a session is kept for KXAUDIO_DeviceLost.
+void deviceLost(const char* why);
 
 } // namespace kxaudio

@@ -2,11 +2,21 @@
 // buffers. The driver signals an event each time it has played a buffer; a
 // thread of the output's own wakes on it, mixes the next stretch into every
 // buffer the driver has handed back and queues it again.
+//
+// A write the driver refuses means the device is gone (a USB headset
+// unplugged): nothing will be played or signalled any more. The loss is
+// reported to the engine once, and from then on the thread no longer waits
+// for the driver: it mixes a buffer every 20 ms on its own schedule and
+// discards it, as the null device does, so positions and everything fed by
+// the mixer go on.
 
 #include "bass.h"
 #include "outputs.h"
 
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <mmsystem.h>
 #include <vector>
 
@@ -31,12 +41,16 @@ public:
     bool launch();
     void start() override;
     void stop() override;
+    void failNextWrite() override { failNext_ = true; }
 
 private:
     void run();
     // Mixes into every buffer the driver does not hold and queues it. Called
     // with mutex_ held.
     void refill();
+    // After the loss: mixes the buffers due by now and discards them; the
+    // milliseconds until the next one is due.
+    DWORD mixOnSchedule();
 
     cMixer& mixer_;
     const HWAVEOUT device_;
@@ -47,8 +61,12 @@ private:
     // Held by the thread while it mixes, so stop() returns only after the
     // buffer under way is done.
     std::mutex mutex_;
-    bool started_ = false; // under mutex_
-    bool quit_ = false;    // under mutex_
+    bool started_ = false;                      // under mutex_
+    bool quit_ = false;                         // under mutex_
+    bool lost_ = false;                         // under mutex_: the device refused a write
+    std::chrono::steady_clock::time_point due_; // under mutex_: the next buffer after the loss
+    std::atomic<bool> failNext_{false};
+    std::vector<int16_t> discard_; // what is mixed after the loss
     std::thread thread_;
 };
 
@@ -81,6 +99,7 @@ cWaveOutOutput::~cWaveOutOutput()
 bool cWaveOutOutput::launch()
 {
     samples_.assign(size_t(frames_) * 2 * kBufferCount, 0);
+    discard_.assign(size_t(frames_) * 2, 0);
     for (size_t i = 0; i < kBufferCount; ++i) {
         WAVEHDR& header = headers_[i];
         header.lpData = reinterpret_cast<LPSTR>(samples_.data() + i * size_t(frames_) * 2);
@@ -119,14 +138,39 @@ void cWaveOutOutput::run()
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
     std::unique_lock<std::mutex> lock(mutex_);
     while (!quit_) {
+        DWORD wait = INFINITE;
         if (started_) {
-            refill();
+            if (!lost_) {
+                refill();
+            }
+            if (lost_) {
+                wait = mixOnSchedule();
+            }
         }
         lock.unlock();
-        // Signalled for each buffer played, by start() and on closing.
-        WaitForSingleObject(event_, INFINITE);
+        // Signalled for each buffer played, by start() and on closing; after
+        // the loss only by those two.
+        WaitForSingleObject(event_, wait);
         lock.lock();
     }
+}
+
+DWORD cWaveOutOutput::mixOnSchedule()
+{
+    using clock = std::chrono::steady_clock;
+    const auto period = std::chrono::milliseconds(1000 / kBuffersPerSecond);
+    auto now = clock::now();
+    // After a pause or a stall the schedule starts again from now instead
+    // of catching up in a burst.
+    if (now - due_ > period * 4) {
+        due_ = now;
+    }
+    while (due_ <= now) {
+        mixer_.mix(discard_.data(), frames_);
+        due_ += period;
+        now = clock::now();
+    }
+    return DWORD(std::chrono::duration_cast<std::chrono::milliseconds>(due_ - now).count()) + 1;
 }
 
 void cWaveOutOutput::refill()
@@ -138,8 +182,19 @@ void cWaveOutOutput::refill()
             continue;
         }
         mixer_.mix(header.lpData, frames_);
-        if (waveOutWrite(device_, &header, sizeof(header)) != MMSYSERR_NOERROR) {
+        const MMRESULT result =
+            failNext_.exchange(false) ? MMRESULT(MMSYSERR_NODRIVER) : waveOutWrite(device_, &header, sizeof(header));
+        if (result != MMSYSERR_NOERROR) {
             // The device is gone: nothing more will be played or signalled.
+            char text[MAXERRORLENGTH] = {};
+            if (waveOutGetErrorTextA(result, text, sizeof text) != MMSYSERR_NOERROR) {
+                std::snprintf(text, sizeof text, "error %u", unsigned(result));
+            }
+            char why[MAXERRORLENGTH + 32];
+            std::snprintf(why, sizeof why, "waveOutWrite: %s", text);
+            deviceLost(why);
+            lost_ = true;
+            due_ = std::chrono::steady_clock::now();
             return;
         }
     }

@@ -14,6 +14,9 @@
 
 namespace kxaudio {
 
+// Called by an output whose device stopped taking sound (engine.h).
+void deviceLost(const char* why);
+
 class cOutput {
 public:
     // Closes the output; the mixer is not called any more once it returns.
@@ -21,6 +24,9 @@ public:
     virtual void start() = 0;
     // Pauses the output; the mixer is not called once it returns.
     virtual void stop() = 0;
+    // Makes the device's next write fail as a lost device's does (tests).
+    // An output without a device counts as lost at once.
+    virtual void failNextWrite() { deviceLost("the device was made to fail"); }
 };
 
 // Opens the system's default output device (device -1) or its device number

@@ -1,5 +1,7 @@
 #include "source.h"
 
+#include "platform/file_name.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -39,10 +41,10 @@ int readFile(const char* path, QWORD offset, QWORD length, tSource& source)
 {
     // A folder opens like a file on some systems, but is none.
     std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) {
+    if (std::filesystem::is_directory(platform::filePath(path), ignored)) {
         return BASS_ERROR_FILEOPEN;
     }
-    std::unique_ptr<std::FILE, tFileCloser> file(std::fopen(path, "rb"));
+    std::unique_ptr<std::FILE, tFileCloser> file(platform::openFile(path, "rb"));
     if (!file) {
         return BASS_ERROR_FILEOPEN;
     }

@@ -9,6 +9,7 @@
 #include "effects/spectrum.h"
 #include "platform/clock.h"
 #include "platform/window_system.h"
+#include "platform/file_name.h"
 
 #include <GL/gl.h>
 
@@ -260,9 +261,9 @@ void cShader::fileStamp(long long& time, long long& size) const
     char path[512];
     if (!locateDataFile(fileName, path, sizeof path)) return;
     std::error_code ec;
-    const auto written = std::filesystem::last_write_time(path, ec);
+    const auto written = std::filesystem::last_write_time(platform::filePath(path), ec);
     if (ec) return;
-    const auto bytes = std::filesystem::file_size(path, ec);
+    const auto bytes = std::filesystem::file_size(platform::filePath(path), ec);
     if (ec) return;
     time = static_cast<long long>(written.time_since_epoch().count());
     size = static_cast<long long>(bytes);

@@ -4,6 +4,7 @@
 #include "platform/library.h"
 
 #include "platform/backend/library.h"
+#include "platform/file_name.h"
 #include "platform/library_name.h"
 
 #include <filesystem>
@@ -19,15 +20,6 @@ std::string gLibraryError;
 // was met; otherwise the first reason.
 bool gErrorAboutAFile = false;
 
-bool hasFolder(const std::string& name)
-{
-#if defined(_WIN32)
-    return name.find_first_of("/\\:") != std::string::npos;
-#else
-    return name.find('/') != std::string::npos;
-#endif
-}
-
 // checkFile: the name is a path to the file (not a name for the system
 // loader's search), so whether the file exists can be told.
 void* tryOpen(const std::string& path, bool checkFile)
@@ -35,7 +27,7 @@ void* tryOpen(const std::string& path, bool checkFile)
     std::string why;
     if (void* handle = loadLibraryFile(path.c_str(), why)) return handle;
     std::error_code error;
-    const bool aboutAFile = checkFile && std::filesystem::exists(path, error);
+    const bool aboutAFile = checkFile && std::filesystem::exists(filePath(path), error);
     if ((aboutAFile && !gErrorAboutAFile) || gLibraryError.empty()) {
         gLibraryError = why.empty() ? path + ": cannot load" : why;
         gErrorAboutAFile = aboutAFile;
@@ -47,7 +39,7 @@ void* tryOpen(const std::string& path, bool checkFile)
 // the program, in the working folder, then wherever the system loader looks.
 void* openFile(const std::string& name)
 {
-    if (hasFolder(name)) return tryOpen(name, true);
+    if (nameHasFolder(name)) return tryOpen(name, true);
     if (void* h = tryOpen(programFolder() + "/" + name, true)) return h;
     if (void* h = tryOpen("./" + name, true)) return h;
     return tryOpen(name, false);

@@ -25,6 +25,17 @@ void setCaptureError(const char* format, ...)
     va_end(args);
 }
 
+void setUnconvertibleError(const char* who, const char* kind)
+{
+    setCaptureError("%s: frames come as %s, which cannot be converted to BGR24", who, kind);
+}
+
+void setShortFrameError(const char* who, size_t bytes, size_t needed)
+{
+    setCaptureError("%s: a frame of %llu bytes is shorter than its format's %llu; dropped", who,
+                    static_cast<unsigned long long>(bytes), static_cast<unsigned long long>(needed));
+}
+
 void copyCaptureText(char* out, size_t size, const char* text)
 {
     if (!out || !size) return;
@@ -62,6 +73,43 @@ CaptureDevice* openCaptureDevice(const char* device)
 }
 
 void closeCaptureDevice(CaptureDevice* device) { delete device; }
+
+const char* captureDialogName(CaptureDialog dialog)
+{
+    switch (dialog) {
+    case CaptureDialog::source:
+        return "source";
+    case CaptureDialog::format:
+        return "format";
+    case CaptureDialog::display:
+        return "display";
+    }
+    return "unknown";
+}
+
+bool CaptureDevice::showDialog(CaptureDialog dialog)
+{
+    setCaptureError("the driver has no %s dialog", captureDialogName(dialog));
+    return false;
+}
+
+bool showCaptureDialog(CaptureDevice* device, CaptureDialog dialog)
+{
+    if (!device || device->failed) {
+        setCaptureError("no capture device");
+        return false;
+    }
+    return device->showDialog(dialog);
+}
+
+bool setCaptureParameters(CaptureDevice* device, const CaptureParameters& parameters)
+{
+    if (!device || device->failed) {
+        setCaptureError("no capture device");
+        return false;
+    }
+    return device->setParameters(parameters);
+}
 
 const char* lastCaptureError() { return gCaptureError; }
 

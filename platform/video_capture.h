@@ -15,8 +15,8 @@ namespace platform {
 // shows and tests run without a camera.
 enum : int { kCaptureDeviceSlots = 10, kTestPatternDriver = 10 };
 
-// What an open driver offers. The Linux drivers and the test pattern have no
-// driver dialogs.
+// What an open driver offers. The Linux drivers have no driver dialogs, nor
+// has the test pattern unless asked for them.
 struct CaptureCaps {
     bool hasOverlay;
     bool hasSourceDialog;
@@ -26,6 +26,24 @@ struct CaptureCaps {
 };
 
 struct CaptureDevice; // one open capture driver
+
+// The driver's own dialogs, as CaptureCaps reports them.
+enum class CaptureDialog { source, format, display };
+
+// The capture parameters of a driver's sequence capture (the Video for
+// Windows CAPTUREPARMS record). Only Video for Windows drivers keep them;
+// the others take them and have nothing to set.
+struct CaptureParameters {
+    unsigned microSecondsPerFrame = 0;
+    unsigned percentDropForError = 0; // dropped frames allowed before an error
+    bool yield = false;               // capture on a thread of its own
+    unsigned videoBuffers = 0;
+    bool captureAudio = false;
+    bool abortLeftMouse = false; // a mouse button ends a sequence capture
+    bool abortRightMouse = false;
+    bool timeLimited = false;
+    unsigned timeLimitSeconds = 0;
+};
 
 // Name and description of driver `index`, each cut to its buffer. False when
 // there is no such driver: no device node, or one that cannot capture video.
@@ -42,7 +60,10 @@ KX_PLATFORM_API CaptureDevice* openCaptureDriver(int index);
 // Options of the test pattern follow a colon, separated by commas:
 // "size=WxH" gives it a size of its own that it keeps whatever is asked (a
 // camera that cannot deliver the requested format), "frames=N" makes it fail
-// after N frames (a camera unplugged during the show).
+// after N frames (a camera unplugged during the show), "dialogs" gives it
+// the three driver dialogs, each a console line when shown,
+// "dialogs=fail" dialogs that never open, and "short" frames that arrive
+// cut short (each one dropped).
 KX_PLATFORM_API CaptureDevice* openCaptureDevice(const char* device);
 KX_PLATFORM_API void closeCaptureDevice(CaptureDevice* device);
 KX_PLATFORM_API const char* lastCaptureError();
@@ -54,6 +75,18 @@ KX_PLATFORM_API CaptureCaps captureCaps(const CaptureDevice* device);
 KX_PLATFORM_API bool setCaptureFormat(CaptureDevice* device, int width, int height);
 // The size of the frames the device delivers now.
 KX_PLATFORM_API void captureFormat(const CaptureDevice* device, int* width, int* height);
+
+// Shows one of the driver's own dialogs and returns when the user closed it
+// (it is modal: nothing else runs meanwhile). The format dialog may change
+// what the driver delivers; the frames handed out keep their size. False,
+// with the reason in lastCaptureError(), when the driver has no such
+// dialog or it did not open.
+KX_PLATFORM_API bool showCaptureDialog(CaptureDevice* device, CaptureDialog dialog);
+// Writes the capture parameters. False, with the reason in
+// lastCaptureError(), when the driver refuses them.
+KX_PLATFORM_API bool setCaptureParameters(CaptureDevice* device, const CaptureParameters& parameters);
+// "source", "format", "display".
+KX_PLATFORM_API const char* captureDialogName(CaptureDialog dialog);
 
 // Grabs one frame: width x height pixels of 3 bytes, blue-green-red, rows
 // packed end to end, bottom row first (a 24-bit device-independent bitmap).

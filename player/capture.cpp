@@ -1,6 +1,7 @@
 #include "player/capture.h"
 
 #include "player/capture_audio.h"
+#include "platform/file_name.h"
 #include "player/capture_progress.h"
 #include "player/capture_sink.h"
 #include "player/frame_readback.h"

@@ -1,6 +1,7 @@
 #include "player/capture_audio.h"
 
 #include "audio/bass.h"
+#include "platform/file_name.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ cWavFile::~cWavFile() { finish(); }
 
 bool cWavFile::open(const std::string& path)
 {
-    file = std::fopen(path.c_str(), "w+b");
+    file = platform::openFile(path.c_str(), "w+b");
     if (!file) {
         std::printf("capture: cannot write %s\n", path.c_str());
         return false;

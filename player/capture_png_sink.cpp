@@ -1,3 +1,4 @@
+#include "platform/file_name.h"
 #include "player/capture_png_sink.h"
 
 #include "player/capture.h"
@@ -29,7 +30,7 @@ void flushNothing(png_structp) {}
 
 bool writeWholeFile(const std::string& path, const std::vector<unsigned char>& bytes)
 {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::FILE* f = platform::openFile(path.c_str(), "wb");
     if (!f) return false;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && written;

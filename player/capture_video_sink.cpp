@@ -1,3 +1,4 @@
+#include "platform/file_name.h"
 #include "player/capture_video_sink.h"
 
 #include "platform/process.h"
@@ -18,7 +19,7 @@ constexpr size_t kShownLines = 12;
 // The last lines of ffmpeg's messages.
 std::string messagesOf(const std::string& file)
 {
-    std::ifstream in(file);
+    std::ifstream in(platform::filePath(file));
     std::vector<std::string> lines;
     std::string line;
     while (std::getline(in, line))

@@ -136,6 +136,7 @@ private:
     bool quietKeyLog_ = false;      // replayed presses are not written to the key log
     bool rehearsingSound_ = false;  // a rebuilt show catching up: play calls are only cued
     bool scriptedPress_ = false;    // the key being pressed comes from a trigger
+    bool toldSoundLost_ = false;    // the lost sound device is in the log
     cMediaShelf shelf_;             // what the old show loaded, for the rebuilt one
     cPlugin* spare_[kMaxPlugins] = {};
     int spareCount_ = 0;

@@ -2,6 +2,9 @@
 
 #include "platform/file_changes.h"
 
+#include "platform/file_name.h"
+
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -13,7 +16,7 @@ cFileWatch::sStamp cFileWatch::stampOf(const std::string& path)
 {
     sStamp s;
     std::error_code error;
-    const std::filesystem::path p(path);
+    const std::filesystem::path p = platform::filePath(path);
     if (!std::filesystem::is_regular_file(p, error)) return s;
     const auto size = std::filesystem::file_size(p, error);
     if (error) return s;

@@ -21,6 +21,13 @@ void cDemo::advanceShow(float step)
     if (gSwitches.showfps) std::printf("fps %3.3f\n", timer->fps);
 
     const bool music = followsMusic();
+    if (!toldSoundLost_) {
+        if (const char* why = KXAUDIO_DeviceLost()) {
+            cLog::get()->logf("Sound device lost (%s): the show goes on without sound%s", why,
+                              music ? ", its clock on the frame timer" : "");
+            toldSoundLost_ = true;
+        }
+    }
     musicClock.beginFrame(timeline);
     if (!music) musicClock.release();
     const cTimeline::sAdvance moved = timeline.advance(step, eventRunner());

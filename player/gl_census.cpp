@@ -1,3 +1,4 @@
+#include "platform/file_name.h"
 #include "player/gl_census.h"
 
 #include "platform/clock.h"
@@ -68,7 +69,7 @@ void glCensusFrame()
     censusTaken = true;
     const std::string text = formatGLCensus(takeGLCensus());
     const std::string part = censusFile + ".part";
-    std::FILE* f = std::fopen(part.c_str(), "wb");
+    std::FILE* f = platform::openFile(part.c_str(), "wb");
     if (!f) return;
     const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
     if (std::fclose(f) != 0 || !written) return;

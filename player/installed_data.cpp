@@ -1,5 +1,7 @@
 #include "player/installed_data.h"
 
+#include "platform/file_name.h"
+
 #include <filesystem>
 #include <system_error>
 
@@ -8,13 +10,13 @@ namespace {
 bool isFolder(const std::string& path)
 {
     std::error_code error;
-    return std::filesystem::is_directory(path, error);
+    return std::filesystem::is_directory(platform::filePath(path), error);
 }
 
 bool isFile(const std::string& path)
 {
     std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
+    return std::filesystem::is_regular_file(platform::filePath(path), error);
 }
 
 bool endsWith(const std::string& text, const std::string& end)
@@ -38,6 +40,6 @@ std::string installedDataHome(const std::string& programFolder, const char* inst
     // A plain path for the messages: "/usr/lib/kestrelux/../../share/kestrelux"
     // becomes "/usr/share/kestrelux".
     std::error_code error;
-    const std::filesystem::path resolved = std::filesystem::canonical(home, error);
-    return error ? home : resolved.string();
+    const std::filesystem::path resolved = std::filesystem::canonical(platform::filePath(home), error);
+    return error ? home : platform::fileName(resolved);
 }

@@ -1,5 +1,6 @@
 // Key banks, live triggers and the key log.
 #include "common/script/xml_tag.h"
+#include "platform/file_name.h"
 #include "player/demo.h"
 #include "player/log.h"
 #include "player/reload.h"
@@ -24,7 +25,7 @@ void cDemo::writeKeyLog(int code)
         cLog::get()->logf("keylog: key %d cannot be written as a trigger, not recorded", code);
         return;
     }
-    std::FILE* f = std::fopen(gKeyLogFile.c_str(), "a");
+    std::FILE* f = platform::openFile(gKeyLogFile.c_str(), "a");
     if (!f) return;
     std::fprintf(f, "\t<event time=\"%.1f\" bank=\"%u\" trigger=\"%c\">\n\t</event>\n", timeline.frameTime,
                  static_cast<unsigned>(bank), code);

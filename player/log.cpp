@@ -1,6 +1,7 @@
 #include "player/log.h"
 
 #include "platform/clock.h"
+#include "platform/file_name.h"
 #include "platform/message_box.h"
 
 #include <cstdarg>
@@ -99,7 +100,7 @@ void cLog::write(unsigned level, const char* text)
     if (output_ & outputFile) {
         // Binary both times: the line already ends in "\r\n", which a text
         // mode file on Windows would write as "\r\r\n".
-        std::FILE* f = std::fopen(fileName_, started_ ? "ab" : "wb");
+        std::FILE* f = platform::openFile(fileName_, started_ ? "ab" : "wb");
         if (f) {
             started_ = 1;
             std::fwrite(gLine, 1, used, f);

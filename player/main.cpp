@@ -1,10 +1,12 @@
 // kestrelux: reads a script and plays every demo in it.
 #include "audio/bass.h"
 #include "common/media/stream.h"
+#include "platform/file_name.h"
 #include "platform/headless.h"
 #include "platform/library.h"
 #include "platform/message_box.h"
 #include "platform/problem_report.h"
+#include "platform/program_arguments.h"
 #include "player/capture.h"
 #include "player/capture_png_sink.h"
 #include "player/capture_video_sink.h"
@@ -28,9 +30,9 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <vector>
-#include <thread>
 
 namespace {
 
@@ -43,8 +45,9 @@ void printBanner() { std::printf("kestrelux (Build: %s %s)\n", __TIME__, __DATE_
 bool makeFolder(const std::string& folder)
 {
     std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    return std::filesystem::is_directory(folder, error);
+    const std::filesystem::path path = platform::filePath(folder);
+    std::filesystem::create_directories(path, error);
+    return std::filesystem::is_directory(path, error);
 }
 
 // Whether setUpCapture made the capture folder (it did not exist before).
@@ -120,7 +123,7 @@ std::unique_ptr<cCaptureSink> makeCaptureSink(sVideoCapture& video)
 bool isFile(const char* path)
 {
     std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
+    return std::filesystem::is_regular_file(platform::filePath(path), error);
 }
 
 // "kestrelux data/script.txt" looks for data/data/script.txt. When the
@@ -153,7 +156,7 @@ void useInstalledDataWhenNoneHere()
         installedDataHome(platform::programFolder(), KX_INSTALLED_PROGRAM_DIR, KX_DATA_HOME_FROM_PROGRAM, located);
     if (home.empty()) return;
     std::error_code error;
-    const std::string userFolder = std::filesystem::current_path(error).string();
+    const std::string userFolder = platform::fileName(std::filesystem::current_path(error));
     if (error) return;
 
     cLog* log = cLog::get();
@@ -167,7 +170,7 @@ void useInstalledDataWhenNoneHere()
                      home.c_str());
         return;
     }
-    std::filesystem::current_path(home, error);
+    std::filesystem::current_path(platform::filePath(home), error);
     if (error) {
         log->setFileName("log.txt");
         std::fprintf(stderr, "kestrelux: no data/ folder here; cannot enter %s to play the installed show: %s\n",
@@ -288,7 +291,12 @@ int main(int argc, char** argv)
     // First of all, so that no library installs a handler of its own.
     installStopHandlers();
     startDeadline();
-    const sCommandLine cl = parseCommandLine(argc, argv);
+    // UTF-8 from here on, whatever the system's own form of the arguments.
+    std::vector<std::string> args = platform::programArguments(argc, argv);
+    std::vector<char*> argPointers;
+    for (std::string& arg : args) argPointers.push_back(&arg[0]);
+    argPointers.push_back(nullptr);
+    const sCommandLine cl = parseCommandLine(int(args.size()), argPointers.data());
     for (const std::string& warning : cl.warnings) std::fprintf(stderr, "kestrelux: %s\n", warning.c_str());
     if (cl.version) {
         printBanner();

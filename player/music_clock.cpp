@@ -73,6 +73,12 @@ void cMusicClock::beginFrame(const cTimeline& timeline)
 float cMusicClock::endFrame(cTimeline& timeline, float step)
 {
     if (muted) return step;
+    if (KXAUDIO_DeviceLost()) {
+        // Nothing is heard any more: the frame timer carries the show to
+        // its end.
+        channel = 0;
+        return step;
+    }
     const uint32_t playing = KXAUDIO_PlayingMusic();
     if (!playing) {
         channel = 0;

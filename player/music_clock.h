@@ -25,6 +25,9 @@
 // clock and starts the mixer again. With clock="music" the clock then
 // follows the newest music that plays.
 //
+// When the sound device is lost (KXAUDIO_DeviceLost) nothing is heard any
+// more: the clock runs on the frame timer from there to the show's end.
+//
 // Capture mode does not use any of this: its frame clock and the offline
 // mix advance together by construction, frame-exact.
 #pragma once

@@ -1,3 +1,4 @@
+#include "platform/file_name.h"
 #include "player/script_places.h"
 
 #include "common/media/stream.h"
@@ -97,7 +98,7 @@ const std::string& scriptFileText(const std::string& file)
     std::string text;
     char path[512];
     if (locateDataFile(file.c_str(), path, sizeof path)) {
-        std::ifstream in(path, std::ios::binary);
+        std::ifstream in(platform::filePath(path), std::ios::binary);
         std::ostringstream all;
         all << in.rdbuf();
         text = all.str();

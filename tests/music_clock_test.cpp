@@ -4,6 +4,7 @@
 #include "audio/bass.h"
 #include "player/demo.h"
 #include "player/log.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -162,6 +163,38 @@ TEST_F(MusicClock, ScrubbingSilencesTheMusicThenPlaysItFromTheClocksPlace)
     ASSERT_TRUE(BASS_StreamPlay(stream, FALSE, 0));
     ASSERT_TRUE(KXAUDIO_SetCue(7.25, 0, 0));
     EXPECT_EQ(frame(1.0f, 441), toneAt(long(5.25 * kRate)));
+}
+
+TEST_F(MusicClock, ALostSoundDeviceIsLoggedOnceAndTheFrameTimerCarriesTheShowOn)
+{
+    kxtest::TempDir dir;
+    cLog::get()->setFileName("log.txt");
+    cLog::get()->setEnabled(true);
+    ASSERT_TRUE(BASS_StreamPlay(stream, FALSE, 0));
+    for (int i = 0; i < 10; ++i) frame(1.0f, 441); // linked, following the music
+    EXPECT_EQ(KXAUDIO_DeviceLost(), nullptr);
+
+    ASSERT_TRUE(KXAUDIO_LoseDevice());
+    ASSERT_NE(KXAUDIO_DeviceLost(), nullptr);
+    // The music no longer moves; the clock takes each frame's timer step.
+    const float before = demo.timeline.clock;
+    for (int i = 0; i < 20; ++i) frame(1.5f, 0);
+    EXPECT_NEAR(demo.timeline.clock, before + 20 * 0.015f, 1e-4);
+    EXPECT_EQ(demo.musicClock.channel, 0u);
+
+    const std::string log = kxtest::readFile("log.txt");
+    size_t lines = 0;
+    for (size_t at = log.find("Sound device lost ("); at != std::string::npos;
+         at = log.find("Sound device lost (", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 1u) << log;
+    EXPECT_NE(log.find("the show goes on without sound, its clock on the frame timer"), std::string::npos) << log;
+
+    // A new session has its device again.
+    BASS_Free();
+    ASSERT_TRUE(BASS_Init(-1, kRate, 0, nullptr, nullptr));
+    EXPECT_EQ(KXAUDIO_DeviceLost(), nullptr);
+    cLog::get()->reset();
 }
 
 } // namespace

@@ -189,4 +189,30 @@ TEST_F(PictureRun, AnimatedGifPlaysItsFramesWithTheShowClock)
     }
 }
 
+TEST_F(PictureRun, AShowInAFolderAndFilesNamedOutsideTheAnsiCodePage)
+{
+    // The show's folder, its script (the argument) and its picture all have
+    // names no single ANSI code page holds.
+    const std::filesystem::path folder = dir.path() / "Démo Ω";
+    std::filesystem::create_directories(folder / "data");
+    std::filesystem::current_path(folder);
+    writeDataFile("textures/Ωmega é.tga", quadrants());
+    writeDataFile("Ωmega é.txt", R"(<demo name="pic" width="160" height="120">
+        <loadplugin file="lumafold.dll"/>
+        <add type="picture" name="pic"/><pic filename="Ωmega é.tga"/>
+        <draworder effect="pic"/>
+        <create/><load/><run/></demo>)");
+    result = runPlayer("--capture cap --fps 10 --frames 2 " + quoted("Ωmega é.txt"));
+    ASSERT_EQ(result.status, 0) << result.out;
+    EXPECT_NE(result.out.find("load[data/textures/Ωmega é.tga]"), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find("not found"), std::string::npos) << result.out;
+    const std::string log = readFile("log.txt");
+    EXPECT_NE(log.find("Parsing Script [Ωmega é.txt]"), std::string::npos) << log;
+    ASSERT_TRUE(fileExists(frameName("cap", 1))) << result.out;
+    shots.push_back(readPng(frameName("cap", 1)));
+    EXPECT_EQ(at(0, 50, 75), kRed);
+    EXPECT_EQ(at(0, 110, 45), kWhite);
+    std::filesystem::current_path(dir.path());
+}
+
 } // namespace

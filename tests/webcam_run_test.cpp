@@ -127,6 +127,27 @@ TEST_F(WebcamRun, FramesOfAnotherSizeAreSkippedNotResampled)
     for (const Image& img : images) EXPECT_TRUE(allBlack(img));
 }
 
+TEST_F(WebcamRun, NoDriverDialogWaitsInACaptureAndBrokenFramesAreSaidOnce)
+{
+    struct Case {
+        const char* device;
+        const char* line; // said once
+        bool picture;     // the pattern reaches the screen
+    };
+    const Case cases[] = {
+        {"testpattern:dialogs", "webcam: no one to answer the driver's dialogs; not shown\n", true},
+        {"testpattern:short", "webcam: testpattern: a frame of 57599 bytes is shorter than its format's 57600; dropped",
+         false},
+    };
+    for (const Case& c : cases) {
+        play(c.device, 3);
+        EXPECT_EQ(count(result.out, c.line), 1u) << result.out;
+        EXPECT_EQ(result.out.find(" dialog\n"), std::string::npos) << result.out;
+        ASSERT_EQ(images.size(), 3u) << c.device;
+        EXPECT_EQ(allBlack(images[2]), !c.picture) << c.device;
+    }
+}
+
 TEST_F(WebcamRun, ASecondLoadDuringTheShowDestroysTheHostWindowAndEndsTheShow)
 {
     // The event at 0.03 loads again at the start of frame 3: the first host

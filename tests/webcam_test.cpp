@@ -7,6 +7,7 @@
 #include "common/script/xml_tag.h"
 #include "gl_context.h"
 #include "platform/library.h"
+#include "platform/message_box.h"
 #include "platform/video_capture.h"
 #include "platform/window_system.h"
 #include "test_util.h"
@@ -318,6 +319,62 @@ TEST_F(WebcamEffect, UnloadAndASecondLoadCloseTheHostWindowAndPostTheQuitMessage
     EXPECT_EQ(registry.textureCount(), 2); // the registry keeps them
     cam.unload();
     EXPECT_TRUE(platform::pumpMessages()) << "nothing left to close";
+}
+
+TEST_F(WebcamEffect, DriverDialogsComeInOrderAroundTheCaptureParametersOnlyWithAPersonThere)
+{
+    const std::string params = "testpattern: capture parameters: 200001 us per frame, 0% dropped frames, 5 buffers, "
+                               "yield 0, audio 0, abort by mouse 0/0, time limit 0 (0 s)\n";
+    struct Case {
+        const char* device;
+        bool interactive;
+        std::string expected; // the console from "capture setup" on
+    };
+    const Case cases[] = {
+        {"testpattern:dialogs", true,
+         "testpattern: source dialog\ntestpattern: format dialog\n" + params + "testpattern: display dialog\n"},
+        {"testpattern:dialogs", false, "webcam: no one to answer the driver's dialogs; not shown\n" + params},
+        {"testpattern:dialogs=fail", true,
+         "webcam: testpattern: the source dialog did not open; going on without it\n"
+         "webcam: testpattern: the format dialog did not open; going on without it\n"
+         "webcam: testpattern: the display dialog did not open; going on without it\n"},
+        {"testpattern", true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.device);
+        configure(c.device);
+        platform::setInteractive(c.interactive);
+        testing::internal::CaptureStdout();
+        cam.load();
+        const std::string out = testing::internal::GetCapturedStdout();
+        platform::setInteractive(true);
+        const std::string setupLines = "capture setup\nvideoformatcool\n";
+        const size_t setup = out.find(setupLines);
+        ASSERT_NE(setup, std::string::npos) << out;
+        EXPECT_EQ(out.substr(setup + setupLines.size()), c.expected);
+        // The capture goes on whatever became of the dialogs.
+        ASSERT_NE(cam.capture, nullptr);
+        EXPECT_NE(cam.capture->captureWindow, nullptr);
+        cam.unload();
+        platform::pumpMessages();
+    }
+}
+
+TEST_F(WebcamEffect, BrokenFramesAreDroppedWithOneLine)
+{
+    configure("testpattern:short");
+    testing::internal::CaptureStdout();
+    cam.load();
+    for (int i = 0; i < 4; ++i) cam.update(1.0f);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(count(out, "webcam: testpattern: a frame of 57599 bytes is shorter than its format's 57600; dropped; "
+                         "keeping the last frame\n"),
+              1u)
+        << out;
+    ASSERT_NE(cam.capture, nullptr);
+    EXPECT_NE(cam.capture->captureWindow, nullptr) << "a broken frame is no broken device";
+    cam.unload();
+    platform::pumpMessages();
 }
 
 // The window of this process with this title, or null.

@@ -45,6 +45,12 @@ add_executable(kx_win_unit_tests
     lumafold_exports_test.cpp
     library_name_test.cpp
     ${PROJECT_SOURCE_DIR}/platform/library_name.cpp
+    file_name_test.cpp
+    frame_scale_test.cpp
+    ${PROJECT_SOURCE_DIR}/platform/frame_scale.cpp
+    ${PROJECT_SOURCE_DIR}/platform/win32/dib_frame.cpp
+    win32_virtual_keys_test.cpp
+    ${PROJECT_SOURCE_DIR}/platform/win32/virtual_keys.cpp
     image_format_test.cpp
     jpeg_decoder_test.cpp
 )

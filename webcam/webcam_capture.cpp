@@ -1,5 +1,6 @@
 #include "webcam/webcam_capture.h"
 
+#include "platform/message_box.h"
 #include "platform/video_capture.h"
 #include "platform/window_system.h"
 
@@ -66,8 +67,7 @@ bool cWebcamCapture::open(const char* device)
     hostWindow.paint();
     listDrivers();
     setupCapture(device);
-    // The capture interface's driver dialogs and sequence parameters do not
-    // exist here: frames are only ever grabbed one at a time.
+    if (captureWindow) showDialogsAndParameters();
     return true;
 }
 
@@ -118,6 +118,37 @@ void cWebcamCapture::setupCapture(const char* device)
     }
 }
 
+void cWebcamCapture::showDialogsAndParameters()
+{
+    // The dialogs are modal and wait for a person; a run without one (a
+    // capture, a test) goes on with what the driver has.
+    const bool dialogs = platform::isInteractive();
+    if (!dialogs && (caps.hasSourceDialog || caps.hasFormatDialog || caps.hasDisplayDialog))
+        std::printf("webcam: no one to answer the driver's dialogs; not shown\n");
+    if (dialogs && caps.hasSourceDialog) showDialog(platform::CaptureDialog::source);
+    if (dialogs && caps.hasFormatDialog) showDialog(platform::CaptureDialog::format);
+    // 5 frames per second; frames are grabbed one at a time, so these only
+    // concern a sequence capture, which is never started.
+    platform::CaptureParameters p;
+    p.microSecondsPerFrame = 200001;
+    p.percentDropForError = 0;
+    p.yield = false;
+    p.videoBuffers = 5;
+    p.captureAudio = false;
+    p.abortLeftMouse = p.abortRightMouse = false;
+    p.timeLimited = false;
+    p.timeLimitSeconds = 0;
+    if (captureWindow && !platform::setCaptureParameters(captureWindow, p))
+        std::printf("webcam: %s\n", platform::lastCaptureError());
+    if (dialogs && caps.hasDisplayDialog) showDialog(platform::CaptureDialog::display);
+}
+
+void cWebcamCapture::showDialog(platform::CaptureDialog dialog)
+{
+    if (captureWindow && !platform::showCaptureDialog(captureWindow, dialog))
+        std::printf("webcam: %s; going on without it\n", platform::lastCaptureError());
+}
+
 void cWebcamCapture::grab()
 {
     if (!captureWindow || !grabBuffer_) return;
@@ -127,7 +158,12 @@ void cWebcamCapture::grab()
         closeDevice();
         return;
     }
-    if (bytes > 0 && takeFrame(grabBuffer_, bytes)) hostWindow.paint(); // a live preview of every frame taken
+    if (bytes == 0) {
+        if (!toldDropped_) std::printf("webcam: %s; keeping the last frame\n", platform::lastCaptureError());
+        toldDropped_ = true;
+        return;
+    }
+    if (takeFrame(grabBuffer_, bytes)) hostWindow.paint(); // a live preview of every frame taken
 }
 
 bool cWebcamCapture::takeFrame(const unsigned char* pixels, long bytes)
@@ -159,6 +195,7 @@ void cWebcamCapture::close()
     delete[] grabBuffer_;
     grabBuffer_ = nullptr;
     toldWrongSize_ = false;
+    toldDropped_ = false;
     caps = platform::CaptureCaps{};
     hostWindow.close();
 }

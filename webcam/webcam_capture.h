@@ -40,14 +40,17 @@ public:
     cWebcamCapture& operator=(const cWebcamCapture&) = delete;
 
     // Opens the host window, allocates the frame buffer (black) and shows it
-    // there, lists the drivers on the console and sets up capture from
+    // there, lists the drivers on the console, sets up capture from
     // `device` (a name for platform::openCaptureDevice; null or empty for
-    // driver 0). False only when the buffers cannot be allocated; a missing
+    // driver 0), shows the driver's dialogs (source, format, then display,
+    // those it has; not in a run without a person) and writes the capture
+    // parameters. False only when the buffers cannot be allocated; a missing
     // device leaves the picture black and says so on the console.
     bool open(const char* device);
     // Grabs one frame into frameBuffer and shows it in the host window. A
     // device that fails is closed with a console line; the buffer and the
-    // host window then keep the last frame.
+    // host window then keep the last frame. A broken frame is dropped, the
+    // first one with a console line.
     void grab();
     // Checks one frame as the driver delivered it and resamples it into
     // frameBuffer. Only frames of exactly 160 x 120 pixels of 3 bytes are
@@ -69,8 +72,11 @@ public:
 private:
     void listDrivers();
     void setupCapture(const char* device);
+    void showDialogsAndParameters();
+    void showDialog(platform::CaptureDialog dialog);
     void closeDevice();
 
     unsigned char* grabBuffer_ = nullptr; // one kSourceBytes frame from the driver
     bool toldWrongSize_ = false;
+    bool toldDropped_ = false;
 };

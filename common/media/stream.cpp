@@ -1,6 +1,7 @@
 #include "common/media/stream.h"
 
 #include "platform/problem_report.h"
+#include "platform/file_name.h"
 
 #include <climits>
 #include <cstring>
@@ -186,7 +187,7 @@ cFileStream::cFileStream(const char* path, int mode)
     default:
         break;
     }
-    std::FILE* f = fmode ? std::fopen(path, fmode) : nullptr;
+    std::FILE* f = fmode ? platform::openFile(path, fmode) : nullptr;
     if (!f) {
         platform::reportProblem("Error: file not found %s\n", path);
         return;

@@ -24,6 +24,11 @@ struct CaptureDevice {
     // out (which holds exactly that); 0 when the frame was dropped, -1 when
     // the device failed.
     virtual int grabInto(unsigned char* out) = 0;
+    // The driver's dialog, shown modally; false with the reason set. By
+    // default the driver has none.
+    virtual bool showDialog(CaptureDialog dialog);
+    // By default there is nothing to set.
+    virtual bool setParameters(const CaptureParameters&) { return true; }
 
     CaptureCaps caps{};
     int width = 0; // size of the frames handed out
@@ -33,6 +38,12 @@ struct CaptureDevice {
 
 // Sets the text lastCaptureError() returns.
 void setCaptureError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The reasons every driver gives in the same words: frames of a kind
+// (a four-character code, "uncompressed 16-bit", ...) that cannot become
+// BGR24, and a frame dropped for being shorter than its layout.
+void setUnconvertibleError(const char* who, const char* kind);
+void setShortFrameError(const char* who, size_t bytes, size_t needed);
 
 // Copies text into a buffer of `size` bytes, cut to fit; nothing for a null
 // buffer.

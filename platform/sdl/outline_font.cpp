@@ -41,29 +41,6 @@ struct Vec2 {
     double x, y;
 };
 
-void copyText(char* field, size_t size, const char* text) { std::snprintf(field, size, "%s", text ? text : ""); }
-
-// A Windows-1252 face name as the UTF-8 text fontconfig expects.
-std::string faceNameUtf8(const char* name)
-{
-    std::string out;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); p && *p; ++p) {
-        const unsigned u = windows1252ToUnicode(*p);
-        if (u == 0) continue;
-        if (u < 0x80) {
-            out += char(u);
-        } else if (u < 0x800) {
-            out += char(0xC0 | (u >> 6));
-            out += char(0x80 | (u & 0x3F));
-        } else {
-            out += char(0xE0 | (u >> 12));
-            out += char(0x80 | ((u >> 6) & 0x3F));
-            out += char(0x80 | (u & 0x3F));
-        }
-    }
-    return out;
-}
-
 struct Face {
     std::string file;
     int index = 0;
@@ -406,21 +383,12 @@ bool openFace(FT_Library library, const Face& f, FT_Face* face)
     return true;
 }
 
-void emptyLists(unsigned listBase, int count)
-{
-    if (!listBase) return;
-    for (int i = 0; i < count; ++i) {
-        glNewList(listBase + unsigned(i), GL_COMPILE);
-        glEndList();
-    }
-}
-
 } // namespace
 
-bool buildOutlineFont(const char* faceName, bool italic, int first, int count, unsigned listBase, float deviation,
-                      float extrusion, GlyphMetricsFloat* metrics, OutlineFontChoice* choice)
+OutlineFontResult buildOutlineFont(const std::string& name, bool italic, int first, int count, unsigned listBase,
+                                   float deviation, float extrusion, GlyphMetricsFloat* metrics,
+                                   OutlineFontFound& found)
 {
-    const std::string name = faceNameUtf8(faceName);
     Face chosen;
     FT_Library library = nullptr;
     FT_Face face = nullptr;
@@ -434,23 +402,13 @@ bool buildOutlineFont(const char* faceName, bool italic, int first, int count, u
         if (!openFace(library, chosen, &face)) chosen = Face();
     }
     if (!face) {
-        platform::reportProblem("outline font: no outline font for \"%s\"\n", name.c_str());
-        emptyLists(listBase, count);
         if (library) FT_Done_FreeType(library);
-        return false;
+        return OutlineFontResult::noFont;
     }
-    // A name found through its weight word ("DejaVu Sans Bold") is the face
-    // asked for; only a real substitute is worth a line.
-    const std::string found = chosen.family + " " + chosen.style;
-    if (!chosen.exact && strcasecmp(found.c_str(), name.c_str()) != 0)
-        platform::reportProblem("outline font: no face \"%s\", using %s (%s %s)\n", name.c_str(), chosen.file.c_str(),
-                                chosen.family.c_str(), chosen.style.c_str());
-    if (choice) {
-        copyText(choice->file, sizeof choice->file, chosen.file.c_str());
-        copyText(choice->family, sizeof choice->family, chosen.family.c_str());
-        copyText(choice->style, sizeof choice->style, chosen.style.c_str());
-        choice->exact = chosen.exact;
-    }
+    found.file = chosen.file;
+    found.family = chosen.family;
+    found.style = chosen.style;
+    found.exact = chosen.exact;
 
     const bool symbolFont =
         FT_Select_Charmap(face, FT_ENCODING_UNICODE) != 0 && FT_Select_Charmap(face, FT_ENCODING_MS_SYMBOL) == 0;
@@ -521,7 +479,7 @@ bool buildOutlineFont(const char* faceName, bool italic, int first, int count, u
     if (tess) gluDeleteTess(tess);
     FT_Done_Face(face);
     FT_Done_FreeType(library);
-    return true;
+    return OutlineFontResult::built;
 }
 
 } // namespace platform

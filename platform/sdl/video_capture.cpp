@@ -3,9 +3,12 @@
 //
 // libv4l2 converts whatever the camera sends (YUYV, MJPEG, Bayer, ...) into
 // the 24-bit BGR that callers ask for; when the camera cannot deliver the
-// requested size, the frame is scaled here (nearest neighbour). Frames are
-// handed out bottom row first, as a 24-bit device-independent bitmap.
+// requested size, the layer's frame scaler (platform/frame_scale.h) fits
+// it. Frames are handed out bottom row first, as a 24-bit
+// device-independent bitmap.
 #include "platform/backend/video_capture.h"
+
+#include "platform/frame_scale.h"
 
 #include <libv4l2.h>
 #include <linux/videodev2.h>
@@ -52,17 +55,6 @@ uint32_t deviceCaps(const v4l2_capability& cap)
     return (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
 }
 
-std::string fourcc(uint32_t code)
-{
-    char s[5];
-    for (int i = 0; i < 4; ++i) {
-        const char c = char((code >> (8 * i)) & 0xff);
-        s[i] = (c >= 32 && c < 127) ? c : '?';
-    }
-    s[4] = 0;
-    return s;
-}
-
 struct V4l2Device final : CaptureDevice {
     int fd = -1;
     char path[256] = {};
@@ -72,6 +64,7 @@ struct V4l2Device final : CaptureDevice {
     size_t bytesPerLine = 0;
     size_t imageSize = 0;
     std::vector<unsigned char> raw;
+    size_t bytesRead = 0; // of the last frame read into raw
 
     ~V4l2Device() override
     {
@@ -121,7 +114,7 @@ struct V4l2Device final : CaptureDevice {
         return true;
     }
 
-    // Reads one frame into raw: the whole image, or -1 / 0 as grabInto.
+    // Reads one frame into raw (bytesRead long): 1, or -1 as grabInto.
     int readFrame()
     {
         try {
@@ -133,7 +126,10 @@ struct V4l2Device final : CaptureDevice {
         const double deadline = monotonicMs() + kGrabTimeoutMs;
         for (;;) {
             const ssize_t n = v4l2_read(fd, raw.data(), raw.size());
-            if (n >= 0) return size_t(n) < size_t(sourceHeight) * bytesPerLine ? 0 : 1; // a short frame is dropped
+            if (n >= 0) {
+                bytesRead = size_t(n);
+                return 1;
+            }
             if (errno == EINTR) continue;
             if (errno != EAGAIN) {
                 setCaptureError("%s: reading a frame failed: %s", path, std::strerror(errno));
@@ -155,13 +151,17 @@ struct V4l2Device final : CaptureDevice {
     int grabInto(unsigned char* out) override
     {
         if (pixelFormat != V4L2_PIX_FMT_BGR24) {
-            setCaptureError("%s: frames come as %s, which cannot be converted to BGR24", path,
-                            fourcc(pixelFormat).c_str());
+            char kind[5];
+            fourCharacterCode(pixelFormat, kind);
+            setUnconvertibleError(path, kind);
             return -1;
         }
-        if (sourceWidth < 1 || sourceHeight < 1 || sourceWidth > kMaxCaptureSide || sourceHeight > kMaxCaptureSide ||
-            bytesPerLine < size_t(sourceWidth) * 3 || bytesPerLine > size_t(kMaxCaptureSide) * 4 ||
-            imageSize < size_t(sourceHeight) * bytesPerLine ||
+        FrameLayout layout;
+        layout.width = sourceWidth;
+        layout.height = sourceHeight;
+        layout.stride = bytesPerLine;
+        layout.topDown = true;
+        if (!usableFrameLayout(layout, kMaxCaptureSide) || imageSize < frameLayoutBytes(layout) ||
             imageSize > size_t(kMaxCaptureSide) * kMaxCaptureSide * 4) {
             setCaptureError("%s: the driver reports an unusable frame layout (%dx%d, %zu bytes per line, %zu bytes)",
                             path, sourceWidth, sourceHeight, bytesPerLine, imageSize);
@@ -169,22 +169,10 @@ struct V4l2Device final : CaptureDevice {
         }
         const int r = readFrame();
         if (r <= 0) return r;
-        // Nearest neighbour into the requested size, top row first in, bottom
-        // row first out.
-        for (int y = 0; y < height; ++y) {
-            const size_t sy = size_t(y) * size_t(sourceHeight) / size_t(height);
-            const unsigned char* src = raw.data() + sy * bytesPerLine;
-            unsigned char* dst = out + size_t(height - 1 - y) * size_t(width) * 3;
-            if (sourceWidth == width) {
-                std::memcpy(dst, src, size_t(width) * 3);
-                continue;
-            }
-            for (int x = 0; x < width; ++x) {
-                const size_t sx = size_t(x) * size_t(sourceWidth) / size_t(width);
-                std::memcpy(dst + size_t(x) * 3, src + sx * 3, 3);
-            }
-        }
-        return 1;
+        if (scaleFrame(layout, raw.data(), bytesRead, kMaxCaptureSide, width, height, out) == FrameScale::done)
+            return 1;
+        setShortFrameError(path, bytesRead, frameLayoutBytes(layout));
+        return 0;
     }
 };
 

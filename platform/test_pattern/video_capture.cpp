@@ -2,6 +2,7 @@
 // nothing of the system.
 #include "platform/test_pattern/video_capture.h"
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -54,6 +55,33 @@ struct TestPatternDevice final : CaptureDevice {
     int fixedHeight = 0;
     long frameLimit = -1; // frames until it "unplugs"; -1 for never
     unsigned long frame = 0;
+    // "dialogs": it reports the three driver dialogs, and showing one (or
+    // writing the capture parameters) prints a console line instead of
+    // opening a window; "dialogs=fail": none of them opens.
+    enum class Dialogs { none, shown, failing } dialogs = Dialogs::none;
+    bool shortFrames = false; // "short": every frame arrives cut short
+
+    bool showDialog(CaptureDialog dialog) override
+    {
+        if (dialogs == Dialogs::none) return CaptureDevice::showDialog(dialog);
+        if (dialogs == Dialogs::failing) {
+            setCaptureError("%s: the %s dialog did not open", kTestPatternName, captureDialogName(dialog));
+            return false;
+        }
+        std::printf("%s: %s dialog\n", kTestPatternName, captureDialogName(dialog));
+        return true;
+    }
+
+    bool setParameters(const CaptureParameters& p) override
+    {
+        if (dialogs == Dialogs::shown)
+            std::printf("%s: capture parameters: %u us per frame, %u%% dropped frames, %u buffers, yield %d, audio %d, "
+                        "abort by mouse %d/%d, time limit %d (%u s)\n",
+                        kTestPatternName, p.microSecondsPerFrame, p.percentDropForError, p.videoBuffers, int(p.yield),
+                        int(p.captureAudio), int(p.abortLeftMouse), int(p.abortRightMouse), int(p.timeLimited),
+                        p.timeLimitSeconds);
+        return true;
+    }
 
     bool setFormat(int w, int h) override
     {
@@ -69,6 +97,11 @@ struct TestPatternDevice final : CaptureDevice {
         if (frameLimit >= 0 && frame >= static_cast<unsigned long>(frameLimit)) {
             setCaptureError("%s: the device went away after %ld frames", kTestPatternName, frameLimit);
             return -1;
+        }
+        if (shortFrames) {
+            const size_t bytes = size_t(width) * size_t(height) * 3;
+            setShortFrameError(kTestPatternName, bytes - 1, bytes);
+            return 0;
         }
         drawTestPattern(frame++, width, height, out);
         return 1;
@@ -112,8 +145,13 @@ bool readPatternOptions(const char* options, TestPatternDevice& d)
             d.fixedHeight = d.height = int(h);
         } else if (std::strncmp(option, "frames=", 7) == 0 && readNumber(option + 7, 0, n)) {
             d.frameLimit = n;
+        } else if (std::strcmp(option, "short") == 0) {
+            d.shortFrames = true;
+        } else if (std::strcmp(option, "dialogs") == 0 || std::strcmp(option, "dialogs=fail") == 0) {
+            d.dialogs = option[7] ? TestPatternDevice::Dialogs::failing : TestPatternDevice::Dialogs::shown;
         } else {
-            setCaptureError("%s: unknown option \"%s\" (size=WxH or frames=N)", kTestPatternName, option);
+            setCaptureError("%s: unknown option \"%s\" (size=WxH, frames=N, short, dialogs or dialogs=fail)",
+                            kTestPatternName, option);
             return false;
         }
         options = end ? end + 1 : nullptr;
@@ -137,6 +175,8 @@ CaptureDevice* openTestPattern(const char* options)
         return nullptr;
     }
     d->caps.isInitialized = true;
+    const bool dialogs = d->dialogs != TestPatternDevice::Dialogs::none;
+    d->caps.hasSourceDialog = d->caps.hasFormatDialog = d->caps.hasDisplayDialog = dialogs;
     return d;
 }
 

@@ -16,7 +16,10 @@ void testPatternDescription(char* name, size_t nameSize, char* description, size
 
 // Opens the test pattern with options (null or "" for none): "size=WxH"
 // gives it a size of its own that it keeps whatever is asked, "frames=N"
-// makes it fail after N frames; separated by commas. Null with the reason
+// makes it fail after N frames, "dialogs" makes it report the three driver
+// dialogs and print a console line for each one shown and for the capture
+// parameters, "dialogs=fail" makes it report dialogs that never open,
+// "short" makes every frame arrive cut short; separated by commas. Null with the reason
 // set for a bad option.
 CaptureDevice* openTestPattern(const char* options);
 

@@ -1,23 +1,26 @@
 // Frames of the Video for Windows capture interface as the layer's
-// pictures: 24-bit BGR, rows packed end to end, bottom row first.
+// pictures: the layout of a device-independent bitmap, from the fields of
+// its BITMAPINFOHEADER (passed one by one, so this compiles and is tested
+// on every system).
 #pragma once
 
-#include "platform/win32/windows_api.h"
+#include "platform/frame_scale.h"
 
-#include <cstddef>
+#include <cstdint>
 
 namespace platform {
 
-// Whether frames of this format can be read as they come: uncompressed
-// (BI_RGB) 24 or 32 bits per pixel, of a size from 1 to maxSide each way.
-bool isDirectDibFormat(const BITMAPINFOHEADER& format, int maxSide);
+// The fields of a BITMAPINFOHEADER that decide a frame's layout.
+struct DibFormat {
+    long width = 0;
+    long height = 0; // positive: bottom row first; negative: top row first
+    unsigned bitCount = 0;
+    uint32_t compression = 0; // BI_RGB (0) for uncompressed
+};
 
-// Copies one frame of a direct format (rows padded to 4 bytes; bottom row
-// first for a positive height, top row first for a negative one) into
-// width x height pixels at out, nearest pixel where the sizes differ.
-// False, with nothing written, when the format is not direct or `bytes`
-// is too short for a whole frame.
-bool convertDibFrame(const BITMAPINFOHEADER& format, const void* data, size_t bytes, int maxSide, int width, int height,
-                     unsigned char* out);
+// The layout of frames of this format when they can be read as they come:
+// uncompressed, 24 or 32 bits per pixel, rows padded to 4 bytes, each side
+// 1 .. maxSide. False for any other format (compressed, palettes, 16-bit).
+bool directDibLayout(const DibFormat& format, int maxSide, FrameLayout& layout);
 
 } // namespace platform

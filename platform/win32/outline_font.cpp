@@ -5,6 +5,7 @@
 #include "platform/backend/outline_font.h"
 
 #include "platform/problem_report.h"
+#include "platform/file_name.h"
 #include "platform/win32/native_window.h"
 
 #include <GL/gl.h>
@@ -25,26 +26,11 @@ constexpr double kMinDeviation = 1.0 / 2048.0;
 // Any height will do to learn a font's em square.
 constexpr int kProbeHeight = 2048;
 
-void copyText(char* field, size_t size, const std::string& text) { std::snprintf(field, size, "%s", text.c_str()); }
-
-// A Windows-1252 face name as UTF-16, cut to what a LOGFONT holds.
-std::wstring faceNameWide(const char* name)
+// A UTF-8 face name as UTF-16, cut to what a LOGFONT holds.
+std::wstring faceNameWide(const std::string& name)
 {
-    std::wstring out;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); p && *p; ++p)
-        if (const unsigned u = windows1252ToUnicode(*p)) out += wchar_t(u);
+    std::wstring out = systemName(name.c_str());
     if (out.size() >= LF_FACESIZE) out.resize(LF_FACESIZE - 1);
-    return out;
-}
-
-std::string utf8(const wchar_t* text)
-{
-    if (!text || !*text) return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return std::string();
-    std::string out(size_t(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
-    out.resize(size_t(n - 1));
     return out;
 }
 
@@ -116,13 +102,13 @@ bool outlineFacts(HDC dc, FontFacts& facts)
         if (at < sizeof(OUTLINETEXTMETRICW) || at >= size) return std::string();
         const auto* text = reinterpret_cast<const wchar_t*>(buffer.data() + at);
         const size_t room = (size - at) / sizeof(wchar_t);
-        return utf8(std::wstring(text, wcsnlen(text, room)).c_str());
+        return utf8FromWide(std::wstring(text, wcsnlen(text, room)).c_str());
     };
     facts.em = otm->otmEMSquare;
     facts.style = name(otm->otmpStyleName);
     wchar_t face[LF_FACESIZE] = {};
     GetTextFaceW(dc, LF_FACESIZE, face);
-    facts.face = utf8(face);
+    facts.face = utf8FromWide(face);
     return true;
 }
 
@@ -158,43 +144,31 @@ void emptyList(unsigned list)
 
 } // namespace
 
-bool buildOutlineFont(const char* faceName, bool italic, int first, int count, unsigned listBase, float deviation,
-                      float extrusion, GlyphMetricsFloat* metrics, OutlineFontChoice* choice)
+OutlineFontResult buildOutlineFont(const std::string& faceName, bool italic, int first, int count, unsigned listBase,
+                                   float deviation, float extrusion, GlyphMetricsFloat* metrics,
+                                   OutlineFontFound& found)
 {
     // The lists go into the current context, through its own device
     // context; metrics alone need no window.
     HDC dc = listBase ? wglGetCurrentDC() : CreateCompatibleDC(nullptr);
     if (!dc) {
-        platform::reportProblem("outline font: %s\n",
-                                listBase ? "no current GL context for the glyph lists" : "no device context");
-        return false;
+        platform::reportProblem("outline font: %s\n", listBase ? "no current GL context for the glyph lists" : "no device context");
+        return OutlineFontResult::noContext;
     }
     const bool ownDC = listBase == 0;
 
     const std::wstring face = faceNameWide(faceName);
-    const std::string asked = utf8(face.c_str());
-    bool built = false;
+    const std::string asked = utf8FromWide(face.c_str());
+    OutlineFontResult result = OutlineFontResult::noFont;
     {
         SelectedFont font(dc);
         FontFacts facts;
-        if (!selectFace(dc, font, face, italic, facts)) {
-            platform::reportProblem("outline font: no outline font for \"%s\"\n", asked.c_str());
-            if (listBase)
-                for (int i = 0; i < count; ++i) emptyList(listBase + unsigned(i));
-        } else {
-            // A name found through its weight word ("DejaVu Sans Bold") is
-            // the face asked for; only a real substitute is worth a line.
-            const bool exact = _stricmp(facts.face.c_str(), asked.c_str()) == 0;
-            const std::string found = facts.face + " " + facts.style;
-            if (!exact && _stricmp(found.c_str(), asked.c_str()) != 0)
-                platform::reportProblem("outline font: no face \"%s\", using %s\n", asked.c_str(), found.c_str());
-            if (choice) {
-                // The system names the font, not the file that holds it.
-                copyText(choice->file, sizeof choice->file, found);
-                copyText(choice->family, sizeof choice->family, facts.face);
-                copyText(choice->style, sizeof choice->style, facts.style);
-                choice->exact = exact;
-            }
+        if (selectFace(dc, font, face, italic, facts)) {
+            // The system names the font, not the file that holds it.
+            found.family = facts.face;
+            found.style = facts.style;
+            found.file = facts.face + " " + facts.style;
+            found.exact = _stricmp(facts.face.c_str(), asked.c_str()) == 0;
 
             // Symbol fonts keep their byte codes: the system finds their
             // shapes at U+F000 + code.
@@ -251,15 +225,11 @@ bool buildOutlineFont(const char* faceName, bool italic, int first, int count, u
                     }
                 }
             }
-            built = made > 0 || wanted == 0;
-            if (!built) {
-                platform::reportProblem("outline font: the system built no glyph of \"%s\"\n", found.c_str());
-                if (metrics) std::memset(metrics, 0, sizeof(GlyphMetricsFloat) * size_t(count));
-            }
+            result = made > 0 || wanted == 0 ? OutlineFontResult::built : OutlineFontResult::noGlyphs;
         }
     }
     if (ownDC) DeleteDC(dc);
-    return built;
+    return result;
 }
 
 } // namespace platform

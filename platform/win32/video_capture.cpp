@@ -8,9 +8,13 @@
 // 24-bit BGR asked for are converted here: uncompressed 24- and 32-bit ones
 // directly, compressed ones (YUY2, MJPG, ...) through the system's video
 // decompressor for that format when one is installed; a size the driver
-// lacks is scaled (nearest pixel).
+// lacks is scaled by the layer's frame scaler (platform/frame_scale.h).
+//
+// The driver's own dialogs (source, format, display) and its capture
+// parameters are the capture interface's messages to the same window.
 #include "platform/backend/video_capture.h"
 
+#include "platform/frame_scale.h"
 #include "platform/win32/dib_frame.h"
 #include "platform/win32/native_window.h"
 
@@ -32,12 +36,19 @@ void describeFormat(const BITMAPINFOHEADER& f, char* out, size_t size)
         return;
     }
     char code[5];
-    for (int i = 0; i < 4; ++i) {
-        const char c = char((f.biCompression >> (8 * i)) & 0xFF);
-        code[i] = (c >= 32 && c < 127) ? c : '?';
-    }
-    code[4] = 0;
+    fourCharacterCode(uint32_t(f.biCompression), code);
     std::snprintf(out, size, "%s", code);
+}
+
+// The layout of frames of this format when they are read as they come.
+bool directLayout(const BITMAPINFOHEADER& f, FrameLayout& layout)
+{
+    DibFormat d;
+    d.width = f.biWidth;
+    d.height = f.biHeight;
+    d.bitCount = f.biBitCount;
+    d.compression = uint32_t(f.biCompression);
+    return directDibLayout(d, kMaxCaptureSide, layout);
 }
 
 struct VfwDevice final : CaptureDevice {
@@ -96,7 +107,8 @@ struct VfwDevice final : CaptureDevice {
             formatBytes.clear();
             return false;
         }
-        if (!isDirectDibFormat(*format(), kMaxCaptureSide)) openDecompressor();
+        FrameLayout direct;
+        if (!directLayout(*format(), direct)) openDecompressor();
         return true;
     }
 
@@ -138,7 +150,11 @@ struct VfwDevice final : CaptureDevice {
         decodedFrame.clear();
     }
 
-    bool convertible() const { return format() && (isDirectDibFormat(*format(), kMaxCaptureSide) || decompressor); }
+    bool convertible() const
+    {
+        FrameLayout direct;
+        return format() && (directLayout(*format(), direct) || decompressor);
+    }
 
     bool setFormat(int w, int h) override
     {
@@ -169,18 +185,84 @@ struct VfwDevice final : CaptureDevice {
         frameResult = 0; // dropped unless it converts
         const BITMAPINFOHEADER* f = format();
         if (!f || !target) return;
-        if (isDirectDibFormat(*f, kMaxCaptureSide)) {
-            if (convertDibFrame(*f, data, bytes, kMaxCaptureSide, width, height, target)) frameResult = 1;
+        FrameLayout layout;
+        if (directLayout(*f, layout)) {
+            scale(layout, data, bytes);
             return;
         }
         if (!decompressor) return;
         BITMAPINFOHEADER in = *f;
         in.biSizeImage = DWORD(bytes);
         if (ICDecompress(decompressor, 0, &in, const_cast<unsigned char*>(data), &decoded, decodedFrame.data()) !=
-            ICERR_OK)
+            ICERR_OK) {
+            setCaptureError("capture driver %d: the video decompressor refused a frame; dropped", driver);
             return;
-        if (convertDibFrame(decoded, decodedFrame.data(), decodedFrame.size(), kMaxCaptureSide, width, height, target))
+        }
+        if (directLayout(decoded, layout)) scale(layout, decodedFrame.data(), decodedFrame.size());
+    }
+
+    void scale(const FrameLayout& layout, const unsigned char* data, size_t bytes)
+    {
+        if (scaleFrame(layout, data, bytes, kMaxCaptureSide, width, height, target) == FrameScale::done) {
             frameResult = 1;
+            return;
+        }
+        char who[32];
+        std::snprintf(who, sizeof who, "capture driver %d", driver);
+        setShortFrameError(who, bytes, frameLayoutBytes(layout));
+    }
+
+    bool showDialog(CaptureDialog dialog) override
+    {
+        if (!IsWindow(window)) {
+            setCaptureError("capture driver %d: the capture window went away", driver);
+            return false;
+        }
+        BOOL shown = FALSE;
+        switch (dialog) {
+        case CaptureDialog::source:
+            shown = caps.hasSourceDialog ? capDlgVideoSource(window) : FALSE;
+            break;
+        case CaptureDialog::format:
+            shown = caps.hasFormatDialog ? capDlgVideoFormat(window) : FALSE;
+            break;
+        case CaptureDialog::display:
+            shown = caps.hasDisplayDialog ? capDlgVideoDisplay(window) : FALSE;
+            break;
+        }
+        if (dialog == CaptureDialog::format) refreshFormat();
+        if (!shown) {
+            setCaptureError("capture driver %d: the %s dialog did not open", driver, captureDialogName(dialog));
+            return false;
+        }
+        return true;
+    }
+
+    // After the format dialog: frames come in whatever the user chose, and
+    // are still handed out at the size asked for.
+    void refreshFormat() { readFormat(); }
+
+    bool setParameters(const CaptureParameters& p) override
+    {
+        CAPTUREPARMS parms{};
+        if (!IsWindow(window) || !capCaptureGetSetup(window, &parms, sizeof parms)) {
+            setCaptureError("capture driver %d: the capture parameters cannot be read", driver);
+            return false;
+        }
+        parms.dwRequestMicroSecPerFrame = p.microSecondsPerFrame;
+        parms.wPercentDropForError = UINT(p.percentDropForError);
+        parms.fYield = p.yield ? TRUE : FALSE;
+        parms.wNumVideoRequested = UINT(p.videoBuffers);
+        parms.fCaptureAudio = p.captureAudio ? TRUE : FALSE;
+        parms.fAbortLeftMouse = p.abortLeftMouse ? TRUE : FALSE;
+        parms.fAbortRightMouse = p.abortRightMouse ? TRUE : FALSE;
+        parms.fLimitEnabled = p.timeLimited ? TRUE : FALSE;
+        parms.wTimeLimit = UINT(p.timeLimitSeconds);
+        if (!capCaptureSetSetup(window, &parms, sizeof parms)) {
+            setCaptureError("capture driver %d: the driver refused the capture parameters", driver);
+            return false;
+        }
+        return true;
     }
 
     int grabInto(unsigned char* out) override
@@ -192,11 +274,15 @@ struct VfwDevice final : CaptureDevice {
         if (!convertible()) {
             char kind[64] = "no format";
             if (format()) describeFormat(*format(), kind, sizeof kind);
-            setCaptureError("capture driver %d: frames come as %s, which cannot be converted to BGR24", driver, kind);
+            char who[32];
+            std::snprintf(who, sizeof who, "capture driver %d", driver);
+            setUnconvertibleError(who, kind);
             return -1;
         }
         target = out;
         frameResult = 0;
+        // Replaced by the frame's own fault when one arrives and is dropped.
+        setCaptureError("capture driver %d: the driver delivered no frame", driver);
         const bool grabbed = capGrabFrameNoStop(window) != FALSE;
         target = nullptr;
         if (!grabbed) {

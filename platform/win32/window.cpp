@@ -311,8 +311,9 @@ NativeWindow* createWindow(const char* className, const char* title, int x, int 
     if (style.topmost) extendedStyle |= WS_EX_TOPMOST;
     if (style.toolWindow) extendedStyle |= WS_EX_TOOLWINDOW;
 
-    // The outer size that gives a client area of the asked size.
-    RECT r{0, 0, width < 1 ? 1 : width, height < 1 ? 1 : height};
+    // The outer size that gives a client area of the asked size (cWindow
+    // keeps it at least 1 x 1).
+    RECT r{0, 0, width, height};
     AdjustWindowRectEx(&r, windowStyle, FALSE, extendedStyle);
 
     native->sink = sink;

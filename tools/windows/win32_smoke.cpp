@@ -11,7 +11,6 @@
 #include "platform/message_box.h"
 #include "platform/outline_font.h"
 #include "platform/video_capture.h"
-#include "platform/win32/dib_frame.h"
 #include "platform/win32/native_window.h"
 #include "platform/window.h"
 #include "platform/window_system.h"
@@ -413,35 +412,6 @@ void capture()
         check(first == 57600 && second == -1, "unplugged test pattern", platform::lastCaptureError());
         platform::closeCaptureDevice(once);
     }
-
-    // Frame conversion of the capture interface's uncompressed formats.
-    BITMAPINFOHEADER f{};
-    f.biSize = sizeof f;
-    f.biWidth = 3;
-    f.biHeight = -2; // top row first
-    f.biPlanes = 1;
-    f.biBitCount = 24;
-    f.biCompression = BI_RGB;
-    // Rows of 9 bytes padded to 12: top row 1,2,3..., bottom row 101,...
-    unsigned char src[24] = {};
-    for (int i = 0; i < 9; ++i) {
-        src[i] = static_cast<unsigned char>(1 + i);
-        src[12 + i] = static_cast<unsigned char>(101 + i);
-    }
-    unsigned char out[3 * 2 * 3] = {};
-    check(platform::convertDibFrame(f, src, sizeof src, 4096, 3, 2, out) && out[0] == 101 && out[8] == 109 &&
-              out[9] == 1 && out[17] == 9,
-          "top-down 24-bit frame with padded rows, bottom row first out");
-    check(!platform::convertDibFrame(f, src, 23, 4096, 3, 2, out), "short frame refused");
-    f.biBitCount = 32;
-    f.biHeight = 1;
-    unsigned char src32[12] = {10, 20, 30, 0, 40, 50, 60, 0, 70, 80, 90, 0};
-    unsigned char out32[6 * 3] = {};
-    check(platform::convertDibFrame(f, src32, sizeof src32, 4096, 6, 1, out32) && out32[0] == 10 && out32[3] == 10 &&
-              out32[6] == 40 && out32[17] == 90,
-          "32-bit frame scaled to twice its width");
-    f.biCompression = 0x32595559; // "YUY2"
-    check(!platform::isDirectDibFormat(f, 4096), "YUY2 is not direct");
 }
 
 } // namespace

@@ -1,0 +1,80 @@
+#include "platform/file_name.h"
+
+#if defined(_WIN32)
+#include "platform/win32/windows_api.h"
+#endif
+
+namespace platform {
+
+bool nameHasFolder(const std::string& name)
+{
+#if defined(_WIN32)
+    return name.find_first_of("/\\:") != std::string::npos;
+#else
+    return name.find('/') != std::string::npos;
+#endif
+}
+
+#if defined(_WIN32)
+
+bool widenUtf8(const char* text, std::wstring& wide)
+{
+    wide.clear();
+    if (!text || !*text) return true;
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
+    if (n <= 0) return false;
+    wide.assign(size_t(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, &wide[0], n);
+    wide.resize(size_t(n - 1));
+    return true;
+}
+
+std::string utf8FromWide(const wchar_t* text)
+{
+    if (!text || !*text) return std::string();
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return std::string();
+    std::string out(size_t(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
+    out.resize(size_t(n - 1));
+    return out;
+}
+
+std::wstring systemName(const char* name)
+{
+    std::wstring wide;
+    if (widenUtf8(name, wide)) return wide;
+    const int n = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+    if (n <= 1) return std::wstring();
+    wide.assign(size_t(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, name, -1, &wide[0], n);
+    wide.resize(size_t(n - 1));
+    return wide;
+}
+
+std::FILE* openFile(const char* name, const char* mode)
+{
+    if (!name || !mode) return nullptr;
+    const std::wstring wideMode = systemName(mode);
+    return _wfopen(systemName(name).c_str(), wideMode.c_str());
+}
+
+std::filesystem::path filePath(const std::string& name) { return std::filesystem::path(systemName(name.c_str())); }
+
+std::string fileName(const std::filesystem::path& path) { return utf8FromWide(path.c_str()); }
+
+#else
+
+std::FILE* openFile(const char* name, const char* mode)
+{
+    if (!name || !mode) return nullptr;
+    return std::fopen(name, mode);
+}
+
+std::filesystem::path filePath(const std::string& name) { return std::filesystem::path(name); }
+
+std::string fileName(const std::filesystem::path& path) { return path.string(); }
+
+#endif
+
+} // namespace platform

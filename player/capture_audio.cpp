@@ -15,6 +15,7 @@ constexpr unsigned kBytesPerFrame = 4;
 
 std::FILE* gWav = nullptr;
 long long gFramesWritten = 0; // audio frames (sample pairs) so far
+bool gFinished = false;       // the WAV is complete; later frames add nothing
 
 void put32(unsigned char* p, uint32_t v)
 {
@@ -47,6 +48,7 @@ void writeHeader(uint32_t dataBytes)
 
 void captureFrameAudio(long long frameIndex)
 {
+    if (gFinished) return;
     if (!gWav) {
         const std::string path = gCapture.folder + "/audio.wav";
         gWav = std::fopen(path.c_str(), "w+b");
@@ -71,6 +73,7 @@ void captureFrameAudio(long long frameIndex)
 void finishCaptureAudio()
 {
     if (!gWav) return;
+    gFinished = true;
     writeHeader(static_cast<uint32_t>(gFramesWritten * kBytesPerFrame));
     std::fclose(gWav);
     gWav = nullptr;

@@ -5,5 +5,6 @@
 
 // Appends the audio of captured frame `frameIndex` (0-based).
 void captureFrameAudio(long long frameIndex);
-// Completes the WAV header; called once the capture is over.
+// Completes the WAV header; called once the capture is over. Frames
+// captured after it add nothing to the WAV.
 void finishCaptureAudio();

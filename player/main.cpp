@@ -1,6 +1,7 @@
 // kestrelux: reads a script and plays every demo in it.
 #include "audio/bass.h"
 #include "common/media/stream.h"
+#include "platform/console.h"
 #include "platform/headless.h"
 #include "platform/library.h"
 #include "platform/message_box.h"
@@ -121,12 +122,25 @@ void useInstalledDataWhenNoneHere()
     log->logf("Data folder: %s/data (installed; %s has no data folder)", home.c_str(), userFolder.c_str());
 }
 
+// The user's session is ending and the system may end the process at any
+// moment: the capture's sound track is completed now. The show ends at its
+// next step, as on Ctrl+C, if there is time.
+void finishForSessionEnd()
+{
+    if (gCapture.enabled) {
+        finishCaptureAudio();
+        cLog::get()->logf("Session ending: the capture's sound track is complete.");
+    }
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     // First of all, so that no library installs a handler of its own.
     installStopHandlers();
+    platform::setSessionEndHandler(&finishForSessionEnd);
     const sCommandLine cl = parseCommandLine(argc, argv);
     for (const std::string& warning : cl.warnings) std::fprintf(stderr, "kestrelux: %s\n", warning.c_str());
     if (cl.version) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
 using namespace kxtest;
@@ -204,6 +206,10 @@ TEST_F(EffectsRun, EffectsUnloadWhileTheirContextIsCurrentOnEveryExitPath)
         {"exit before run", demo + "<create/><load/><exit/><run/></demo>"},
         {"the demo's end without run", demo + "<create/><load/></demo>"},
     };
+#ifdef KX_WIN_TEST_PLUGIN_DIR
+    // The Windows program looks for the plug-in in its working folder too.
+    std::filesystem::copy_file(KX_WIN_TEST_PLUGIN_DIR "/kxtest_context.dll", "kxtest_context.dll");
+#endif
     for (const auto& c : cases) {
         writeDataFile("script.txt", c.script);
         result = runPlayer("--capture cap --fps 10 --frames 5");

@@ -36,7 +36,7 @@ TEST(Win32Window, FlagsRemoveTheirStyleBits)
     };
     for (const auto& c : cases) {
         cWindow w;
-        ASSERT_EQ(w.create("flagtest", 10, 10, 64, 48, c.flags | WF_NOQUIT | WF_POSITION), 0);
+        ASSERT_EQ(w.create("flagtest", 10, 10, 320, 240, c.flags | WF_NOQUIT | WF_POSITION), 0);
         HWND hwnd = findWindow("flagtest");
         ASSERT_NE(hwnd, nullptr);
         const DWORD style = DWORD(GetWindowLongA(hwnd, GWL_STYLE));
@@ -44,8 +44,8 @@ TEST(Win32Window, FlagsRemoveTheirStyleBits)
         EXPECT_EQ(style & c.absent, 0u) << "flags " << c.flags << " style " << std::hex << style;
         RECT client{};
         GetClientRect(hwnd, &client);
-        EXPECT_EQ(client.right - client.left, 64) << "flags " << c.flags;
-        EXPECT_EQ(client.bottom - client.top, 48) << "flags " << c.flags;
+        EXPECT_EQ(client.right - client.left, 320) << "flags " << c.flags;
+        EXPECT_EQ(client.bottom - client.top, 240) << "flags " << c.flags;
         w.close();
     }
 }
@@ -97,10 +97,11 @@ TEST(Win32Window, PixelFormatIsSetWhenAskedForAndOnlyOnce)
         // One the back end would not choose: without double buffering.
         if ((pfd.dwFlags & PFD_SUPPORT_OPENGL) && !(pfd.dwFlags & PFD_DOUBLEBUFFER)) other = i;
     }
-    if (other && SetPixelFormat(dc, other, &pfd)) {
-        EXPECT_EQ(platform::setPixelFormat(w), platform::PixelFormatStep::set);
-        EXPECT_NE(std::string(platform::lastWindowError()).find("SetPixelFormat"), std::string::npos);
-    }
+    ASSERT_NE(other, 0) << "no single-buffered GL pixel format among " << count;
+    DescribePixelFormat(dc, other, sizeof pfd, &pfd);
+    ASSERT_TRUE(SetPixelFormat(dc, other, &pfd));
+    EXPECT_EQ(platform::setPixelFormat(w), platform::PixelFormatStep::set);
+    EXPECT_NE(std::string(platform::lastWindowError()).find("SetPixelFormat"), std::string::npos);
     ReleaseDC(hwnd, dc);
     platform::destroyWindow(w);
 }

@@ -11,8 +11,9 @@
 #    and the same reference file (tests/golden/bundled_show.txt) as the Linux
 #    suite;
 #  - the window cases (e2e/wine_window_test.sh, named WineWindow.* for
-#    --filter): real X key presses from xdotool reach the player and Escape
-#    ends it; the session's end stops a capture with a complete audio.wav.
+#    --filter): the program's manifest; real X key presses from xdotool
+#    reach the player and Escape ends it; the session's end stops a capture
+#    with a complete audio.wav.
 # Prints the cases passed and failed; exits non-zero on any failure.
 #
 # Usage: test.sh [--no-build] [--jobs N] [--filter PATTERN]
@@ -166,8 +167,8 @@ window_failed=0
 if [[ "$filter" == "*" || "$filter" == *WineWindow* ]]; then
     log "running the window cases under Wine on display $display"
     if DISPLAY="$display" "$SCRIPT_DIR/e2e/wine_window_test.sh" "$KX_WIN_DIST" | tee "$work/window.log"; then :; fi
-    window_passed="$(grep -Ec '^(keys|session end): ' "$work/window.log" || true)"
-    window_failed=$((2 - window_passed))
+    window_passed="$(grep -Ec '^(manifest|keys|session end): ' "$work/window.log" || true)"
+    window_failed=$((3 - window_passed))
 fi
 
 passed=$((unit_passed + e2e_passed + window_passed))

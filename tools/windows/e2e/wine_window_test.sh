@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # The Windows player under Wine in a real X window, as a person meets it:
+#  0. its application manifest declares per-monitor DPI awareness (sizes in
+#     physical pixels on a scaled desktop) and the UTF-8 code page;
 #  1. real key presses (X key events from xdotool, through Wine's keyboard
 #     driver, not messages sent to the window): a key event fires, every
 #     press reaches the key log, and Escape ends the player;
@@ -18,7 +20,7 @@
 set -euo pipefail
 dist="$(cd "$1" && pwd)"
 [[ -f "$dist/kestrelux.exe" ]] || { echo "wine_window_test: no $dist/kestrelux.exe" >&2; exit 2; }
-for tool in wine wineserver wineboot xdotool; do
+for tool in wine wineserver wineboot xdotool x86_64-w64-mingw32-objcopy; do
     command -v "$tool" >/dev/null || { echo "wine_window_test: $tool is missing" >&2; exit 2; }
 done
 
@@ -49,6 +51,13 @@ wait_for_end()
     for _ in $(seq "$1"); do kill -0 "$pid" 2>/dev/null || return 0; sleep 0.1; done
     return 1
 }
+
+# 0. The manifest, resource 1 of type 24 in the program's resources.
+x86_64-w64-mingw32-objcopy -O binary --only-section=.rsrc "$dist/kestrelux.exe" "$work/rsrc.bin"
+for setting in '<dpiAwareness[^>]*>PerMonitorV2, PerMonitor<' '<dpiAware[^>]*>true/pm<' '<activeCodePage[^>]*>UTF-8<'; do
+    grep -aq "$setting" "$work/rsrc.bin" || fail "the manifest has no $setting"
+done
+echo "manifest: per-monitor DPI awareness and the UTF-8 code page"
 
 # 1. Real key presses.
 mkdir -p "$work/keys/data" && cd "$work/keys"

@@ -26,7 +26,7 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 // The display mode a window switched to, restored when the process dies
 // of an exception nobody caught: a crash must not leave the desktop in
-// the show's mode. Only the main thread changes it; the filter only reads.
+// the show's mode. Set by the main thread, taken by whoever restores.
 volatile LONG gDisplayChanged = 0;
 LPTOP_LEVEL_EXCEPTION_FILTER gPreviousFilter = nullptr;
 

@@ -15,6 +15,15 @@ namespace platform {
 // background job's Ctrl+C) stays ignored.
 KX_PLATFORM_API void installStopHandlers();
 
+// The user's session is ending (Windows' log-off and shut-down): the
+// system may end the process at any moment after telling the program, so
+// the stop request is recorded and `finish` is called at once, on the
+// thread that owns the windows, to complete what must not be left half
+// written. Called at most once; the program then goes on ending normally
+// if it is given the time. Elsewhere sessions end with a stop signal and
+// the handler is never called.
+KX_PLATFORM_API void setSessionEndHandler(void (*finish)());
+
 // What asked the program to stop, as a reader names it ("SIGINT (Ctrl+C)",
 // "SIGTERM"); the latest request when several came; null while none has.
 KX_PLATFORM_API const char* stopRequest();

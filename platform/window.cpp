@@ -49,7 +49,8 @@ void cWindow::discardWindow()
 {
     if (!window) return;
     platform::setWindowSink(window, nullptr);
-    platform::destroyWindow(window);
+    if (!platform::destroyWindow(window))
+        platform::messageBox("SHUTDOWN ERROR", "DestroyWindow() Failed.", platform::MessageIcon::information);
     window = nullptr;
     created = false;
 }
@@ -75,6 +76,9 @@ int cWindow::create(const char* title, int newX, int newY, int newWidth, int new
     style.topmost = (flags & WF_TOPMOST) != 0;
     style.toolWindow = (flags & WF_TOOLWINDOW) != 0;
     style.activate = !(flags & WF_NOACTIVATE);
+    style.systemMenu = !(flags & WF_NOSYSMENU);
+    style.minimizeBox = !(flags & WF_NOMINIMIZE);
+    style.maximizeBox = !(flags & WF_NOMAXIMIZE);
     style.openGL = openGLWindow_;
     style.colourBits = colourBits_;
 

@@ -29,6 +29,10 @@ struct WindowStyle {
     bool topmost = false;
     bool toolWindow = false;
     bool activate = true; // showing the window gives it the keyboard focus
+    // The caption's window menu and its minimise and maximise boxes.
+    bool systemMenu = true;
+    bool minimizeBox = true;
+    bool maximizeBox = true;
     bool openGL = false; // the window will get a GL context
     int colourBits = 32; // GL pixel format
     int depthBits = 24;
@@ -43,7 +47,9 @@ KX_PLATFORM_API bool desktopSize(int* width, int* height);
 KX_PLATFORM_API NativeWindow* createWindow(const char* className, const char* title, int x, int y, int width,
                                            int height, const WindowStyle& style, WindowSink* sink);
 KX_PLATFORM_API const char* lastWindowError();
-KX_PLATFORM_API void destroyWindow(NativeWindow* window);
+// False when the system refused to destroy it; the window is gone from this
+// layer either way.
+KX_PLATFORM_API bool destroyWindow(NativeWindow* window);
 // The sink receiving the window's messages; null stops forwarding.
 KX_PLATFORM_API void setWindowSink(NativeWindow* window, WindowSink* sink);
 KX_PLATFORM_API void raiseWindow(NativeWindow* window);
@@ -60,6 +66,19 @@ KX_PLATFORM_API bool enterFullScreen(NativeWindow* window, int width, int height
 KX_PLATFORM_API void leaveFullScreen(NativeWindow* window);
 KX_PLATFORM_API void showCursor(bool visible);
 
+// The steps that make a GL window ready for a context, in their order: the
+// window's device context, a pixel format chosen for the style's bits, the
+// format set on the device context. A window takes one pixel format for
+// its life, so this comes after any display mode change.
+enum class PixelFormatStep { done, deviceContext, choose, set };
+// Runs the steps (once: a window whose format is set stays as it is) and
+// says which one failed, or done.
+KX_PLATFORM_API PixelFormatStep setPixelFormat(NativeWindow* window);
+// Gives back the device context setPixelFormat took; false when the system
+// refused. A window without one succeeds.
+KX_PLATFORM_API bool releaseDeviceContext(NativeWindow* window);
+
+// Sets the pixel format first when setPixelFormat has not run.
 KX_PLATFORM_API GLContext createGLContext(NativeWindow* window);
 KX_PLATFORM_API bool makeCurrent(NativeWindow* window, GLContext context); // null context: none current
 KX_PLATFORM_API bool deleteGLContext(GLContext context);

@@ -47,11 +47,37 @@ cDemo::cDemo() : switchesAtStart_(gSwitches) { registry = newRegistry(); }
 
 cDemo::~cDemo()
 {
+    // The effects and the GL objects they and the registry made go while
+    // the context they were made in is current, before it is deleted.
+    makeCurrent();
     releaseShow(false);
+    closing_ = false;
+    if (window) cGLWindow::close();
     // A quit message this demo posted but never took (an exit without run)
     // must not end the next demo's run.
-    if (window) close();
     platform::pumpMessages();
+}
+
+void cDemo::close()
+{
+    // The caller may be walking the effects, the events or the draw order
+    // (a key handler, an event fragment, the loading loop): they go when
+    // it is done. Without a show there is nothing to wait for.
+    if (!window) return;
+    closing_ = true;
+}
+
+void cDemo::finishClose()
+{
+    closing_ = false;
+    makeCurrent();
+    // The plug-ins stay loaded for the rest of the demo element, as they
+    // do for a reload; the demo's end unloads them.
+    releaseShow(true);
+    registry = newRegistry();
+    cGLWindow::close();
+    // The loop the window's quit message would end has ended already.
+    platform::discardQuit();
 }
 
 cSceneRegistry* cDemo::newRegistry()
@@ -219,6 +245,9 @@ int cDemo::doXML(cXmlTag* tag)
             if (window) noteShowEnd("the script's exit command");
             close();
         }
+        // A close asked for inside this command (Escape during a load, exit
+        // in an event, ...) takes effect between two commands.
+        if (closing_ && gCommandDepth == 1) finishClose();
         if (resumeAt_ && gCommandDepth == 1) {
             // The show was rebuilt from a new tree while it ran: the rest
             // of the demo element is the new one's, after its run.
@@ -316,6 +345,15 @@ void cDemo::loadingFrame()
     // A rebuilt show loads without drawing, so the running show is not
     // interrupted by loading frames.
     if (rebuilding_) return;
+    // The window answers the system while a long load goes on: a window
+    // that takes no messages for seconds is shown as not responding.
+    // Escape or the close box end the load after the effect being loaded.
+    if (!loadingSawQuit_ && !platform::pumpMessages()) {
+        // The quit message belongs to the run loop: it is put back.
+        loadingSawQuit_ = true;
+        platform::postQuit();
+    }
+    if (closing_) return;
     if (renderContext) {
         glClearColor(0, 0, 0, 0);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -339,13 +377,14 @@ void cDemo::load(cXmlTag* tag)
         loader = e;
     }
     log->logf("Loading.");
+    loadingSawQuit_ = false;
     if (loader) loader->load();
     loadingFrame();
     log->logf("sorting event");
     timeline.sort();
     log->logf("done");
     for (int i = 0; i < effectCount; ++i) {
-        if (stopRequested()) {
+        if (stopRequested() || closing_) {
             log->logf("Loading stopped.");
             return;
         }

@@ -30,6 +30,11 @@ public:
     bool frame() override;
     void resize(int newWidth, int newHeight) override;
     void key(int code, bool down) override;
+    // Escape, the close box, exit and the end of a capture. The window and
+    // its context stay until the command, frame or loading step under way
+    // is over; then the show is released while its context is current,
+    // and the window and context go (finishClose).
+    void close() override;
 
     // Runs one command list: the demo tag, or an event fragment.
     int doXML(cXmlTag* tag);
@@ -109,6 +114,11 @@ private:
     void passShow(float step, float time);
     void restoreTitle();
     enum : int { kMaxKeyNesting = 64, kMaxPressesInsideAPress = 1024 };
+
+    // Releases the show with its context current, then closes the window.
+    void finishClose();
+    bool closing_ = false;         // close asked for; finishClose not yet run
+    bool loadingSawQuit_ = false;  // a loading frame met the quit message and put it back
 
     void create();
     void setDrawOrder(cXmlTag* tag);

@@ -105,8 +105,7 @@ void cDemo::run()
     }
     if (gCapture.done()) {
         cLog::get()->logf("run: capture complete, show skipped");
-        close();
-        platform::pumpMessages();
+        finishClose();
         return;
     }
     timer->reset();
@@ -116,16 +115,20 @@ void cDemo::run()
     // Frame k then starts at show time k / fps.
     timer->fixedStep = gCapture.enabled ? gCapture.step() : 0.0f;
     timer->step = timer->fixedStep;
-    // A stop signal ends the show between two frames, never inside one.
-    while (!stopRequested() && platform::pumpMessages()) {
+    // A stop signal ends the show between two frames, never inside one;
+    // so does a close asked for by a key, an event or the capture's end.
+    // (The messages may carry one: the session's end.)
+    while (platform::pumpMessages() && !closing_ && !stopRequested()) {
         // The show is rebuilt between two frames, when its files changed.
         const bool rebuilt = canReload() && reloader->due() && reloadShow();
         restoreTitle();
         frame();
         glCensusFrame();
         if (rebuilt) cLog::get()->logf("reload: first frame of the new show");
+        if (closing_) break;
     }
     // The last frame read back is collected while its context is current.
     if (gCapture.enabled) flushCapture();
     if (showEnd() == endBefore && !stopRequested()) noteShowEnd("the window was closed");
+    if (closing_) finishClose();
 }

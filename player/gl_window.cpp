@@ -54,11 +54,22 @@ bool cGLWindow::create(cWindowSettings& settings)
         }
     }
 
-    deviceContext = window;
-    if (!deviceContext) {
+    // The pixel format comes after the display mode change: a window keeps
+    // the format it was first given, and it must suit the mode it plays in.
+    switch (platform::setPixelFormat(window)) {
+    case platform::PixelFormatStep::deviceContext:
         createError("Can't Create An OPENGL Device Context.");
         return false;
+    case platform::PixelFormatStep::choose:
+        createError("Can't Find A Suitable PixelFormat.");
+        return false;
+    case platform::PixelFormatStep::set:
+        createError("Can't Set The PixelFormat.");
+        return false;
+    case platform::PixelFormatStep::done:
+        break;
     }
+    deviceContext = window;
     renderContext = platform::createGLContext(window);
     if (!renderContext) {
         createError("Can't Create An OPENGL Rendering Context.");
@@ -112,7 +123,9 @@ void cGLWindow::resize(int newWidth, int newHeight)
 void cGLWindow::release()
 {
     if (deviceContext && renderContext) platform::makeCurrent(deviceContext, renderContext);
-    if (fullscreen && deviceContext && renderContext) {
+    // The desktop's mode and the cursor come back whenever the mode was
+    // changed, also when the context after it could not be made.
+    if (fullscreen) {
         platform::leaveFullScreen(window);
         platform::showCursor(true);
     }
@@ -122,6 +135,7 @@ void cGLWindow::release()
         if (!platform::deleteGLContext(renderContext)) shutdownError("wglDeleteContext() failed");
         renderContext = nullptr;
     }
+    if (window && !platform::releaseDeviceContext(window)) shutdownError("ReleaseDC() failed");
     deviceContext = nullptr;
 }
 

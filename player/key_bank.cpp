@@ -47,6 +47,8 @@ void describeKey(int code, char* out, size_t size)
 
 void cDemo::key(int code, bool down)
 {
+    // Keys still queued behind the one that closed the window reach no show.
+    if (closing_) return;
     // F5 rebuilds the show from its script, and fires its key events too;
     // a trigger in the script presses its key events only. A reload is not
     // part of the performance: it is not written to the key log.

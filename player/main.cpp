@@ -2,6 +2,7 @@
 #include "audio/bass.h"
 #include "common/media/stream.h"
 #include "platform/file_name.h"
+#include "platform/console.h"
 #include "platform/headless.h"
 #include "platform/library.h"
 #include "platform/message_box.h"
@@ -284,6 +285,18 @@ int checkOnly(const char* scriptPath)
 
 void logToFile(const char* line) { cLog::get()->write(0, line); }
 
+// The user's session is ending and the system may end the process at any
+// moment: the capture's sound track is completed now. The show ends at its
+// next step, as on Ctrl+C, if there is time.
+void finishForSessionEnd()
+{
+    if (gCapture.enabled) {
+        finishCapture();
+        cLog::get()->logf("Session ending: the capture's sound track is complete.");
+    }
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -291,6 +304,7 @@ int main(int argc, char** argv)
     // First of all, so that no library installs a handler of its own.
     installStopHandlers();
     startDeadline();
+    platform::setSessionEndHandler(&finishForSessionEnd);
     // UTF-8 from here on, whatever the system's own form of the arguments.
     std::vector<std::string> args = platform::programArguments(argc, argv);
     std::vector<char*> argPointers;

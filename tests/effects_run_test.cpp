@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
 using namespace kxtest;
@@ -203,6 +205,37 @@ TEST_F(EffectsRun, TeardownDestroysEveryEffectBeforeAnyLibraryUnloads)
     EXPECT_LT(o.find("probe: delete params b"), o.find("probe: unload clear c"));
     // Libraries unload in load order.
     EXPECT_LT(o.find("probe: library clear unloaded"), o.find("probe: library params unloaded"));
+}
+
+// However the show ends, its effects unload while their GL context is
+// still current: the GL objects they made can only be deleted then.
+TEST_F(EffectsRun, EffectsUnloadWhileTheirContextIsCurrentOnEveryExitPath)
+{
+    const std::string plugin = R"(<loadplugin file="kxtest_context"/><add type="context" name="c"/>)";
+    const std::string demo = "<demo name=\"fx\" width=\"32\" height=\"32\">" + plugin;
+    const struct {
+        const char* path;
+        std::string script;
+    } cases[] = {
+        {"the capture's last frame", demo + "<create/><load/><run/></demo>"},
+        {"exit in an event", demo + R"(<event time="0.05"><exit/></event><create/><load/><run/></demo>)"},
+        {"Escape pressed by an event", demo + "<event time=\"0.05\" trigger=\"\x1b\"/><create/><load/><run/></demo>"},
+        {"exit before run", demo + "<create/><load/><exit/><run/></demo>"},
+        {"the demo's end without run", demo + "<create/><load/></demo>"},
+    };
+#ifdef KX_WIN_TEST_PLUGIN_DIR
+    // The Windows program looks for the plug-in in its working folder too.
+    std::filesystem::copy_file(KX_WIN_TEST_PLUGIN_DIR "/kxtest_context.dll", "kxtest_context.dll");
+#endif
+    for (const auto& c : cases) {
+        writeDataFile("script.txt", c.script);
+        result = runPlayer("--capture cap --fps 10 --frames 5");
+        const std::string& o = result.out;
+        EXPECT_EQ(result.status, 0) << c.path;
+        EXPECT_NE(o.find("probe: context at load: current\n"), std::string::npos) << c.path << "\n" << o;
+        EXPECT_NE(o.find("probe: context at unload: current\n"), std::string::npos) << c.path << "\n" << o;
+        EXPECT_EQ(o.find("probe: context at unload: none"), std::string::npos) << c.path << "\n" << o;
+    }
 }
 
 TEST_F(EffectsRun, ParameterDescriptionIsLogged)

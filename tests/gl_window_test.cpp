@@ -132,6 +132,26 @@ TEST_F(GLWindow, FullScreenRewritesTheSettingsToAPopupAtTheOrigin)
     EXPECT_EQ(w.renderContext, nullptr);
 }
 
+// The display mode changed and the cursor went, but no context came: the
+// release still gives both back.
+TEST_F(GLWindow, ReleaseAfterAFullScreenCreateWithoutContextShowsTheCursor)
+{
+    cGLWindow w;
+    cWindowSettings s;
+    s.setTitle("nocontext");
+    s.fullscreen = true;
+    ASSERT_TRUE(w.create(s));
+    ASSERT_TRUE(w.fullscreen);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
+    // As after a failed wglCreateContext: the window, no context.
+    platform::makeCurrent(nullptr, nullptr);
+    platform::deleteGLContext(w.renderContext);
+    w.renderContext = nullptr;
+    w.release();
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
+    EXPECT_FALSE(w.fullscreen);
+}
+
 TEST_F(GLWindow, SameTitleTwiceOpensBothAndNoQuitKeepsTheLoopRunning)
 {
     cGLWindow a, b;

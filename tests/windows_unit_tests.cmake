@@ -62,3 +62,15 @@ target_compile_definitions(kx_win_unit_tests PRIVATE KX_LUMAFOLD_PATH="lumafold.
     KX_IRISLOOM_PATH="irisloom.dll" KX_IMAGE_DUMP_PATH="kx_image_dump.exe"
     KX_MODULE_WRITER_PATH="kx_module_writer.exe")
 add_dependencies(kx_win_unit_tests lumafold irisloom kx_image_dump kx_module_writer)
+
+# The Win32 windows against the system: style bits, pixel format, session end.
+target_sources(kx_win_unit_tests PRIVATE win32_window_test.cpp)
+target_link_libraries(kx_win_unit_tests PRIVATE gdi32 user32)
+
+# The end-to-end suite under Wine copies this plug-in beside the show it
+# plays: it says whether a GL context is current when its effect unloads.
+add_library(kxtest_context MODULE plugins/test_plugin.cpp)
+target_compile_definitions(kxtest_context PRIVATE KXTEST_CONTEXT)
+target_link_libraries(kxtest_context PRIVATE kxcommon opengl32)
+set_target_properties(kxtest_context PROPERTIES PREFIX "" CXX_VISIBILITY_PRESET hidden)
+add_dependencies(kx_win_unit_tests kxtest_context)

@@ -35,6 +35,11 @@ void installStopHandlers()
     install(SIGTERM);
 }
 
+void setSessionEndHandler(void (*)())
+{
+    // Here a session that ends sends SIGTERM, a stop signal like any other.
+}
+
 const char* stopRequest()
 {
     const int sig = gStopSignal;

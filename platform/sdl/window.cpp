@@ -186,12 +186,13 @@ NativeWindow* createWindow(const char* className, const char* title, int x, int 
     return native;
 }
 
-void destroyWindow(NativeWindow* window)
+bool destroyWindow(NativeWindow* window)
 {
-    if (!window) return;
+    if (!window) return true;
     SDL_SetWindowData(window->sdl, "kx", nullptr);
     SDL_DestroyWindow(window->sdl);
     delete window;
+    return true;
 }
 
 void setWindowSink(NativeWindow* window, WindowSink* sink)
@@ -284,6 +285,20 @@ void leaveFullScreen(NativeWindow* window)
 }
 
 void showCursor(bool visible) { SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE); }
+
+PixelFormatStep setPixelFormat(NativeWindow* window)
+{
+    // SDL chose the visual, and with it the pixel format, when it made the
+    // window (the attributes set in createWindow).
+    if (!window) return PixelFormatStep::deviceContext;
+    if (!(SDL_GetWindowFlags(window->sdl) & SDL_WINDOW_OPENGL)) {
+        std::snprintf(gWindowError, sizeof gWindowError, "the window was not made for OpenGL");
+        return PixelFormatStep::choose;
+    }
+    return PixelFormatStep::done;
+}
+
+bool releaseDeviceContext(NativeWindow*) { return true; }
 
 GLContext createGLContext(NativeWindow* window)
 {

@@ -6,7 +6,24 @@
 
 #include <mmsystem.h>
 
+#include <cstdlib>
+
 namespace platform {
+
+namespace {
+
+void endFineTicks() { timeEndPeriod(1); }
+
+// Asks once for the 1 ms scheduler tick, and gives it back when the
+// process ends (the system asks every timeBeginPeriod to be paired).
+bool beginFineTicks()
+{
+    if (timeBeginPeriod(1) != TIMERR_NOERROR) return false;
+    std::atexit(&endFineTicks);
+    return true;
+}
+
+} // namespace
 
 uint32_t ticks() { return GetTickCount(); }
 
@@ -28,7 +45,7 @@ void sleepMilliseconds(double milliseconds)
     if (milliseconds > 86400000.0) milliseconds = 86400000.0;
     // Windows wakes sleepers on its scheduler tick, 15.6 ms unless a
     // process asks for 1 ms; asked once, it holds until the process ends.
-    static const bool fineTicks = timeBeginPeriod(1) == TIMERR_NOERROR;
+    static const bool fineTicks = beginFineTicks();
     (void)fineTicks;
     // Sleep counts whole milliseconds and may add a tick: round down.
     Sleep(static_cast<DWORD>(milliseconds));

@@ -14,6 +14,8 @@ namespace {
 // has. The handler runs on a thread the system starts for it.
 std::atomic<unsigned> gStopEvent{0};
 
+void (*gSessionEndHandler)() = nullptr;
+
 const char* eventName(unsigned event)
 {
     switch (event) {
@@ -55,6 +57,21 @@ void installStopHandlers()
     // SetConsoleCtrlHandler(NULL, TRUE), which children inherit) never
     // reaches the handler, so it stays ignored.
     SetConsoleCtrlHandler(&onConsoleEvent, TRUE);
+}
+
+void setSessionEndHandler(void (*finish)()) { gSessionEndHandler = finish; }
+
+void requestStopForSessionEnd(bool logOff)
+{
+    // Named as the console's events of the same meaning.
+    gStopEvent.store(unsigned(logOff ? CTRL_LOGOFF_EVENT : CTRL_SHUTDOWN_EVENT) + 1);
+}
+
+void finishForSessionEnd()
+{
+    void (*finish)() = gSessionEndHandler;
+    gSessionEndHandler = nullptr;
+    if (finish) finish();
 }
 
 const char* stopRequest()

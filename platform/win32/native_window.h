@@ -10,11 +10,14 @@
 
 struct platform::NativeWindow {
     HWND hwnd = nullptr;
-    HDC dc = nullptr; // the window's own device context (class style CS_OWNDC)
+    // The window's own device context (class style CS_OWNDC). A GL window
+    // takes it when its pixel format is set, after any display mode change.
+    HDC dc = nullptr;
     WindowSink* sink = nullptr;
     ATOM windowClass = 0;
-    bool pixelFormatSet = false;     // only for windows asked for with WindowStyle::openGL
-    char pixelFormatError[96] = {};  // why the pixel format could not be set
+    bool openGL = false;             // asked for with WindowStyle::openGL
+    int colourBits = 32, depthBits = 24; // its pixel format's
+    bool pixelFormatSet = false;
     bool displayModeChanged = false; // enterFullScreen switched the display
     unsigned heldButtons = 0;        // bit n: mouse button n is down (the window holds the mouse capture)
 };
@@ -26,5 +29,11 @@ NativeWindow* windowOfDeviceContext(HDC dc);
 
 // The text of a system error code, without the trailing line break.
 void systemErrorText(DWORD code, char* out, size_t size);
+
+// The user's session is ending (log-off or shut-down): records it as a stop
+// request (console.cpp).
+void requestStopForSessionEnd(bool logOff);
+// Runs the handler the program set with setSessionEndHandler, once.
+void finishForSessionEnd();
 
 } // namespace platform

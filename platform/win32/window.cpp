@@ -24,6 +24,34 @@ void setWindowError(const char* what, DWORD code)
 
 LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The display mode a window switched to, restored when the process dies
+// of an exception nobody caught: a crash must not leave the desktop in
+// the show's mode. Set by the main thread, taken by whoever restores.
+volatile LONG gDisplayChanged = 0;
+LPTOP_LEVEL_EXCEPTION_FILTER gPreviousFilter = nullptr;
+
+// Gives the desktop its own mode back; true when it had another.
+bool restoreDisplayMode()
+{
+    if (!InterlockedExchange(&gDisplayChanged, 0)) return false;
+    ChangeDisplaySettingsA(nullptr, 0);
+    return true;
+}
+
+LONG WINAPI restoreDisplayOnCrash(EXCEPTION_POINTERS* exception)
+{
+    if (restoreDisplayMode()) ShowCursor(TRUE);
+    return gPreviousFilter ? gPreviousFilter(exception) : EXCEPTION_CONTINUE_SEARCH;
+}
+
+void watchForCrashes()
+{
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    gPreviousFilter = SetUnhandledExceptionFilter(&restoreDisplayOnCrash);
+}
+
 // The module this code is linked into (kxplatform.dll): the window classes
 // are registered for it, whichever module asks for a window.
 HINSTANCE thisModule()
@@ -231,34 +259,24 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     case WM_CAPTURECHANGED:
         if (reinterpret_cast<HWND>(lParam) != hwnd) captureLost(hwnd);
         return 0;
+    case WM_QUERYENDSESSION:
+        // The session may end: the show ends as on Ctrl+C, and the system
+        // is told it may go on.
+        requestStopForSessionEnd((lParam & ENDSESSION_LOGOFF) != 0);
+        return TRUE;
+    case WM_ENDSESSION:
+        if (wParam) {
+            // The process may be ended any time after this returns: the
+            // desktop gets its mode back and the program completes its
+            // files now; the show itself ends at its next step.
+            requestStopForSessionEnd((lParam & ENDSESSION_LOGOFF) != 0);
+            if (restoreDisplayMode()) ShowCursor(TRUE);
+            finishForSessionEnd();
+        }
+        return 0;
     default:
         return DefWindowProcA(hwnd, message, wParam, lParam);
     }
-}
-
-// Gives a window's device context the pixel format of its style: RGBA,
-// double-buffered, drawn to the window, with the style's colour and depth
-// bits. A window takes one pixel format for its life.
-void choosePixelFormat(NativeWindow* native, const WindowStyle& style)
-{
-    PIXELFORMATDESCRIPTOR pfd{};
-    pfd.nSize = sizeof pfd;
-    pfd.nVersion = 1;
-    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    pfd.iPixelType = PFD_TYPE_RGBA;
-    pfd.cColorBits = BYTE(style.colourBits & 0xFF);
-    pfd.cDepthBits = BYTE(style.depthBits < 0 ? 0 : style.depthBits > 32 ? 32 : style.depthBits);
-    pfd.iLayerType = PFD_MAIN_PLANE;
-    const int format = ChoosePixelFormat(native->dc, &pfd);
-    if (!format) {
-        std::snprintf(native->pixelFormatError, sizeof native->pixelFormatError, "Can't Find A Suitable PixelFormat.");
-        return;
-    }
-    if (!SetPixelFormat(native->dc, format, &pfd)) {
-        std::snprintf(native->pixelFormatError, sizeof native->pixelFormatError, "Can't Set The PixelFormat.");
-        return;
-    }
-    native->pixelFormatSet = true;
 }
 
 } // namespace
@@ -303,6 +321,9 @@ NativeWindow* createWindow(const char* className, const char* title, int x, int 
     }
 
     DWORD windowStyle = style.popup ? WS_POPUP | WS_SYSMENU | WS_THICKFRAME : WS_OVERLAPPEDWINDOW;
+    if (!style.systemMenu) windowStyle &= ~DWORD(WS_SYSMENU);
+    if (!style.minimizeBox) windowStyle &= ~DWORD(WS_MINIMIZEBOX);
+    if (!style.maximizeBox) windowStyle &= ~DWORD(WS_MAXIMIZEBOX);
     if (!style.border) windowStyle &= ~DWORD(WS_BORDER);
     if (!style.resizable) windowStyle &= ~DWORD(WS_THICKFRAME);
     // A GL window draws only into its own client area.
@@ -317,6 +338,9 @@ NativeWindow* createWindow(const char* className, const char* title, int x, int 
     AdjustWindowRectEx(&r, windowStyle, FALSE, extendedStyle);
 
     native->sink = sink;
+    native->openGL = style.openGL;
+    native->colourBits = style.colourBits;
+    native->depthBits = style.depthBits;
     HWND hwnd = CreateWindowExA(extendedStyle, className, title ? title : "", windowStyle, x, y, r.right - r.left,
                                 r.bottom - r.top, nullptr, nullptr, thisModule(), native);
     if (!hwnd) {
@@ -326,14 +350,21 @@ NativeWindow* createWindow(const char* className, const char* title, int x, int 
         return nullptr;
     }
     native->hwnd = hwnd;
-    native->dc = GetDC(hwnd);
-    if (style.openGL) {
-        if (native->dc)
-            choosePixelFormat(native, style);
-        else
-            std::snprintf(native->pixelFormatError, sizeof native->pixelFormatError,
-                          "Can't Create An OPENGL Device Context.");
+    // The program is DPI aware (its manifest): sizes are physical pixels.
+    // The frame of a window on a monitor scaled otherwise than the main
+    // one differs from what AdjustWindowRectEx assumed, so the outer size
+    // is corrected until the client area has the size asked for.
+    RECT client{};
+    if (GetClientRect(hwnd, &client)) {
+        const int wantWidth = width < 1 ? 1 : width, wantHeight = height < 1 ? 1 : height;
+        const int dw = wantWidth - (client.right - client.left), dh = wantHeight - (client.bottom - client.top);
+        if (dw != 0 || dh != 0)
+            SetWindowPos(hwnd, nullptr, 0, 0, r.right - r.left + dw, r.bottom - r.top + dh,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
+    // A GL window takes its device context with its pixel format
+    // (setPixelFormat), once the display mode is what the show plays in.
+    if (!style.openGL) native->dc = GetDC(hwnd);
     if (style.activate) {
         ShowWindow(hwnd, SW_SHOW);
         SetForegroundWindow(hwnd);
@@ -345,10 +376,10 @@ NativeWindow* createWindow(const char* className, const char* title, int x, int 
     return native;
 }
 
-void destroyWindow(NativeWindow* window)
+bool destroyWindow(NativeWindow* window)
 {
-    if (!window) return;
-    if (window->displayModeChanged) ChangeDisplaySettingsA(nullptr, 0);
+    if (!window) return true;
+    if (window->displayModeChanged) restoreDisplayMode();
     // From here on nothing reaches the sink.
     SetWindowLongPtrA(window->hwnd, GWLP_USERDATA, 0);
     if (window->heldButtons && GetCapture() == window->hwnd) ReleaseCapture();
@@ -357,9 +388,10 @@ void destroyWindow(NativeWindow* window)
         if (wglGetCurrentDC() == window->dc) wglMakeCurrent(nullptr, nullptr);
         ReleaseDC(window->hwnd, window->dc);
     }
-    DestroyWindow(window->hwnd);
+    const bool destroyed = DestroyWindow(window->hwnd) != FALSE;
     releaseClass(window->windowClass);
     delete window;
+    return destroyed;
 }
 
 void setWindowSink(NativeWindow* window, WindowSink* sink)
@@ -431,15 +463,17 @@ bool enterFullScreen(NativeWindow* window, int width, int height, int colourBits
         mode.dmBitsPerPel = DWORD(colourBits);
         mode.dmFields |= DM_BITSPERPEL;
     }
+    watchForCrashes();
     if (ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL) return false;
     window->displayModeChanged = true;
+    InterlockedExchange(&gDisplayChanged, 1);
     return true;
 }
 
 void leaveFullScreen(NativeWindow* window)
 {
     if (!window || !window->displayModeChanged) return;
-    ChangeDisplaySettingsA(nullptr, 0);
+    restoreDisplayMode();
     window->displayModeChanged = false;
 }
 
@@ -453,14 +487,55 @@ void showCursor(bool visible)
     }
 }
 
+PixelFormatStep setPixelFormat(NativeWindow* window)
+{
+    if (!window) return PixelFormatStep::deviceContext;
+    if (window->pixelFormatSet) return PixelFormatStep::done;
+    if (!window->dc) window->dc = GetDC(window->hwnd);
+    if (!window->dc) {
+        setWindowError("GetDC failed:", GetLastError());
+        return PixelFormatStep::deviceContext;
+    }
+    // RGBA, double-buffered, drawn to the window, with the style's colour
+    // and depth bits.
+    PIXELFORMATDESCRIPTOR pfd{};
+    pfd.nSize = sizeof pfd;
+    pfd.nVersion = 1;
+    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    pfd.iPixelType = PFD_TYPE_RGBA;
+    pfd.cColorBits = BYTE(window->colourBits & 0xFF);
+    pfd.cDepthBits = BYTE(window->depthBits < 0 ? 0 : window->depthBits > 32 ? 32 : window->depthBits);
+    pfd.iLayerType = PFD_MAIN_PLANE;
+    const int format = ChoosePixelFormat(window->dc, &pfd);
+    if (!format) {
+        setWindowError("ChoosePixelFormat failed:", GetLastError());
+        return PixelFormatStep::choose;
+    }
+    if (!SetPixelFormat(window->dc, format, &pfd)) {
+        setWindowError("SetPixelFormat failed:", GetLastError());
+        return PixelFormatStep::set;
+    }
+    window->pixelFormatSet = true;
+    return PixelFormatStep::done;
+}
+
+bool releaseDeviceContext(NativeWindow* window)
+{
+    if (!window || !window->dc) return true;
+    if (wglGetCurrentDC() == window->dc) wglMakeCurrent(nullptr, nullptr);
+    const bool released = ReleaseDC(window->hwnd, window->dc) != 0;
+    window->dc = nullptr;
+    return released;
+}
+
 GLContext createGLContext(NativeWindow* window)
 {
     if (!window) return nullptr;
-    if (!window->pixelFormatSet) {
-        std::snprintf(gWindowError, sizeof gWindowError, "%s",
-                      window->pixelFormatError[0] ? window->pixelFormatError : "the window was not made for OpenGL");
+    if (!window->openGL) {
+        std::snprintf(gWindowError, sizeof gWindowError, "the window was not made for OpenGL");
         return nullptr;
     }
+    if (setPixelFormat(window) != PixelFormatStep::done) return nullptr;
     HGLRC context = wglCreateContext(window->dc);
     if (!context) setWindowError("wglCreateContext failed:", GetLastError());
     return context;

@@ -16,8 +16,13 @@
 #ifdef KXTEST_DIALOG
 #include "platform/message_box.h"
 #endif
-#ifdef KXTEST_PIXEL
+#if defined(KXTEST_CONTEXT) && defined(_WIN32)
+#include <windows.h>
+#endif
+#if defined(KXTEST_PIXEL) || defined(KXTEST_CONTEXT)
 #include <GL/gl.h>
+#endif
+#ifdef KXTEST_PIXEL
 #include <SDL.h>
 
 #include <cstring>
@@ -39,6 +44,9 @@ public:
     int unload() override
     {
         std::printf("probe: unload %s %s\n", what_, name);
+#ifdef KXTEST_CONTEXT
+        reportContext("unload");
+#endif
         std::fflush(stdout);
         return 0;
     }
@@ -89,6 +97,21 @@ public:
     }
 #endif
 
+#ifdef KXTEST_CONTEXT
+    int load() override
+    {
+        reportContext("load");
+        std::fflush(stdout);
+        return 0;
+    }
+    static void reportContext(const char* when)
+    {
+        // Without a current context GL answers nothing.
+        const bool current = glGetString(GL_VERSION) != nullptr;
+        std::printf("probe: context at %s: %s\n", when, current ? "current" : "none");
+    }
+#endif
+
 #ifdef KXTEST_PARAMS
     cParamList* getParams() override
     {
@@ -115,6 +138,8 @@ const char* const kType = "params";
 const char* const kType = "dialog";
 #elif defined(KXTEST_PIXEL)
 const char* const kType = "pixel";
+#elif defined(KXTEST_CONTEXT)
+const char* const kType = "context";
 #else
 const char* const kType = "probe";
 #endif

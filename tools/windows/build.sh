@@ -4,7 +4,8 @@
 # mingw-w64 toolchain file, then dist/kestrelux-win64/ and
 # dist/kestrelux-win64.zip holding the player, its plug-ins, the project's
 # DLLs, every DLL they need (found by copy-dlls.sh through their import
-# tables), the bundled show (data/) and the guides (README.md, docs/).
+# tables), the bundled show (data/), README.txt for the person who plays
+# shows (tools/windows/README.txt) and the guides (README.md, docs/).
 #
 # Usage: build.sh [--offline] [--tests] [--jobs N] [--build-dir DIR]
 #   --offline        build-deps.sh without downloads (sources already cached)
@@ -112,8 +113,11 @@ log "DLLs they need: $(tr '\n' ' ' <<<"$needed")"
 "$HOST-strip" --strip-unneeded "$folder"/*.exe "$folder"/*.dll
 
 # The show beside the program (the player reads data/ from its working
-# folder), and the guides where README.md links them.
+# folder), and the guides where README.md links them. README.txt is the
+# first page for the person who plays shows, with Windows line ends so
+# every editor shows its lines.
 cp -r "$ROOT/data" "$folder/data"
+sed 's/$/\r/' "$SCRIPT_DIR/README.txt" > "$folder/README.txt"
 cp "$ROOT/README.md" "$folder/"
 cp -r "$ROOT/docs" "$folder/docs"
 

@@ -9,7 +9,11 @@
 #    capture mode in a fresh temporary folder holding a data/ tree and checks
 #    its exit code, console, log.txt, frames and audio.wav, with the same code
 #    and the same reference file (tests/golden/bundled_show.txt) as the Linux
-#    suite.
+#    suite;
+#  - the window cases (e2e/wine_window_test.sh, named WineWindow.* for
+#    --filter): the program's manifest; real X key presses from xdotool
+#    reach the player and Escape ends it; the session's end stops a capture
+#    with a complete audio.wav.
 # Prints the cases passed and failed; exits non-zero on any failure.
 #
 # Usage: test.sh [--no-build] [--jobs N] [--filter PATTERN]
@@ -78,7 +82,7 @@ while (($#)); do
     shift
 done
 
-for tool in cmake wine wineserver Xvfb; do
+for tool in cmake wine wineserver Xvfb xdotool; do
     command -v "$tool" >/dev/null ||
         die "$tool is missing: apt-get install \$(grep -v '^#' $SCRIPT_DIR/debian-packages.txt)"
 done
@@ -169,11 +173,20 @@ log "running the end-to-end cases under Wine on display $display"
     --gtest_output="xml:$work/e2e.xml") | tee "$work/e2e.log" || status=$?
 read -r e2e_passed e2e_failed < <(count_cases "$work/e2e.log")
 
-passed=$((unit_passed + e2e_passed))
-failed=$((unit_failed + e2e_failed))
+window_passed=0
+window_failed=0
+if [[ "$filter" == "*" || "$filter" == *WineWindow* ]]; then
+    log "running the window cases under Wine on display $display"
+    if DISPLAY="$display" "$SCRIPT_DIR/e2e/wine_window_test.sh" "$KX_WIN_DIST" | tee "$work/window.log"; then :; fi
+    window_passed="$(grep -Ec '^(manifest|keys|session end): ' "$work/window.log" || true)"
+    window_failed=$((3 - window_passed))
+fi
+
+passed=$((unit_passed + e2e_passed + window_passed))
+failed=$((unit_failed + e2e_failed + window_failed))
 log "build $build_seconds s, tests $((SECONDS - start - build_seconds)) s"
 echo "Windows suite under Wine: unit tests $unit_passed passed, $unit_failed failed" \
     "(${#unit_excluded[@]} Linux-only patterns left out); end-to-end $e2e_passed passed, $e2e_failed failed" \
-    "(${#excluded[@]} Linux-only cases left out)"
+    "(${#excluded[@]} Linux-only cases left out); window cases $window_passed passed, $window_failed failed"
 echo "Windows: $passed passed, $failed failed"
 if ((status != 0 || failed != 0 || passed == 0)); then exit 1; fi

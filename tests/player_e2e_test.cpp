@@ -268,8 +268,11 @@ TEST_F(PlayerTest, GarbageScriptNeverCrashes)
     writeDataFile("script.txt", garbage);
     const PlayerRun run = runPlayer();
     EXPECT_EQ(run.exitCode, 0) << run.errors;
-    // The reader stops at the garbage and says so, and nothing is played.
-    const std::string expected = line(0, escaped("Parsing Script [script.txt]")) + line(1, "ERROR: [^\r]*");
+    // The reader stops at the garbage and says so, and where; nothing is
+    // played.
+    const std::string expected = line(0, escaped("Parsing Script [script.txt]")) + line(1, "ERROR: [^\r]*") +
+                                 line(2, R"(script\.txt:\d+:\d+: [^\r]*)") +
+                                 line(3, escaped("Show ended: the script could not be read."));
     EXPECT_TRUE(std::regex_match(run.log, std::regex(expected))) << run.log;
     EXPECT_EQ(run.errors.find("Sanitizer"), std::string::npos) << run.errors;
 }

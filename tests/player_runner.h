@@ -33,7 +33,7 @@ class PlayerProcess {
 public:
     struct Options {
         std::vector<std::string> args;
-        std::vector<std::string> env; // further NAME=value settings
+        std::vector<std::string> env; // further NAME=value settings; NAME= unsets
         std::string out = "console.txt"; // standard output
         std::string err;                 // standard error; empty: with the output
         bool headless = true;            // offscreen video, dummy audio, no display
@@ -68,7 +68,12 @@ public:
         setenv("KESTRELUX_TEST_DEADLINE", std::to_string(options.deadlineSeconds).c_str(), 1);
         for (const std::string& e : options.env) {
             const size_t equals = e.find('=');
-            if (equals != std::string::npos) setenv(e.substr(0, equals).c_str(), e.c_str() + equals + 1, 1);
+            if (equals == std::string::npos) continue;
+            // NAME= takes the variable away, as a run without it needs.
+            if (equals + 1 == e.size())
+                unsetenv(e.substr(0, equals).c_str());
+            else
+                setenv(e.substr(0, equals).c_str(), e.c_str() + equals + 1, 1);
         }
         std::vector<char*> argv{const_cast<char*>(KX_PLAYER_PATH)};
         for (const std::string& a : options.args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -121,12 +126,33 @@ private:
     int deadline_;
 };
 
-// Splits a command line at its blanks (the tests pass no quoted arguments).
+// Splits a command line at its blanks, as a shell would: text in single or
+// double quotes is one word with the quotes taken away.
 inline std::vector<std::string> words(const std::string& line)
 {
     std::vector<std::string> out;
-    std::istringstream in(line);
-    for (std::string w; in >> w;) out.push_back(w);
+    std::string word;
+    bool inWord = false;
+    char quote = 0;
+    for (const char c : line) {
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+            else
+                word += c;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+            inWord = true;
+        } else if (c == ' ' || c == '\t' || c == '\n') {
+            if (inWord) out.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord) out.push_back(word);
     return out;
 }
 

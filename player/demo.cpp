@@ -335,9 +335,9 @@ std::string cDemo::describeMissingEffect(const char* name)
         names.emplace_back(effects[i]->name);
         list += (list.empty() ? "" : ", ") + names.back();
     }
-    const std::string near = nearestName(name, names);
+    const std::string nearest = nearestName(name, names);
     return std::string("draworder: no effect is named \"") + name + "\" (effects: " + (list.empty() ? "none" : list) +
-           ")" + (near.empty() ? "" : "; did you mean \"" + near + "\"?");
+           ")" + (nearest.empty() ? "" : "; did you mean \"" + nearest + "\"?");
 }
 
 void cDemo::loadingFrame()

@@ -188,10 +188,10 @@ private:
         }
         std::vector<std::string> known(std::begin(kCommands), std::end(kCommands));
         for (const std::string& e : effectNames(true)) known.push_back(e);
-        const std::string near = nearestName(tag->name, known);
+        const std::string nearest = nearestName(tag->name, known);
         report(false, tag,
                "<" + name + "> is neither a command nor an effect's name and is ignored" +
-                   (near.empty() ? "" : "; did you mean <" + near + ">?"));
+                   (nearest.empty() ? "" : "; did you mean <" + nearest + ">?"));
     }
 
     // Event fragments run while the show plays, after create.
@@ -266,11 +266,11 @@ private:
     {
         for (const cXmlParam* p : tag->params()) {
             if (strcasecmp(p->name, "effect") != 0 || effect(p->value, fragment)) continue;
-            const std::string near = nearestName(p->value, effectNames(true));
+            const std::string nearest = nearestName(p->value, effectNames(true));
             report(true, tag,
                    "<" + std::string(tag->name) + "> names the effect \"" + p->value + "\", which no <add>" +
                        (fragment ? "" : " before it") + " makes (effects: " + joined(effectNames(fragment)) + ")" +
-                       (near.empty() ? "" : "; did you mean \"" + near + "\"?"));
+                       (nearest.empty() ? "" : "; did you mean \"" + nearest + "\"?"));
         }
     }
 
@@ -394,12 +394,12 @@ std::vector<sDiagnostic> checkScript(const cXmlTag* root, const std::vector<std:
         if (child->nameIs("demo")) {
             checker.demo(child);
         } else if (!isComment(child)) {
-            const std::string near = nearestName(child->name, {"demo"});
+            const std::string nearest = nearestName(child->name, {"demo"});
             checker.report(false, child,
                            "<" + std::string(child->name) +
                                "> at the top of the script is ignored: only <demo> "
                                "elements are played" +
-                               (near.empty() ? "" : "; did you mean <demo>?"));
+                               (nearest.empty() ? "" : "; did you mean <demo>?"));
         }
     }
     // In the order of the files, and by place within each.

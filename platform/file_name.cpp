@@ -63,6 +63,14 @@ std::filesystem::path filePath(const std::string& name) { return std::filesystem
 
 std::string fileName(const std::filesystem::path& path) { return utf8FromWide(path.c_str()); }
 
+bool replaceFile(const char* from, const char* to)
+{
+    if (!from || !to) return false;
+    return MoveFileExW(systemName(from).c_str(), systemName(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool removeFile(const char* name) { return name && _wremove(systemName(name).c_str()) == 0; }
+
 #else
 
 std::FILE* openFile(const char* name, const char* mode)
@@ -74,6 +82,10 @@ std::FILE* openFile(const char* name, const char* mode)
 std::filesystem::path filePath(const std::string& name) { return std::filesystem::path(name); }
 
 std::string fileName(const std::filesystem::path& path) { return path.string(); }
+
+bool replaceFile(const char* from, const char* to) { return from && to && std::rename(from, to) == 0; }
+
+bool removeFile(const char* name) { return name && std::remove(name) == 0; }
 
 #endif
 

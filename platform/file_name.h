@@ -25,6 +25,12 @@ std::FILE* openFile(const char* name, const char* mode);
 std::filesystem::path filePath(const std::string& name);
 std::string fileName(const std::filesystem::path& path);
 
+// Renames a file, replacing a file of the new name (which a plain rename
+// refuses on Windows); true on success.
+bool replaceFile(const char* from, const char* to);
+// Deletes a file; true on success.
+bool removeFile(const char* name);
+
 // Whether a name has a folder in it (a separator, or on Windows a drive
 // letter's colon), rather than being a bare file name.
 bool nameHasFolder(const std::string& name);

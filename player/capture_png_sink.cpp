@@ -71,9 +71,9 @@ private:
 
         const std::string path = folder + "/" + frameFileName(f.index);
         const std::string partial = path + ".part";
-        bool ok = encoded && writeWholeFile(partial, png) && std::rename(partial.c_str(), path.c_str()) == 0;
+        bool ok = encoded && writeWholeFile(partial, png) && platform::replaceFile(partial.c_str(), path.c_str());
         if (!ok) {
-            std::remove(partial.c_str());
+            platform::removeFile(partial.c_str());
             // One line for the first failure; the capture ends there.
             if (!failed.exchange(true)) std::printf("capture: cannot write %s\n", path.c_str());
         }

@@ -77,7 +77,7 @@ public:
         if (!finishSound()) ok = false;
         if (ok) ok = join();
         removeTemporaries();
-        if (!ok) std::remove(partFile.c_str());
+        if (!ok) platform::removeFile(partFile.c_str());
         return ok;
     }
 
@@ -130,8 +130,7 @@ private:
             report("ffmpeg failed while joining picture and sound (exit status " + std::to_string(code) + ")");
             return false;
         }
-        std::remove(settings.output.c_str());
-        if (std::rename(partFile.c_str(), settings.output.c_str()) != 0) {
+        if (!platform::replaceFile(partFile.c_str(), settings.output.c_str())) {
             std::printf("capture: cannot write %s\n", settings.output.c_str());
             return false;
         }
@@ -148,7 +147,7 @@ private:
     void removeTemporaries()
     {
         if (wavOpen) wav.finish();
-        for (const std::string* f : {&videoFile, &wavPath, &messagesFile}) std::remove(f->c_str());
+        for (const std::string* f : {&videoFile, &wavPath, &messagesFile}) platform::removeFile(f->c_str());
     }
 
     sVideoCapture settings;

@@ -73,8 +73,5 @@ void glCensusFrame()
     if (!f) return;
     const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
     if (std::fclose(f) != 0 || !written) return;
-#if defined(_WIN32)
-    std::remove(censusFile.c_str()); // rename does not replace a file there
-#endif
-    std::rename(part.c_str(), censusFile.c_str());
+    platform::replaceFile(part.c_str(), censusFile.c_str());
 }

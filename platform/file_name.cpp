@@ -69,7 +69,19 @@ bool replaceFile(const char* from, const char* to)
     return MoveFileExW(systemName(from).c_str(), systemName(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
-bool removeFile(const char* name) { return name && _wremove(systemName(name).c_str()) == 0; }
+bool removeFile(const char* name)
+{
+    if (!name) return false;
+    const std::wstring wide = systemName(name);
+    // A program that just ended (or a virus scanner looking at a new file)
+    // may hold the file a moment longer: try again for up to half a second.
+    for (int attempt = 0;; ++attempt) {
+        if (DeleteFileW(wide.c_str())) return true;
+        const DWORD error = GetLastError();
+        if (attempt >= 20 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED)) return false;
+        Sleep(25);
+    }
+}
 
 #else
 

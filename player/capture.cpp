@@ -97,8 +97,16 @@ void flushCapture()
     gRun.lastFrameEnd = -1;
 }
 
+void completeCaptureSound()
+{
+    if (gRun.sink) gRun.sink->completeSoundNow();
+}
+
 bool finishCapture()
 {
+    // Every frame's sound is in already: the sound file is complete first,
+    // in case the process is ended while the last frames are written.
+    completeCaptureSound();
     flushCapture();
     finishCaptureProgress();
     if (!gRun.sink) return true;

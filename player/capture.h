@@ -39,3 +39,7 @@ void flushCapture();
 // Completes the capture's files and ends the progress display. False when
 // they could not be made (the reason was printed).
 bool finishCapture();
+// Completes the capture's sound file at once, for a process that may be
+// ended at any moment (the user's session is ending); frames still to come
+// add no sound.
+void completeCaptureSound();

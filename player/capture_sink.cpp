@@ -6,12 +6,21 @@
 
 bool cFileCaptureSink::sound(const int16_t* samples, size_t sampleFrames)
 {
+    if (soundComplete) return !failed;
     if (!wavOpen) {
         wavOpen = true;
         if (!wav.open(wavPath)) failed = true;
     }
     if (!wav.append(samples, sampleFrames)) failed = true;
     return !failed;
+}
+
+void cFileCaptureSink::completeSoundNow()
+{
+    if (soundComplete) return;
+    soundComplete = true;
+    if (!finishSound()) failed = true;
+    wavOpen = false;
 }
 
 void cFileCaptureSink::addTimes(sCaptureTimes& total) const

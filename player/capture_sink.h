@@ -56,6 +56,9 @@ public:
     virtual bool finish() = 0;
     // Adds what the sink measured.
     virtual void addTimes(sCaptureTimes& times) const = 0;
+    // The process may end at any moment (the user's session is ending):
+    // completes the sound collected so far at once; later sound is dropped.
+    virtual void completeSoundNow() {}
 };
 
 // What both file sinks share: the sound collected in a WAV file, the
@@ -66,6 +69,7 @@ public:
     explicit cFileCaptureSink(const std::string& wavPath) : wavPath(wavPath) {}
     bool sound(const int16_t* samples, size_t sampleFrames) override;
     void addTimes(sCaptureTimes& total) const override;
+    void completeSoundNow() override;
 
 protected:
     // Queues `store` for the frame and counts the frame loop's wait.
@@ -79,6 +83,7 @@ protected:
     std::atomic<bool> failed{false};
     cWavFile wav;
     bool wavOpen = false;
+    bool soundComplete = false; // completeSoundNow was called
     mutable std::mutex timesMutex;
     sCaptureTimes times;
 };

@@ -291,7 +291,7 @@ void logToFile(const char* line) { cLog::get()->write(0, line); }
 void finishForSessionEnd()
 {
     if (gCapture.enabled) {
-        finishCapture();
+        completeCaptureSound();
         cLog::get()->logf("Session ending: the capture's sound track is complete.");
     }
     std::fflush(stdout);

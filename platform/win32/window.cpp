@@ -260,9 +260,11 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         if (reinterpret_cast<HWND>(lParam) != hwnd) captureLost(hwnd);
         return 0;
     case WM_QUERYENDSESSION:
-        // The session may end: the show ends as on Ctrl+C, and the system
-        // is told it may go on.
+        // The session may end: the show ends as on Ctrl+C, its files are
+        // completed now (the process may be ended soon after the answer),
+        // and the system is told it may go on.
         requestStopForSessionEnd((lParam & ENDSESSION_LOGOFF) != 0);
+        finishForSessionEnd();
         return TRUE;
     case WM_ENDSESSION:
         if (wParam) {

@@ -50,7 +50,7 @@ protected:
     static void SetUpTestSuite()
     {
         if (window_ || !why_.empty()) return;
-        DriverAllocations ignore;
+        [[maybe_unused]] DriverAllocations ignore;
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
             why_ = std::string("no video: ") + SDL_GetError();

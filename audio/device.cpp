@@ -60,16 +60,27 @@ const char* cEngine::deviceLostReason() const
     return initialised_.load() && lost_.load() ? lostWhy_ : nullptr;
 }
 
-BOOL cEngine::loseDevice()
+// The frame of the calls on an open session: refused on the mixing thread
+// (they would wait for the block it mixes), run under the session lock,
+// BASS_ERROR_INIT outside a session.
+template <class Body>
+BOOL cEngine::inSession(Body body)
 {
     if (cMixer::onMixingThread()) {
         return fail(BASS_ERROR_NOTAVAIL);
     }
-    return guarded(BOOL(FALSE), [this]() -> BOOL {
+    return guarded(BOOL(FALSE), [&]() -> BOOL {
         std::lock_guard<std::mutex> guard(session_);
         if (!initialised_) {
             return fail(BASS_ERROR_INIT);
         }
+        return body();
+    });
+}
+
+BOOL cEngine::loseDevice()
+{
+    return inSession([this]() -> BOOL {
         if (output_) {
             output_->failNextWrite();
         } else {
@@ -121,14 +132,7 @@ BOOL cEngine::init(int device, DWORD freq)
 
 BOOL cEngine::start()
 {
-    if (cMixer::onMixingThread()) {
-        return fail(BASS_ERROR_NOTAVAIL);
-    }
-    return guarded(BOOL(FALSE), [this]() -> BOOL {
-        std::lock_guard<std::mutex> guard(session_);
-        if (!initialised_) {
-            return fail(BASS_ERROR_INIT);
-        }
+    return inSession([this]() -> BOOL {
         if (!started_ && output_) {
             output_->start();
         }
@@ -139,14 +143,7 @@ BOOL cEngine::start()
 
 BOOL cEngine::stop()
 {
-    if (cMixer::onMixingThread()) {
-        return fail(BASS_ERROR_NOTAVAIL);
-    }
-    return guarded(BOOL(FALSE), [this]() -> BOOL {
-        std::lock_guard<std::mutex> guard(session_);
-        if (!initialised_) {
-            return fail(BASS_ERROR_INIT);
-        }
+    return inSession([this]() -> BOOL {
         if (started_ && output_) {
             output_->stop();
         }
@@ -157,14 +154,7 @@ BOOL cEngine::stop()
 
 BOOL cEngine::free()
 {
-    if (cMixer::onMixingThread()) {
-        return fail(BASS_ERROR_NOTAVAIL);
-    }
-    return guarded(BOOL(FALSE), [this]() -> BOOL {
-        std::lock_guard<std::mutex> guard(session_);
-        if (!initialised_) {
-            return fail(BASS_ERROR_INIT);
-        }
+    return inSession([this]() -> BOOL {
         output_.reset(); // no mixing after this
         clearDeviceLost();
         mixer_.freeAll();

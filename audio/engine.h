@@ -57,6 +57,8 @@ public:
 
 private:
     void clearDeviceLost(); // under session_, with no output running
+    template <class Body>
+    BOOL inSession(Body body);
 
     // Serialises the session calls. The mixing threads never take it, so a
     // call may hold it while waiting for the output to pause or close.

@@ -20,6 +20,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,7 +49,7 @@ tSamples ramp(size_t frames)
 
 // The project's tune cut to `patterns` patterns of 64 rows at 128 beats per
 // minute; empty when the writer fails.
-tBytes writerModule(int patterns)
+tBytes makeWriterModule(int patterns)
 {
     const fs::path file = fs::temp_directory_path() / ("kxaudio-position-" + std::to_string(patterns) + ".mod");
     const std::string cmd = kxtest::quoted(kxtest::toolPath(KX_MODULE_WRITER_PATH)) + " --patterns " +
@@ -64,6 +65,16 @@ tBytes writerModule(int patterns)
     std::error_code ignored;
     fs::remove(file, ignored);
     return bytes;
+}
+
+// Each tune is written once per run: the tests share it, and the live test
+// below then starts no program while its device mixes.
+const tBytes& writerModule(int patterns)
+{
+    static std::map<int, tBytes> made;
+    auto it = made.find(patterns);
+    if (it == made.end() || it->second.empty()) it = made.insert_or_assign(patterns, makeWriterModule(patterns)).first;
+    return it->second;
 }
 
 // One row of the tune: speed 6 at 128 beats per minute (libopenmpt makes a
@@ -272,11 +283,12 @@ TEST_F(AudioPosition, ASampleSeeksItsNewestPlayback)
 
 TEST(AudioPositionLive, SeeksWhileTheNullDeviceMixes)
 {
+    const tBytes mod = writerModule(2);
+    const tBytes wav = makeWav(ramp(40000), 22050);
+    ASSERT_FALSE(mod.empty());
     BASS_Free();
     BASS_SetOffline(FALSE);
     ASSERT_TRUE(BASS_Init(-2, kRate, 0, nullptr, nullptr));
-    const tBytes mod = writerModule(2);
-    const tBytes wav = makeWav(ramp(40000), 22050);
     const HMUSIC music = BASS_MusicLoad(TRUE, mod.data(), 0, DWORD(mod.size()), BASS_SAMPLE_LOOP, 0);
     const HSTREAM stream = BASS_StreamCreateFile(TRUE, wav.data(), 0, wav.size(), BASS_SAMPLE_LOOP);
     ASSERT_TRUE(BASS_MusicPlay(music) && BASS_StreamPlay(stream, FALSE, 0));

@@ -34,6 +34,17 @@ sAction sAction::set(std::string effect, std::string attribute, std::string valu
     return a;
 }
 
+sAction sAction::midiMessage(unsigned char status, unsigned char data1, unsigned char data2, const char* from)
+{
+    sAction a;
+    a.kind = eKind::midi;
+    a.midi[0] = status;
+    a.midi[1] = data1;
+    a.midi[2] = data2;
+    a.source = from;
+    return a;
+}
+
 void cInputQueue::push(sAction action)
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -11,18 +11,22 @@
 namespace controllers {
 
 struct sAction {
-    enum class eKind { press, bank, set };
+    // midi: a channel message from a port, translated by the show's <midi>
+    // map on the frame loop's thread (the map changes with a reload).
+    enum class eKind { press, bank, set, midi };
     eKind kind = eKind::press;
     int key = 0;           // press: the key's code as the keyboard would give it
     int bank = 0;          // bank: the key bank to set, as <keybank set=.../>
     std::string effect;    // set: runs <effect attribute="value"/>
     std::string attribute;
     std::string value;
+    unsigned char midi[3] = {}; // midi: status and data bytes
     const char* source = ""; // "OSC", "MIDI": says where an action came from in the log
 
     static sAction press(int code, const char* from);
     static sAction setBank(int bank, const char* from);
     static sAction set(std::string effect, std::string attribute, std::string value, const char* from);
+    static sAction midiMessage(unsigned char status, unsigned char data1, unsigned char data2, const char* from);
 };
 
 // Thread-safe and bounded: a controller flooding a stalled show loses its

@@ -8,6 +8,7 @@
 #include "player/demo.h"
 #include "player/log.h"
 #include "player/reload.h"
+#include "player/script_places.h"
 
 #include <cstdio>
 #include <limits>
@@ -50,6 +51,16 @@ bool cDemo::reloadShow()
     cXmlTag* element = tree ? demoElement(tree.get(), demoIndex) : nullptr;
     if (!tree) {
         reportReload(true, error.c_str());
+        // Where the script is wrong and what was expected, as at the start.
+        const std::string where = describeReadFault();
+        for (size_t at = 0, end; at < where.size(); at = end + 1) {
+            end = where.find('\n', at);
+            if (end == std::string::npos) end = where.size();
+            const std::string line = where.substr(at, end - at);
+            log->logf("%s", line.c_str());
+            std::printf("%s\n", line.c_str());
+        }
+        std::fflush(stdout);
         return false;
     }
     char why[96];

@@ -113,6 +113,7 @@ TEST_F(Reload, EditAColourAddAnEventBreakTheScriptAndFixIt)
     writeDataFile("script.txt", R"(<demo name="live"><bg color=")");
     ASSERT_TRUE(player.waitFor("reload failed: ", 1)) << player.console();
     EXPECT_TRUE(player.waitFor("reload failed: ERROR: tag [demo] couldn't be read", 1, true)) << player.log();
+    EXPECT_TRUE(player.waitFor("script.txt:1:", 1)) << player.console(); // where, as at the start
     // So is a script whose show would not play.
     writeDataFile("script.txt", R"(<demo name="live"><create/><load/></demo>)");
     ASSERT_TRUE(player.waitFor("reload failed: demo 1 of the script has no run", 1, true)) << player.log();

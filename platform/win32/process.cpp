@@ -2,6 +2,7 @@
 // through an anonymous pipe.
 #include "platform/process.h"
 
+#include "platform/file_name.h"
 #include "platform/win32/native_window.h"
 
 namespace platform {
@@ -28,8 +29,14 @@ void closeHandle(HANDLE& h)
 
 HANDLE inheritableFile(const char* name, DWORD access, DWORD disposition)
 {
+    // Names are UTF-8 inside the program: the wide call reaches every file.
+    std::wstring wide;
+    if (!widenUtf8(name, wide)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return nullptr;
+    }
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE h = CreateFileA(name, access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition,
+    HANDLE h = CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     return h == INVALID_HANDLE_VALUE ? nullptr : h;
 }
@@ -43,15 +50,19 @@ HANDLE spawn(const std::vector<std::string>& args, HANDLE in, HANDLE out, std::s
         why = "no program named";
         return nullptr;
     }
-    std::string line = windowsCommandLine(args);
-    STARTUPINFOA startup{};
+    std::wstring program, line;
+    if (!widenUtf8(args[0].c_str(), program) || !widenUtf8(windowsCommandLine(args).c_str(), line)) {
+        why = "cannot start " + args[0] + ": the command line is not valid UTF-8";
+        return nullptr;
+    }
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = in;
     startup.hStdOutput = out;
     startup.hStdError = out;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessA(args[0].c_str(), &line[0], nullptr, nullptr, TRUE,
+    if (!CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, TRUE,
                         CREATE_NEW_PROCESS_GROUP | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
         why = lastErrorText("cannot start " + args[0]);
         return nullptr;
@@ -178,7 +189,9 @@ bool runProcess(const std::vector<std::string>& args, std::string& output, int& 
 bool isProgramFile(const std::string& path)
 {
     if (path.empty()) return false;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    std::wstring wide;
+    if (!widenUtf8(path.c_str(), wide)) return false;
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 

@@ -47,8 +47,8 @@ void cDemo::handleControllerInput()
     std::vector<controllers::sAction> actions = controllers::inputQueue().take(&dropped);
     cLog* log = cLog::get();
     if (dropped)
-        log->logf("controllers: %zu actions left out, more than %d came between two frames", dropped,
-                  int(controllers::cInputQueue::kMaxPending));
+        log->logf("controllers: %lu actions left out, more than %d came between two frames",
+                  static_cast<unsigned long>(dropped), int(controllers::cInputQueue::kMaxPending));
     if (actions.empty()) return;
 
     // A port's message becomes what the show's <midi> map makes of it.

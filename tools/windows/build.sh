@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows version on Linux and packs it: the third-party
-# DLLs (build-deps.sh, cached), a Release build in build-win/ through the
+# DLLs (build-deps.sh, cached: its two layers), a Release build in build-win/ through the
 # mingw-w64 toolchain file, then dist/kestrelux-win64/ and
 # dist/kestrelux-win64.zip holding the player, its plug-ins, the project's
 # DLLs, every DLL they need (found by copy-dlls.sh through their import
@@ -13,8 +13,9 @@
 #                    with the tools they run and the DLLs they need beside them
 #   --jobs N         parallel jobs (default: number of processors)
 #   --build-dir DIR  the build folder (default: build-win in the source tree)
-# Environment: KX_WIN_DEPS_PREFIX names a finished dependency prefix to use
-#   instead of running build-deps.sh.
+# Environment: KX_WIN_DEPS_PREFIX names the finished dependency prefixes to
+#   use instead of running build-deps.sh, separated by colons as it prints
+#   them.
 # The last line of standard output is the path of the zip.
 set -euo pipefail
 
@@ -52,15 +53,20 @@ done
 
 start=$SECONDS
 
-# 1. The third-party DLLs: a cached prefix, built once per set of versions.
+# 1. The third-party DLLs: cached prefixes, built once per set of versions
+# (the libraries of sound and pictures, then the controllers').
 # A build under way in another process is waited for (build-deps.sh locks).
 prefix="${KX_WIN_DEPS_PREFIX:-}"
 if [[ -z "$prefix" ]]; then
     log "dependencies (build-deps.sh)"
     prefix="$("$SCRIPT_DIR/build-deps.sh" --jobs "$jobs" "${deps_options[@]}" | tail -n 1)"
 fi
-[[ -d "$prefix/lib/pkgconfig" ]] || die "build-deps.sh gave no usable prefix ('$prefix')"
-log "dependency prefix: $prefix"
+[[ -n "$prefix" ]] || die "build-deps.sh gave no prefix"
+IFS=: read -r -a prefixes <<<"$prefix"
+for dir in "${prefixes[@]}"; do
+    [[ -d "$dir/lib/pkgconfig" ]] || die "build-deps.sh gave no usable prefix ('$dir' of '$prefix')"
+done
+log "dependency prefixes: ${prefixes[*]}"
 
 # 2. Configure and build.
 launcher=()

@@ -15,7 +15,9 @@
 # sources list, package lists and cache in the cache folder), so the machine's
 # apt set-up is left alone and no root is needed.
 #
-# Each layer is built as DLLs into a prefix of its own:
+# Each layer is built as DLLs into a prefix of its own (the second one also
+# holds its libraries' licence texts, share/licenses/NAME/, which build.sh
+# puts beside their DLLs in the package):
 #   ${XDG_CACHE_HOME:-$HOME/.cache}/kestrelux/win64-deps/<key>/
 #   ${XDG_CACHE_HOME:-$HOME/.cache}/kestrelux/win64-controllers/<key>/
 # where <key> hashes the layer's source package versions (their .dsc
@@ -505,6 +507,7 @@ build_oscpack()
     # Where Debian puts them: <oscpack/osc/...>, <oscpack/ip/...>.
     run install -m 644 ip/*.h "$PREFIX/include/oscpack/ip"
     run install -m 644 osc/*.h "$PREFIX/include/oscpack/osc"
+    run install -D -m 644 LICENSE "$PREFIX/share/licenses/oscpack/LICENSE"
 }
 
 build_rtmidi()
@@ -518,6 +521,7 @@ build_rtmidi()
         -DCMAKE_EXPORT_NO_PACKAGE_REGISTRY=ON
     grep -q -- '-D__WINDOWS_MM__' "$PREFIX/lib/pkgconfig/rtmidi.pc" ||
         die "rtmidi was configured without WinMM (see $LOG)"
+    run install -D -m 644 LICENSE "$PREFIX/share/licenses/rtmidi/LICENSE"
 }
 
 finish_controllers_prefix()

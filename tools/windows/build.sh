@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows version on Linux and packs it: the third-party
-# DLLs (build-deps.sh, cached: its two layers), a Release build in build-win/ through the
-# mingw-w64 toolchain file, then dist/kestrelux-win64/ and
+# DLLs (build-deps.sh, cached, in two layers), a Release build in build-win/
+# through the mingw-w64 toolchain file, then dist/kestrelux-win64/ and
 # dist/kestrelux-win64.zip holding the player, its plug-ins, the project's
 # DLLs, every DLL they need (found by copy-dlls.sh through their import
-# tables), the bundled show (data/), README.txt for the person who plays
-# shows (tools/windows/README.txt) and the guides (README.md, docs/).
+# tables) with the licence texts the prefixes carry for them (licenses/),
+# the bundled show (data/), README.txt for the person who plays shows
+# (tools/windows/README.txt) and the guides (README.md, docs/).
 #
 # Usage: build.sh [--offline] [--tests] [--jobs N] [--build-dir DIR]
 #   --offline        build-deps.sh without downloads (sources already cached)
@@ -114,6 +115,17 @@ for file in kestrelux.exe lumafold.dll irisloom.dll kxplatform.dll kxaudio.dll; 
 done
 needed="$("$SCRIPT_DIR/copy-dlls.sh" --prefix "$prefix" "$folder" "${files[@]}")"
 log "DLLs they need: $(tr '\n' ' ' <<<"$needed")"
+# The licence texts the prefixes carry, for the libraries whose DLLs are in
+# the folder (share/licenses/NAME/ goes with libNAME*.dll).
+for dir in "${prefixes[@]}"; do
+    for licence in "$dir"/share/licenses/*/; do
+        [[ -d "$licence" ]] || continue
+        name="$(basename "$licence")"
+        compgen -G "$folder/lib$name*.dll" >/dev/null || continue
+        mkdir -p "$folder/licenses/$name"
+        cp -r "$licence". "$folder/licenses/$name/"
+    done
+done
 # Shrinks the copies (libstdc++ alone carries over 20 MB of debugging data);
 # the build folder and the prefix keep theirs.
 "$HOST-strip" --strip-unneeded "$folder"/*.exe "$folder"/*.dll

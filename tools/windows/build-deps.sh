@@ -1,32 +1,44 @@
 #!/usr/bin/env bash
 # Cross-builds the third-party libraries the Windows build needs and Debian
-# does not ship for mingw-w64: libogg, libvorbis, FLAC, Opus (libsndfile takes
-# Vorbis, FLAC and Opus together or none), mpg123, LAME (libsndfile's MPEG
-# support needs both mpg123 and LAME), libsndfile, libopenmpt and libpng.
-# zlib comes from Debian's libz-mingw-w64-dev.
+# does not ship for mingw-w64, in two layers:
+#  - the first: libogg, libvorbis, FLAC, Opus (libsndfile takes Vorbis, FLAC
+#    and Opus together or none), mpg123, LAME (libsndfile's MPEG support needs
+#    both mpg123 and LAME), libsndfile, libopenmpt and libpng; zlib comes from
+#    Debian's libz-mingw-w64-dev;
+#  - the second, the controllers' libraries: oscpack (OSC over UDP, on
+#    Winsock) and RtMidi (MIDI ports, on the Windows multimedia API, WinMM).
+#    They use nothing of the first layer; a layer of their own keeps the
+#    first one's long build when they change.
 #
 # The sources are Debian's own source packages, with Debian's patches applied,
 # fetched by apt-get source through a private apt configuration (its own
 # sources list, package lists and cache in the cache folder), so the machine's
 # apt set-up is left alone and no root is needed.
 #
-# Everything is built as DLLs into one prefix inside the cache folder,
+# Each layer is built as DLLs into a prefix of its own (the second one also
+# holds its libraries' licence texts, share/licenses/NAME/, which build.sh
+# puts beside their DLLs in the package):
 #   ${XDG_CACHE_HOME:-$HOME/.cache}/kestrelux/win64-deps/<key>/
-# where <key> hashes the source package versions (their .dsc checksums), this
-# script, the toolchain file and the versions of the cross compiler. A run
-# that finds its key built does nothing else. The prefix is printed on the
-# last line of standard output; all progress goes to standard error.
+#   ${XDG_CACHE_HOME:-$HOME/.cache}/kestrelux/win64-controllers/<key>/
+# where <key> hashes the layer's source package versions (their .dsc
+# checksums), its recipe (this script and the toolchain file) and the versions
+# of the cross compiler. A run that finds a layer's key built leaves it alone.
+# The two prefixes, separated by a colon (first layer first), are printed on
+# the last line of standard output; all progress goes to standard error. The
+# toolchain file, build.sh and copy-dlls.sh take that list as it is.
 #
 # Usage: build-deps.sh [--jobs N] [--offline] [--keep-build] [--prune]
 #        build-deps.sh --print-prefix
-#   --print-prefix  print the prefix of a finished build and exit (offline,
-#                   builds nothing, fails if there is no finished build)
+#   --print-prefix  print the prefixes of a finished build and exit (offline,
+#                   builds nothing, fails if a layer is not built)
 #   --offline       no apt-get update and no downloads: use the package
 #                   lists and sources already in the cache folder
 #   --jobs N        parallel make jobs (default: number of processors)
-#   --keep-build    keep the build folder after a successful build
+#   --keep-build    keep the build folders after a successful build
 #   --prune         remove finished prefixes with another key
-# Environment: KX_WIN_DEPS_CACHE overrides the cache folder.
+# Environment: KX_WIN_DEPS_CACHE overrides the first layer's cache folder
+#   (which also holds the private apt set-up and the sources); the second
+#   layer's is the folder win64-controllers beside it.
 set -euo pipefail
 
 readonly HOST=x86_64-w64-mingw32
@@ -39,9 +51,13 @@ SCRIPT_PATH="$SCRIPT_DIR/$(basename "${BASH_SOURCE[0]}")"
 readonly SCRIPT_DIR SCRIPT_PATH
 readonly TOOLCHAIN_FILE="$SCRIPT_DIR/mingw-w64-x86_64.cmake"
 readonly CACHE_ROOT="${KX_WIN_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/kestrelux/win64-deps}"
+CONTROLLERS_ROOT="$(dirname "$CACHE_ROOT")/win64-controllers"
+readonly CONTROLLERS_ROOT
 
 # Debian source packages, in build order (each may use the ones before it).
 readonly SOURCE_PACKAGES=(libogg libvorbis flac opus mpg123 lame libsndfile libopenmpt libpng1.6)
+# The second layer's.
+readonly CONTROLLER_PACKAGES=(oscpack rtmidi)
 
 log() { printf 'build-deps: %s\n' "$*" >&2; }
 die() { printf 'build-deps: error: %s\n' "$*" >&2; exit 1; }
@@ -196,13 +212,15 @@ sources_complete()
 
 # Picks, for every source package, the newest version whose files can be had
 # (some mirrors lag behind their own lists), fetching it unless offline.
-# Writes "package version dsc sha256-of-dsc" lines to $1.
+# Writes "package version dsc sha256-of-dsc" lines to $1 for the packages
+# named after it.
 resolve_sources()
 {
     local manifest="$1" pkg version dsc found
+    shift
     mkdir -p "$SOURCES_DIR"
     : >"$manifest"
-    for pkg in "${SOURCE_PACKAGES[@]}"; do
+    for pkg in "$@"; do
         found=""
         while read -r version; do
             [[ -n "$version" ]] || continue
@@ -239,14 +257,56 @@ toolchain_description()
     "$HOST-g++-posix" -v 2>&1 | tail -n1
 }
 
+# A layer's key: its manifest $1, the lines its recipe function $2 prints,
+# the compilers.
 compute_key()
 {
     {
         cat "$1"
-        sha256sum <"$SCRIPT_PATH"
-        sha256sum <"$TOOLCHAIN_FILE"
+        "$2"
         toolchain_description
     } | sha256sum | cut -c1-16
+}
+
+# The second layer's recipe: this whole script and the toolchain file.
+controllers_recipe()
+{
+    sha256sum <"$SCRIPT_PATH"
+    sha256sum <"$TOOLCHAIN_FILE"
+}
+
+# The first layer's recipe: its package list, the building section below
+# (from "--- building ---" to "--- second layer": the shared helpers and
+# its build functions) and the toolchain file. Its prefixes were keyed, before
+# the second layer existed, with the digests of the script and the toolchain
+# file of that time; the toolchain file has since learnt to take several
+# prefixes, which leaves a one-prefix build as it was. While the recipe is
+# that one (its digest BASE_RECIPE_SHA256), the old digests stand for it, so
+# those prefixes stay valid; any change to it makes a new key.
+readonly BASE_RECIPE_SHA256=edba47977243c2842d913687113329257071dad490f9163bd03bb8a3d1230429
+readonly BASE_RECIPE_KEYED_AS=(
+    f43b82f0c6c9f335c434576c337c65bd979315bcf90c67a4d691ec26bccb870f
+    adf15cfed3eed463942f4b3afe011ecc8a809fca0be3ccc3faa434d28c8dfc95
+)
+
+base_recipe_sha256()
+{
+    {
+        declare -p SOURCE_PACKAGES
+        sed -n '/^# --- building ---/,/^# --- second layer/p' "$SCRIPT_PATH"
+        cat "$TOOLCHAIN_FILE"
+    } | sha256sum | cut -d' ' -f1
+}
+
+base_recipe()
+{
+    local digest
+    digest="$(base_recipe_sha256)"
+    if [[ "$digest" == "$BASE_RECIPE_SHA256" ]]; then
+        printf '%s  -\n' "${BASE_RECIPE_KEYED_AS[@]}"
+    else
+        printf '%s  -\n' "$digest"
+    fi
 }
 
 # --- building ---------------------------------------------------------------
@@ -419,12 +479,129 @@ finish_prefix()
     run "$SCRIPT_DIR/copy-dlls.sh" --prefix "$PREFIX" "$BUILD_DIR/dll-check" "$PREFIX"/bin/*.dll
 }
 
+# --- second layer: the controllers' libraries -------------------------------
+
+build_oscpack()
+{
+    unpack oscpack
+    # Only the library, as a DLL. Debian's Makefile builds the POSIX sockets
+    # and upstream's CMake file installs nothing, so the sources are compiled
+    # here, with the Win32 sockets (Winsock, and the multimedia timer behind
+    # the timer listeners). The code declares no exports: the linker exports
+    # every symbol.
+    # osc::int64 is "long" on every x86-64 but for Visual C++; mingw-w64's long
+    # has 32 bits as Visual C++'s, so 64-bit arguments and time tags would be
+    # cut to 32 bits: on Windows it is "long long", as on 32-bit systems.
+    # (The file has DOS line ends.)
+    run sed -i '0,/^#elif defined(__x86_64__) || defined(_M_X64)/s//#elif (defined(__x86_64__) || defined(_M_X64)) \&\& !defined(_WIN32)/' \
+        osc/OscTypes.h
+    grep -q '^#elif (defined(__x86_64__) || defined(_M_X64)) && !defined(_WIN32)' osc/OscTypes.h ||
+        die "oscpack: osc/OscTypes.h no longer has the 64-bit type choice this script corrects"
+    local sources=(osc/OscTypes.cpp osc/OscReceivedElements.cpp osc/OscPrintReceivedElements.cpp
+                   osc/OscOutboundPacketStream.cpp ip/IpEndpointName.cpp
+                   ip/win32/NetworkingUtils.cpp ip/win32/UdpSocket.cpp)
+    mkdir -p "$PREFIX/bin" "$PREFIX/lib" "$PREFIX/include/oscpack/ip" "$PREFIX/include/oscpack/osc"
+    # shellcheck disable=SC2086 # CXXFLAGS holds several flags
+    run "$CXX" $CXXFLAGS -I. -shared -o "$PREFIX/bin/liboscpack.dll" \
+        -Wl,--out-implib,"$PREFIX/lib/liboscpack.dll.a" "${sources[@]}" -lws2_32 -lwinmm
+    # Where Debian puts them: <oscpack/osc/...>, <oscpack/ip/...>.
+    run install -m 644 ip/*.h "$PREFIX/include/oscpack/ip"
+    run install -m 644 osc/*.h "$PREFIX/include/oscpack/osc"
+    run install -D -m 644 LICENSE "$PREFIX/share/licenses/oscpack/LICENSE"
+}
+
+build_rtmidi()
+{
+    unpack rtmidi
+    # The toolchain file wants the prefix's pkg-config folder to exist.
+    mkdir -p "$PREFIX/lib/pkgconfig"
+    # WinMM only (mingw-w64 would also offer kernel streaming, and JACK if it
+    # were there); no test programs; nothing in CMake's user package registry.
+    cmake_build -DRTMIDI_API_WINMM=ON -DRTMIDI_API_JACK=OFF -DRTMIDI_BUILD_TESTING=OFF \
+        -DCMAKE_EXPORT_NO_PACKAGE_REGISTRY=ON
+    grep -q -- '-D__WINDOWS_MM__' "$PREFIX/lib/pkgconfig/rtmidi.pc" ||
+        die "rtmidi was configured without WinMM (see $LOG)"
+    run install -D -m 644 LICENSE "$PREFIX/share/licenses/rtmidi/LICENSE"
+}
+
+finish_controllers_prefix()
+{
+    "$HOST-strip" --strip-unneeded "$PREFIX"/bin/*.dll
+    # Every DLL must find what it imports in the prefix, the compiler's
+    # runtime or Windows itself.
+    run "$SCRIPT_DIR/copy-dlls.sh" --prefix "$PREFIX" "$BUILD_DIR/dll-check" "$PREFIX"/bin/*.dll
+}
+
 # --- main -------------------------------------------------------------------
 
-check_tools
-mkdir -p "$CACHE_ROOT"
+# Removes the finished prefixes, build folders and locks in the cache folder
+# $1 but those of the key of the prefix $2.
+prune_root()
+{
+    local root="$1" keep="$2" key old
+    key="$(basename "$keep")"
+    for old in "$root"/*/.complete "$root"/build-* "$root"/.lock-????????????????; do
+        [[ -e "$old" ]] || continue
+        old="${old%/.complete}"
+        [[ "$old" == "$keep" || "$old" == "$root/build-$key" || "$old" == "$root/.lock-$key" ]] && continue
+        log "pruning $old"
+        rm -rf "$old"
+    done
+}
 
-# The private lists and the source folder are shared by all keys.
+# Builds a layer into the prefix $1 unless it is built: $2 its manifest, $3
+# the function that finishes the prefix, then its source packages in order.
+build_layer()
+{
+    local prefix="$1" manifest="$2" finish="$3" root key pkg start start_all
+    shift 3
+    root="$(dirname "$prefix")"
+    key="$(basename "$prefix")"
+    # One build per key at a time; a second caller waits and then finds it done.
+    exec 9>"$root/.lock-$key"
+    flock 9
+    if [[ -f "$prefix/.complete" ]]; then
+        log "cached: $prefix ($(cut -d' ' -f1,2 "$prefix/manifest.txt" | paste -sd, - | sed 's/,/, /g'))"
+        exec 9>&-
+        return 0
+    fi
+    PREFIX="$prefix"
+    BUILD_DIR="$root/build-$key"
+    mkdir -p "$BUILD_DIR/logs" "$PREFIX"
+    MANIFEST="$BUILD_DIR/manifest.txt"
+    cp "$manifest" "$MANIFEST"
+    log "building into $PREFIX with $jobs jobs (logs in $BUILD_DIR/logs)"
+    start_all=$SECONDS
+    (
+        cross_env
+        for pkg in "$@"; do
+            # A rerun after a failure continues with the package that failed.
+            [[ -f "$BUILD_DIR/logs/$pkg.done" ]] && { log "$pkg: already built"; continue; }
+            CURRENT_PKG="$pkg"
+            LOG="$BUILD_DIR/logs/$pkg.log"
+            : >"$LOG"
+            start=$SECONDS
+            log "$pkg $(grep "^$pkg " "$MANIFEST" | cut -d' ' -f2): building"
+            "build_$pkg"
+            touch "$BUILD_DIR/logs/$pkg.done"
+            log "$pkg: done in $((SECONDS - start)) s"
+        done
+        CURRENT_PKG=prefix
+        LOG="$BUILD_DIR/logs/finish.log"
+        "$finish"
+    )
+    cp "$MANIFEST" "$PREFIX/manifest.txt"
+    toolchain_description >"$PREFIX/toolchain.txt"
+    touch "$PREFIX/.complete"
+    ((keep_build)) || rm -rf "$BUILD_DIR"
+    log "built in $((SECONDS - start_all)) s: $PREFIX"
+    exec 9>&-
+}
+
+check_tools
+mkdir -p "$CACHE_ROOT" "$CONTROLLERS_ROOT"
+
+# The private lists and the source folder are shared by all keys and layers.
 exec 8>"$CACHE_ROOT/.lock-apt"
 flock 8
 if ((offline)); then
@@ -432,66 +609,29 @@ if ((offline)); then
 else
     update_lists
 fi
-MANIFEST_TMP="$(mktemp)"
-trap 'rm -f "$MANIFEST_TMP"' EXIT
-resolve_sources "$MANIFEST_TMP"
+BASE_MANIFEST="$(mktemp)"
+CONTROLLERS_MANIFEST="$(mktemp)"
+trap 'rm -f "$BASE_MANIFEST" "$CONTROLLERS_MANIFEST"' EXIT
+resolve_sources "$BASE_MANIFEST" "${SOURCE_PACKAGES[@]}"
+resolve_sources "$CONTROLLERS_MANIFEST" "${CONTROLLER_PACKAGES[@]}"
 exec 8>&-
-KEY="$(compute_key "$MANIFEST_TMP")"
-PREFIX="$CACHE_ROOT/$KEY"
+BASE_PREFIX="$CACHE_ROOT/$(compute_key "$BASE_MANIFEST" base_recipe)"
+CONTROLLERS_PREFIX="$CONTROLLERS_ROOT/$(compute_key "$CONTROLLERS_MANIFEST" controllers_recipe)"
+readonly BASE_PREFIX CONTROLLERS_PREFIX
 
 if ((print_prefix)); then
-    [[ -f "$PREFIX/.complete" ]] || die "no finished build for these versions (key $KEY): run $SCRIPT_PATH"
-    echo "$PREFIX"
+    for prefix in "$BASE_PREFIX" "$CONTROLLERS_PREFIX"; do
+        [[ -f "$prefix/.complete" ]] || die "no finished build for these versions ($prefix): run $SCRIPT_PATH"
+    done
+    echo "$BASE_PREFIX:$CONTROLLERS_PREFIX"
     exit 0
 fi
 
 if ((prune)); then
-    for old in "$CACHE_ROOT"/*/.complete "$CACHE_ROOT"/build-* "$CACHE_ROOT"/.lock-????????????????; do
-        [[ -e "$old" ]] || continue
-        old="${old%/.complete}"
-        [[ "$old" == "$PREFIX" || "$old" == "$CACHE_ROOT/build-$KEY" || "$old" == "$CACHE_ROOT/.lock-$KEY" ]] && continue
-        log "pruning $old"
-        rm -rf "$old"
-    done
+    prune_root "$CACHE_ROOT" "$BASE_PREFIX"
+    prune_root "$CONTROLLERS_ROOT" "$CONTROLLERS_PREFIX"
 fi
 
-# One build per key at a time; a second caller waits and then finds it done.
-exec 9>"$CACHE_ROOT/.lock-$KEY"
-flock 9
-
-if [[ -f "$PREFIX/.complete" ]]; then
-    log "cached: $PREFIX ($(cut -d' ' -f1,2 "$PREFIX/manifest.txt" | paste -sd, - | sed 's/,/, /g'))"
-    echo "$PREFIX"
-    exit 0
-fi
-
-BUILD_DIR="$CACHE_ROOT/build-$KEY"
-mkdir -p "$BUILD_DIR/logs" "$PREFIX"
-MANIFEST="$BUILD_DIR/manifest.txt"
-cp "$MANIFEST_TMP" "$MANIFEST"
-log "building into $PREFIX with $jobs jobs (logs in $BUILD_DIR/logs)"
-start_all=$SECONDS
-(
-    cross_env
-    for pkg in "${SOURCE_PACKAGES[@]}"; do
-        # A rerun after a failure continues with the package that failed.
-        [[ -f "$BUILD_DIR/logs/$pkg.done" ]] && { log "$pkg: already built"; continue; }
-        CURRENT_PKG="$pkg"
-        LOG="$BUILD_DIR/logs/$pkg.log"
-        : >"$LOG"
-        start=$SECONDS
-        log "$pkg $(grep "^$pkg " "$MANIFEST" | cut -d' ' -f2): building"
-        "build_$pkg"
-        touch "$BUILD_DIR/logs/$pkg.done"
-        log "$pkg: done in $((SECONDS - start)) s"
-    done
-    CURRENT_PKG=prefix
-    LOG="$BUILD_DIR/logs/finish.log"
-    finish_prefix
-)
-cp "$MANIFEST" "$PREFIX/manifest.txt"
-toolchain_description >"$PREFIX/toolchain.txt"
-touch "$PREFIX/.complete"
-((keep_build)) || rm -rf "$BUILD_DIR"
-log "built in $((SECONDS - start_all)) s: $PREFIX"
-echo "$PREFIX"
+build_layer "$BASE_PREFIX" "$BASE_MANIFEST" finish_prefix "${SOURCE_PACKAGES[@]}"
+build_layer "$CONTROLLERS_PREFIX" "$CONTROLLERS_MANIFEST" finish_controllers_prefix "${CONTROLLER_PACKAGES[@]}"
+echo "$BASE_PREFIX:$CONTROLLERS_PREFIX"

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows version on Linux and packs it: the third-party
-# DLLs (build-deps.sh, cached), a Release build in build-win/ through the
-# mingw-w64 toolchain file, then dist/kestrelux-win64/ and
+# DLLs (build-deps.sh, cached, in two layers), a Release build in build-win/
+# through the mingw-w64 toolchain file, then dist/kestrelux-win64/ and
 # dist/kestrelux-win64.zip holding the player, its plug-ins, the project's
 # DLLs, every DLL they need (found by copy-dlls.sh through their import
-# tables), the bundled show (data/), README.txt for the person who plays
-# shows (tools/windows/README.txt) and the guides (README.md, docs/).
+# tables) with the licence texts the prefixes carry for them (licenses/),
+# the bundled show (data/), README.txt for the person who plays shows
+# (tools/windows/README.txt) and the guides (README.md, docs/).
 #
 # Usage: build.sh [--offline] [--tests] [--jobs N] [--build-dir DIR]
 #   --offline        build-deps.sh without downloads (sources already cached)
@@ -13,8 +14,9 @@
 #                    with the tools they run and the DLLs they need beside them
 #   --jobs N         parallel jobs (default: number of processors)
 #   --build-dir DIR  the build folder (default: build-win in the source tree)
-# Environment: KX_WIN_DEPS_PREFIX names a finished dependency prefix to use
-#   instead of running build-deps.sh.
+# Environment: KX_WIN_DEPS_PREFIX names the finished dependency prefixes to
+#   use instead of running build-deps.sh, separated by colons as it prints
+#   them.
 # The last line of standard output is the path of the zip.
 set -euo pipefail
 
@@ -52,15 +54,20 @@ done
 
 start=$SECONDS
 
-# 1. The third-party DLLs: a cached prefix, built once per set of versions.
+# 1. The third-party DLLs: cached prefixes, built once per set of versions
+# (the libraries of sound and pictures, then the controllers').
 # A build under way in another process is waited for (build-deps.sh locks).
 prefix="${KX_WIN_DEPS_PREFIX:-}"
 if [[ -z "$prefix" ]]; then
     log "dependencies (build-deps.sh)"
     prefix="$("$SCRIPT_DIR/build-deps.sh" --jobs "$jobs" "${deps_options[@]}" | tail -n 1)"
 fi
-[[ -d "$prefix/lib/pkgconfig" ]] || die "build-deps.sh gave no usable prefix ('$prefix')"
-log "dependency prefix: $prefix"
+[[ -n "$prefix" ]] || die "build-deps.sh gave no prefix"
+IFS=: read -r -a prefixes <<<"$prefix"
+for dir in "${prefixes[@]}"; do
+    [[ -d "$dir/lib/pkgconfig" ]] || die "build-deps.sh gave no usable prefix ('$dir' of '$prefix')"
+done
+log "dependency prefixes: ${prefixes[*]}"
 
 # 2. Configure and build.
 launcher=()
@@ -108,6 +115,17 @@ for file in kestrelux.exe lumafold.dll irisloom.dll kxplatform.dll kxaudio.dll; 
 done
 needed="$("$SCRIPT_DIR/copy-dlls.sh" --prefix "$prefix" "$folder" "${files[@]}")"
 log "DLLs they need: $(tr '\n' ' ' <<<"$needed")"
+# The licence texts the prefixes carry, for the libraries whose DLLs are in
+# the folder (share/licenses/NAME/ goes with libNAME*.dll).
+for dir in "${prefixes[@]}"; do
+    for licence in "$dir"/share/licenses/*/; do
+        [[ -d "$licence" ]] || continue
+        name="$(basename "$licence")"
+        compgen -G "$folder/lib$name*.dll" >/dev/null || continue
+        mkdir -p "$folder/licenses/$name"
+        cp -r "$licence". "$folder/licenses/$name/"
+    done
+done
 # Shrinks the copies (libstdc++ alone carries over 20 MB of debugging data);
 # the build folder and the prefix keep theirs.
 "$HOST-strip" --strip-unneeded "$folder"/*.exe "$folder"/*.dll

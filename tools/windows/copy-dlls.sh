@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Copies the DLLs that Windows programs and DLLs need, and the DLLs those
-# need in turn, into a folder: from the dependency prefix (build-deps.sh), the
+# need in turn, into a folder: from the dependency prefixes (build-deps.sh), the
 # mingw-w64 compiler's runtime (libstdc++, libgcc, winpthreads) and the
 # mingw-w64 sysroot. DLLs that Windows itself provides are left out, and so
 # are DLLs already in the destination (the project's own); a DLL found
 # nowhere is an error.
 #
 # Usage: copy-dlls.sh [--prefix DIR] [--strip] DEST FILE.exe|FILE.dll...
-#   --prefix DIR   the dependency prefix (default: $KX_WIN_DEPS_PREFIX, else
-#                  build-deps.sh --print-prefix)
+#   --prefix DIRS  the dependency prefixes, separated by colons (default:
+#                  $KX_WIN_DEPS_PREFIX, else build-deps.sh --print-prefix)
 #   --strip        strip the copies (Debian's libstdc++-6.dll carries debug
 #                  information: 23 MB, 2 MB stripped)
 # Prints the copied DLLs, one a line.
@@ -39,7 +39,10 @@ if [[ -z "$prefix" ]]; then
 fi
 
 runtime_dir="$(dirname "$("$HOST-g++-posix" -print-file-name=libstdc++-6.dll)")"
-search_dirs=("$prefix/bin" "$runtime_dir" "/usr/$HOST/lib" "/usr/$HOST/bin")
+search_dirs=()
+IFS=: read -r -a prefixes <<<"$prefix"
+for dir in "${prefixes[@]}"; do search_dirs+=("$dir/bin"); done
+search_dirs+=("$runtime_dir" "/usr/$HOST/lib" "/usr/$HOST/bin")
 
 # DLLs of Windows itself (the ones our code and libraries import).
 is_system_dll()

@@ -6,14 +6,16 @@
 #
 # The compilers are the "posix" thread-model variants, so std::thread and
 # std::mutex work (they run on winpthreads). Libraries are searched in the
-# mingw-w64 sysroot and in the prefix that build-deps.sh fills. pkg-config
+# mingw-w64 sysroot and in the prefixes that build-deps.sh fills. pkg-config
 # looks only there too, so the project's pkg_check_modules() calls find the
 # Windows libraries just as they find the native ones on Linux (and as they
 # do under MSYS2, where no toolchain file is needed).
 #
-# The dependency prefix comes from -DKX_WIN_DEPS_PREFIX=..., else from the
+# The dependency prefixes come from -DKX_WIN_DEPS_PREFIX=..., else from the
 # environment variable KX_WIN_DEPS_PREFIX, else from asking build-deps.sh
 # where its cache holds a finished build (which it does offline, in a moment).
+# Several prefixes are separated by colons, as build-deps.sh prints them (its
+# layers: the libraries of sound and pictures, then the controllers').
 
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
@@ -47,17 +49,22 @@ if(NOT KX_WIN_DEPS_PREFIX)
     endif()
     set(KX_WIN_DEPS_PREFIX "${_kx_prefix}")
 endif()
-set(KX_WIN_DEPS_PREFIX "${KX_WIN_DEPS_PREFIX}" CACHE PATH
-    "Prefix holding the cross-built third-party libraries")
-if(NOT IS_DIRECTORY "${KX_WIN_DEPS_PREFIX}/lib/pkgconfig")
-    message(FATAL_ERROR
-        "KX_WIN_DEPS_PREFIX=${KX_WIN_DEPS_PREFIX} has no lib/pkgconfig; "
-        "run tools/windows/build-deps.sh")
-endif()
+set(KX_WIN_DEPS_PREFIX "${KX_WIN_DEPS_PREFIX}" CACHE STRING
+    "Prefixes holding the cross-built third-party libraries, separated by colons")
+string(REPLACE ":" ";" _kx_prefixes "${KX_WIN_DEPS_PREFIX}")
+set(_kx_pkgconfig_dirs "")
+foreach(_kx_prefix_dir IN LISTS _kx_prefixes)
+    if(NOT IS_DIRECTORY "${_kx_prefix_dir}/lib/pkgconfig")
+        message(FATAL_ERROR
+            "KX_WIN_DEPS_PREFIX=${KX_WIN_DEPS_PREFIX}: ${_kx_prefix_dir} has no "
+            "lib/pkgconfig; run tools/windows/build-deps.sh")
+    endif()
+    string(APPEND _kx_pkgconfig_dirs "${_kx_prefix_dir}/lib/pkgconfig:")
+endforeach()
 
 # Headers and libraries come only from the target side; programs (pkg-config,
 # code generators) from the build machine.
-set(CMAKE_FIND_ROOT_PATH "${KX_WIN_DEPS_PREFIX}" "${KX_MINGW_SYSROOT}")
+set(CMAKE_FIND_ROOT_PATH ${_kx_prefixes} "${KX_MINGW_SYSROOT}")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
@@ -65,8 +72,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # pkg-config: only the Windows .pc files. The paths in them are real paths on
 # this machine (the prefix is not relocated), so no sysroot rewriting.
-set(ENV{PKG_CONFIG_LIBDIR}
-    "${KX_WIN_DEPS_PREFIX}/lib/pkgconfig:${KX_MINGW_SYSROOT}/lib/pkgconfig")
+set(ENV{PKG_CONFIG_LIBDIR} "${_kx_pkgconfig_dirs}${KX_MINGW_SYSROOT}/lib/pkgconfig")
 unset(ENV{PKG_CONFIG_PATH})
 unset(ENV{PKG_CONFIG_SYSROOT_DIR})
 

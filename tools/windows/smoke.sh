@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Smoke test of the Windows cross-build set-up: cross-compiles a small C++
-# program (tools/windows/smoke/) against the dependency prefix through the
-# toolchain file and pkg-config, puts the DLLs it needs beside it and runs it
-# under Wine on a WAV and an Ogg Vorbis file made here with sox and oggenc.
-# It checks that every library loads and works and that the decoded frame
-# counts are right.
+# Smoke test of the Windows cross-build set-up: cross-compiles two small C++
+# programs (tools/windows/smoke/) against the dependency prefixes through the
+# toolchain file and pkg-config, puts the DLLs they need beside them and runs
+# them under Wine:
+#  - smoke.exe on a WAV and an Ogg Vorbis file made here with sox and oggenc:
+#    every library of sound and pictures loads and works, and the decoded
+#    frame counts are right;
+#  - controllers_smoke.exe: oscpack sends an OSC message to itself over
+#    127.0.0.1 and parses it back, RtMidi lists the WinMM MIDI input ports
+#    (none under Wine, which it must say).
 #
 # Usage: smoke.sh [--keep]
 #   --keep   keep the work folder (printed at the end)
@@ -49,9 +53,10 @@ cmake --build "$work/build" >"$work/build.log" 2>&1 || { cat "$work/build.log" >
 
 run="$work/run"
 mkdir -p "$run"
-cp "$work/build/smoke.exe" "$run/"
-dlls="$("$SCRIPT_DIR/copy-dlls.sh" --prefix "$prefix" "$run" "$run/smoke.exe")" || die "could not gather the DLLs"
-log "DLLs beside smoke.exe: $(paste -sd' ' - <<<"$dlls")"
+cp "$work/build/smoke.exe" "$work/build/controllers_smoke.exe" "$run/"
+dlls="$("$SCRIPT_DIR/copy-dlls.sh" --prefix "$prefix" "$run" "$run/smoke.exe" "$run/controllers_smoke.exe")" ||
+    die "could not gather the DLLs"
+log "DLLs beside the programs: $(paste -sd' ' - <<<"$dlls")"
 
 # Half a second of stereo at 44.1 kHz: 22050 frames.
 readonly frames=22050
@@ -68,20 +73,37 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
     wineboot --init >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; die "wineboot failed"; }
 fi
 
-log "running smoke.exe under Wine"
+# Both programs on one Wine server, which is then waited for.
+log "running smoke.exe and controllers_smoke.exe under Wine"
 status=0
 (cd "$run" && wine smoke.exe tone.wav tone.ogg round.mp3) >"$work/output.txt" 2>"$work/wine.log" || status=$?
+controllers_status=0
+(cd "$run" && wine controllers_smoke.exe) >"$work/controllers.txt" 2>"$work/wine-controllers.log" ||
+    controllers_status=$?
 wineserver -w || true
+
 tr -d '\r' <"$work/output.txt"
 if ((status != 0)); then
     cat "$work/wine.log" >&2
     die "smoke.exe failed with status $status"
 fi
-
 output="$(tr -d '\r' <"$work/output.txt")"
 for file in tone.wav tone.ogg; do
     grep -q "^libsndfile: $file: 44100 Hz, 2 channels, $frames frames decoded$" <<<"$output" ||
         die "$file: expected $frames decoded frames"
 done
 grep -q '^smoke: all libraries work$' <<<"$output" || die "smoke.exe did not finish its checks"
+
+output="$(tr -d '\r' <"$work/controllers.txt")"
+printf '%s\n' "$output"
+if ((controllers_status != 0)); then
+    cat "$work/wine-controllers.log" >&2
+    die "controllers_smoke.exe failed with status $controllers_status"
+fi
+grep -q '^osc: received /kestrelux/set tune volume 0.504 1099511627783 timetag 0x0123456789abcdef$' <<<"$output" ||
+    die "the OSC message did not come back whole"
+grep -Eq '^midi: (no MIDI input ports|opened and closed port 0)$' <<<"$output" ||
+    die "RtMidi did not list the MIDI input ports"
+grep -q '^controllers smoke: oscpack and RtMidi work$' <<<"$output" ||
+    die "controllers_smoke.exe did not finish its checks"
 log "passed"

@@ -13,7 +13,10 @@
 #  - the window cases (e2e/wine_window_test.sh, named WineWindow.* for
 #    --filter): the program's manifest; real X key presses from xdotool
 #    reach the player and Escape ends it; the session's end stops a capture
-#    with a complete audio.wav.
+#    with a complete audio.wav;
+#  - the smoke test of the third-party DLLs (smoke.sh, named Smoke for
+#    --filter): the libraries of sound and pictures at work, an OSC message
+#    through 127.0.0.1 and back through oscpack, RtMidi's WinMM input ports.
 # Prints the cases passed and failed; exits non-zero on any failure.
 #
 # Usage: test.sh [--no-build] [--jobs N] [--filter PATTERN]
@@ -122,6 +125,17 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+
+# The smoke test runs before this run's Wine server starts: it waits for the
+# one its programs start.
+smoke_passed=0
+smoke_failed=0
+if [[ "$filter" == "*" || "$filter" == *Smoke* ]]; then
+    log "running the smoke test of the third-party DLLs under Wine"
+    if "$SCRIPT_DIR/smoke.sh" >"$work/smoke.log" 2>&1; then smoke_passed=1; else smoke_failed=1; fi
+    cat "$work/smoke.log"
+fi
+
 display=
 for n in $(seq 70 99); do
     [[ -e "/tmp/.X$n-lock" || -e "/tmp/.X11-unix/X$n" ]] && continue
@@ -182,11 +196,12 @@ if [[ "$filter" == "*" || "$filter" == *WineWindow* ]]; then
     window_failed=$((3 - window_passed))
 fi
 
-passed=$((unit_passed + e2e_passed + window_passed))
-failed=$((unit_failed + e2e_failed + window_failed))
+passed=$((unit_passed + e2e_passed + window_passed + smoke_passed))
+failed=$((unit_failed + e2e_failed + window_failed + smoke_failed))
 log "build $build_seconds s, tests $((SECONDS - start - build_seconds)) s"
 echo "Windows suite under Wine: unit tests $unit_passed passed, $unit_failed failed" \
     "(${#unit_excluded[@]} Linux-only patterns left out); end-to-end $e2e_passed passed, $e2e_failed failed" \
-    "(${#excluded[@]} Linux-only cases left out); window cases $window_passed passed, $window_failed failed"
+    "(${#excluded[@]} Linux-only cases left out); window cases $window_passed passed, $window_failed failed;" \
+    "smoke test $smoke_passed passed, $smoke_failed failed"
 echo "Windows: $passed passed, $failed failed"
 if ((status != 0 || failed != 0 || passed == 0)); then exit 1; fi

@@ -1,0 +1,207 @@
+// A MIDI file's messages as cues of the show.
+#include "player/controllers/midi_file_cues.h"
+
+#include "common/media/stream.h"
+#include "common/script/xml_tag.h"
+#include "platform/problem_report.h"
+#include "player/controllers/midi_file.h"
+#include "player/controllers/midi_map.h"
+#include "player/demo.h"
+#include "player/log.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <utility>
+
+namespace controllers {
+
+namespace {
+
+const char* const kSource = "MIDI file";
+
+// Reads the file from data/music/, or else from data/. False with the
+// reason in why; path is where it was looked for.
+bool readFile(const char* name, std::vector<unsigned char>& bytes, std::string& path, std::string& why)
+{
+    char inMusic[512];
+    const std::string inData = std::string("data/") + name;
+    const std::string music = locateDataFile(name, inMusic, sizeof inMusic) ? inMusic : inData;
+    for (const std::string& candidate : {music, inData}) {
+        cFileStream file(candidate.c_str(), 1);
+        if (!file.isOpen()) continue;
+        path = candidate;
+        const long long length = file.length();
+        if (length > static_cast<long long>(cMidiFileReader::kMaxFileBytes)) {
+            why = std::to_string(length) + " bytes: larger than the " +
+                  std::to_string(cMidiFileReader::kMaxFileBytes) + " bytes a MIDI file may have";
+            return false;
+        }
+        bytes.resize(static_cast<size_t>(length));
+        if (length > 0) file.read(bytes.data(), static_cast<int>(length));
+        bytes.resize(static_cast<size_t>(std::max(0, file.lastReadCount())));
+        return true;
+    }
+    why = music == inData ? "not found (looked for " + inData + ")"
+                          : "not found (looked for " + music + " and " + inData + ")";
+    return false;
+}
+
+// The show time of the command: the time of the event that runs it, in
+// whichever frame the clock runs that event; outside events, the frame's.
+float commandTime(const cDemo& demo)
+{
+    const cEvent* e = demo.timeline.running();
+    return e && e->time >= 0 ? e->time : demo.timeline.frameTime;
+}
+
+} // namespace
+
+std::vector<sMidiCue> cuesOf(const sMidiFile& file, const cMidiMap& map, sMidiCueCount& count)
+{
+    std::vector<sMidiCue> cues;
+    // The cue of each controller's run of close changes: channel and number
+    // -> the cue's index and the time the run started.
+    std::map<int, std::pair<size_t, double>> runs;
+    for (const sMidiFileMessage& m : file.messages) {
+        const int kind = m.status & 0xF0;
+        const bool noteOn = kind == 0x90 && m.data2 > 0;
+        if (!noteOn && kind != 0xB0) continue;
+        std::vector<sAction> actions = map.translate(m.status, m.data1, m.data2, kSource);
+        if (actions.empty()) {
+            ++count.unmapped;
+            continue;
+        }
+        if (noteOn) {
+            // Each key a note presses is a cue of its own: an event has one trigger.
+            for (sAction& a : actions) {
+                sMidiCue cue;
+                cue.seconds = m.seconds;
+                cue.actions.push_back(std::move(a));
+                cues.push_back(std::move(cue));
+            }
+            ++count.notes;
+            continue;
+        }
+        const int controller = (m.status & 0x0F) << 7 | m.data1;
+        auto run = runs.find(controller);
+        if (run != runs.end() && m.seconds - run->second.second < kControllerSpacing) {
+            sMidiCue& cue = cues[run->second.first];
+            cue.seconds = m.seconds;
+            cue.actions = std::move(actions);
+            ++count.merged;
+            continue;
+        }
+        runs[controller] = {cues.size(), m.seconds};
+        sMidiCue cue;
+        cue.seconds = m.seconds;
+        cue.actions = std::move(actions);
+        cues.push_back(std::move(cue));
+        ++count.controllers;
+    }
+    // A folded change moved to its run's last time.
+    std::stable_sort(cues.begin(), cues.end(),
+                     [](const sMidiCue& a, const sMidiCue& b) { return a.seconds < b.seconds; });
+    return cues;
+}
+
+void midiFileCommand(cDemo& demo, cXmlTag* element)
+{
+    cLog* log = cLog::get();
+    const char* name = element->getString("filename");
+    if (!name || !*name) {
+        log->logf("Error: midifile without a filename, ignored");
+        return;
+    }
+    const float start = commandTime(demo);
+    char at[32];
+    std::snprintf(at, sizeof at, "%.9g", double(start));
+
+    // The cues are events of the document, under the element: they live as
+    // long as the script does and go with it. An element run again at the
+    // same time (the show scrubbed or rebuilt) declares the cues it made.
+    for (cXmlTag* made : element->children()) {
+        const char* madeAt = made->getString("at");
+        if (!made->nameIs("cues") || !madeAt || std::strcmp(madeAt, at) != 0) continue;
+        for (cXmlTag* event : made->children()) demo.timeline.declareCue(event, demo.rerun.again);
+        return;
+    }
+
+    std::vector<unsigned char> bytes;
+    std::string path, why;
+    sMidiFile file;
+    if (!readFile(name, bytes, path, why) || !cMidiFileReader::read(bytes.data(), bytes.size(), file, why)) {
+        platform::reportProblem("midifile: %s refused: %s\n", name, why.c_str());
+        return;
+    }
+    if (demo.midiMap.empty())
+        log->logf("midifile: %s: the show has no <midi> elements before it, nothing to play", name);
+    sMidiCueCount count;
+    std::vector<sMidiCue> cues = cuesOf(file, demo.midiMap, count);
+
+    cXmlArena& arena = element->arena();
+    auto text = [&](const char* s) { return arena.copyString(s, std::strlen(s), kXmlValueMax); };
+    auto addParam = [&](cXmlTag* tag, cXmlParam*& last, const char* param, const char* value) {
+        cXmlParam* p = arena.newParam();
+        p->name = arena.copyString(param, std::strlen(param), kXmlParamNameMax);
+        p->value = text(value);
+        tag->appendParam(p, last);
+        last = p;
+    };
+    cXmlTag* group = element->addChild("cues");
+    group->addParam("at", at);
+    cXmlTag* lastEvent = nullptr;
+    size_t declared = 0, leftOut = 0, noEffect = 0;
+    std::string missingEffect;
+    for (const sMidiCue& cue : cues) {
+        if (demo.timeline.room() <= 0) {
+            ++leftOut;
+            continue;
+        }
+        cXmlTag* event = arena.newTag();
+        event->name = text("event");
+        cXmlParam* lastParam = nullptr;
+        char time[32];
+        std::snprintf(time, sizeof time, "%.9g", double(static_cast<float>(double(start) + cue.seconds)));
+        addParam(event, lastParam, "time", time);
+        cXmlTag* lastChild = nullptr;
+        for (const sAction& a : cue.actions) {
+            if (a.kind == sAction::eKind::press) {
+                const char key[2] = {static_cast<char>(a.key), 0};
+                addParam(event, lastParam, "trigger", key);
+            } else if (a.kind == sAction::eKind::set) {
+                // Only an effect of the show: another name would run as a command.
+                if (!demo.findEffect(a.effect.c_str())) {
+                    ++noEffect;
+                    missingEffect = a.effect;
+                    continue;
+                }
+                cXmlTag* change = arena.newTag();
+                change->name = arena.copyString(a.effect.c_str(), a.effect.size(), kXmlTagNameMax);
+                cXmlParam* changeParam = nullptr;
+                addParam(change, changeParam, a.attribute.c_str(), a.value.c_str());
+                event->appendChild(change, lastChild);
+                lastChild = change;
+            }
+        }
+        if (!event->firstChild && !event->getString("trigger")) continue;
+        group->appendChild(event, lastEvent);
+        lastEvent = event;
+        if (demo.timeline.declareCue(event, demo.rerun.again)) ++declared;
+    }
+
+    log->logf("midifile: %s (%s, format %d, %d tracks): %zu notes and %zu controller changes from %.3f s, "
+              "%zu cues (%zu controller changes within 1/100 s of the one before merged, %zu not in the <midi> map)",
+              name, path.c_str(), file.format, file.tracks, count.notes, count.controllers + count.merged,
+              double(start), declared, count.merged, count.unmapped);
+    if (noEffect)
+        log->logf("Error: midifile: %s: %zu controller changes set %s, which is no effect of the show; left out", name,
+                  noEffect, missingEffect.c_str());
+    if (leftOut)
+        log->logf("Error: midifile: %s: %zu cues left out, the show holds at most %d events", name, leftOut,
+                  int(cTimeline::kMaxEvents));
+}
+
+} // namespace controllers

@@ -6,13 +6,17 @@
 #include "player/controllers/midi_file.h"
 #include "player/controllers/midi_file_cues.h"
 #include "player/controllers/midi_map.h"
+#include "player/demo.h"
+#include "player/log.h"
 #include "player/script_reader.h"
 #include "player/timeline.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -210,4 +214,87 @@ TEST(MidiFile, TimelinePlacesCuesAmongTheEventsStillToFire)
     EXPECT_EQ(fired, "|start* c0* c1*");
     EXPECT_EQ(timeline.eventCount, 7);
     EXPECT_EQ(timeline.room(), cTimeline::kMaxEvents - 7);
+}
+
+namespace {
+
+class MidiFileShow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        cLog::get()->reset();
+        cLog::get()->setFileName("log.txt");
+        cLog::get()->setEnabled(true);
+        gSwitches = sDemoSwitches();
+    }
+    void TearDown() override { cLog::get()->reset(); }
+
+    // The markers (children named mark...) the log shows as run since the
+    // last call, in order, one letter each after "mark".
+    std::string markersRun()
+    {
+        const std::string log = readFile("log.txt");
+        std::string out;
+        const std::regex marker(R"(param \d+\.\d+ \[mark(\w+)\])");
+        for (auto it = std::sregex_iterator(log.begin() + long(seen_), log.end(), marker); it != std::sregex_iterator(); ++it)
+            out += (*it)[1];
+        seen_ = log.size();
+        return out;
+    }
+    // Frames of 0.1 s at the given speed, as the frame loop plays them in capture mode.
+    void frames(cDemo& demo, int n, float speed = 1.0f)
+    {
+        demo.timeline.frameRate = 10;
+        for (int i = 0; i < n; ++i) {
+            demo.timeline.frameTime = demo.timeline.clock;
+            demo.timeline.speed = speed;
+            demo.advanceShow(10.0f);
+        }
+        demo.timeline.speed = 1.0f;
+    }
+
+    struct Script {
+        cXmlTag root;
+        explicit Script(const std::string& text)
+        {
+            cMemoryStream source(text.data(), static_cast<int>(text.size()));
+            EXPECT_EQ(parse(&root, source), 0) << lastError();
+        }
+    };
+
+    TempDir dir;
+    size_t seen_ = 0;
+};
+
+} // namespace
+
+// Scrubbing runs a file's cues again as the show's own events run again,
+// each declared once; a missing or broken file leaves the show playing.
+TEST_F(MidiFileShow, ScrubbingReplaysTheFilesCues)
+{
+    // Notes 36 and 38 at 0.5, 1.0 and 2.5 s of the file (120 beats a minute).
+    writeDataFile("music/cues.mid",
+                  midiFile(0, 96, {MidiTrack().note(96, 1, 36, 64).note(96, 1, 38, 64).note(288, 1, 36, 64).end()}));
+    writeDataFile("broken.mid", midiFile(0, 96, {MidiTrack().note(0, 1, 36, 64)}).substr(0, 25));
+    Script s(R"(<demo>
+        <midi note="36" key="A"/><midi note="38" key="B"/>
+        <event key="A"><markA/></event><event key="B"><markB/></event>
+        <event time="1"><markS/><midifile filename="cues.mid"/><midifile filename="gone.mid"/></event>
+        <event time="3"><markL/></event>
+        <midifile filename="broken.mid"/>
+    </demo>)");
+    cDemo demo;
+    demo.doXML(s.root.firstChild);
+    demo.timeline.sort();
+
+    frames(demo, 23); // to 2.2 s: the file starts at 1 s
+    EXPECT_EQ(markersRun(), "SAB");
+    frames(demo, 1, -5); // back to 1.7 s: every event up to it again
+    EXPECT_EQ(markersRun(), "SA");
+    frames(demo, 23); // on to 4.0 s: the last one replayed fires once more, as every event does
+    EXPECT_EQ(markersRun(), "ABLA");
+    EXPECT_EQ(demo.timeline.eventCount, 4 + 3);
+    EXPECT_NE(readFile("log.txt").find("midifile: cues.mid (data/music/cues.mid, format 0, 1 tracks): 3 notes and 0 "
+                                       "controller changes from 1.000 s, 3 cues"),
+              std::string::npos);
 }

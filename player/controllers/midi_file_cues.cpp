@@ -3,6 +3,7 @@
 
 #include "common/media/stream.h"
 #include "common/script/xml_tag.h"
+#include "platform/file_name.h"
 #include "platform/problem_report.h"
 #include "player/controllers/midi_file.h"
 #include "player/controllers/midi_map.h"
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <utility>
@@ -23,25 +25,32 @@ namespace {
 const char* const kSource = "MIDI file";
 
 // Reads the file from data/music/, or else from data/. False with the
-// reason in why; path is where it was looked for.
+// reason in why; path is where it was found.
 bool readFile(const char* name, std::vector<unsigned char>& bytes, std::string& path, std::string& why)
 {
     char inMusic[512];
     const std::string inData = std::string("data/") + name;
     const std::string music = locateDataFile(name, inMusic, sizeof inMusic) ? inMusic : inData;
     for (const std::string& candidate : {music, inData}) {
-        cFileStream file(candidate.c_str(), 1);
-        if (!file.isOpen()) continue;
+        std::error_code error;
+        const std::filesystem::path file = platform::filePath(candidate);
+        if (!std::filesystem::is_regular_file(file, error)) continue;
         path = candidate;
-        const long long length = file.length();
-        if (length > static_cast<long long>(cMidiFileReader::kMaxFileBytes)) {
+        const uintmax_t length = std::filesystem::file_size(file, error);
+        if (!error && length > cMidiFileReader::kMaxFileBytes) {
             why = std::to_string(length) + " bytes: larger than the " +
                   std::to_string(cMidiFileReader::kMaxFileBytes) + " bytes a MIDI file may have";
             return false;
         }
-        bytes.resize(static_cast<size_t>(length));
-        if (length > 0) file.read(bytes.data(), static_cast<int>(length));
-        bytes.resize(static_cast<size_t>(std::max(0, file.lastReadCount())));
+        std::FILE* f = platform::openFile(candidate.c_str(), "rb");
+        if (!f) {
+            why = "cannot be opened";
+            return false;
+        }
+        // As long as it was when looked at, and no longer than the limit.
+        bytes.resize(error ? 0 : static_cast<size_t>(length));
+        bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+        std::fclose(f);
         return true;
     }
     why = music == inData ? "not found (looked for " + inData + ")"

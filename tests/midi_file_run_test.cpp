@@ -124,7 +124,7 @@ TEST_F(MidiFileRun, AReloadCatchesUpWithTheFileAndPlaysOn)
     // After the third note, the script is saved again: the show is rebuilt.
     for (int i = 0; i < 3000 && markers(readFile("log.txt")).size() < 3 && !player.ended(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    writeDataFile("script.txt", script + "<!-- saved again -->");
+    writeDataFile("script.txt", script + "<note text=\"saved again\"/>");
     EXPECT_EQ(player.wait(), 0);
 
     const std::string log = readFile("log.txt");

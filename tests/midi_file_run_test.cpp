@@ -97,8 +97,9 @@ TEST_F(MidiFileRun, NotesLandOnTheFrameOfTheirTimeAndASweepMovesAnAttribute)
         << log;
 }
 
-// A live show rebuilt while a file plays: the cues up to the show time run
-// once as it catches up, the rest at their times, none twice.
+// A live show rebuilt because its MIDI file was saved again while it plays:
+// the cues up to the show time run once as it catches up, the rest at their
+// times, none twice.
 TEST_F(MidiFileRun, AReloadCatchesUpWithTheFileAndPlaysOn)
 {
     // Twenty notes, 0.15 s apart from 0.1 s of the file, each pressing a key
@@ -115,20 +116,21 @@ TEST_F(MidiFileRun, AReloadCatchesUpWithTheFileAndPlaysOn)
     script += R"(<event time="0.2"><midifile filename="sync.mid"/></event>
         <event time="3.8"><exit/></event>
         <create/><load/><run/></demo>)";
-    writeDataFile("music/sync.mid", midiFile(0, 1000, {notes.end()}));
+    notes.end();
+    writeDataFile("music/sync.mid", midiFile(0, 1000, {notes}));
     writeDataFile("script.txt", script);
 
     PlayerProcess::Options options;
     options.deadlineSeconds = 120;
     PlayerProcess player(options);
-    // After the third note, the script is saved again: the show is rebuilt.
+    // After the third note, the file is saved again: the show is rebuilt.
     for (int i = 0; i < 3000 && markers(readFile("log.txt")).size() < 3 && !player.ended(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    writeDataFile("script.txt", script + "<note text=\"saved again\"/>");
+    writeDataFile("music/sync.mid", midiFile(0, 1000, {notes}));
     EXPECT_EQ(player.wait(), 0);
 
     const std::string log = readFile("log.txt");
-    const size_t reload = log.find("reload: data/script.txt changed");
+    const size_t reload = log.find("reload: data/music/sync.mid changed");
     ASSERT_NE(reload, std::string::npos) << log;
     ASSERT_NE(log.find("show rebuilt at", reload), std::string::npos) << log;
     const std::string before = markers(log.substr(0, reload)), after = markers(log.substr(reload));

@@ -11,6 +11,7 @@
 #include "player/log.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>

@@ -298,3 +298,19 @@ TEST_F(MidiFileShow, ScrubbingReplaysTheFilesCues)
                                        "controller changes from 1.000 s, 3 cues"),
               std::string::npos);
 }
+
+// A file with more notes than the show can hold fills the show's events
+// and says how many cues it left out.
+TEST_F(MidiFileShow, CuesBeyondTheShowsEventsAreLeftOutWithALogLine)
+{
+    MidiTrack notes;
+    for (int i = 0; i < 5000; ++i) notes.note(1, 1, 60, 100);
+    writeDataFile("many.mid", midiFile(0, 96, {notes.end()}));
+    Script s(R"(<demo><midi note="60" key="A"/><event key="A"/><midifile filename="many.mid"/></demo>)");
+    cDemo demo;
+    demo.doXML(s.root.firstChild);
+    demo.timeline.sort();
+    EXPECT_EQ(demo.timeline.eventCount, int(cTimeline::kMaxEvents));
+    EXPECT_NE(readFile("log.txt").find("Error: midifile: many.mid: 905 cues left out, the show holds at most 4096 events"),
+              std::string::npos);
+}

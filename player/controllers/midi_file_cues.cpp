@@ -130,12 +130,21 @@ void midiFileCommand(cDemo& demo, cXmlTag* element)
     std::snprintf(at, sizeof at, "%.9g", double(start));
 
     // The cues are events of the document, under the element: they live as
-    // long as the script does and go with it. An element run again at the
-    // same time (the show scrubbed or rebuilt) declares the cues it made.
+    // long as the script does and go with it (a rebuilt show has a new
+    // document and reads the file again). Run again at the same time, as
+    // the show is scrubbed, the element has declared its cues already; run
+    // anew at that time (a key pressed twice in a frame), it declares them
+    // once more, as an event's fragment declares its events.
     for (cXmlTag* made : element->children()) {
         const char* madeAt = made->getString("at");
         if (!made->nameIs("cues") || !madeAt || std::strcmp(madeAt, at) != 0) continue;
-        for (cXmlTag* event : made->children()) demo.timeline.declareCue(event, demo.rerun.again);
+        if (demo.rerun.again) return;
+        size_t leftOut = 0;
+        for (cXmlTag* event : made->children())
+            if (demo.timeline.room() <= 0 || !demo.timeline.declareCue(event)) ++leftOut;
+        if (leftOut)
+            log->logf("Error: midifile: %s: %zu cues left out, the show holds at most %d events", name, leftOut,
+                      int(cTimeline::kMaxEvents));
         return;
     }
 

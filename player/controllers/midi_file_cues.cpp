@@ -59,6 +59,13 @@ bool readFile(const char* name, std::vector<unsigned char>& bytes, std::string& 
     return false;
 }
 
+void reportLeftOut(const char* name, size_t leftOut)
+{
+    if (leftOut)
+        cLog::get()->logf("Error: midifile: %s: %d cues left out, the show holds at most %d events", name, int(leftOut),
+                          int(cTimeline::kMaxEvents));
+}
+
 // The show time of the command: the time of the event that runs it, in
 // whichever frame the clock runs that event; outside events, the frame's.
 float commandTime(const cDemo& demo)
@@ -142,9 +149,7 @@ void midiFileCommand(cDemo& demo, cXmlTag* element)
         size_t leftOut = 0;
         for (cXmlTag* event : made->children())
             if (demo.timeline.room() <= 0 || !demo.timeline.declareCue(event)) ++leftOut;
-        if (leftOut)
-            log->logf("Error: midifile: %s: %zu cues left out, the show holds at most %d events", name, leftOut,
-                      int(cTimeline::kMaxEvents));
+        reportLeftOut(name, leftOut);
         return;
     }
 
@@ -211,16 +216,15 @@ void midiFileCommand(cDemo& demo, cXmlTag* element)
         if (demo.timeline.declareCue(event, demo.rerun.again)) ++declared;
     }
 
-    log->logf("midifile: %s (%s, format %d, %d tracks): %zu notes and %zu controller changes from %.3f s, "
-              "%zu cues (%zu controller changes within 1/100 s of the one before merged, %zu not in the <midi> map)",
-              name, path.c_str(), file.format, file.tracks, count.notes, count.controllers + count.merged,
-              double(start), declared, count.merged, count.unmapped);
+    // Counts are bounded by the file's events (a million), so an int holds them.
+    log->logf("midifile: %s (%s, format %d, %d tracks): %d notes and %d controller changes from %.3f s, "
+              "%d cues (%d controller changes within 1/100 s of the one before merged, %d not in the <midi> map)",
+              name, path.c_str(), file.format, file.tracks, int(count.notes), int(count.controllers + count.merged),
+              double(start), int(declared), int(count.merged), int(count.unmapped));
     if (noEffect)
-        log->logf("Error: midifile: %s: %zu controller changes set %s, which is no effect of the show; left out", name,
-                  noEffect, missingEffect.c_str());
-    if (leftOut)
-        log->logf("Error: midifile: %s: %zu cues left out, the show holds at most %d events", name, leftOut,
-                  int(cTimeline::kMaxEvents));
+        log->logf("Error: midifile: %s: %d controller changes set %s, which is no effect of the show; left out", name,
+                  int(noEffect), missingEffect.c_str());
+    reportLeftOut(name, leftOut);
 }
 
 } // namespace controllers

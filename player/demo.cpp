@@ -7,6 +7,7 @@
 #include "common/script/cut_name.h"
 #include "common/script/xml_tag.h"
 #include "platform/window_system.h"
+#include "player/controllers/midi_file_cues.h"
 #include "player/extensions.h"
 #include "player/log.h"
 #include "player/plugin.h"
@@ -223,6 +224,8 @@ int cDemo::doXML(cXmlTag* tag)
             keybank(child);
         else if (child->nameIs("midi"))
             midiMap.add(child);
+        else if (child->nameIs("midifile"))
+            controllers::midiFileCommand(*this, child);
         else if (child->nameIs("draworder"))
             setDrawOrder(child);
         else if (child->nameIs("add"))

@@ -116,6 +116,7 @@ void cDemo::run()
     // Capture mode: every frame is one fixed step of show time.
     // Frame k then starts at show time k / fps.
     timer->fixedStep = gCapture.enabled ? gCapture.step() : 0.0f;
+    timeline.frameRate = gCapture.enabled ? gCapture.fps : 0;
     timer->step = timer->fixedStep;
     // A stop signal ends the show between two frames, never inside one;
     // so does a close asked for by a key, an event or the capture's end.

@@ -49,14 +49,18 @@ std::string keyLogTime(float now, float previous)
     // An event fires on the first frame whose time has reached it. A time
     // cut (not rounded) to a tenth usually lies after the previous frame
     // and so replays on this one; when frames are closer than that, more
-    // decimals are written until it does.
+    // decimals are written until it does. A frame that starts on a decimal
+    // (48.8 s: the float just under it) is written as that decimal, which
+    // reads back as the same float.
     const bool ordered = previous < now;
     char text[32];
     for (int digits = 1; digits <= 6; ++digits) {
         const double scale = std::pow(10.0, digits);
-        std::snprintf(text, sizeof text, "%.*f", digits, std::floor(double(now) * scale) / scale);
-        const float back = std::strtof(text, nullptr);
-        if (back <= now && (!ordered || back > previous)) return text;
+        for (const double cut : {std::nearbyint(double(now) * scale), std::floor(double(now) * scale)}) {
+            std::snprintf(text, sizeof text, "%.*f", digits, cut / scale);
+            const float back = std::strtof(text, nullptr);
+            if (back <= now && (!ordered || back > previous)) return text;
+        }
     }
     std::snprintf(text, sizeof text, "%.9g", double(now));
     return text;

@@ -4,6 +4,7 @@
 #include "common/script/xml_tag.h"
 #include "player/log.h"
 
+#include <algorithm>
 #include <cmath>
 #include <strings.h>
 
@@ -17,11 +18,13 @@ void cTimeline::clear()
     }
     eventCount = 0;
     nextEvent = 0;
+    for (cEvent* e : cues_) delete e;
+    cues_.clear();
 }
 
 cEvent* cTimeline::declare(cXmlTag* tag, bool rerunning)
 {
-    if (eventCount >= kMaxEvents) {
+    if (room() <= 0) {
         cLog::get()->logf("Error: a show holds at most %d events, event left out", kMaxEvents);
         return nullptr;
     }
@@ -46,8 +49,42 @@ cEvent* cTimeline::declare(cXmlTag* tag, bool rerunning)
     return e;
 }
 
+cEvent* cTimeline::declareCue(cXmlTag* tag, bool rerunning)
+{
+    if (rerunning) {
+        for (const cEvent* e : cues_)
+            if (e->fragment == tag) return nullptr;
+    }
+    // Declared like any event, then taken aside until it can be placed.
+    cEvent* e = declare(tag, rerunning);
+    if (!e) return nullptr;
+    events[--eventCount] = nullptr;
+    cues_.push_back(e);
+    return e;
+}
+
+void cTimeline::placeCues(int from)
+{
+    if (cues_.empty()) return;
+    std::stable_sort(cues_.begin(), cues_.end(), [](const cEvent* a, const cEvent* b) { return a->time < b->time; });
+    // A cue goes before the first event after it in time; key events (time
+    // -10) never count as after.
+    std::vector<cEvent*> merged;
+    merged.reserve(static_cast<size_t>(eventCount - from) + cues_.size());
+    size_t c = 0;
+    for (int i = from; i < eventCount; ++i) {
+        while (c < cues_.size() && events[i]->time >= 0 && events[i]->time > cues_[c]->time) merged.push_back(cues_[c++]);
+        merged.push_back(events[i]);
+    }
+    while (c < cues_.size()) merged.push_back(cues_[c++]);
+    std::copy(merged.begin(), merged.end(), events + from);
+    eventCount = from + static_cast<int>(merged.size());
+    cues_.clear();
+}
+
 void cTimeline::sort()
 {
+    placeCues(eventCount);
     // A stable bubble sort: events with equal times keep declaration order.
     if (eventCount >= 2) {
         bool swapped = true;
@@ -73,16 +110,21 @@ void cTimeline::fire(cEvent& e, const Runner& run)
     // on. The runner must then leave the scene as it was after the first run.
     const bool again = scrubbed && e.fired;
     e.fired = true;
+    const cEvent* outer = running_;
+    running_ = &e;
     run(e, again);
+    running_ = outer;
 }
 
 void cTimeline::fireDue(const Runner& run)
 {
+    placeCues(nextEvent);
     while (nextEvent < eventCount && events[nextEvent]->time < 0) ++nextEvent;
     while (nextEvent < eventCount && events[nextEvent]->time >= 0 && events[nextEvent]->time <= frameTime) {
         // Advance first: the fragment may declare events or press keys.
         cEvent* e = events[nextEvent++];
         fire(*e, run);
+        placeCues(nextEvent);
     }
 }
 
@@ -93,6 +135,7 @@ void cTimeline::replay(float upTo, const Runner& run)
     for (int i = 0; i < eventCount; ++i) {
         if (events[i]->time >= 0 && events[i]->time <= upTo) {
             fire(*events[i], run);
+            placeCues(i + 1);
             nextEvent = i;
         }
     }
@@ -118,6 +161,7 @@ void cTimeline::catchUp(float upTo, const Runner& run, const Passer& pass)
         if (e->time < 0) continue;
         passTo(e->time);
         fire(*e, run);
+        placeCues(nextEvent);
     }
     passTo(upTo);
 }
@@ -129,6 +173,7 @@ cTimeline::sAdvance cTimeline::advance(float step, const Runner& run)
 
     step *= speed;
     clock += step * 0.01f;
+    if (frameRate > 0) clock = static_cast<float>(std::nearbyint(double(clock) * frameRate) / frameRate);
     if (speed != 1.0f) {
         // Replay: rebuild the show state by re-running every event up to the clock.
         if (clock < 0) {

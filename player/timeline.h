@@ -9,6 +9,7 @@
 #include "player/event.h"
 
 #include <functional>
+#include <vector>
 
 class cXmlTag;
 
@@ -29,10 +30,23 @@ public:
     // null when the array is full (logged) or when rerunning and this tag
     // declared an event already (a fragment run again declares once).
     cEvent* declare(cXmlTag* tag, bool rerunning = false);
+    // Declares a cue: a timed event that fires at its time wherever it was
+    // declared from (a MIDI file's notes and controller changes). An event
+    // a fragment declares waits behind the events declared before it; a cue
+    // takes its place in time order among the events still to fire, as
+    // soon as the walk under way allows (after the event being run), and
+    // one whose time has passed fires at once. Null when the show is full,
+    // or when rerunning and this tag declared a cue already.
+    cEvent* declareCue(cXmlTag* tag, bool rerunning = false);
+    // How many more events, cues included, the show can hold.
+    int room() const { return kMaxEvents - eventCount - static_cast<int>(cues_.size()); }
+    // The timed event the clock is running, or null: its time is the show
+    // time of the commands it runs, whichever frame runs them.
+    const cEvent* running() const { return running_; }
     // Sorts the events by time, keeping declaration order for equal
     // times, so key events (time -10) come first; logs every event.
     void sort();
-    // Deletes every event; the clock keeps its place.
+    // Deletes every event and cue; the clock keeps its place.
     void clear();
 
     // Fires, in order, the timed events at and after nextEvent that are
@@ -86,7 +100,17 @@ public:
     float clock = 0.0f;     // show time in seconds
     float frameTime = 0.0f; // the clock at the start of the current frame
     float speed = 1.0f;     // 1 plays; the vhs buttons set +-100
+    // Capture mode's frames per second, 0 otherwise. advance then puts the
+    // clock on a frame's start, k / fps exactly: a sum of float steps falls
+    // behind (0.49999997 after five steps of 0.1 s) and would fire an event
+    // at a frame's start one frame late, and drift from the captured sound.
+    int frameRate = 0;
 
 private:
     void fire(cEvent& event, const Runner& run);
+    // Merges the cues declared since the last call into the events from
+    // index `from` on, in time order.
+    void placeCues(int from);
+    std::vector<cEvent*> cues_;
+    const cEvent* running_ = nullptr;
 };

@@ -443,6 +443,7 @@ TEST(KeyLogTime, TheRecordedTimeReplaysOnTheFrameItWasMadeOn)
         {0.29999998f, 0.2f, "0.29"}, // a clock that summed just short of 0.3
         {12.3167f, 12.3f, "12.31"},  // sixty frames a second
         {5.0f, 9.0f, "5.0"},         // scrubbed back: one decimal
+        {48.8f, 48.7f, "48.8"},      // a capture frame's start, the float just under 48.8
     };
     for (const tCase& c : cases) {
         const std::string text = keyLogTime(c.now, c.previous);

@@ -54,6 +54,18 @@ setup_script_reader() {
         >"$corpus/seed-params.xml"
 }
 
+setup_midi_file() {
+    local corpus=$1
+    # Format 0: tempo, a note with running status, a controller, sysex, end.
+    printf 'MThd\0\0\0\6\0\0\0\1\0\140MTrk\0\0\0\37\0\377\121\3\7\241\040\0\220\074\100\140\074\0\0\260\7\100\0\360\2\1\367\201\0\300\5\0\377\057\0' \
+        >"$corpus/seed-format0.mid"
+    # Format 1: the tempo map in track 1, notes in track 2, an unknown chunk between.
+    printf 'MThd\0\0\0\6\0\1\0\2\1\340MTrk\0\0\0\17\0\377\121\3\11\047\300\203\140\377\121\3\7\241\040XYZW\0\0\0\2\1\2MTrk\0\0\0\15\0\221\100\177\207\100\201\100\0\0\377\057\0' \
+        >"$corpus/seed-format1.mid"
+    # SMPTE timing: 25 frames of 40 ticks.
+    printf 'MThd\0\0\0\6\0\0\0\1\347\050MTrk\0\0\0\10\50\220\074\100\0\377\057\0' >"$corpus/seed-smpte.mid"
+}
+
 # ---- build -----------------------------------------------------------------
 
 mkdir -p "$build"

@@ -67,7 +67,7 @@ const char* folderFor(const char* name)
 {
     const size_t n = std::strlen(name);
     static const char* const textures[] = {".tga", ".jpg", ".gif", ".bmp"};
-    static const char* const music[] = {".it", ".xm", ".s3m", ".mod", ".wav", ".mp3"};
+    static const char* const music[] = {".it", ".xm", ".s3m", ".mod", ".wav", ".mp3", ".mid", ".midi"};
     static const char* const scenes[] = {".zen", ".f3d", ".3ds"};
     static const char* const videos[] = {".avi", ".mpg", ".wmv"};
     // GLSL fragment shaders of the shader effect.

@@ -103,6 +103,7 @@ void cDemo::releaseShow(bool keepPlugins)
     loader = nullptr;
     timeline.clear();
     timeline.scrubbed = false;
+    midiMap.clear();
     for (int i = 0; i < pluginCount; ++i) {
         if (keepPlugins) {
             spare_[spareCount_++] = plugins[i];
@@ -220,6 +221,8 @@ int cDemo::doXML(cXmlTag* tag)
         }
         if (child->nameIs("keybank"))
             keybank(child);
+        else if (child->nameIs("midi"))
+            midiMap.add(child);
         else if (child->nameIs("draworder"))
             setDrawOrder(child);
         else if (child->nameIs("add"))

@@ -5,6 +5,7 @@
 
 #include "common/media/media_shelf.h"
 #include "player/demo_window.h"
+#include "player/controllers/midi_map.h"
 #include "player/music_clock.h"
 #include "player/scene_commands.h"
 
@@ -52,6 +53,14 @@ public:
 
     // Key banks
     void keybank(cXmlTag* tag);
+
+    // Controllers: what OSC and MIDI queued since the last frame, handled
+    // at the start of a frame (frame() calls it; tests may too). Presses
+    // act as the keyboard's; bank and attribute changes are written to the
+    // key log, at most one record per attribute per frame.
+    void handleControllerInput();
+    // The show's <midi> elements; a rebuilt show reads them again.
+    controllers::cMidiMap midiMap;
 
     cWindowSettings settings;
     int bank = 0;
@@ -127,6 +136,13 @@ private:
     void load(cXmlTag* tag);
     void loadingFrame();
     void writeKeyLog(int code);
+    // Appends an event holding one element ("<tune volume=\"0.5\"/>") at
+    // this frame's time.
+    void writeKeyLogChange(const std::string& element);
+    // Runs <effect attribute="value"/> for a controller. False, with the
+    // reason in why, when there is no such effect.
+    bool setFromController(const std::string& effect, const std::string& attribute, const std::string& value);
+    float previousFrameTime_ = -1.0f; // frameTime of the frame before this one
     void pressKey(int code, bool logged);
 
     // The keys whose events are running, outermost first. A key is not
@@ -162,3 +178,8 @@ int buildDemos(cXmlTag* root, cReloader* reloader = nullptr);
 // The file every key press is appended to: "keylog.txt" in the working
 // folder unless the player set another path.
 void setKeyLogFile(const std::string& path);
+
+// The event time a key-log record made on the frame at show time now is
+// written with, when the frame before stood at previous: the fewest decimals
+// (one at least) that replay the record on this very frame.
+std::string keyLogTime(float now, float previous);

@@ -79,7 +79,9 @@ bool cDemo::followsMusic() const { return timeline.source == cTimeline::eSource:
 bool cDemo::frame()
 {
     float step = timer->step;
+    previousFrameTime_ = timeline.frameTime;
     timeline.frameTime = timeline.clock;
+    handleControllerInput();
     if (gSwitches.lockfps != 0) {
         step = 1.0f / float(gSwitches.lockfps);
         std::printf("lock %f\n", step);

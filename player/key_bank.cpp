@@ -5,7 +5,9 @@
 #include "player/log.h"
 #include "player/reload.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <strings.h>
 
@@ -27,9 +29,37 @@ void cDemo::writeKeyLog(int code)
     }
     std::FILE* f = platform::openFile(gKeyLogFile.c_str(), "a");
     if (!f) return;
-    std::fprintf(f, "\t<event time=\"%.1f\" bank=\"%u\" trigger=\"%c\">\n\t</event>\n", timeline.frameTime,
-                 static_cast<unsigned>(bank), code);
+    std::fprintf(f, "\t<event time=\"%s\" bank=\"%u\" trigger=\"%c\">\n\t</event>\n",
+                 keyLogTime(timeline.frameTime, previousFrameTime_).c_str(), static_cast<unsigned>(bank), code);
     std::fclose(f);
+}
+
+void cDemo::writeKeyLogChange(const std::string& element)
+{
+    if (quietKeyLog_) return;
+    std::FILE* f = platform::openFile(gKeyLogFile.c_str(), "a");
+    if (!f) return;
+    std::fprintf(f, "\t<event time=\"%s\">\n\t\t%s\n\t</event>\n",
+                 keyLogTime(timeline.frameTime, previousFrameTime_).c_str(), element.c_str());
+    std::fclose(f);
+}
+
+std::string keyLogTime(float now, float previous)
+{
+    // An event fires on the first frame whose time has reached it. A time
+    // cut (not rounded) to a tenth usually lies after the previous frame
+    // and so replays on this one; when frames are closer than that, more
+    // decimals are written until it does.
+    const bool ordered = previous < now;
+    char text[32];
+    for (int digits = 1; digits <= 6; ++digits) {
+        const double scale = std::pow(10.0, digits);
+        std::snprintf(text, sizeof text, "%.*f", digits, std::floor(double(now) * scale) / scale);
+        const float back = std::strtof(text, nullptr);
+        if (back <= now && (!ordered || back > previous)) return text;
+    }
+    std::snprintf(text, sizeof text, "%.9g", double(now));
+    return text;
 }
 
 namespace {

@@ -19,7 +19,8 @@
 namespace {
 
 const char* const kCommands[] = {"keybank", "draworder", "add",        "texture", "camera", "surface",
-                                 "event",   "create",    "loadplugin", "load",    "run",    "exit"};
+                                 "event",   "create",    "loadplugin", "load",    "run",    "exit",
+                                 "midi",    "midifile"};
 
 // Attributes of the standard effects that name a data file.
 struct sFileAttribute {

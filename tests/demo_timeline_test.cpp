@@ -1,6 +1,8 @@
 // The demo's command lists, timeline, key banks and key log, driven in
 // process without a window.
+#include "common/effect/effect.h"
 #include "common/media/stream.h"
+#include "player/controllers/controller_input.h"
 #include "player/demo.h"
 #include "player/log.h"
 #include "player/script_reader.h"
@@ -8,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <regex>
 #include <vector>
@@ -373,3 +376,81 @@ TEST_F(DemoTimeline, DrawOrderNamingNoEffectIsAnError)
 }
 
 } // namespace
+
+namespace {
+
+// An effect that remembers the attributes it was given.
+struct cRecordingEffect : cEffect {
+    std::vector<std::string> given;
+    void update(float) override { }
+    int doXML(cXmlTag* element) override
+    {
+        for (const cXmlParam* p : element->params()) given.push_back(std::string(p->name) + "=" + p->value);
+        return 0;
+    }
+};
+
+} // namespace
+
+TEST_F(DemoTimeline, ControllerActionsPressLikeKeysAndRecordEachAttributeOncePerFrame)
+{
+    using controllers::sAction;
+    Script s(R"(<demo>
+        <midi note="36" key="A"/>
+        <midi cc="7" channel="2" effect="tune" param="volume" min="0" max="2"/>
+        <event key="A"><markA/></event>
+        <event key="A" bank="3"><markA3/></event>
+    </demo>)");
+    cDemo demo;
+    auto* tune = new cRecordingEffect;
+    std::strcpy(tune->name, "tune");
+    demo.effects[demo.effectCount++] = tune;
+    playAt(demo, s, {0.0f});
+
+    controllers::cInputQueue& queue = controllers::inputQueue();
+    queue.push(sAction::midiMessage(0x90, 36, 100, "MIDI")); // note-on: presses A in bank 0
+    queue.push(sAction::midiMessage(0x90, 36, 0, "MIDI"));   // note-off: nothing
+    queue.push(sAction::midiMessage(0xB0, 7, 127, "MIDI"));  // channel 1: not mapped
+    queue.push(sAction::setBank(3, "OSC"));
+    queue.push(sAction::press('A', "OSC"));
+    for (int v : {0, 64, 127}) queue.push(sAction::midiMessage(0xB1, 7, uint8_t(v), "MIDI"));
+    queue.push(sAction::set("nothing", "volume", "1", "OSC"));
+    queue.push(sAction::set("tune", "volume", "say \"hi\"", "OSC"));
+    demo.timeline.frameTime = 2.5f;
+    demo.handleControllerInput();
+
+    EXPECT_EQ(markersRun(), (std::vector<std::string>{"markA", "markA", "markA3"})); // bank 0, then bank 3
+    EXPECT_EQ(tune->given, (std::vector<std::string>{"volume=0", "volume=1.008", "volume=2"}));
+    // Presses as they happen; the bank and the attribute once, last value.
+    EXPECT_EQ(kxtest::readTextFile("keylog.txt"), "\t<event time=\"2.5\" bank=\"0\" trigger=\"A\">\n\t</event>\n"
+                                                  "\t<event time=\"2.5\" bank=\"3\" trigger=\"A\">\n\t</event>\n"
+                                                  "\t<event time=\"2.5\">\n\t\t<keybank set=\"3\"/>\n\t</event>\n"
+                                                  "\t<event time=\"2.5\">\n\t\t<tune volume=\"2\"/>\n\t</event>\n");
+    const std::string log = kxtest::readFile("log.txt");
+    EXPECT_NE(log.find("OSC: no effect named nothing"), std::string::npos);
+    EXPECT_NE(log.find("cannot be written in a script"), std::string::npos);
+}
+
+TEST(KeyLogTime, TheRecordedTimeReplaysOnTheFrameItWasMadeOn)
+{
+    struct tCase {
+        float now, previous;
+        const char* text;
+    } cases[] = {
+        {12.34f, -1.0f, "12.3"},     // cut, not rounded
+        {0.0f, 0.0f, "0.0"},         // the first frame
+        {0.3f, 0.2f, "0.3"},         // a tenth apart: one decimal
+        {0.29999998f, 0.2f, "0.29"}, // a clock that summed just short of 0.3
+        {12.3167f, 12.3f, "12.31"},  // sixty frames a second
+        {5.0f, 9.0f, "5.0"},         // scrubbed back: one decimal
+    };
+    for (const tCase& c : cases) {
+        const std::string text = keyLogTime(c.now, c.previous);
+        EXPECT_EQ(text, c.text) << c.now;
+        const float back = std::strtof(text.c_str(), nullptr);
+        EXPECT_LE(back, c.now);
+        if (c.previous < c.now) {
+            EXPECT_GT(back, c.previous);
+        }
+    }
+}

@@ -34,6 +34,7 @@ add_executable(kx_win_unit_tests
     audio_engine_test.cpp
     audio_position_test.cpp
     demo_timeline_test.cpp
+    midi_map_test.cpp
     timeline_test.cpp
     wake_margin_test.cpp
     music_clock_test.cpp

@@ -15,13 +15,13 @@ struct sAction {
     // map on the frame loop's thread (the map changes with a reload).
     enum class eKind { press, bank, set, midi };
     eKind kind = eKind::press;
-    int key = 0;           // press: the key's code as the keyboard would give it
-    int bank = 0;          // bank: the key bank to set, as <keybank set=.../>
-    std::string effect;    // set: runs <effect attribute="value"/>
+    int key = 0;        // press: the key's code as the keyboard would give it
+    int bank = 0;       // bank: the key bank to set, as <keybank set=.../>
+    std::string effect; // set: runs <effect attribute="value"/>
     std::string attribute;
     std::string value;
     unsigned char midi[3] = {}; // midi: status and data bytes
-    const char* source = ""; // "OSC", "MIDI": says where an action came from in the log
+    const char* source = "";    // "OSC", "MIDI": says where an action came from in the log
 
     static sAction press(int code, const char* from);
     static sAction setBank(int bank, const char* from);

@@ -39,9 +39,9 @@ public:
 private:
     struct sEntry {
         bool isNote = true;
-        int number = 0;   // the note or the controller
-        int channel = 0;  // 1..16; 0 for any
-        int key = 0;      // a note's key
+        int number = 0;  // the note or the controller
+        int channel = 0; // 1..16; 0 for any
+        int key = 0;     // a note's key
         std::string effect, param;
         float min = 0.0f, max = 1.0f;
     };

@@ -35,6 +35,7 @@ add_executable(kx_win_unit_tests
     audio_position_test.cpp
     demo_timeline_test.cpp
     midi_map_test.cpp
+    midi_ports_test.cpp
     timeline_test.cpp
     wake_margin_test.cpp
     music_clock_test.cpp

@@ -175,35 +175,23 @@ private:
 
 // The player playing in the background, headless, its sound written to
 // heard.raw (16-bit stereo at 44.1 kHz) as it is played.
-class LivePlayer {
-public:
-    LivePlayer(const std::string& args, const std::string& env) : process_(options(args, env)) {}
-    std::string log() const { return readFile("log.txt"); }
-    std::string keyLog() const { return readFile("keylog.txt"); }
-    // Waits until the log (or the key log) holds the text.
-    bool waitFor(const std::string& text, bool inKeyLog = false)
-    {
-        for (int i = 0; i < 1500; ++i) {
-            if ((inKeyLog ? keyLog() : log()).find(text) != std::string::npos) return true;
-            if (process_.ended()) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return (inKeyLog ? keyLog() : log()).find(text) != std::string::npos;
-    }
-    int wait() { return process_.wait(); }
-    void stop() { process_.stop(); }
+PlayerProcess::Options live(const std::string& args, const std::string& server)
+{
+    PlayerProcess::Options o;
+    o.args = words(args);
+    o.env = {"JACK_DEFAULT_SERVER=" + server, "SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=heard.raw"};
+    o.deadlineSeconds = 90;
+    return o;
+}
 
-private:
-    static PlayerProcess::Options options(const std::string& args, const std::string& env)
-    {
-        PlayerProcess::Options o;
-        o.args = words(args);
-        o.env = words(env + " SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=heard.raw");
-        o.deadlineSeconds = 90;
-        return o;
-    }
-    PlayerProcess process_;
-};
+// Waits until the file holds the text; false when the player ended first
+// or after half a minute.
+bool waitFor(PlayerProcess& player, const char* file, const std::string& text)
+{
+    for (int i = 0; i < 1500 && readFile(file).find(text) == std::string::npos && !player.ended(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return readFile(file).find(text) != std::string::npos;
+}
 
 long heardBytes() { return long(readFile("heard.raw").size()); }
 
@@ -255,6 +243,13 @@ std::vector<std::string> volumeRecords(const std::string& keyLog)
     return out;
 }
 
+void writeTune()
+{
+    std::filesystem::create_directories("data/music");
+    ASSERT_EQ(std::system((std::string(KX_MODULE_WRITER_PATH) + " --loop data/music/loop.mod >/dev/null").c_str()),
+              0);
+}
+
 class MidiPortsRun : public ::testing::Test {
 protected:
     TempDir dir;
@@ -265,21 +260,23 @@ TEST_F(MidiPortsRun, WithoutAPortTheShowPlaysAndSaysSoInOneLine)
     struct Case {
         const char* what;
         const char* args;
+        const char* demo; // the demo element's attributes
         bool mapped;
         const char* line; // the one MIDI line of the log; none when empty
     };
+    // Whatever this machine has, no port's name holds these.
     const Case cases[] = {
-        // Whatever this machine has, no port's name holds this.
-        {"a show with <midi> elements", "--midi kx-no-such-port", true, "MIDI: no input port"},
-        {"a show without them opens nothing", "", false, ""},
-        {"a capture takes no live input", "--capture c --fps 10 --frames 10", true,
+        {"the demo element names the ports", "", "midi=\"kx-from-demo\"", true,
+         "MIDI: no input port's name contains \"kx-from-demo\" ("},
+        {"the command line wins", "--midi kx-from-command-line", "midi=\"kx-from-demo\"", true,
+         "MIDI: no input port's name contains \"kx-from-command-line\" ("},
+        {"a show without <midi> opens nothing", "--midi kx-from-command-line", "", false, ""},
+        {"a capture takes no live input", "--capture c --fps 10 --frames 10", "", true,
          "MIDI: a capture takes no input from MIDI ports; none opened"},
     };
-    std::filesystem::create_directories("data/music");
-    ASSERT_EQ(std::system((std::string(KX_MODULE_WRITER_PATH) + " --loop data/music/loop.mod >/dev/null").c_str()),
-              0);
+    writeTune();
     for (const Case& c : cases) {
-        std::string show = padShow("", c.mapped);
+        std::string show = padShow(c.demo, c.mapped);
         show.insert(show.find("<create/>"), "<event time=\"0.3\"><exit/></event>");
         writeDataFile("script.txt", show);
         // No JACK server has this name.
@@ -302,9 +299,7 @@ TEST_F(MidiPortsRun, JackPadsAndAFaderPlayTheShowAndAReloadKeepsNarrowsAndCloses
     JackServer jack;
     if (!jack.running())
         GTEST_SKIP() << "jackd -d dummy cannot start here: " << readFile("jackd.txt");
-    std::filesystem::create_directories("data/music");
-    ASSERT_EQ(std::system((std::string(KX_MODULE_WRITER_PATH) + " --loop data/music/loop.mod >/dev/null").c_str()),
-              0);
+    writeTune();
     writeDataFile("script.txt", padShow(""));
     // jack_midiseq plays note 36 every half second; the fader is ours.
     Child sequencer({"jack_midiseq", "kxseq", "24000", "0", "36", "8000"}, jack.name(), "midiseq.txt");
@@ -312,38 +307,43 @@ TEST_F(MidiPortsRun, JackPadsAndAFaderPlayTheShowAndAReloadKeepsNarrowsAndCloses
     ASSERT_TRUE(fader.ready());
     ASSERT_TRUE(jack.waitForPort("kxseq:out")) << readFile("midiseq.txt");
 
-    LivePlayer player("", "JACK_DEFAULT_SERVER=" + jack.name());
-    ASSERT_TRUE(player.waitFor("MIDI: input port [kxfader:out (JACK)] opened")) << player.log();
-    ASSERT_TRUE(player.waitFor("MIDI: input port [kxseq:out (JACK)] opened")) << player.log();
+    PlayerProcess player(live("", jack.name()));
+    ASSERT_TRUE(waitFor(player, "log.txt", "MIDI: input port [kxfader:out (JACK)] opened")) << readFile("log.txt");
+    ASSERT_TRUE(waitFor(player, "log.txt", "MIDI: input port [kxseq:out (JACK)] opened")) << readFile("log.txt");
     // The sequencer's note presses A.
-    ASSERT_TRUE(player.waitFor("bank=\"0\" trigger=\"A\">", true)) << player.log();
+    ASSERT_TRUE(waitFor(player, "keylog.txt", "bank=\"0\" trigger=\"A\">")) << readFile("log.txt");
 
     // Three pads, each a note-on and its note-off.
     for (unsigned char note = 37; note <= 39; ++note) {
         fader.send({0x90, note, 100});
         fader.send({0x80, note, 0});
     }
-    ASSERT_TRUE(player.waitFor("trigger=\"D\">", true)) << player.keyLog();
+    ASSERT_TRUE(waitFor(player, "keylog.txt", "trigger=\"D\">")) << readFile("keylog.txt");
     const long loudUntil = heardBytes();
 
     // The fader down from the top: 128 changes, four per JACK cycle.
     for (int v = 127; v >= 0; --v) fader.send({0xB0, 7, static_cast<unsigned char>(v)});
     ASSERT_TRUE(fader.drained());
-    ASSERT_TRUE(player.waitFor("<tune volume=\"0\"/>", true)) << player.keyLog();
+    ASSERT_TRUE(waitFor(player, "keylog.txt", "<tune volume=\"0\"/>")) << readFile("keylog.txt");
     const long quietFrom = heardBytes();
     std::this_thread::sleep_for(std::chrono::milliseconds(1200));
     const long quietUntil = heardBytes();
 
     // Narrowed to the fader by the rebuilt show's midi attribute.
     writeDataFile("script.txt", padShow("midi=\"KXFADER\""));
-    ASSERT_TRUE(player.waitFor("MIDI: input port [kxseq:out (JACK)] closed: its name does not contain"))
-        << player.log();
+    ASSERT_TRUE(waitFor(player, "log.txt", "MIDI: input port [kxseq:out (JACK)] closed: its name does not contain"))
+        << readFile("log.txt");
     // Without <midi> elements the last port closes.
     writeDataFile("script.txt", padShow("midi=\"KXFADER\"", false));
-    ASSERT_TRUE(player.waitFor("MIDI: the show has no <midi> mapping any more")) << player.log();
+    ASSERT_TRUE(waitFor(player, "log.txt", "MIDI: the show has no <midi> mapping any more")) << readFile("log.txt");
+    // With them again the fader's port opens again; a stop signal ends the
+    // show and closes it.
+    writeDataFile("script.txt", padShow("midi=\"KXFADER\""));
+    for (int i = 0; i < 150 && count(readFile("log.txt"), "reload: show rebuilt at") < 3; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     player.stop();
 
-    const std::string log = player.log(), keyLog = player.keyLog();
+    const std::string log = readFile("log.txt"), keyLog = readFile("keylog.txt");
     for (const char* pad : {"[markPadA]", "[markPadB]", "[markPadC]", "[markPadD]"})
         EXPECT_NE(log.find(pad), std::string::npos) << pad;
     for (const char* key : {"B", "C", "D"})
@@ -359,35 +359,12 @@ TEST_F(MidiPortsRun, JackPadsAndAFaderPlayTheShowAndAReloadKeepsNarrowsAndCloses
     // reload, whose show starts at the script's volume again).
     EXPECT_GT(loudest(loudUntil - 44100 * 4, loudUntil), -40);
     EXPECT_LT(loudest(quietFrom + 2 * 44100, quietUntil), -80) << "the tune sounds after the fader went down";
-    // The fader port stayed open through the first reload; the show's end
-    // and the last reload each closed what was open.
-    EXPECT_EQ(count(log, "MIDI: input port [kxfader:out (JACK)] opened"), 1u) << log;
-    EXPECT_EQ(count(log, "MIDI: 1 input port closed"), 1u) << log;
-    EXPECT_EQ(count(log, "MIDI: input port"), 3u) << log;
-}
-
-TEST_F(MidiPortsRun, TheCommandLineNameWinsOverTheDemoElements)
-{
-    JackServer jack;
-    if (!jack.running())
-        GTEST_SKIP() << "jackd -d dummy cannot start here: " << readFile("jackd.txt");
-    std::filesystem::create_directories("data/music");
-    ASSERT_EQ(std::system((std::string(KX_MODULE_WRITER_PATH) + " --loop data/music/loop.mod >/dev/null").c_str()),
-              0);
-    std::string show = padShow("midi=\"kxfader\"");
-    show.insert(show.find("<create/>"), "<event time=\"0.5\"><exit/></event>");
-    writeDataFile("script.txt", show);
-    Child sequencer({"jack_midiseq", "kxseq", "24000", "0", "36", "8000"}, jack.name(), "midiseq.txt");
-    JackMidiSource fader("kxfader");
-    ASSERT_TRUE(fader.ready());
-    ASSERT_TRUE(jack.waitForPort("kxseq:out")) << readFile("midiseq.txt");
-    LivePlayer player("--midi kxSEQ", "JACK_DEFAULT_SERVER=" + jack.name());
-    EXPECT_EQ(player.wait(), 0);
-    const std::string log = player.log();
-    EXPECT_EQ(count(log, "MIDI: input port [kxseq:out (JACK)] opened"), 1u) << log;
-    EXPECT_EQ(count(log, "MIDI: input port"), 1u) << log;
-    // Closed by the script's exit, before the show's last line.
-    EXPECT_LT(log.find("MIDI: 1 input port closed"), log.find("Show ended: the script's exit command")) << log;
+    // The fader's port stayed open through the first reload; the reload
+    // without <midi> and the show's end each closed what was open.
+    EXPECT_EQ(count(log, "MIDI: input port [kxfader:out (JACK)] opened"), 2u) << log;
+    EXPECT_EQ(count(log, "MIDI: input port"), 4u) << log;
+    EXPECT_EQ(count(log, "MIDI: 1 input port closed"), 2u) << log;
+    EXPECT_LT(log.rfind("MIDI: 1 input port closed"), log.find("Show ended: stopped by")) << log;
 }
 
 } // namespace

@@ -1,5 +1,4 @@
-// What a MIDI port's messages put into the input queue, and which port
-// names a --midi NAME or midi="NAME" chooses.
+// What a MIDI port's messages put into the input queue.
 #include "player/controllers/midi_ports.h"
 
 #include <gtest/gtest.h>
@@ -45,24 +44,4 @@ TEST(MidiPorts, OnlyChannelMessagesTheMapCanUseAreQueued)
         EXPECT_EQ(a.midi[1], c.bytes[1]) << c.what;
         EXPECT_EQ(a.midi[2], c.bytes.size() > 2 ? c.bytes[2] : 0) << c.what;
     }
-}
-
-TEST(MidiPorts, APortIsChosenByAnyPartOfItsNameIgnoringCase)
-{
-    struct Case {
-        const char* port;
-        const char* wanted;
-        bool matches;
-    };
-    const Case cases[] = {
-        {"nanoKONTROL2:nanoKONTROL2 _ CTRL 20:0", "", true},
-        {"nanoKONTROL2:nanoKONTROL2 _ CTRL 20:0", "nanokontrol", true},
-        {"nanoKONTROL2:nanoKONTROL2 _ CTRL 20:0", "CTRL 20", true},
-        {"kxfader:out", "KXFADER:OUT", true},
-        {"kxfader:out", "kxfader:out2", false},
-        {"Midi Through:Midi Through Port-0 14:0", "launchpad", false},
-        {"", "x", false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(controllers::portNameMatches(c.port, c.wanted), c.matches) << c.port << " / " << c.wanted;
 }

@@ -33,13 +33,6 @@ const char* const kSource = "MIDI";
 void setPortNameFromCommandLine(const std::string& name) { gCommandLineName = name; }
 const std::string& portNameFromCommandLine() { return gCommandLineName; }
 
-bool portNameMatches(const std::string& port, const std::string& wanted)
-{
-    auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
-    return std::search(port.begin(), port.end(), wanted.begin(), wanted.end(),
-                       [&](char a, char b) { return lower(a) == lower(b); }) != port.end();
-}
-
 bool pushPortMessage(const unsigned char* bytes, size_t size, cInputQueue& queue)
 {
     if (!bytes || size < 2) return false;
@@ -193,6 +186,15 @@ std::string systemMissing(RtMidi::Api api)
     return "";
 }
 
+// Whether a port's name contains `wanted`, ignoring case; an empty wanted
+// matches every port.
+bool portNameMatches(const std::string& port, const std::string& wanted)
+{
+    auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+    return std::search(port.begin(), port.end(), wanted.begin(), wanted.end(),
+                       [&](char a, char b) { return lower(a) == lower(b); }) != port.end();
+}
+
 struct sFoundPort {
     RtMidi::Api api;
     std::string name;
@@ -333,14 +335,16 @@ void cMidiPorts::follow(bool wanted, const std::string& name)
         ports_.push_back(std::move(port));
     }
     if (ports_.empty()) {
-        if (found.empty())
-            log->logf("MIDI: no input port to open (%s)", joined(systems).c_str());
-        else if (!anyMatch) {
-            std::string names;
+        if (!anyMatch) {
+            // What there is, so a misspelt name shows.
+            std::string there = found.empty() ? joined(systems) : "ports: ";
             for (size_t i = 0; i < found.size() && i < 16; ++i)
-                names += (i ? ", " : "") + found[i].name + " (" + systemName(found[i].api) + ")";
-            if (found.size() > 16) names += ", ...";
-            log->logf("MIDI: no input port's name contains \"%s\" (ports: %s)", name.c_str(), names.c_str());
+                there += (i ? ", " : "") + found[i].name + " (" + systemName(found[i].api) + ")";
+            if (found.size() > 16) there += ", ...";
+            if (name.empty())
+                log->logf("MIDI: no input port to open (%s)", there.c_str());
+            else
+                log->logf("MIDI: no input port's name contains \"%s\" (%s)", name.c_str(), there.c_str());
         } else
             log->logf("MIDI: no input port could be opened");
     }

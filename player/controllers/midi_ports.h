@@ -47,10 +47,6 @@ private:
 void setPortNameFromCommandLine(const std::string& name);
 const std::string& portNameFromCommandLine();
 
-// Whether a port's name contains `wanted`, ignoring case; an empty wanted
-// matches every port.
-bool portNameMatches(const std::string& port, const std::string& wanted);
-
 // Pushes what the <midi> map can use of one message from a port: note-on,
 // note-off, controller change and program change. System messages (sysex,
 // clock, active sensing), the continuous streams (aftertouch, pitch bend)

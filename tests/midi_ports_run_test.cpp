@@ -10,13 +10,12 @@
 
 #include <gtest/gtest.h>
 
-#include <jack/jack.h>
-#include <jack/midiport.h>
-
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdint>
+#include <jack/jack.h>
+#include <jack/midiport.h>
 #include <mutex>
 #include <regex>
 #include <string>
@@ -246,8 +245,7 @@ std::vector<std::string> volumeRecords(const std::string& keyLog)
 void writeTune()
 {
     std::filesystem::create_directories("data/music");
-    ASSERT_EQ(std::system((std::string(KX_MODULE_WRITER_PATH) + " --loop data/music/loop.mod >/dev/null").c_str()),
-              0);
+    ASSERT_EQ(std::system((std::string(KX_MODULE_WRITER_PATH) + " --loop data/music/loop.mod >/dev/null").c_str()), 0);
 }
 
 class MidiPortsRun : public ::testing::Test {
@@ -297,8 +295,7 @@ TEST_F(MidiPortsRun, WithoutAPortTheShowPlaysAndSaysSoInOneLine)
 TEST_F(MidiPortsRun, JackPadsAndAFaderPlayTheShowAndAReloadKeepsNarrowsAndClosesThePorts)
 {
     JackServer jack;
-    if (!jack.running())
-        GTEST_SKIP() << "jackd -d dummy cannot start here: " << readFile("jackd.txt");
+    if (!jack.running()) GTEST_SKIP() << "jackd -d dummy cannot start here: " << readFile("jackd.txt");
     writeTune();
     writeDataFile("script.txt", padShow(""));
     // jack_midiseq plays note 36 every half second; the fader is ours.

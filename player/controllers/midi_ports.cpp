@@ -4,6 +4,7 @@
 #include "player/log.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <mutex>
 #include <string>
@@ -100,7 +101,6 @@ void logNotes()
     if (dropped) cLog::get()->logf("MIDI: %u further messages of the MIDI systems left out", unsigned(dropped));
 }
 
-
 // The client name the MIDI systems show for the player, and the name of
 // the input port it makes for each port it listens to.
 const char* const kClientName = "kestrelux";
@@ -109,11 +109,16 @@ const char* const kInputName = "MIDI in";
 const char* systemName(RtMidi::Api api)
 {
     switch (api) {
-    case RtMidi::LINUX_ALSA: return "ALSA";
-    case RtMidi::UNIX_JACK: return "JACK";
-    case RtMidi::WINDOWS_MM: return "WinMM";
-    case RtMidi::MACOSX_CORE: return "CoreMIDI";
-    default: return "MIDI";
+    case RtMidi::LINUX_ALSA:
+        return "ALSA";
+    case RtMidi::UNIX_JACK:
+        return "JACK";
+    case RtMidi::WINDOWS_MM:
+        return "WinMM";
+    case RtMidi::MACOSX_CORE:
+        return "CoreMIDI";
+    default:
+        return "MIDI";
     }
 }
 
@@ -136,19 +141,19 @@ void onMessage(double, std::vector<unsigned char>* message, void*)
 }
 
 #if defined(KX_MIDI_ASK_ALSA) && defined(__LINUX_ALSA__)
-void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
+void quietAlsa(const char*, int, const char*, int, const char*, ...) { }
 #endif
 
 #if defined(KX_MIDI_ASK_JACK) && defined(__UNIX_JACK__)
 // JACK's messages: dropped while the player asks whether a server runs
 // (its absence is said once, in the player's own words), kept for the log
 // otherwise.
-bool gAskingJack = false;
+std::atomic<bool> gAskingJack{false};
 void jackError(const char* text)
 {
     if (!gAskingJack && text) notes().add(std::string("JACK: ") + text);
 }
-void jackInfo(const char*) {}
+void jackInfo(const char*) { }
 #endif
 
 // Whether a MIDI system can be used here, asked without RtMidi (which
@@ -371,7 +376,7 @@ std::vector<std::string> cMidiPorts::openPorts() const
 
 #else // no RtMidi in this build
 
-struct cMidiPorts::sPort {};
+struct cMidiPorts::sPort { };
 
 cMidiPorts::cMidiPorts() = default;
 cMidiPorts::~cMidiPorts() = default;
@@ -383,7 +388,7 @@ void cMidiPorts::follow(bool wanted, const std::string&)
     told = told || wanted;
 }
 
-void cMidiPorts::close() {}
+void cMidiPorts::close() { }
 
 std::vector<std::string> cMidiPorts::openPorts() const { return {}; }
 

@@ -19,6 +19,11 @@
 #if KX_HAVE_RTMIDI && defined(KX_MIDI_ASK_JACK) && defined(__UNIX_JACK__)
 #include <jack/jack.h>
 #endif
+#if KX_HAVE_RTMIDI && defined(__WINDOWS_MM__)
+#include <windows.h>
+// mmsystem.h needs windows.h before it.
+#include <mmsystem.h>
+#endif
 
 namespace controllers {
 
@@ -156,9 +161,9 @@ void jackError(const char* text)
 void jackInfo(const char*) { }
 #endif
 
-// Whether a MIDI system can be used here, asked without RtMidi (which
-// would write its own failure and the system library's to standard error
-// before it throws). Empty when it can; else why not.
+// Whether a MIDI system can be used here, asked without RtMidi, which
+// would write its own complaint (and the system library's) to standard
+// error first. Empty when it can; else why not.
 std::string systemMissing(RtMidi::Api api)
 {
 #if defined(KX_MIDI_ASK_ALSA) && defined(__LINUX_ALSA__)
@@ -186,6 +191,9 @@ std::string systemMissing(RtMidi::Api api)
         gAskingJack = false;
         if (!client) return "no server running";
     }
+#endif
+#if defined(__WINDOWS_MM__)
+    if (api == RtMidi::WINDOWS_MM && midiInGetNumDevs() == 0) return "no MIDI input device";
 #endif
     (void)api;
     return "";

@@ -52,6 +52,9 @@ const char* usageText()
            "                         change or F5 is pressed (capture mode never does)\n"
            "  --gl-census FILE       write the textures, display lists and shader objects\n"
            "                         alive to FILE once a second (for leak hunts)\n"
+           "  --midi NAME            a show with <midi> mappings listens only to the MIDI input\n"
+           "                         ports whose name contains NAME (ignoring case), not to\n"
+           "                         every port; wins over the demo element's midi attribute\n"
            "  --check                read the script and its includes, look up every file\n"
            "                         it names, print each error and warning with its place\n"
            "                         (file:line:column), and play nothing; exit status 0\n"
@@ -89,6 +92,10 @@ sCommandLine parseCommandLine(int argc, char** argv)
         } else if (std::strcmp(a, "--gl-census") == 0) {
             const char* v = value(a);
             if (v) cl.glCensusFile = v;
+        } else if (std::strcmp(a, "--midi") == 0) {
+            const char* v = value(a);
+            if (v && !*v) cl.error = "--midi needs part of a MIDI port's name";
+            if (v) cl.midiPort = v;
         } else if (std::strcmp(a, "--capture") == 0) {
             const char* v = value(a);
             if (v) {
@@ -136,6 +143,9 @@ sCommandLine parseCommandLine(int argc, char** argv)
     } else if (cl.fps || cl.frames || cl.seconds > 0 || cl.captureSerial) {
         cl.error = "--fps, --frames, --seconds and --capture-serial belong to --capture";
     }
+    // A capture renders without a person playing: it takes no live input.
+    if (cl.error.empty() && cl.capture && !cl.midiPort.empty())
+        cl.warnings.push_back("--midi ignored: a capture takes no input from MIDI ports");
     const bool video = cl.capture && videoContainerOf(cl.captureFolder) != eVideoContainer::none;
     if (cl.error.empty() && !video && (!cl.ffmpeg.empty() || !cl.ffmpegArgs.empty()))
         cl.error = "--ffmpeg and --ffmpeg-args belong to a video capture (--capture NAME.mp4, .mkv, .mov or .webm)";

@@ -1,5 +1,6 @@
 // The player's command line: one optional script name, and options that
-// start with "--" (capture mode, reload on save, the GL census, help, version).
+// start with "--" (capture mode, reload on save, the GL census, MIDI ports, help,
+// version).
 #pragma once
 
 #include <string>
@@ -17,6 +18,7 @@ struct sCommandLine {
     std::string ffmpeg;         // --ffmpeg PATH
     std::vector<std::string> ffmpegArgs; // --ffmpeg-args "...", split into words
     std::string glCensusFile; // --gl-census FILE: GL objects alive, written once a second
+    std::string midiPort;     // --midi NAME: only the MIDI input ports whose name contains NAME
     int fps = 0;
     long long frames = 0;
     double seconds = 0;

@@ -50,6 +50,7 @@ cDemo::~cDemo()
 {
     // The effects and the GL objects they and the registry made go while
     // the context they were made in is current, before it is deleted.
+    midiPorts.close();
     makeCurrent();
     releaseShow(false);
     closing_ = false;
@@ -71,6 +72,8 @@ void cDemo::close()
 void cDemo::finishClose()
 {
     closing_ = false;
+    // Nothing more reaches the show from its ports.
+    midiPorts.close();
     makeCurrent();
     // The plug-ins stay loaded for the rest of the demo element, as they
     // do for a reload; the demo's end unloads them.

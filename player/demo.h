@@ -6,6 +6,7 @@
 #include "common/media/media_shelf.h"
 #include "player/demo_window.h"
 #include "player/controllers/midi_map.h"
+#include "player/controllers/midi_ports.h"
 #include "player/music_clock.h"
 #include "player/scene_commands.h"
 
@@ -61,6 +62,11 @@ public:
     void handleControllerInput();
     // The show's <midi> elements; a rebuilt show reads them again.
     controllers::cMidiMap midiMap;
+    // The MIDI input ports a show with a <midi> map listens to: opened when
+    // the show starts to run, brought in line with the rebuilt show after a
+    // reload, closed at the show's end.
+    controllers::cMidiPorts midiPorts;
+    void followMidiPorts();
 
     cWindowSettings settings;
     int bank = 0;

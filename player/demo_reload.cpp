@@ -133,6 +133,10 @@ bool cDemo::reloadShow()
         KXAUDIO_PlaceChannels(double(showTime) +
                               (platform::preciseMilliseconds() - timer->lastFrameEndPrecise) * 0.001);
 
+    // The ports stay open for the performer; the rebuilt show's <midi>
+    // elements and midi attribute say which it listens to now.
+    followMidiPorts();
+
     std::snprintf(why, sizeof why, "show rebuilt at %.3f s in %.0f ms", double(showTime),
                   platform::preciseMilliseconds() - started);
     reportReload(false, why);

@@ -110,6 +110,7 @@ void cDemo::run()
         finishClose();
         return;
     }
+    followMidiPorts();
     timer->reset();
     // Escape, exit and a complete capture say so when they close the window.
     const char* endBefore = showEnd();

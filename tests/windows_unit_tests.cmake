@@ -36,6 +36,7 @@ add_executable(kx_win_unit_tests
     demo_timeline_test.cpp
     midi_map_test.cpp
     midi_file_test.cpp
+    midi_ports_test.cpp
     timeline_test.cpp
     wake_margin_test.cpp
     music_clock_test.cpp

@@ -31,7 +31,11 @@ if [ "$(id -u)" -ne 0 ]; then
     command -v sudo >/dev/null || { echo "Run as root or install sudo to install: ${missing[*]}" >&2; exit 1; }
     sudo="sudo"
 fi
+# No package may ask a question (jackd2 asks about real-time priority):
+# each takes its default. sudo resets the environment, so the setting is
+# passed through env on its command line as well.
 export DEBIAN_FRONTEND=noninteractive
+[ -z "$sudo" ] || sudo="sudo env DEBIAN_FRONTEND=noninteractive"
 
 # Up to four attempts, waiting 5, 10 and 20 s between them; apt itself also
 # asks a mirror again for each file that fails.

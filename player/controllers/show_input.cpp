@@ -2,6 +2,7 @@
 // handled at the start of a frame, and their key-log records.
 #include "common/effect/effect.h"
 #include "common/script/xml_tag.h"
+#include "player/capture.h"
 #include "player/controllers/controller_input.h"
 #include "player/demo.h"
 #include "player/log.h"
@@ -105,4 +106,18 @@ void cDemo::handleControllerInput()
         }
     }
     for (const auto& c : changes) writeKeyLogChange(c.second);
+}
+
+void cDemo::followMidiPorts()
+{
+    // A capture renders without a person playing: it takes no live input.
+    if (gCapture.enabled) {
+        if (!midiMap.empty()) cLog::get()->logf("MIDI: a capture takes no input from MIDI ports; none opened");
+        return;
+    }
+    // --midi NAME wins over the demo element's midi="NAME".
+    std::string name = controllers::portNameFromCommandLine();
+    const char* asked = demoTag ? demoTag->getString("midi") : nullptr;
+    if (name.empty() && asked) name = asked;
+    midiPorts.follow(!midiMap.empty(), name);
 }

@@ -15,8 +15,6 @@
 struct cFormatGIF::sReader {
     const unsigned char* at = nullptr;
     const unsigned char* end = nullptr;
-    // The data of the image being decoded, gathered from its sub-blocks.
-    std::vector<unsigned char> lzw;
 
     bool atEnd() const { return at >= end; }
     size_t left() const { return static_cast<size_t>(end - at); }
@@ -41,19 +39,6 @@ struct cFormatGIF::sReader {
     {
         for (int length = byte(); length > 0; length = byte()) skip(static_cast<size_t>(length));
     }
-
-    // Gathers data sub-blocks up to the closing zero-length block into lzw,
-    // followed by zero padding that lets the bit reader fetch 8 bytes at a
-    // time anywhere in the data.
-    void gatherSubBlocks()
-    {
-        lzw.clear();
-        for (int length = byte(); length > 0; length = byte()) {
-            const size_t n = static_cast<size_t>(length) < left() ? static_cast<size_t>(length) : left();
-            lzw.insert(lzw.end(), at, at + n);
-            at += n;
-        }
-    }
 };
 
 namespace {
@@ -61,17 +46,92 @@ namespace {
 const int kPadding = 16;
 const unsigned kTableSize = 4096;
 const unsigned kMaxCodeSize = 12;
+// The 256 byte values, at the end of every index block (see sIndexBlock),
+// followed by kPadding bytes for the 16-byte copies that read them.
+const size_t kRootBytes = 256 + kPadding;
+// The image data is decoded through a buffer of this many bytes, which
+// stays in the first-level cache.
+const size_t kChunk = 4096;
 
 int le16(const unsigned char* p) { return p[0] | (p[1] << 8); }
+
+// The data sub-blocks of an image, from the byte after the minimum code
+// size, read a piece at a time. A sub-block that the file cuts short gives
+// what the file holds.
+struct sSubBlocks {
+    const unsigned char* at;
+    const unsigned char* end;
+    size_t blockLeft = 0; // bytes of the current sub-block not yet read
+    bool done = false;    // the closing zero-length block (or the file's end) is passed
+
+    sSubBlocks(const unsigned char* from, const unsigned char* to) : at(from), end(to) {}
+
+    // How many bytes of data the sub-blocks hold in all.
+    size_t size() const
+    {
+        size_t total = blockLeft;
+        for (const unsigned char* p = at + blockLeft; p < end && *p != 0;) {
+            const size_t length = *p++;
+            const size_t n = length < static_cast<size_t>(end - p) ? length : static_cast<size_t>(end - p);
+            total += n;
+            p += n;
+        }
+        return total;
+    }
+
+    // Copies up to room bytes of data to `to`; returns how many. Fewer than
+    // room only once done.
+    size_t read(unsigned char* to, size_t room)
+    {
+        size_t got = 0;
+        while (got < room) {
+            if (blockLeft == 0 && !nextBlock()) break;
+            const size_t n = blockLeft < room - got ? blockLeft : room - got;
+            std::memcpy(to + got, at, n);
+            at += n;
+            blockLeft -= n;
+            got += n;
+        }
+        return got;
+    }
+
+    // Passes over the rest, up to and with the closing block.
+    void finish()
+    {
+        do {
+            at += blockLeft;
+            blockLeft = 0;
+        } while (nextBlock());
+    }
+
+private:
+    // Starts the next sub-block; false (and done) at the closing block.
+    bool nextBlock()
+    {
+        if (done) return false;
+        if (at >= end || *at == 0) {
+            if (at < end) ++at;
+            done = true;
+            return false;
+        }
+        const size_t length = *at++;
+        blockLeft = length < static_cast<size_t>(end - at) ? length : static_cast<size_t>(end - at);
+        return true;
+    }
+};
 
 // The index block of a frame while it is decoded. It starts at a size the
 // amount of data suggests and grows, doubling, as indices arrive, up to the
 // image's width x height. So a header that declares a huge image costs only
-// what its data really decodes to. It always has kPadding bytes of slack.
+// what its data really decodes to. It always has kPadding bytes of slack,
+// and after them the byte values 0 to 255 (from roots() on), so that the
+// decoder copies a one-byte string from the block like any other string.
 struct sIndexBlock {
     unsigned char* data = nullptr;
     size_t capacity = 0;
     size_t limit = 0;
+
+    size_t roots() const { return capacity + kPadding; }
 
     // Room for at least `needed` indices (within the limit), keeping the
     // first `kept`; false when there is no memory for it.
@@ -79,12 +139,13 @@ struct sIndexBlock {
     {
         size_t wanted = capacity * 2 > needed ? capacity * 2 : needed;
         if (wanted > limit) wanted = limit;
-        unsigned char* bigger = new (std::nothrow) unsigned char[wanted + kPadding];
+        unsigned char* bigger = new (std::nothrow) unsigned char[wanted + kPadding + kRootBytes];
         if (!bigger) return false;
         if (kept) std::memcpy(bigger, data, kept);
         delete[] data;
         data = bigger;
         capacity = wanted;
+        for (unsigned v = 0; v < 256; ++v) data[roots() + v] = static_cast<unsigned char>(v);
         return true;
     }
 
@@ -114,17 +175,18 @@ inline void copyString(unsigned char* destination, const unsigned char* source, 
     } while (done < length);
 }
 
-// Decodes GIF's variable-length LZW from data (dataBytes long, followed by
-// kPadding zero bytes) into the block, never past its limit. Returns how
-// many indices were written.
+// Decodes GIF's variable-length LZW from the sub-blocks into the block,
+// never past its limit. Returns how many indices were written.
 //
 // Every string the decoder meets is a run of bytes it has already written:
 // a code's entry is the previous code's output plus the next byte, which is
 // where that output sits followed by the first byte after it. So each entry
-// is kept as (offset in the output, length) and a code is decoded by one
-// copy, with no prefix chains and no stack. The two tables take 24 KiB, so
-// they stay in the first-level cache.
-size_t decodeLZW(const unsigned char* data, size_t dataBytes, int minCodeSize, sIndexBlock& block)
+// is kept as (offset in the block, length) and a code is decoded by one
+// copy, with no prefix chains and no stack. The roots are entries too, of
+// length 1 at the byte values behind the block, so the loop does not branch
+// on the kind of code. The two tables take 24 KiB and the data buffer 4 KiB,
+// so they stay in the first-level cache.
+size_t decodeLZW(sSubBlocks& data, int minCodeSize, sIndexBlock& block)
 {
     if (block.capacity == 0) return 0;
     const unsigned clear = 1u << minCodeSize;
@@ -133,47 +195,79 @@ size_t decodeLZW(const unsigned char* data, size_t dataBytes, int minCodeSize, s
     unsigned mask = (1u << codeSize) - 1;
     unsigned next = clear + 2;
 
-    uint32_t offsets[kTableSize];
-    uint16_t lengths[kTableSize];
+    // Entry kTableSize takes what is written for the next entry while the
+    // table is full.
+    uint32_t offsets[kTableSize + 1];
+    uint16_t lengths[kTableSize + 1];
 
-    const unsigned char* in = data;
-    uint64_t bits = 0;
-    unsigned bitCount = 0;
-    uint64_t bitsLeft = static_cast<uint64_t>(dataBytes) * 8;
+    // The data from the sub-blocks, followed by kPadding zero bytes once it
+    // is all there. Codes are read at bit position pos, 8 bytes at a time,
+    // as long as pos < fastEnd; from there on, more data is fetched or the
+    // end of the data is near.
+    unsigned char buffer[kChunk + kPadding];
+    size_t filled = 0;
+    size_t pos = 0;
+    size_t fastEnd = 0;
 
     unsigned char* out = block.data;
     size_t capacity = block.capacity;
     size_t written = 0;
-    size_t previous = 0;         // where the previous code's output starts
-    unsigned previousLength = 0; // and its length
+    // Where the previous code's output starts; it ends at written.
+    size_t previous = 0;
+
+    // Codes past 255 (minimum code sizes past 7) are roots of their low
+    // byte.
+    auto placeRoots = [&]() {
+        const size_t roots = block.roots();
+        for (unsigned code = 0; code < clear; ++code) {
+            offsets[code] = static_cast<uint32_t>(roots + (code & 255));
+            lengths[code] = 1;
+        }
+    };
+    placeRoots();
+    // Room for length more indices; false when the block is full.
+    auto makeRoom = [&](size_t length) {
+        const bool room = block.makeRoom(written, length);
+        if (out != block.data || capacity != block.capacity) {
+            out = block.data;
+            capacity = block.capacity;
+            placeRoots();
+        }
+        return room;
+    };
+    // The count of indices at the end of the data, with room for one more
+    // as after every string.
+    auto done = [&]() {
+        if (written == capacity) makeRoom(1);
+        return written;
+    };
+    // Past fastEnd: moves the bytes not yet read to the front and fills the
+    // buffer up again. False when the data has no whole code left.
+    auto fetch = [&]() {
+        if (!data.done) {
+            const size_t from = pos >> 3;
+            const size_t kept = filled - from;
+            std::memmove(buffer, buffer + from, kept);
+            pos &= 7;
+            filled = kept + data.read(buffer + kept, kChunk - kept);
+            if (data.done) std::memset(buffer + filled, 0, kPadding);
+            // While more data comes, the 8 bytes read at pos must all be
+            // there; at the end, every code read must be whole.
+            const size_t safe = data.done ? filled * 8 - (kMaxCodeSize - 1) : (filled - 8) * 8;
+            fastEnd = filled * 8 > kMaxCodeSize * 8 ? safe : 0;
+            if (pos < fastEnd) return true;
+        }
+        return filled * 8 - pos >= codeSize;
+    };
 
     // The next code, or -1 when the data has no whole code left.
     auto readCode = [&]() -> int {
-        if (bitCount < codeSize) {
-            // Tops the buffer up to at least 56 bits; in advances by the
-            // whole bytes taken. in stays within the padding: it is never
-            // more than 8 bytes ahead of the bits consumed.
-            uint64_t word;
-            std::memcpy(&word, in, 8);
-            bits |= word << bitCount;
-            in += (63 - bitCount) >> 3;
-            bitCount |= 56;
-        }
-        if (bitsLeft < codeSize) return -1;
-        const unsigned code = static_cast<unsigned>(bits) & mask;
-        bits >>= codeSize;
-        bitCount -= codeSize;
-        bitsLeft -= codeSize;
+        if (pos >= fastEnd && !fetch()) return -1;
+        uint64_t word;
+        std::memcpy(&word, buffer + (pos >> 3), 8);
+        const unsigned code = static_cast<unsigned>(word >> (pos & 7)) & mask;
+        pos += codeSize;
         return static_cast<int>(code);
-    };
-    // Keeps room for the next index after each string, so that one fits
-    // unchecked; false when the block is full.
-    auto roomForOne = [&]() {
-        if (written < capacity) return true;
-        if (!block.makeRoom(written, 1)) return false;
-        out = block.data;
-        capacity = block.capacity;
-        return true;
     };
 
     // The very first code counts as a clear code, whatever it is.
@@ -187,59 +281,45 @@ size_t decodeLZW(const unsigned char* data, size_t dataBytes, int minCodeSize, s
         int first;
         do first = readCode();
         while (first == static_cast<int>(clear));
-        if (first < 0 || first == static_cast<int>(endCode)) return written;
+        if (first < 0 || first == static_cast<int>(endCode)) return done();
+        if (written == capacity && !makeRoom(1)) return written;
         out[written] = static_cast<unsigned char>(first);
         previous = written;
-        previousLength = 1;
         ++written;
-        if (!roomForOne()) return written;
 
         // Up to the next clear code.
         for (;;) {
             const int read = readCode();
-            if (read < 0) return written;
+            if (read < 0) return done();
             const unsigned code = static_cast<unsigned>(read);
-            unsigned length;
-            if (code < clear) {
-                // A root. There is always room for one.
-                length = 1;
-                out[written] = static_cast<unsigned char>(code);
-            } else {
+            // The entry this code defines: the previous string and the first
+            // byte of this one. It is written before the code is looked up,
+            // as the code may name it (the previous string and its own first
+            // byte); so may a code past it, which is corrupt data.
+            offsets[next] = static_cast<uint32_t>(previous);
+            lengths[next] = static_cast<uint16_t>(written - previous + 1);
+            if (code - clear < 2) {
                 if (code == clear) break;
-                if (code == endCode) return written;
-                // A table entry, or the entry being defined right now: the
-                // previous string and its own first byte.
-                const bool current = code >= next;
-                length = current ? previousLength + 1 : lengths[code];
-                const size_t source = current ? previous : offsets[code];
-                if (length > capacity - written) {
-                    const bool fits = block.makeRoom(written, length);
-                    out = block.data;
-                    capacity = block.capacity;
-                    if (!fits) {
-                        // The image (or memory) is full: keep what fits.
-                        std::memmove(out + written, out + source, capacity - written);
-                        return capacity;
-                    }
-                }
-                if (!current) {
-                    copyString(out + written, out + source, length);
-                } else {
-                    copyString(out + written, out + source, previousLength);
-                    out[written + previousLength] = out[previous];
-                }
+                return done();
             }
+            const unsigned entry = code < next ? code : next;
+            const unsigned length = lengths[entry];
+            if (length > capacity - written && !makeRoom(length)) {
+                // The image (or memory) is full: keep what fits.
+                std::memmove(out + written, out + offsets[entry], capacity - written);
+                return capacity;
+            }
+            const unsigned char* source = out + offsets[entry];
+            copyString(out + written, source, length);
+            // The entry being defined ends with its own first byte, which the
+            // copy read before writing it when the string is short.
+            if (code >= next) out[written + length - 1] = source[0];
 
-            // A new entry. Once all 4096 entries are defined the table stays
-            // as it is until the next clear code, and codes stay 12 bits
-            // long.
+            // Once all 4096 entries are defined the table stays as it is
+            // until the next clear code, and codes stay 12 bits long.
             if (next < mask) {
-                offsets[next] = static_cast<uint32_t>(previous);
-                lengths[next] = static_cast<uint16_t>(previousLength + 1);
                 ++next;
             } else if (next < kTableSize) {
-                offsets[next] = static_cast<uint32_t>(previous);
-                lengths[next] = static_cast<uint16_t>(previousLength + 1);
                 ++next;
                 if (codeSize < kMaxCodeSize) {
                     ++codeSize;
@@ -247,9 +327,7 @@ size_t decodeLZW(const unsigned char* data, size_t dataBytes, int minCodeSize, s
                 }
             }
             previous = written;
-            previousLength = length;
             written += length;
-            if (!roomForOne()) return written;
         }
     }
 }
@@ -394,9 +472,8 @@ void cFormatGIF::readImage(sReader& in)
     }
 
     const int minCodeSize = in.byte();
-    in.gatherSubBlocks();
-    const size_t dataBytes = in.lzw.size();
-    in.lzw.resize(dataBytes + kPadding);
+    sSubBlocks data(in.at, in.end);
+    const size_t dataBytes = data.size();
 
     // Minimum code sizes past 11 leave no room in the 4096-entry table for
     // the clear and end codes and any entry: such data decodes to nothing.
@@ -407,12 +484,14 @@ void cFormatGIF::readImage(sReader& in)
         // packed data makes the block grow.
         const size_t guess = dataBytes * 4 + 4096;
         if (block.limit > 0 && dataBytes > 0 && block.grow(0, guess < block.limit ? guess : block.limit)) {
-            frame->decoded = decodeLZW(in.lzw.data(), dataBytes, minCodeSize, block);
+            frame->decoded = decodeLZW(data, minCodeSize, block);
             frame->indices = block.data;
             frame->blockSize = block.capacity;
             std::memset(frame->indices + frame->decoded, 0, frame->blockSize - frame->decoded);
         }
     }
+    data.finish();
+    in.at = data.at;
 
     // The graphic control extension: packed fields (disposal in bits 2-4,
     // transparency in bit 0), the delay, the transparent index.

@@ -164,16 +164,95 @@ struct sIndexBlock {
 // to 15 bytes past its source. The source string ends at or before the
 // destination, so a 16-byte step only ever reads bytes already final when
 // the string is longer than the step.
-inline void copyString(unsigned char* destination, const unsigned char* source, unsigned length)
+inline void copyString(unsigned char* destination, const unsigned char* source, size_t length)
 {
-    unsigned done = 0;
-    do {
-        unsigned char chunk[16];
+    unsigned char chunk[16];
+    std::memcpy(chunk, source, 16);
+    std::memcpy(destination, chunk, 16);
+    for (size_t done = 16; done < length; done += 16) {
         std::memcpy(chunk, source + done, 16);
         std::memcpy(destination + done, chunk, 16);
-        done += 16;
-    } while (done < length);
+    }
 }
+
+// The data of an image as the decoder reads it: the sub-blocks' bytes
+// through a buffer, followed by kPadding zero bytes once they are all
+// there. Codes are read at a bit position in the buffer, 8 bytes at a time.
+struct sCodeInput {
+    explicit sCodeInput(sSubBlocks& from) : data(from) {}
+
+    // Where reading stands after a refill: the bit position of the next
+    // code, the position from which codes are read through refill() again,
+    // and whether a whole code is there.
+    struct sPlace {
+        size_t pos;
+        size_t fastEnd;
+        bool whole;
+    };
+
+    // Keeps the bytes from bit position pos on, moved to the front, and
+    // fills the rest from the sub-blocks while they last.
+    sPlace refill(size_t pos, unsigned codeSize)
+    {
+        if (!data.done) {
+            const size_t from = pos >> 3;
+            const size_t kept = filled - from;
+            std::memmove(bytes, bytes + from, kept);
+            pos &= 7;
+            filled = kept + data.read(bytes + kept, kChunk - kept);
+            if (data.done) std::memset(bytes + filled, 0, kPadding);
+        }
+        // While more data comes, the 8 bytes read at a position all have to
+        // be there; at the end, every code read must be whole.
+        size_t fastEnd = 0;
+        if (filled > kMaxCodeSize) fastEnd = data.done ? filled * 8 - (kMaxCodeSize - 1) : (filled - 8) * 8;
+        return {pos, fastEnd, pos < fastEnd || filled * 8 - pos >= codeSize};
+    }
+
+    unsigned code(size_t pos, size_t mask) const
+    {
+        uint64_t word;
+        std::memcpy(&word, bytes + (pos >> 3), 8);
+        return static_cast<unsigned>(word >> (pos & 7) & mask);
+    }
+
+    sSubBlocks& data;
+    size_t filled = 0;
+    unsigned char bytes[kChunk + kPadding];
+};
+
+// The string table: entry k is the string of `lengths[k]` indices at
+// `offsets[k]` in the index block. Entry kTableSize takes what is written
+// for the next entry while the table is full.
+struct sStringTable {
+    uint32_t offsets[kTableSize + 1];
+    uint16_t lengths[kTableSize + 1];
+
+    // The roots, below the clear code, are the byte values behind the
+    // block (codes past 255, for minimum code sizes past 7, are roots of
+    // their low byte); the clear and end codes have length 0.
+    void placeRoots(const sIndexBlock& block, unsigned clear)
+    {
+        const size_t roots = block.roots();
+        for (unsigned code = 0; code < clear; ++code) {
+            offsets[code] = static_cast<uint32_t>(roots + (code & 255));
+            lengths[code] = 1;
+        }
+        lengths[clear] = 0;
+        lengths[clear + 1] = 0;
+    }
+
+    // Room in the block for length more indices after the first
+    // `written`, keeping the roots with the block; false when it is full.
+    bool makeRoom(sIndexBlock& block, size_t written, size_t length, unsigned clear)
+    {
+        const unsigned char* before = block.data;
+        const size_t capacity = block.capacity;
+        const bool room = block.makeRoom(written, length);
+        if (block.data != before || block.capacity != capacity) placeRoots(block, clear);
+        return room;
+    }
+};
 
 // Decodes GIF's variable-length LZW from the sub-blocks into the block,
 // never past its limit. Returns how many indices were written.
@@ -184,55 +263,48 @@ inline void copyString(unsigned char* destination, const unsigned char* source, 
 // is kept as (offset in the block, length) and a code is decoded by one
 // copy, with no prefix chains and no stack. The roots are entries too, of
 // length 1 at the byte values behind the block, so the loop does not branch
-// on the kind of code. The two tables take 24 KiB and the data buffer 4 KiB,
+// on the kind of code. The table takes 24 KiB and the data buffer 4 KiB,
 // so they stay in the first-level cache.
+//
+// What the loop keeps in variables is never handed out by reference (the
+// slow paths take and return values), so that the compiler keeps it in
+// registers across the byte stores.
 size_t decodeLZW(sSubBlocks& data, int minCodeSize, sIndexBlock& block)
 {
     if (block.capacity == 0) return 0;
     const unsigned clear = 1u << minCodeSize;
     const unsigned endCode = clear + 1;
     unsigned codeSize = static_cast<unsigned>(minCodeSize) + 1;
-    unsigned mask = (1u << codeSize) - 1;
-    unsigned next = clear + 2;
+    size_t mask = (size_t(1) << codeSize) - 1;
+    size_t next = clear + 2;
 
-    // Entry kTableSize takes what is written for the next entry while the
-    // table is full.
-    uint32_t offsets[kTableSize + 1];
-    uint16_t lengths[kTableSize + 1];
-
-    // The data from the sub-blocks, followed by kPadding zero bytes once it
-    // is all there. Codes are read at bit position pos, 8 bytes at a time,
-    // as long as pos < fastEnd; from there on, more data is fetched or the
-    // end of the data is near.
-    unsigned char buffer[kChunk + kPadding];
-    size_t filled = 0;
+    sStringTable table;
+    table.placeRoots(block, clear);
+    sCodeInput input(data);
     size_t pos = 0;
     size_t fastEnd = 0;
 
     unsigned char* out = block.data;
     size_t capacity = block.capacity;
     size_t written = 0;
-    // Where the previous code's output starts; it ends at written.
-    size_t previous = 0;
 
-    // Codes past 255 (minimum code sizes past 7) are roots of their low
-    // byte.
-    auto placeRoots = [&]() {
-        const size_t roots = block.roots();
-        for (unsigned code = 0; code < clear; ++code) {
-            offsets[code] = static_cast<uint32_t>(roots + (code & 255));
-            lengths[code] = 1;
+    // The next code, or -1 when the data has no whole code left.
+    auto readCode = [&]() -> int {
+        if (pos >= fastEnd) {
+            const sCodeInput::sPlace place = input.refill(pos, codeSize);
+            pos = place.pos;
+            fastEnd = place.fastEnd;
+            if (!place.whole) return -1;
         }
+        const unsigned code = input.code(pos, mask);
+        pos += codeSize;
+        return static_cast<int>(code);
     };
-    placeRoots();
     // Room for length more indices; false when the block is full.
     auto makeRoom = [&](size_t length) {
-        const bool room = block.makeRoom(written, length);
-        if (out != block.data || capacity != block.capacity) {
-            out = block.data;
-            capacity = block.capacity;
-            placeRoots();
-        }
+        const bool room = table.makeRoom(block, written, length, clear);
+        out = block.data;
+        capacity = block.capacity;
         return room;
     };
     // The count of indices at the end of the data, with room for one more
@@ -241,34 +313,6 @@ size_t decodeLZW(sSubBlocks& data, int minCodeSize, sIndexBlock& block)
         if (written == capacity) makeRoom(1);
         return written;
     };
-    // Past fastEnd: moves the bytes not yet read to the front and fills the
-    // buffer up again. False when the data has no whole code left.
-    auto fetch = [&]() {
-        if (!data.done) {
-            const size_t from = pos >> 3;
-            const size_t kept = filled - from;
-            std::memmove(buffer, buffer + from, kept);
-            pos &= 7;
-            filled = kept + data.read(buffer + kept, kChunk - kept);
-            if (data.done) std::memset(buffer + filled, 0, kPadding);
-            // While more data comes, the 8 bytes read at pos must all be
-            // there; at the end, every code read must be whole.
-            const size_t safe = data.done ? filled * 8 - (kMaxCodeSize - 1) : (filled - 8) * 8;
-            fastEnd = filled * 8 > kMaxCodeSize * 8 ? safe : 0;
-            if (pos < fastEnd) return true;
-        }
-        return filled * 8 - pos >= codeSize;
-    };
-
-    // The next code, or -1 when the data has no whole code left.
-    auto readCode = [&]() -> int {
-        if (pos >= fastEnd && !fetch()) return -1;
-        uint64_t word;
-        std::memcpy(&word, buffer + (pos >> 3), 8);
-        const unsigned code = static_cast<unsigned>(word >> (pos & 7)) & mask;
-        pos += codeSize;
-        return static_cast<int>(code);
-    };
 
     // The very first code counts as a clear code, whatever it is.
     if (readCode() < 0) return 0;
@@ -276,7 +320,7 @@ size_t decodeLZW(sSubBlocks& data, int minCodeSize, sIndexBlock& block)
         // After a clear code: the first table, and one index from the next
         // code whatever it is (no entry is defined by it).
         codeSize = static_cast<unsigned>(minCodeSize) + 1;
-        mask = (1u << codeSize) - 1;
+        mask = (size_t(1) << codeSize) - 1;
         next = clear + 2;
         int first;
         do first = readCode();
@@ -284,36 +328,43 @@ size_t decodeLZW(sSubBlocks& data, int minCodeSize, sIndexBlock& block)
         if (first < 0 || first == static_cast<int>(endCode)) return done();
         if (written == capacity && !makeRoom(1)) return written;
         out[written] = static_cast<unsigned char>(first);
-        previous = written;
-        ++written;
+        size_t length = 1;
 
-        // Up to the next clear code.
+        // Up to the next clear code. Each turn starts with the entry the code
+        // will define written down in advance: the previous string (of
+        // `length` at written) and the first byte of what the code gives.
+        // The code may name it (the previous string and its own first byte);
+        // so may a code past it, which is corrupt data.
         for (;;) {
+            table.offsets[next] = static_cast<uint32_t>(written);
+            table.lengths[next] = static_cast<uint16_t>(length + 1);
+            written += length;
             const int read = readCode();
             if (read < 0) return done();
-            const unsigned code = static_cast<unsigned>(read);
-            // The entry this code defines: the previous string and the first
-            // byte of this one. It is written before the code is looked up,
-            // as the code may name it (the previous string and its own first
-            // byte); so may a code past it, which is corrupt data.
-            offsets[next] = static_cast<uint32_t>(previous);
-            lengths[next] = static_cast<uint16_t>(written - previous + 1);
-            if (code - clear < 2) {
-                if (code == clear) break;
-                return done();
+            const size_t code = static_cast<size_t>(read);
+            if (code < next && (length = table.lengths[code]) - 1 < capacity - written) {
+                // A defined entry that fits: nearly every code.
+                copyString(out + written, out + table.offsets[code], length);
+            } else {
+                // A clear or end code (their length is 0), the entry being
+                // defined, or no room.
+                if (code - clear < 2) {
+                    if (code == clear) break;
+                    return done();
+                }
+                const size_t entry = code < next ? code : next;
+                length = table.lengths[entry];
+                if (length > capacity - written && !makeRoom(length)) {
+                    // The image (or memory) is full: keep what fits.
+                    std::memmove(out + written, out + table.offsets[entry], capacity - written);
+                    return capacity;
+                }
+                const unsigned char* source = out + table.offsets[entry];
+                copyString(out + written, source, length);
+                // The entry being defined ends with its own first byte, which
+                // the copy read before writing it when the string is short.
+                out[written + length - 1] = source[length - 1];
             }
-            const unsigned entry = code < next ? code : next;
-            const unsigned length = lengths[entry];
-            if (length > capacity - written && !makeRoom(length)) {
-                // The image (or memory) is full: keep what fits.
-                std::memmove(out + written, out + offsets[entry], capacity - written);
-                return capacity;
-            }
-            const unsigned char* source = out + offsets[entry];
-            copyString(out + written, source, length);
-            // The entry being defined ends with its own first byte, which the
-            // copy read before writing it when the string is short.
-            if (code >= next) out[written + length - 1] = source[0];
 
             // Once all 4096 entries are defined the table stays as it is
             // until the next clear code, and codes stay 12 bits long.
@@ -323,11 +374,9 @@ size_t decodeLZW(sSubBlocks& data, int minCodeSize, sIndexBlock& block)
                 ++next;
                 if (codeSize < kMaxCodeSize) {
                     ++codeSize;
-                    mask = (1u << codeSize) - 1;
+                    mask = (size_t(1) << codeSize) - 1;
                 }
             }
-            previous = written;
-            written += length;
         }
     }
 }

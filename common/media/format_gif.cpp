@@ -64,7 +64,7 @@ struct sSubBlocks {
     size_t blockLeft = 0; // bytes of the current sub-block not yet read
     bool done = false;    // the closing zero-length block (or the file's end) is passed
 
-    sSubBlocks(const unsigned char* from, const unsigned char* to) : at(from), end(to) {}
+    sSubBlocks(const unsigned char* from, const unsigned char* to) : at(from), end(to) { }
 
     // How many bytes of data the sub-blocks hold in all.
     size_t size() const
@@ -179,7 +179,7 @@ inline void copyString(unsigned char* destination, const unsigned char* source, 
 // through a buffer, followed by kPadding zero bytes once they are all
 // there. Codes are read at a bit position in the buffer, 8 bytes at a time.
 struct sCodeInput {
-    explicit sCodeInput(sSubBlocks& from) : data(from) {}
+    explicit sCodeInput(sSubBlocks& from) : data(from) { }
 
     // Where reading stands after a refill: the bit position of the next
     // code, the position from which codes are read through refill() again,
@@ -221,12 +221,16 @@ struct sCodeInput {
     unsigned char bytes[kChunk + kPadding];
 };
 
-// The string table: entry k is the string of `lengths[k]` indices at
-// `offsets[k]` in the index block. Entry kTableSize takes what is written
-// for the next entry while the table is full.
+// The string table: entry k is the string of `length` indices at `offset`
+// in the index block, the two side by side so that a look-up reads one
+// place. Entry kTableSize takes what is written for the next entry while
+// the table is full.
 struct sStringTable {
-    uint32_t offsets[kTableSize + 1];
-    uint16_t lengths[kTableSize + 1];
+    struct sEntry {
+        uint32_t offset;
+        uint32_t length;
+    };
+    sEntry entries[kTableSize + 1];
 
     // The roots, below the clear code, are the byte values behind the
     // block (codes past 255, for minimum code sizes past 7, are roots of
@@ -234,12 +238,9 @@ struct sStringTable {
     void placeRoots(const sIndexBlock& block, unsigned clear)
     {
         const size_t roots = block.roots();
-        for (unsigned code = 0; code < clear; ++code) {
-            offsets[code] = static_cast<uint32_t>(roots + (code & 255));
-            lengths[code] = 1;
-        }
-        lengths[clear] = 0;
-        lengths[clear + 1] = 0;
+        for (unsigned code = 0; code < clear; ++code) entries[code] = {static_cast<uint32_t>(roots + (code & 255)), 1};
+        entries[clear].length = 0;
+        entries[clear + 1].length = 0;
     }
 
     // Room in the block for length more indices after the first
@@ -263,7 +264,7 @@ struct sStringTable {
 // is kept as (offset in the block, length) and a code is decoded by one
 // copy, with no prefix chains and no stack. The roots are entries too, of
 // length 1 at the byte values behind the block, so the loop does not branch
-// on the kind of code. The table takes 24 KiB and the data buffer 4 KiB,
+// on the kind of code. The table takes 32 KiB and the data buffer 4 KiB,
 // so they stay in the first-level cache.
 //
 // What the loop keeps in variables is never handed out by reference (the
@@ -336,15 +337,14 @@ size_t decodeLZW(sSubBlocks& data, int minCodeSize, sIndexBlock& block)
         // The code may name it (the previous string and its own first byte);
         // so may a code past it, which is corrupt data.
         for (;;) {
-            table.offsets[next] = static_cast<uint32_t>(written);
-            table.lengths[next] = static_cast<uint16_t>(length + 1);
+            table.entries[next] = {static_cast<uint32_t>(written), static_cast<uint32_t>(length + 1)};
             written += length;
             const int read = readCode();
             if (read < 0) return done();
             const size_t code = static_cast<size_t>(read);
-            if (code < next && (length = table.lengths[code]) - 1 < capacity - written) {
+            if (code < next && (length = table.entries[code].length) - 1 < capacity - written) {
                 // A defined entry that fits: nearly every code.
-                copyString(out + written, out + table.offsets[code], length);
+                copyString(out + written, out + table.entries[code].offset, length);
             } else {
                 // A clear or end code (their length is 0), the entry being
                 // defined, or no room.
@@ -353,13 +353,13 @@ size_t decodeLZW(sSubBlocks& data, int minCodeSize, sIndexBlock& block)
                     return done();
                 }
                 const size_t entry = code < next ? code : next;
-                length = table.lengths[entry];
+                length = table.entries[entry].length;
                 if (length > capacity - written && !makeRoom(length)) {
                     // The image (or memory) is full: keep what fits.
-                    std::memmove(out + written, out + table.offsets[entry], capacity - written);
+                    std::memmove(out + written, out + table.entries[entry].offset, capacity - written);
                     return capacity;
                 }
-                const unsigned char* source = out + table.offsets[entry];
+                const unsigned char* source = out + table.entries[entry].offset;
                 copyString(out + written, source, length);
                 // The entry being defined ends with its own first byte, which
                 // the copy read before writing it when the string is short.

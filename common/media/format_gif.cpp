@@ -3,6 +3,7 @@
 #include "common/media/stream.h"
 #include "platform/problem_report.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>

@@ -103,11 +103,11 @@ Lzw encodeWithoutClears(const Pixels& pixels, int minCodeSize, bool endCode = tr
     return result;
 }
 
-std::string subBlocks(const std::string& data)
+std::string subBlocks(const std::string& data, size_t size = 255)
 {
     std::string out;
-    for (size_t at = 0; at < data.size(); at += 255) {
-        const size_t n = std::min<size_t>(255, data.size() - at);
+    for (size_t at = 0; at < data.size(); at += size) {
+        const size_t n = std::min(size, data.size() - at);
         out += char(n);
         out += data.substr(at, n);
     }
@@ -124,9 +124,10 @@ std::string rawHead(int width, int height, int bits)
     return out;
 }
 
-std::string rawImage(int width, int height, int minCodeSize, const std::string& lzw)
+std::string rawImage(int width, int height, int minCodeSize, const std::string& lzw, size_t subBlockSize = 255)
 {
-    return ',' + le16(0) + le16(0) + le16(width) + le16(height) + '\0' + char(minCodeSize) + subBlocks(lzw);
+    return ',' + le16(0) + le16(0) + le16(width) + le16(height) + '\0' + char(minCodeSize) +
+           subBlocks(lzw, subBlockSize);
 }
 
 // ---- reading ---------------------------------------------------------------
@@ -342,6 +343,51 @@ TEST(GifFormat, CodesPastTheFullTableWithoutAClearKeepDecoding)
         EXPECT_EQ(0, std::memcmp(ours.gif.frame(0).indices, pixels.data(), pixels.size()));
         expectLikeGiflib(bytes);
     }
+}
+
+TEST(GifFormat, DataInSubBlocksOfAnySizeDecodesAtEveryMinimumCodeSize)
+{
+    // Noise (more data than the decoder reads at once) cut into sub-blocks
+    // of unusual sizes, then a small image that must still be found after it.
+    const Pixels small = picture(8, 8, 2, 1);
+    for (int minCodeSize : {2, 5, 8, 9, 11})
+        for (size_t subBlockSize : {1, 7, 254, 255}) {
+            SCOPED_TRACE("minimum code size " + std::to_string(minCodeSize) + ", sub-blocks of " +
+                         std::to_string(subBlockSize));
+            const int bits = std::min(minCodeSize, 8);
+            Pixels pixels(200 * 160);
+            std::mt19937 random{unsigned(minCodeSize)};
+            for (Pixels::value_type& p : pixels) p = Pixels::value_type(random() & ((1u << bits) - 1));
+            const Lzw lzw = encodeWithoutClears(pixels, minCodeSize);
+            ASSERT_GT(lzw.data.size(), 8192u);
+            Ours ours(rawHead(200, 160, bits) + rawImage(200, 160, minCodeSize, lzw.data, subBlockSize) +
+                      rawImage(8, 8, 2, encodeWithoutClears(small, 2).data) + ';');
+            ASSERT_EQ(ours.gif.frameCount(), 2);
+            ASSERT_EQ(ours.gif.frame(0).decoded, pixels.size());
+            EXPECT_EQ(0, std::memcmp(ours.gif.frame(0).indices, pixels.data(), pixels.size()));
+            ASSERT_EQ(ours.gif.frame(1).decoded, small.size());
+            EXPECT_EQ(0, std::memcmp(ours.gif.frame(1).indices, small.data(), small.size()));
+        }
+}
+
+TEST(GifFormat, RootsPast255AndCodesPastTheNextEntry)
+{
+    // 11-bit codes after a minimum code size of 10: clear 1024, end 1025.
+    // Roots 400 and 401 are indices 144 and 145; 1026 is then defined; 1030
+    // lies past the entry being defined (1028) and reads as that entry, the
+    // previous string and its own first byte, as 1028 does afterwards.
+    std::string lzw;
+    unsigned long long bits = 0;
+    int count = 0;
+    for (int code : {1024, 400, 401, 1026, 1030, 1028, 1025})
+        for (bits |= static_cast<unsigned long long>(code) << count, count += 11; count >= 8; count -= 8, bits >>= 8)
+            lzw.push_back(char(bits & 255));
+    lzw.push_back(char(bits));
+    Ours ours(rawHead(10, 1, 8) + rawImage(10, 1, 10, lzw) + ';');
+    ASSERT_EQ(ours.gif.frameCount(), 1);
+    ASSERT_EQ(ours.gif.frame(0).decoded, 10u);
+    const Pixels expected{144, 145, 144, 145, 144, 145, 144, 144, 145, 144};
+    EXPECT_EQ(Pixels(ours.gif.frame(0).indices, ours.gif.frame(0).indices + 10), expected);
 }
 
 TEST(GifFormat, ImageDataThatEndsEarlyOrGoesOnIsCutToTheImage)

@@ -1,6 +1,7 @@
 #include "common/media/gif_animation.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -122,6 +123,11 @@ void cGIFAnimation::copyRect(const sRect& r, unsigned char* block, bool toCanvas
 // Draws frame index over the canvas: every decoded index but the
 // transparent one, inside the screen. A frame about to be restored keeps
 // what its rectangle covered first.
+//
+// The palette is turned into whole pixels first, so that drawing a pixel is
+// one look-up and one 4-byte store. Under a transparent index the canvas
+// stays as it is: that pixel's colour is 0 and its mask keeps the canvas,
+// every other mask clears it, which needs no branch per pixel.
 void cGIFAnimation::draw(int index)
 {
     const sGIFFrame& f = *frames_[static_cast<size_t>(index)];
@@ -133,6 +139,18 @@ void cGIFAnimation::draw(int index)
         if (saved_) copyRect(r, saved_.get(), false);
     }
     const unsigned char(*palette)[3] = f.hasLocalPalette ? f.palette : globalPalette;
+    uint32_t colours[256];
+    for (int i = 0; i < 256; ++i) {
+        const unsigned char pixel[4] = {palette[i][2], palette[i][1], palette[i][0], 255};
+        std::memcpy(&colours[i], pixel, 4);
+    }
+    uint32_t keep[256] = {};
+    const bool transparent = f.transparent >= 0 && f.transparent < 256;
+    if (transparent) {
+        colours[f.transparent] = 0;
+        keep[f.transparent] = ~uint32_t(0);
+    }
+
     const size_t frameWidth = static_cast<size_t>(f.width);
     for (int k = 0; k < f.height; ++k) {
         const size_t first = static_cast<size_t>(k) * frameWidth;
@@ -145,13 +163,15 @@ void cGIFAnimation::draw(int index)
         const unsigned char* in = f.indices + first;
         const size_t count = f.decoded - first < frameWidth ? f.decoded - first : frameWidth;
         const size_t across = static_cast<size_t>(r.x1 - r.x0) < count ? static_cast<size_t>(r.x1 - r.x0) : count;
-        for (size_t x = 0; x < across; ++x, out += 4) {
-            const int i = in[x];
-            if (i == f.transparent) continue;
-            out[0] = palette[i][2];
-            out[1] = palette[i][1];
-            out[2] = palette[i][0];
-            out[3] = 255;
+        if (!transparent) {
+            for (size_t x = 0; x < across; ++x) std::memcpy(out + x * 4, &colours[in[x]], 4);
+        } else {
+            for (size_t x = 0; x < across; ++x) {
+                uint32_t pixel;
+                std::memcpy(&pixel, out + x * 4, 4);
+                pixel = (pixel & keep[in[x]]) | colours[in[x]];
+                std::memcpy(out + x * 4, &pixel, 4);
+            }
         }
     }
 }

@@ -52,6 +52,8 @@ const char* usageText()
            "                         change or F5 is pressed (capture mode never does)\n"
            "  --gl-census FILE       write the textures, display lists and shader objects\n"
            "                         alive to FILE once a second (for leak hunts)\n"
+           "  --osc PORT             take OSC messages on UDP port PORT of this computer\n"
+           "                         (127.0.0.1; the script's oscbind= may open it to others)\n"
            "  --check                read the script and its includes, look up every file\n"
            "                         it names, print each error and warning with its place\n"
            "                         (file:line:column), and play nothing; exit status 0\n"
@@ -86,6 +88,9 @@ sCommandLine parseCommandLine(int argc, char** argv)
             cl.check = true;
         } else if (std::strcmp(a, "--no-reload") == 0) {
             cl.noReload = true;
+        } else if (std::strcmp(a, "--osc") == 0) {
+            const char* v = value(a);
+            if (v) cl.oscPort = v;
         } else if (std::strcmp(a, "--gl-census") == 0) {
             const char* v = value(a);
             if (v) cl.glCensusFile = v;

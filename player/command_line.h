@@ -17,6 +17,7 @@ struct sCommandLine {
     std::string ffmpeg;         // --ffmpeg PATH
     std::vector<std::string> ffmpegArgs; // --ffmpeg-args "...", split into words
     std::string glCensusFile; // --gl-census FILE: GL objects alive, written once a second
+    std::string oscPort;      // --osc PORT: listen for OSC; checked (and a bad one logged) when the show starts
     int fps = 0;
     long long frames = 0;
     double seconds = 0;

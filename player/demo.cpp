@@ -7,6 +7,7 @@
 #include "common/script/cut_name.h"
 #include "common/script/xml_tag.h"
 #include "platform/window_system.h"
+#include "player/controllers/osc_listener.h"
 #include "player/extensions.h"
 #include "player/log.h"
 #include "player/plugin.h"
@@ -412,6 +413,8 @@ bool cDemo::canReload() const { return reloader && reloader->watching() && !rebu
 void cDemo::play()
 {
     switchesAtStart_ = gSwitches;
+    // OSC listens from the first frame; one listener serves every demo.
+    controllers::oscForShow(demoTag->getString("osc"), demoTag->getString("oscbind"));
     // The demo element's own play calls belong to the start of the show.
     KXAUDIO_SetCue(0.0, reinterpret_cast<uintptr_t>(demoTag), 0);
     doXML(demoTag);

@@ -12,6 +12,7 @@
 #include "player/capture_png_sink.h"
 #include "player/capture_video_sink.h"
 #include "player/command_line.h"
+#include "player/controllers/osc_listener.h"
 #include "player/gl_census.h"
 #include "player/demo.h"
 #include "player/installed_data.h"
@@ -353,6 +354,7 @@ int main(int argc, char** argv)
     sVideoCapture video;
     if (cl.capture && !setUpCapture(cl, video, status)) return status;
     setGLCensusFile(cl.glCensusFile);
+    controllers::setOscCommandLinePort(cl.oscPort);
     useInstalledDataWhenNoneHere();
     if (cl.capture) startCapture(makeCaptureSink(video));
 
@@ -375,6 +377,8 @@ int main(int argc, char** argv)
         hintAtDataFolder(gScriptPath);
         hintWithoutDataFolder();
     }
+    // Every demo is over, however it ended: no more input.
+    controllers::stopOsc();
     if (cl.capture) {
         if (!finishCapture()) status = 1;
         if (gCapture.written == 0) {

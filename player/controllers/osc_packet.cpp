@@ -3,6 +3,7 @@
 
 #include <oscpack/osc/OscReceivedElements.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -108,6 +109,74 @@ void readMessage(const osc::ReceivedMessage& m, sOscRead& read)
     ignore(read, kOscWrongArguments, where);
 }
 
+// Where the OSC string at `at` ends, padding included; 0 when it does not
+// end inside the first `size` bytes.
+size_t stringEnd(const unsigned char* p, size_t at, size_t size)
+{
+    for (size_t i = at; i < size; ++i)
+        if (p[i] == 0) return (i + 4) & ~size_t(3);
+    return 0;
+}
+
+uint32_t bigEndian(const unsigned char* p) { return uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
+
+// oscpack reads sizes from the packet and trusts them: a bundle element
+// claiming 0xFFFFFFFC bytes makes its bundle reader loop for ever (4 plus
+// the size wraps to 0 in 32 bits), and a blob's size is not held to its
+// message. So the layout is checked here first, in wide arithmetic, and the
+// library only ever reads packets whose every size fits. Null when sound,
+// else what is wrong.
+const char* checkMessage(const unsigned char* p, size_t size)
+{
+    if (size == 0 || size % 4) return "a message of no length or not a multiple of four";
+    size_t at = stringEnd(p, 0, size);
+    if (!at || at > size) return "unterminated address pattern";
+    if (at == size) return nullptr; // no type tags: no arguments
+    if (p[at] != ',') return "type tags not present";
+    const size_t tags = at + 1;
+    at = stringEnd(p, at, size);
+    if (!at || at > size) return "unterminated type tags";
+    for (size_t t = tags; p[t]; ++t) {
+        size_t need = 0;
+        switch (p[t]) {
+        case 'T': case 'F': case 'N': case 'I': case '[': case ']': break;
+        case 'i': case 'f': case 'c': case 'r': case 'm': need = 4; break;
+        case 'h': case 't': case 'd': need = 8; break;
+        case 's': case 'S':
+            at = stringEnd(p, at, size);
+            if (!at || at > size) return "unterminated string argument";
+            break;
+        case 'b':
+            if (size - at < 4) return "arguments exceed message size";
+            need = 4 + ((size_t(bigEndian(p + at)) + 3) & ~size_t(3));
+            break;
+        default: return "unknown type tag";
+        }
+        if (need > size - at) return "arguments exceed message size";
+        at += need;
+    }
+    return nullptr;
+}
+
+const char* checkBundle(const unsigned char* p, size_t size, int depth)
+{
+    if (size < 16 || size % 4) return "a bundle too short or not a multiple of four";
+    for (size_t at = 16; at < size;) {
+        if (size - at < 4) return "packet too short for a bundle element's size";
+        const size_t element = bigEndian(p + at);
+        at += 4;
+        if (element > size - at || element % 4) return "a bundle element larger than its bundle";
+        const unsigned char* e = p + at;
+        // Bundles past the depth limit are not read, so not checked.
+        const char* fault = element && e[0] == '#' ? (depth + 1 < kMaxBundleDepth ? checkBundle(e, element, depth + 1)
+                                                                                  : nullptr)
+                                                   : checkMessage(e, element);
+        if (fault) return fault;
+        at += element;
+    }
+    return nullptr;
+}
+
 void readBundle(const osc::ReceivedBundle& b, int depth, sOscRead& read)
 {
     for (auto e = b.ElementsBegin(); e != b.ElementsEnd(); ++e) {
@@ -128,6 +197,11 @@ sOscRead readOscPacket(const char* data, size_t size)
     sOscRead read;
     if (!data || size == 0 || size > kMaxOscPacket) {
         ignore(read, kOscMalformed, size ? "packet too long" : "empty packet");
+        return read;
+    }
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(data);
+    if (const char* fault = data[0] == '#' ? checkBundle(bytes, size, 0) : checkMessage(bytes, size)) {
+        ignore(read, kOscMalformed, fault);
         return read;
     }
     try {

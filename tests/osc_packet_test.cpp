@@ -103,7 +103,7 @@ TEST(OscPacket, AddressesArgumentsBundlesAndWhatIsIgnored)
         {"a zero-length element", oscBundle({key, std::string()}), "", kMalformed},
         {"a blob longer than its message", oscString("/x") + oscString(",b") + oscInt(0xFFFFFFF0) + "abcd", "",
          kMalformed},
-        {"a blob that fits is read past", oscString("/kestrelux/key") + oscString(",b") + oscInt(3) + "abc",
+        {"a blob that fits is read past", oscString("/kestrelux/key") + oscString(",b") + oscInt(3) + std::string("abc\0", 4),
          "", kWrong},
         {"a bundle cut inside its time tag", oscString("#bundle") + oscInt(0), "", kMalformed},
     };

@@ -7,8 +7,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -106,6 +111,39 @@ inline int freeUdpPort()
         port = ntohs(at.sin_port);
     if (fd >= 0) close(fd);
     return port;
+}
+
+// Bytes waiting in the receive queue of the UDP socket bound to `port`
+// (from /proc/net/udp); -1 when no socket is bound to it.
+inline long udpWaiting(int port)
+{
+    std::ifstream in("/proc/net/udp");
+    std::string line;
+    std::getline(in, line); // the heading
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues;
+        fields >> slot >> local >> remote >> state >> queues;
+        const size_t colon = local.find(':'), split = queues.find(':');
+        if (colon == std::string::npos || split == std::string::npos) continue;
+        if (std::stol(local.substr(colon + 1), nullptr, 16) != port) continue;
+        return std::stol(queues.substr(split + 1), nullptr, 16);
+    }
+    return -1;
+}
+
+// Waits until the socket on `port` has taken every datagram sent to it
+// (at most 10 s), then a little longer for the last one's handling.
+inline bool waitUntilRead(int port)
+{
+    for (int i = 0; i < 2000; ++i) {
+        if (udpWaiting(port) == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
 }
 
 } // namespace kxtest

@@ -37,7 +37,7 @@ int indexOf(unsigned kind)
 
 void ignore(sOscRead& read, unsigned kind, const std::string& example)
 {
-    if (!(read.ignored & kind)) read.example[indexOf(kind)] = example.substr(0, kMaxExample);
+    if (!(read.ignored & kind)) read.example[indexOf(kind)] = example.empty() ? "(empty)" : example.substr(0, kMaxExample);
     read.ignored |= kind;
 }
 
@@ -109,13 +109,19 @@ void readMessage(const osc::ReceivedMessage& m, sOscRead& read)
     ignore(read, kOscWrongArguments, where);
 }
 
-// Where the OSC string at `at` ends, padding included; 0 when it does not
-// end inside the first `size` bytes.
+// Where the OSC string at `at` (a multiple of four) ends, padding included;
+// 0 when it does not end inside the first `size` bytes or its padding is not
+// all zeros. oscpack looks for the end only at every fourth byte, so with
+// any other padding it would see another end than this.
 size_t stringEnd(const unsigned char* p, size_t at, size_t size)
 {
-    for (size_t i = at; i < size; ++i)
-        if (p[i] == 0) return (i + 4) & ~size_t(3);
-    return 0;
+    size_t i = at;
+    while (i < size && p[i]) ++i;
+    const size_t end = (i + 4) & ~size_t(3);
+    if (i >= size || end > size) return 0;
+    for (; i < end; ++i)
+        if (p[i]) return 0;
+    return end;
 }
 
 uint32_t bigEndian(const unsigned char* p) { return uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }

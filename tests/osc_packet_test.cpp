@@ -90,6 +90,7 @@ TEST(OscPacket, AddressesArgumentsBundlesAndWhatIsIgnored)
         {"truncated message", key.substr(0, key.size() - 4), "", kMalformed},
         {"not a multiple of four", key + "x", "", kMalformed},
         {"garbage", std::string("garbage!"), "", kMalformed},
+        {"padding that is not zeros", std::string("u\0et", 4) + oscString(",s") + oscString("A"), "", kMalformed},
         {"an address without its end", std::string("/kestrelux/key\1\1"), "", kMalformed},
         {"a string argument without its end", oscString("/kestrelux/key") + oscString(",s") + "AAAA", "",
          kMalformed},

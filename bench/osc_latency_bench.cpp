@@ -23,9 +23,6 @@
 #include "player/demo.h"
 #include "player/script_reader.h"
 
-#include <oscpack/ip/UdpSocket.h>
-#include <oscpack/osc/OscOutboundPacketStream.h>
-
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -34,6 +31,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <oscpack/ip/UdpSocket.h>
+#include <oscpack/osc/OscOutboundPacketStream.h>
 #include <random>
 #include <string>
 #include <thread>
@@ -164,7 +163,8 @@ int main(int argc, char** argv)
             char colour[16];
             std::snprintf(colour, sizeof colour, "ff00%04x", i);
             osc::OutboundPacketStream p(buffer, sizeof buffer);
-            p << osc::BeginMessage("/kestrelux/set") << "bg" << "color" << colour << osc::EndMessage;
+            p << osc::BeginMessage("/kestrelux/set") << "bg"
+              << "color" << colour << osc::EndMessage;
             const Clock::time_point before = Clock::now();
             if (i % 2)
                 socket.Send(p.Data(), p.Size());
@@ -216,7 +216,8 @@ int main(int argc, char** argv)
             }
             const long underWay =
                 long(std::upper_bound(record.frameStart.begin(), record.frameStart.end(), record.sent[k]) -
-                     record.frameStart.begin()) - 1;
+                     record.frameStart.begin()) -
+                1;
             const long frames = record.shownIn[k] - underWay;
             ++later[frames <= 0 ? 0 : frames == 1 ? 1 : 2];
             if (frames >= 2) lateBy.push_back(record.frameStart[size_t(underWay + 1)] - record.sent[k]);

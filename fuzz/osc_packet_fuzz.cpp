@@ -30,12 +30,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const controllers::sAction& a : read.actions) {
         check(std::strcmp(a.source, "OSC") == 0, "OSC actions say so");
         switch (a.kind) {
-        case controllers::sAction::eKind::press: check(a.key != 0 && a.key >= -128 && a.key <= 255, "a key code"); break;
-        case controllers::sAction::eKind::bank: break;
+        case controllers::sAction::eKind::press:
+            check(a.key != 0 && a.key >= -128 && a.key <= 255, "a key code");
+            break;
+        case controllers::sAction::eKind::bank:
+            break;
         case controllers::sAction::eKind::set:
             check(a.value.find('"') == std::string::npos, "no quote in a value");
             break;
-        case controllers::sAction::eKind::midi: check(false, "OSC makes no MIDI message"); break;
+        case controllers::sAction::eKind::midi:
+            check(false, "OSC makes no MIDI message");
+            break;
         }
     }
     return 0;

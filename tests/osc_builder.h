@@ -3,18 +3,17 @@
 #pragma once
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <netinet/in.h>
 #include <sstream>
-#include <thread>
 #include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace kxtest {
@@ -37,7 +36,7 @@ inline std::string oscInt(uint32_t v)
 // A message: OscMessage("/kestrelux/set").s("bg").s("color").f(0.5).bytes()
 class OscMessage {
 public:
-    explicit OscMessage(const std::string& address) : address_(address) {}
+    explicit OscMessage(const std::string& address) : address_(address) { }
     OscMessage& s(const std::string& text)
     {
         tags_ += 's';
@@ -76,7 +75,7 @@ inline std::string oscBundle(const std::vector<std::string>& elements)
 // Sends datagrams to 127.0.0.1:port; false when a send failed.
 class OscSender {
 public:
-    OscSender() : fd_(socket(AF_INET, SOCK_DGRAM, 0)) {}
+    OscSender() : fd_(socket(AF_INET, SOCK_DGRAM, 0)) { }
     ~OscSender()
     {
         if (fd_ >= 0) close(fd_);

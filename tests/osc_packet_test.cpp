@@ -15,8 +15,8 @@ namespace {
 using controllers::sAction;
 using kxtest::oscBundle;
 using kxtest::oscInt;
-using kxtest::oscString;
 using kxtest::OscMessage;
+using kxtest::oscString;
 
 // The actions as one line: "press 65; bank 3; set bg color=ff405060".
 std::string describe(const std::vector<sAction>& actions)
@@ -25,10 +25,18 @@ std::string describe(const std::vector<sAction>& actions)
     for (const sAction& a : actions) {
         if (!out.empty()) out += "; ";
         switch (a.kind) {
-        case sAction::eKind::press: out += "press " + std::to_string(a.key); break;
-        case sAction::eKind::bank: out += "bank " + std::to_string(a.bank); break;
-        case sAction::eKind::set: out += "set " + a.effect + " " + a.attribute + "=" + a.value; break;
-        case sAction::eKind::midi: out += "midi"; break;
+        case sAction::eKind::press:
+            out += "press " + std::to_string(a.key);
+            break;
+        case sAction::eKind::bank:
+            out += "bank " + std::to_string(a.bank);
+            break;
+        case sAction::eKind::set:
+            out += "set " + a.effect + " " + a.attribute + "=" + a.value;
+            break;
+        case sAction::eKind::midi:
+            out += "midi";
+            break;
         }
         if (std::string(a.source) != "OSC") out += " (source " + std::string(a.source) + ")";
     }
@@ -71,8 +79,8 @@ TEST(OscPacket, AddressesArgumentsBundlesAndWhatIsIgnored)
         {"bank as a string", OscMessage("/kestrelux/bank").s("3"), "", kWrong},
         {"set with a string", good, "set bg color=ff405060", 0},
         {"set with an integer", OscMessage("/kestrelux/set").s("tune").s("volume").i(-42), "set tune volume=-42", 0},
-        {"set with a float, %g", OscMessage("/kestrelux/set").s("tune").s("volume").f(0.504f),
-         "set tune volume=0.504", 0},
+        {"set with a float, %g", OscMessage("/kestrelux/set").s("tune").s("volume").f(0.504f), "set tune volume=0.504",
+         0},
         {"set with a tiny float", OscMessage("/kestrelux/set").s("t").s("v").f(1e-7f), "set t v=1e-07", 0},
         {"set with two arguments", OscMessage("/kestrelux/set").s("bg").s("color"), "", kWrong},
         {"set with a number for the effect", OscMessage("/kestrelux/set").i(1).s("color").s("x"), "", kWrong},
@@ -81,8 +89,7 @@ TEST(OscPacket, AddressesArgumentsBundlesAndWhatIsIgnored)
         {"unknown address", OscMessage("/kestrelux/keys").s("A"), "", kUnknown},
         {"a longer address", OscMessage("/kestrelux/key/1").s("A"), "", kUnknown},
         {"a bundle keeps its order; an unknown message leaves the rest",
-         oscBundle({key, OscMessage("/other").i(1), bank, good}), "press 65; bank 3; set bg color=ff405060",
-         kUnknown},
+         oscBundle({key, OscMessage("/other").i(1), bank, good}), "press 65; bank 3; set bg color=ff405060", kUnknown},
         {"bundles inside bundles", oscBundle({nested(3, key), bank}), "press 65; bank 3", 0},
         {"nesting at the limit", nested(controllers::kMaxBundleDepth, key), "press 65", 0},
         {"nesting past the limit", oscBundle({nested(controllers::kMaxBundleDepth, key), bank}), "bank 3", kDeep},
@@ -92,20 +99,18 @@ TEST(OscPacket, AddressesArgumentsBundlesAndWhatIsIgnored)
         {"garbage", std::string("garbage!"), "", kMalformed},
         {"padding that is not zeros", std::string("u\0et", 4) + oscString(",s") + oscString("A"), "", kMalformed},
         {"an address without its end", std::string("/kestrelux/key\1\1"), "", kMalformed},
-        {"a string argument without its end", oscString("/kestrelux/key") + oscString(",s") + "AAAA", "",
-         kMalformed},
+        {"a string argument without its end", oscString("/kestrelux/key") + oscString(",s") + "AAAA", "", kMalformed},
         {"empty datagram", std::string(), "", kMalformed},
-        {"a bad element spoils the whole bundle", oscBundle({key, bank}) + oscInt(8) + "/x\0\0,\0\0\0", "",
+        {"a bad element spoils the whole bundle", oscBundle({key, bank}) + oscInt(8) + "/x\0\0,\0\0\0", "", kMalformed},
+        {"a bundle element longer than the bundle", oscString("#bundle") + oscInt(0) + oscInt(1) + oscInt(64) + key, "",
          kMalformed},
-        {"a bundle element longer than the bundle", oscString("#bundle") + oscInt(0) + oscInt(1) + oscInt(64) + key,
-         "", kMalformed},
         {"a negative element size", oscString("#bundle") + oscInt(0) + oscInt(1) + oscInt(0xFFFFFFFC) + key, "",
          kMalformed},
         {"a zero-length element", oscBundle({key, std::string()}), "", kMalformed},
         {"a blob longer than its message", oscString("/x") + oscString(",b") + oscInt(0xFFFFFFF0) + "abcd", "",
          kMalformed},
-        {"a blob that fits is read past", oscString("/kestrelux/key") + oscString(",b") + oscInt(3) + std::string("abc\0", 4),
-         "", kWrong},
+        {"a blob that fits is read past",
+         oscString("/kestrelux/key") + oscString(",b") + oscInt(3) + std::string("abc\0", 4), "", kWrong},
         {"a bundle cut inside its time tag", oscString("#bundle") + oscInt(0), "", kMalformed},
     };
     for (const Row& row : rows) {
@@ -121,8 +126,8 @@ TEST(OscPacket, AddressesArgumentsBundlesAndWhatIsIgnored)
 TEST(OscPacket, IgnoredInputIsDescribedPrintably)
 {
     const std::string address = "/\x01\xff" + std::string(200, 'x');
-    const controllers::sOscRead read = controllers::readOscPacket(
-        OscMessage(address).bytes().data(), OscMessage(address).bytes().size());
+    const controllers::sOscRead read =
+        controllers::readOscPacket(OscMessage(address).bytes().data(), OscMessage(address).bytes().size());
     ASSERT_EQ(read.ignored, kUnknown);
     const std::string line = controllers::describeOscIgnored(kUnknown, read.example[0]);
     EXPECT_NE(line.find("(/??xxx"), std::string::npos) << line;
@@ -134,8 +139,8 @@ TEST(OscPacket, PortsAndAddresses)
     struct Port {
         const char* text;
         int port; // 0: refused
-    } ports[] = {{"9000", 9000}, {"1", 1}, {"65535", 65535}, {"0", 0},    {"65536", 0},
-                 {"-1", 0},      {"90a", 0}, {" 9000", 0},   {"", 0},     {"99999999999999999999", 0}};
+    } ports[] = {{"9000", 9000}, {"1", 1},   {"65535", 65535}, {"0", 0}, {"65536", 0},
+                 {"-1", 0},      {"90a", 0}, {" 9000", 0},     {"", 0},  {"99999999999999999999", 0}};
     for (const Port& p : ports) {
         int port = 0;
         EXPECT_EQ(controllers::readOscPort(p.text, port), p.port != 0) << p.text;

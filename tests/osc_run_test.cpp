@@ -30,7 +30,8 @@ std::string show(const std::string& demoAttributes, const std::string& events = 
         <draworder effect="bg" effect="probe"/>
         <event key="A" bank="0"><bg color="ff102030"/></event>
         <event key="A" bank="2"><bg color="ff203040"/></event>
-        )" + events + R"(
+        )" +
+           events + R"(
         <create/><load/><run/>
     </demo>)";
 }
@@ -79,7 +80,8 @@ TEST_F(OscRun, KeysBankAndSetDriveTheShowBadInputIsOneLinePerKindAndAReloadKeeps
     } steps[] = {
         {"a key as a string", {OscMessage("/kestrelux/key").s("A")}, "102030"},
         {"an attribute", {OscMessage("/kestrelux/set").s("bg").s("color").s("ff405060")}, "405060"},
-        {"a bank, then a key code in a bundle", {oscBundle({OscMessage("/kestrelux/bank").i(2)}), OscMessage("/kestrelux/key").i('A')},
+        {"a bank, then a key code in a bundle",
+         {oscBundle({OscMessage("/kestrelux/bank").i(2)}), OscMessage("/kestrelux/key").i('A')},
          "203040"},
         {"garbage of every kind, twice, then an attribute",
          {OscMessage("/nowhere").i(1), OscMessage("/nowhere").i(2), OscMessage("/kestrelux/key").f(1),

@@ -5,15 +5,14 @@
 #include "player/controllers/osc_packet.h"
 #include "player/log.h"
 
-#include <oscpack/ip/IpEndpointName.h>
-#include <oscpack/ip/PacketListener.h>
-#include <oscpack/ip/UdpSocket.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <oscpack/ip/IpEndpointName.h>
+#include <oscpack/ip/PacketListener.h>
+#include <oscpack/ip/UdpSocket.h>
 #include <strings.h>
 #ifndef _WIN32
 #include <csignal>
@@ -219,8 +218,7 @@ void oscForShow(const char* portText, const char* bindText)
     }
     const bool loopback = (address >> 24) == 127;
     log->logf("OSC: listening on %s:%d%s", oscAddressText(address).c_str(), number,
-              loopback ? " (this computer only)"
-                       : ": other computers that reach this address can drive the show");
+              loopback ? " (this computer only)" : ": other computers that reach this address can drive the show");
 }
 
 void stopOsc()

@@ -1,12 +1,11 @@
 // OSC datagrams to controller actions, through oscpack's packet reader.
 #include "player/controllers/osc_packet.h"
 
-#include <oscpack/osc/OscReceivedElements.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <oscpack/osc/OscReceivedElements.h>
 
 namespace controllers {
 
@@ -37,7 +36,8 @@ int indexOf(unsigned kind)
 
 void ignore(sOscRead& read, unsigned kind, const std::string& example)
 {
-    if (!(read.ignored & kind)) read.example[indexOf(kind)] = example.empty() ? "(empty)" : example.substr(0, kMaxExample);
+    if (!(read.ignored & kind))
+        read.example[indexOf(kind)] = example.empty() ? "(empty)" : example.substr(0, kMaxExample);
     read.ignored |= kind;
 }
 
@@ -145,10 +145,27 @@ const char* checkMessage(const unsigned char* p, size_t size)
     for (size_t t = tags; p[t]; ++t) {
         size_t need = 0;
         switch (p[t]) {
-        case 'T': case 'F': case 'N': case 'I': case '[': case ']': break;
-        case 'i': case 'f': case 'c': case 'r': case 'm': need = 4; break;
-        case 'h': case 't': case 'd': need = 8; break;
-        case 's': case 'S':
+        case 'T':
+        case 'F':
+        case 'N':
+        case 'I':
+        case '[':
+        case ']':
+            break;
+        case 'i':
+        case 'f':
+        case 'c':
+        case 'r':
+        case 'm':
+            need = 4;
+            break;
+        case 'h':
+        case 't':
+        case 'd':
+            need = 8;
+            break;
+        case 's':
+        case 'S':
             at = stringEnd(p, at, size);
             if (!at || at > size) return "unterminated string argument";
             break;
@@ -156,7 +173,8 @@ const char* checkMessage(const unsigned char* p, size_t size)
             if (size - at < 4) return "arguments exceed message size";
             need = 4 + ((size_t(bigEndian(p + at)) + 3) & ~size_t(3));
             break;
-        default: return "unknown type tag";
+        default:
+            return "unknown type tag";
         }
         if (need > size - at) return "arguments exceed message size";
         at += need;
@@ -174,9 +192,9 @@ const char* checkBundle(const unsigned char* p, size_t size, int depth)
         if (element > size - at || element % 4) return "a bundle element larger than its bundle";
         const unsigned char* e = p + at;
         // Bundles past the depth limit are not read, so not checked.
-        const char* fault = element && e[0] == '#' ? (depth + 1 < kMaxBundleDepth ? checkBundle(e, element, depth + 1)
-                                                                                  : nullptr)
-                                                   : checkMessage(e, element);
+        const char* fault = element && e[0] == '#'
+                                ? (depth + 1 < kMaxBundleDepth ? checkBundle(e, element, depth + 1) : nullptr)
+                                : checkMessage(e, element);
         if (fault) return fault;
         at += element;
     }
@@ -232,11 +250,21 @@ std::string describeOscIgnored(unsigned kind, const std::string& example)
 {
     const char* what = "";
     switch (kind) {
-    case kOscUnknownAddress: what = "a message to an address the player does not answer"; break;
-    case kOscWrongArguments: what = "a message with arguments the player cannot use"; break;
-    case kOscMalformed: what = "a packet that is not OSC (truncated or garbage)"; break;
-    case kOscTooDeep: what = "a bundle nested too deep"; break;
-    default: what = "input"; break;
+    case kOscUnknownAddress:
+        what = "a message to an address the player does not answer";
+        break;
+    case kOscWrongArguments:
+        what = "a message with arguments the player cannot use";
+        break;
+    case kOscMalformed:
+        what = "a packet that is not OSC (truncated or garbage)";
+        break;
+    case kOscTooDeep:
+        what = "a bundle nested too deep";
+        break;
+    default:
+        what = "input";
+        break;
     }
     return std::string("OSC: ignored ") + what + " (" + example + "); further ones are ignored without a word";
 }

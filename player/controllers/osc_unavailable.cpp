@@ -1,6 +1,5 @@
 // A player built without oscpack: --osc and osc= are answered in the log.
 #include "player/controllers/osc_listener.h"
-
 #include "player/log.h"
 
 namespace controllers {

@@ -55,6 +55,8 @@ const char* usageText()
            "  --midi NAME            a show with <midi> mappings listens only to the MIDI input\n"
            "                         ports whose name contains NAME (ignoring case), not to\n"
            "                         every port; wins over the demo element's midi attribute\n"
+           "  --osc PORT             take OSC messages on UDP port PORT of this computer\n"
+           "                         (127.0.0.1; the script's oscbind= may open it to others)\n"
            "  --check                read the script and its includes, look up every file\n"
            "                         it names, print each error and warning with its place\n"
            "                         (file:line:column), and play nothing; exit status 0\n"
@@ -89,6 +91,9 @@ sCommandLine parseCommandLine(int argc, char** argv)
             cl.check = true;
         } else if (std::strcmp(a, "--no-reload") == 0) {
             cl.noReload = true;
+        } else if (std::strcmp(a, "--osc") == 0) {
+            const char* v = value(a);
+            if (v) cl.oscPort = v;
         } else if (std::strcmp(a, "--gl-census") == 0) {
             const char* v = value(a);
             if (v) cl.glCensusFile = v;

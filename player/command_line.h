@@ -19,6 +19,7 @@ struct sCommandLine {
     std::vector<std::string> ffmpegArgs; // --ffmpeg-args "...", split into words
     std::string glCensusFile; // --gl-census FILE: GL objects alive, written once a second
     std::string midiPort;     // --midi NAME: only the MIDI input ports whose name contains NAME
+    std::string oscPort;      // --osc PORT: listen for OSC; checked (and a bad one logged) when the show starts
     int fps = 0;
     long long frames = 0;
     double seconds = 0;

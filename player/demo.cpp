@@ -8,6 +8,7 @@
 #include "common/script/xml_tag.h"
 #include "platform/window_system.h"
 #include "player/controllers/midi_file_cues.h"
+#include "player/controllers/osc_listener.h"
 #include "player/extensions.h"
 #include "player/log.h"
 #include "player/plugin.h"
@@ -418,6 +419,8 @@ bool cDemo::canReload() const { return reloader && reloader->watching() && !rebu
 void cDemo::play()
 {
     switchesAtStart_ = gSwitches;
+    // OSC listens from the first frame; one listener serves every demo.
+    controllers::oscForShow(demoTag->getString("osc"), demoTag->getString("oscbind"));
     // The demo element's own play calls belong to the start of the show.
     KXAUDIO_SetCue(0.0, reinterpret_cast<uintptr_t>(demoTag), 0);
     doXML(demoTag);

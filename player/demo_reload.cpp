@@ -5,6 +5,7 @@
 #include "common/script/xml_tag.h"
 #include "platform/clock.h"
 #include "platform/window_system.h"
+#include "player/controllers/osc_listener.h"
 #include "player/demo.h"
 #include "player/log.h"
 #include "player/reload.h"
@@ -94,6 +95,8 @@ bool cDemo::reloadShow()
     // are gone, and the demo element's walk goes on in the new one.
     reloader->adopt(std::move(tree));
     demoTag = element;
+    // The listener plays on; the log says when the new script asks otherwise.
+    controllers::oscForShow(demoTag->getString("osc"), demoTag->getString("oscbind"));
 
     // The new demo element, up to its run, builds the show; its key
     // presses were made before and are not logged again.

@@ -8,12 +8,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace {
 constexpr size_t kMessageSize = 16384;
 constexpr size_t kLineSize = 32768;
 char gMessage[kMessageSize];
 char gLine[kLineSize];
+// Controller threads (OSC, MIDI ports) log too: one line at a time, and
+// the buffers above are shared.
+std::recursive_mutex gLineLock;
 
 // Appends formatted text to the line buffer, never past its end.
 void appendf(size_t& used, const char* format, ...)
@@ -67,6 +71,7 @@ void cLog::setFileName(const char* fileName)
 void cLog::logf(const char* format, ...)
 {
     if (!enabled_) return;
+    std::lock_guard<std::recursive_mutex> lock(gLineLock);
     va_list args;
     va_start(args, format);
     std::vsnprintf(gMessage, sizeof gMessage, format, args);
@@ -77,6 +82,7 @@ void cLog::logf(const char* format, ...)
 void cLog::write(unsigned level, const char* text)
 {
     if (!enabled_) return;
+    std::lock_guard<std::recursive_mutex> lock(gLineLock);
     size_t used = 0;
     gLine[0] = 0;
 

@@ -1,5 +1,6 @@
 // The process-wide log. Every message of the player goes through
-// cLog::get()->logf(...), one line per call, into "log.txt".
+// cLog::get()->logf(...), one line per call, into "log.txt"; lines from
+// several threads are written one after the other, never mixed.
 #pragma once
 
 #include <cstdint>

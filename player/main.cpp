@@ -13,6 +13,7 @@
 #include "player/capture_video_sink.h"
 #include "player/command_line.h"
 #include "player/controllers/midi_ports.h"
+#include "player/controllers/osc_listener.h"
 #include "player/gl_census.h"
 #include "player/demo.h"
 #include "player/installed_data.h"
@@ -355,6 +356,7 @@ int main(int argc, char** argv)
     if (cl.capture && !setUpCapture(cl, video, status)) return status;
     setGLCensusFile(cl.glCensusFile);
     controllers::setPortNameFromCommandLine(cl.midiPort);
+    controllers::setOscCommandLinePort(cl.oscPort);
     useInstalledDataWhenNoneHere();
     if (cl.capture) startCapture(makeCaptureSink(video));
 
@@ -377,6 +379,8 @@ int main(int argc, char** argv)
         hintAtDataFolder(gScriptPath);
         hintWithoutDataFolder();
     }
+    // Every demo is over, however it ended: no more input.
+    controllers::stopOsc();
     if (cl.capture) {
         if (!finishCapture()) status = 1;
         if (gCapture.written == 0) {

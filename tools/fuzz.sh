@@ -66,6 +66,17 @@ setup_midi_file() {
     printf 'MThd\0\0\0\6\0\0\0\1\347\050MTrk\0\0\0\10\50\220\074\100\0\377\057\0' >"$corpus/seed-smpte.mid"
 }
 
+setup_osc_packet() {
+    local corpus=$1
+    # A message of each address, a bundle holding two, a nested bundle.
+    printf '/kestrelux/key\0\0,s\0\0A\0\0\0' >"$corpus/seed-key"
+    printf '/kestrelux/bank\0,i\0\0\0\0\0\3' >"$corpus/seed-bank"
+    printf '/kestrelux/set\0\0,ssf\0\0\0\0bg\0\0color\0\0\0\77\0\0\0' >"$corpus/seed-set"
+    printf '#bundle\0\0\0\0\0\0\0\0\1\0\0\0\30/kestrelux/key\0\0,i\0\0\0\0\0\33\0\0\0\24/kestrelux/bank\0,i\0\0\0\0\0\2' \
+        >"$corpus/seed-bundle"
+    printf '#bundle\0\0\0\0\0\0\0\0\1\0\0\0\30#bundle\0\0\0\0\0\0\0\0\1\0\0\0\4/x\0\0' >"$corpus/seed-nested"
+}
+
 # ---- build -----------------------------------------------------------------
 
 mkdir -p "$build"

@@ -9,7 +9,9 @@
 //                   window's centre pixel whenever it changes, and when
 //                   loaded counts the live GL textures and display lists;
 //                   one named "again..." also presses F5 when loaded, so
-//                   the player reloads the show again and again
+//                   the player reloads the show again and again; hold="N"
+//                   stops the frame it is drawn in until the file open-N
+//                   exists, so a test can act between two known frames
 // Every effect reports unload and destruction on standard output, and the
 // library reports being unloaded, so tests can check the teardown order.
 #include "common/effect/effect.h"
@@ -23,9 +25,15 @@
 #include <GL/gl.h>
 #endif
 #ifdef KXTEST_PIXEL
+#include "common/script/xml_tag.h"
+
 #include <SDL.h>
 
+#include <chrono>
 #include <cstring>
+#include <string>
+#include <thread>
+#include <unistd.h>
 #endif
 
 #include <cstdio>
@@ -90,10 +98,23 @@ public:
         unsigned char rgb[3] = {};
         glReadPixels(viewport[2] / 2, viewport[3] / 2, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
         const unsigned colour = unsigned(rgb[0]) << 16 | unsigned(rgb[1]) << 8 | rgb[2];
-        if (colour == last_) return;
-        last_ = colour;
-        std::printf("probe: pixel %06x\n", colour);
+        if (colour != last_) {
+            last_ = colour;
+            std::printf("probe: pixel %06x\n", colour);
+            std::fflush(stdout);
+        }
+        if (hold_.empty()) return;
+        std::printf("probe: holding %s\n", hold_.c_str());
         std::fflush(stdout);
+        const std::string file = "open-" + hold_;
+        hold_.clear();
+        for (int i = 0; i < 12000 && access(file.c_str(), F_OK) != 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    int doXML(cXmlTag* element) override
+    {
+        if (const char* hold = element->getString("hold")) hold_ = hold;
+        return cEffect::doXML(element);
     }
 #endif
 
@@ -127,6 +148,7 @@ private:
     const char* what_;
 #ifdef KXTEST_PIXEL
     unsigned last_ = 0xFFFFFFFFu;
+    std::string hold_; // the gate to wait at in the next draw
 #endif
 };
 

@@ -8,6 +8,7 @@
 #include "player/log.h"
 
 #include <cctype>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -75,11 +76,20 @@ void cDemo::handleControllerInput()
         changes.emplace_back(key, std::move(element));
     };
 
+    // A press's record is written when it is handled: the bank and attribute
+    // records made before it in this frame go first, so that the replay
+    // presses the key in the bank, and with the values, it was pressed in.
+    auto writeChanges = [&]() {
+        for (const auto& c : changes) writeKeyLogChange(c.second);
+        changes.clear();
+    };
+
     for (const controllers::sAction& a : handled) {
         if (closing_) break; // Escape from a controller ends the show as the keyboard's does
         switch (a.kind) {
         case controllers::sAction::eKind::press:
             if (a.key == 0) break;
+            writeChanges();
             key(a.key, true);
             key(a.key, false);
             break;
@@ -96,7 +106,11 @@ void cDemo::handleControllerInput()
                 break;
             }
             if (!setFromController(a.effect, a.attribute, a.value)) {
-                log->logf("%s: no effect named %s, %s not set", a.source, a.effect.c_str(), a.attribute.c_str());
+                // Once per name: a fader aimed at a missing effect sends many.
+                static std::set<std::string> told;
+                if (told.insert(std::string(a.source) + " " + a.effect).second)
+                    log->logf("%s: no effect named %s, %s not set (said once for this name)", a.source,
+                              a.effect.c_str(), a.attribute.c_str());
                 break;
             }
             remember(a.effect + "\n" + a.attribute, "<" + a.effect + " " + a.attribute + "=\"" + a.value + "\"/>");
@@ -105,7 +119,7 @@ void cDemo::handleControllerInput()
             break; // translated above
         }
     }
-    for (const auto& c : changes) writeKeyLogChange(c.second);
+    writeChanges();
 }
 
 void cDemo::followMidiPorts()

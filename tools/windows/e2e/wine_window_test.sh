@@ -8,18 +8,26 @@
 #  2. the session's end (wineboot --end-session, which sends the session
 #     console events and messages to every program and then ends them, as
 #     Windows does) during a capture: the sound track is complete and fits
-#     the frames written.
+#     the frames written;
+#  3. controllers: OSC messages from this machine over 127.0.0.1 (--osc)
+#     press keys as the keyboard does, key events, key log and Escape
+#     included; a show with a <midi> mapping says in one log line that there
+#     is no MIDI input port (Wine has none here).
 # Runs in a Wine prefix of its own (a copy of the suite's), so ending its
 # session touches no other Wine program. Prints one line per part; exits
 # non-zero on the first failure.
 #
-# Usage: wine_window_test.sh DIST
-#   DIST  the folder holding kestrelux.exe (dist/kestrelux-win64)
+# Usage: wine_window_test.sh DIST OSC_SEND
+#   DIST      the folder holding kestrelux.exe (dist/kestrelux-win64)
+#   OSC_SEND  the native OSC sender (kx_osc_send, tools/windows/e2e/)
 # Environment: WINEPREFIX (the suite's prefix, copied), DISPLAY (an X server
 #   of the caller's, an Xvfb).
 set -euo pipefail
 dist="$(cd "$1" && pwd)"
 [[ -f "$dist/kestrelux.exe" ]] || { echo "wine_window_test: no $dist/kestrelux.exe" >&2; exit 2; }
+osc_send="${2:-}"
+[[ -x "$osc_send" ]] || { echo "wine_window_test: no OSC sender ('$osc_send')" >&2; exit 2; }
+osc_send="$(cd "$(dirname "$osc_send")" && pwd)/$(basename "$osc_send")"
 for tool in wine wineserver wineboot xdotool x86_64-w64-mingw32-objcopy; do
     command -v "$tool" >/dev/null || { echo "wine_window_test: $tool is missing" >&2; exit 2; }
 done
@@ -117,3 +125,39 @@ declared="$(od -An -tu4 -j40 -N4 cap/audio.wav | tr -d ' ')"
 [[ "$declared" -eq $((frames * 4410 * 4)) ]] ||
     fail "audio.wav holds $declared bytes for $frames frames (expected $((frames * 4410 * 4)))"
 echo "session end: stopped after $frames frames with a complete audio.wav of $declared bytes (log: ${how:-no last line})"
+
+# 3. Controllers.
+mkdir -p "$work/controllers/data" && cd "$work/controllers"
+cat >data/script.txt <<'SCRIPT'
+<demo name="wincontrollers" width="200" height="150">
+  <midi note="36" key="A"/>
+  <event key="A"><markKeyA/></event>
+  <create/><load/><run/>
+</demo>
+SCRIPT
+port="$("$osc_send" --free-port)" || fail "no free UDP port"
+wine "$dist/kestrelux.exe" --osc "$port" >player.out 2>&1 </dev/null &
+pid=$!
+wid="$(timeout 60 xdotool search --sync --onlyvisible --name '^wincontrollers$' | head -n 1)" || true
+[[ -n "$wid" ]] || fail "no window named wincontrollers"
+for _ in $(seq 300); do grep -q "OSC: listening on 127.0.0.1:$port " log.txt 2>/dev/null && break; sleep 0.1; done
+grep -q "OSC: listening on 127.0.0.1:$port " log.txt || fail "the player does not say it listens on 127.0.0.1:$port"
+"$osc_send" "$port" /kestrelux/key s:A
+sleep 0.5
+"$osc_send" "$port" /kestrelux/key s:A
+sleep 0.5
+# Escape by its virtual-key code.
+"$osc_send" "$port" /kestrelux/key i:27
+wait_for_end 150 || fail "Escape from OSC did not end the player"
+wait "$pid" || true
+pid=
+[[ "$(grep -c 'trigger="A">' keylog.txt || true)" -eq 2 ]] || fail "expected 2 key log records of A"
+grep -q "trigger=\"$(printf '\033')\">" keylog.txt || fail "no key log record of Escape"
+fired="$(grep -c '\[markKeyA\]' log.txt || true)"
+[[ "$fired" -eq 2 ]] || fail "the key event fired $fired times, expected 2"
+grep -q "OSC: stopped listening (3 packets read)" log.txt || fail "the player did not read the 3 OSC packets"
+[[ "$(grep -c 'MIDI: ' log.txt || true)" -eq 1 ]] &&
+    grep -q 'MIDI: no input port to open (WinMM: no MIDI input device)' log.txt ||
+    fail "expected one MIDI line: no WinMM input device"
+! grep -q 'MidiInWinMM' player.out || fail "RtMidi wrote on the console"
+echo "controllers: two OSC presses of A fired their event, OSC's Escape ended the player, no MIDI port is one log line"

@@ -64,7 +64,7 @@ public:
             encoder = nullptr;
             addWork(cpu, 0);
             if (code != 0) {
-                report("ffmpeg failed while encoding the picture (exit status " + std::to_string(code) + ")");
+                report("ffmpeg failed while encoding the picture (" + howItEnded(code) + ")");
                 ok = false;
             } else if (failed) {
                 report("ffmpeg stopped taking frames before the capture ended");
@@ -127,7 +127,7 @@ private:
         const int code = platform::finishProcess(muxer, &cpu);
         addWork(cpu, 0);
         if (code != 0) {
-            report("ffmpeg failed while joining picture and sound (exit status " + std::to_string(code) + ")");
+            report("ffmpeg failed while joining picture and sound (" + howItEnded(code) + ")");
             return false;
         }
         if (!platform::replaceFile(partFile.c_str(), settings.output.c_str())) {
@@ -137,10 +137,19 @@ private:
         return true;
     }
 
+    // A program that crashed or was killed has no exit status and often
+    // nothing to say: the message says so rather than showing nothing.
+    static std::string howItEnded(int code)
+    {
+        return code >= 0 ? "exit status " + std::to_string(code) : "it crashed or was ended from outside";
+    }
+
     void report(const std::string& what)
     {
+        const std::string said = messagesOf(messagesFile);
         std::fflush(stdout);
-        std::fprintf(stderr, "kestrelux: %s; it said:\n%s", what.c_str(), messagesOf(messagesFile).c_str());
+        if (said.empty()) std::fprintf(stderr, "kestrelux: %s; it said nothing\n", what.c_str());
+        else std::fprintf(stderr, "kestrelux: %s; it said:\n%s", what.c_str(), said.c_str());
         std::fflush(stderr);
     }
 

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -133,20 +135,72 @@ TEST_F(VideoCaptureRun, PipeCarriesEveryFrameAndTheSoundToTheEncoder)
     EXPECT_EQ(left, "show.mkv ") << "only the video is left";
 }
 
-// ffmpeg failing mid-way: its message is shown, the exit status is not 0,
-// the capture stops early and no file is left, finished or not.
+// ffmpeg failing mid-way, with a message or crashing without one: the
+// player says what happened, the exit status is not 0, the capture stops
+// early and no file is left, finished or not.
 TEST_F(VideoCaptureRun, EncoderFailingMidwayIsShownAndLeavesNothing)
 {
     writeDataFile("script.txt", kScript);
-    const PlayerResult r = runPlayer("--ffmpeg " + quoted(standin()) + " --capture show.mp4 --fps 10 --frames 400",
-                                     "KX_STANDIN_FAIL_AFTER=3");
-    EXPECT_NE(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("kestrelux: ffmpeg failed while encoding the picture (exit status 3); it said:\n"
-                         "  stand-in encoder: giving up after 3 frames\n"),
-              std::string::npos)
-        << r.out;
-    EXPECT_EQ(r.out.find("400 of 400"), std::string::npos) << r.out;
-    EXPECT_EQ(filesStartingWith("show.mp4"), 0);
+    struct Case {
+        const char* env;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"KX_STANDIN_FAIL_AFTER=3", "kestrelux: ffmpeg failed while encoding the picture (exit status 3); it said:\n"
+                                    "  stand-in encoder: giving up after 3 frames\n"},
+        {"KX_STANDIN_FAIL_AFTER=3 KX_STANDIN_CRASH=1",
+         "kestrelux: ffmpeg failed while encoding the picture (it crashed or was ended from outside); it said "
+         "nothing\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.env);
+        const PlayerResult r =
+            runPlayer("--ffmpeg " + quoted(standin()) + " --capture show.mp4 --fps 10 --frames 400", c.env);
+        EXPECT_NE(r.status, 0) << r.out;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("400 of 400"), std::string::npos) << r.out;
+        EXPECT_EQ(filesStartingWith("show.mp4"), 0);
+    }
+}
+
+// The encoder receives the very pixels a PNG capture writes, top row first,
+// an odd size padded with copies of the last column and row. A moving
+// wallpaper of an 8 x 8 gradient: no two rows or columns alike.
+TEST_F(VideoCaptureRun, EncoderReceivesThePngCapturesPixels)
+{
+    std::string tga(18, '\0');
+    tga[2] = 2;
+    tga[12] = tga[14] = 8;
+    tga[16] = 24;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) tga += {char(x * y * 4), char(y * 32), char(x * 32)};
+    writeDataFile("textures/gradient.tga", tga);
+    writeDataFile("script.txt", R"(<demo name="v" width="63" height="47">
+        <loadplugin file="lumafold.dll"/>
+        <add type="clear" name="bg"/><bg color="ff204060"/>
+        <add type="picture" name="pic"/><pic filename="gradient.tga" trainc="0.02,0.01,0"/>
+        <draworder effect="bg" effect="pic"/>
+        <create/><load/><run/>
+    </demo>)");
+    ASSERT_EQ(runPlayer("--capture png --fps 10 --frames 4").status, 0);
+    const PlayerResult r = runPlayer("--ffmpeg " + quoted(standin()) + " --capture show.mkv --fps 10 --frames 4",
+                                     "KX_STANDIN_RAW=raw.rgb");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string raw = readFile("raw.rgb");
+    const size_t frameBytes = 64 * 48 * 3;
+    ASSERT_EQ(raw.size(), 4 * frameBytes);
+    for (int k = 0; k < 4; ++k) {
+        const Image png = readPng(frameName("png", k));
+        ASSERT_EQ(png.width, 63);
+        int differ = 0;
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x)
+                for (int ch = 0; ch < 3; ++ch) {
+                    const unsigned char sent = uint8_t(raw[size_t(k) * frameBytes + size_t(y * 64 + x) * 3 + ch]);
+                    differ += sent != png.at(std::min(x, 62), std::min(y, 46))[size_t(ch)];
+                }
+        EXPECT_EQ(differ, 0) << "frame " << k;
+    }
 }
 
 #ifndef _WIN32

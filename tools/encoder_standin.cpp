@@ -16,7 +16,10 @@
 //
 // KX_STANDIN_FAIL_AFTER=N: the picture run stops after N frames with a
 // message on standard error and exit status 3, as an encoder that failed
-// mid-way does.
+// mid-way does; with KX_STANDIN_CRASH set as well it ends silently as a
+// crashed program does instead.
+// KX_STANDIN_RAW=FILE: the picture run also writes the frames it read to
+// FILE, byte for byte.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +31,9 @@
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
+#else
+#include <csignal>
 #endif
 
 namespace {
@@ -46,6 +52,16 @@ bool has(const std::vector<std::string>& args, const char* word)
     return false;
 }
 
+// Ends the process at once, without a word, the way a crash or a kill does.
+void crash()
+{
+#if defined(_WIN32)
+    ExitProcess(0xC0000005u);
+#else
+    std::raise(SIGKILL);
+#endif
+}
+
 int picture(const std::vector<std::string>& args)
 {
     int width = 0, height = 0;
@@ -61,16 +77,24 @@ int picture(const std::vector<std::string>& args)
 #endif
     const size_t frameBytes = size_t(width) * size_t(height) * 3;
     std::vector<unsigned char> frame(frameBytes);
+    const char* rawName = std::getenv("KX_STANDIN_RAW");
+    std::ofstream raw;
+    if (rawName) raw.open(rawName, std::ios::binary);
     std::string report;
     long frames = 0;
     size_t got = 0;
     for (;;) {
         if (limit >= 0 && frames >= limit) {
+            if (std::getenv("KX_STANDIN_CRASH")) {
+                crash();
+                return 99;
+            }
             std::fprintf(stderr, "stand-in encoder: giving up after %ld frames\n", frames);
             return 3;
         }
         got = std::fread(frame.data(), 1, frameBytes, stdin);
         if (got < frameBytes) break;
+        raw.write(reinterpret_cast<const char*>(frame.data()), std::streamsize(frameBytes));
         const unsigned char* middle = frame.data() + (size_t(height / 2) * size_t(width) + size_t(width / 2)) * 3;
         char line[64];
         std::snprintf(line, sizeof line, "frame %ld %02X%02X%02X\n", frames, middle[0], middle[1], middle[2]);

@@ -120,13 +120,17 @@ TEST_F(VideoCaptureRun, EveryContainerHoldsThePngCapturesFramesAndSoundOfTheSame
 }
 
 // The pipe: every frame arrives whole and in order, the odd size made even,
-// and the sound is exactly frames / fps long.
+// and the sound is exactly frames / fps long; a word of --ffmpeg-args with
+// a blank and a final backslash arrives as one word, unchanged.
 TEST_F(VideoCaptureRun, PipeCarriesEveryFrameAndTheSoundToTheEncoder)
 {
     writeDataFile("script.txt", kScript);
-    const PlayerResult r = runPlayer("--ffmpeg " + quoted(standin()) + " --capture out/show.mkv --fps 10 --frames 7");
+    const PlayerResult r = runPlayer("--ffmpeg " + quoted(standin()) +
+                                     " --capture out/show.mkv --fps 10 --frames 7"
+                                     " --ffmpeg-args '-metadata \"title=Kestrel show C:\\\"'");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(readFile("out/show.mkv"), "picture 64x48 frames 7 rest 0\n"
+                                        "metadata title=Kestrel show C:\\\n"
                                         "frame 0 FF0000\nframe 1 FF0000\nframe 2 00FF00\nframe 3 00FF00\n"
                                         "frame 4 00FF00\nframe 5 0000FF\nframe 6 0000FF\n"
                                         "sound 30870\n");

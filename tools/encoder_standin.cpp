@@ -8,7 +8,8 @@
 //   ... -f rawvideo -s WxH ... -i - ... OUT
 //                          reads raw RGB frames from standard input until it
 //                          ends and writes OUT as text: "picture WxH frames N
-//                          rest R", then per frame "frame I RRGGBB", the
+//                          rest R", "metadata VALUE" when -metadata VALUE
+//                          was given, then per frame "frame I RRGGBB", the
 //                          colour of its middle pixel
 //   ... -i VIDEO -i WAV ... OUT
 //                          writes OUT: VIDEO's text and "sound N" (sample
@@ -102,7 +103,10 @@ int picture(const std::vector<std::string>& args)
         ++frames;
     }
     std::ofstream out(args.back(), std::ios::binary);
-    out << "picture " << width << "x" << height << " frames " << frames << " rest " << got << "\n" << report;
+    out << "picture " << width << "x" << height << " frames " << frames << " rest " << got << "\n";
+    // One option a user may add, to show how extra words arrive.
+    if (has(args, "-metadata")) out << "metadata " << valueAfter(args, "-metadata") << "\n";
+    out << report;
     return out.good() ? 0 : 1;
 }
 

@@ -197,10 +197,12 @@ TEST(ScriptMessages, RunsThatCanShowNothingExitNonZero)
         int status;
         const char* says;
     };
+    const std::string longPath = std::string(300, 'x') + ".txt --capture cap --fps 10 --frames 2";
     const Case cases[] = {
         {"capture of a script that cannot be read", "<demo><a></demo>", "--capture cap --fps 10 --frames 2", "", 1,
          "capture: 0 frames written"},
         {"capture of a missing script", "", "--capture cap --fps 10 --frames 2", "", 1, "capture: 0 frames written"},
+        {"capture of a script whose path is too long", "", longPath.c_str(), "", 1, "capture: 0 frames written"},
         {"capture of a show that draws no frame", "<demo><camera name=\"c\"/></demo>",
          "--capture cap --fps 10 --frames 2", "", 1, "capture: 0 frames written"},
         {"capture of a show", "<demo width=\"32\" height=\"32\"><create/><load/><run/></demo>",

@@ -349,7 +349,13 @@ int main(int argc, char** argv)
 
     if (pathTooLong) {
         log->logf("Error: script path longer than %u characters", unsigned(sizeof gScriptPath - 1));
-        return 0;
+        // A capture asked for is not made: said as for any script that cannot be read.
+        if (cl.capture) {
+            std::fprintf(stderr, "capture: 0 frames written\n");
+            log->logf("capture: 0 frames written");
+        }
+        log->logf("Show ended: the script could not be read.");
+        return cl.capture ? 1 : 0;
     }
     int status = 0;
     sVideoCapture video;

@@ -15,6 +15,7 @@
 #include <strings.h>
 #include <system_error>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -101,6 +102,7 @@ public:
         allEffects_.clear();
         plugins_.clear();
         created_ = false;
+        order_ = nullptr;
         collectAdds(demo);
         commands(demo, false);
     }
@@ -152,8 +154,11 @@ private:
                 add(child);
             else if (child->nameIs("loadplugin"))
                 loadPlugin(child);
-            else if (child->nameIs("draworder") || child->nameIs("load"))
+            else if (child->nameIs("draworder") || child->nameIs("load")) {
                 namesEffects(child, fragment);
+                if (!fragment && child->nameIs("draworder")) drawOrder(child);
+            } else if (child->nameIs("run") && !fragment)
+                order_ = nullptr;
             else if (child->nameIs("texture"))
                 texture(child);
             else if (child->nameIs("create"))
@@ -247,6 +252,14 @@ private:
             report(false, tag, "<add> without a name: the effect cannot be named anywhere");
             return;
         }
+        if (const sEffectName* first = effects_.find(lower(name))) {
+            const sScriptPlace at = tagPlace(first->add);
+            report(false, tag,
+                   std::string("a second <add> of the name ") + name +
+                       (at.known() ? " (the first: " + at.text() + ")" : "") + ": elements named " + name +
+                       " and the draw order reach only the first; give this effect "
+                       "another name");
+        }
         if (options_.loadPlugins) {
             bool made = false;
             for (const auto& plugin : plugins_) made = made || (type && plugin->makes(type));
@@ -275,6 +288,29 @@ private:
         }
     }
 
+    // A draw order set before the show runs and replaced before it runs
+    // never draws: its effects that the new order leaves out are said.
+    void drawOrder(const cXmlTag* tag)
+    {
+        const cXmlTag* before = order_;
+        order_ = tag;
+        if (!before) return;
+        std::unordered_set<std::string> kept;
+        for (const cXmlParam* p : tag->params())
+            if (strcasecmp(p->name, "effect") == 0) kept.insert(lower(p->value));
+        std::vector<std::string> left;
+        for (const cXmlParam* p : before->params())
+            if (strcasecmp(p->name, "effect") == 0 && kept.insert(lower(p->value)).second)
+                left.push_back(lower(p->value));
+        if (left.empty()) return;
+        if (left.size() > kNamesShown) left.resize(kNamesShown);
+        const sScriptPlace at = tagPlace(before);
+        report(false, tag,
+               "<draworder> replaces the draw order" + (at.known() ? " of " + at.text() : std::string()) +
+                   " before the show runs, so " + joined(left) + (left.size() == 1 ? " is" : " are") +
+                   " not drawn; name every effect in one draworder");
+    }
+
     const sCheckOptions& options_;
     std::vector<sDiagnostic>& out_;
     sEffectSet effects_;    // added so far, in document order
@@ -282,6 +318,7 @@ private:
     int depth_ = 0;         // of events inside events
     std::vector<std::unique_ptr<cPlugin>> plugins_;
     bool created_ = false;
+    const cXmlTag* order_ = nullptr; // the draw order set at the top level since the last run
 };
 
 // What the reader takes without complaint but not as meant: comments, and

@@ -283,7 +283,7 @@ TEST_F(PlayerTest, OverlongScriptPathStillExitsZero)
     EXPECT_EQ(run.exitCode, 0) << run.errors;
     EXPECT_EQ(run.console.rfind("kestrelux (Build: ", 0), 0u);
     // Refused as too long, not cut to another file's name and read.
-    expectLog(run, {"Error: script path longer than 255 characters"});
+    expectLog(run, {"Error: script path longer than 255 characters", "Show ended: the script could not be read."});
 }
 
 TEST_F(PlayerTest, UnknownOptionsAreWarnedAboutAndThePlayerPlays)

@@ -88,6 +88,17 @@ TEST(ScriptMessages, CheckGivesThePlaceAndWhatWasExpected)
          2,
          {"script.txt:3:3: error: could not find effect: fl: no library loaded makes the type \"flsh\"; lumafold.dll "
           "makes clear, flash, picture, fontcool, musicplay, shader"}},
+        {"an example pasted whole into a show",
+         "<demo>\n" + add + "  <draworder effect=\"bg\"/>\n  <add type=\"clear\" name=\"BG\"/>\n" +
+             "  <add type=\"flash\" name=\"hit\"/>\n  <draworder effect=\"bg\" effect=\"hit\"/>\n" +
+             "  <draworder effect=\"bg\"/>\n  <run/>\n  <draworder effect=\"hit\"/>\n</demo>\n",
+         "",
+         1,
+         {"script.txt:5:3: warning: a second <add> of the name BG (the first: script.txt:3:3): elements named BG and "
+          "the draw order reach only the first; give this effect another name",
+          "script.txt:8:3: warning: <draworder> replaces the draw order of script.txt:7:3 before the show runs, so "
+          "hit is not drawn; name every effect in one draworder",
+          "script.txt: 0 errors, 2 warnings"}},
         {"value without quotes before a quoted one",
          "<demo>\n  <camera name=c mode=\"x\"/>\n</demo>\n",
          "",
@@ -186,10 +197,12 @@ TEST(ScriptMessages, RunsThatCanShowNothingExitNonZero)
         int status;
         const char* says;
     };
+    const std::string longPath = std::string(300, 'x') + ".txt --capture cap --fps 10 --frames 2";
     const Case cases[] = {
         {"capture of a script that cannot be read", "<demo><a></demo>", "--capture cap --fps 10 --frames 2", "", 1,
          "capture: 0 frames written"},
         {"capture of a missing script", "", "--capture cap --fps 10 --frames 2", "", 1, "capture: 0 frames written"},
+        {"capture of a script whose path is too long", "", longPath.c_str(), "", 1, "capture: 0 frames written"},
         {"capture of a show that draws no frame", "<demo><camera name=\"c\"/></demo>",
          "--capture cap --fps 10 --frames 2", "", 1, "capture: 0 frames written"},
         {"capture of a show", "<demo width=\"32\" height=\"32\"><create/><load/><run/></demo>",

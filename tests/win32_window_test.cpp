@@ -8,11 +8,10 @@
 #include "platform/window_system.h"
 #include "player/gl_window.h"
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <string>
+#include <windows.h>
 
 namespace {
 
@@ -124,6 +123,39 @@ TEST(Win32Window, GLWindowOpensAndClosesWithoutAnyMessage)
     }
     const std::string messages = testing::internal::GetCapturedStderr();
     EXPECT_EQ(messages, "");
+}
+
+// The system's cursor count: shown while it is 0 or more.
+int cursorCount()
+{
+    const int count = ShowCursor(TRUE) - 1;
+    ShowCursor(FALSE);
+    return count;
+}
+
+// The display mode changed and the cursor went, but no context came (as
+// after a failed wglCreateContext): the release gives the cursor back.
+// (Wine on Xvfb switches only to the mode the screen has.)
+TEST(Win32Window, AFullScreenWindowWithoutContextGivesBackTheCursor)
+{
+    platform::setInteractive(false);
+    cGLWindow w;
+    cWindowSettings s;
+    s.setTitle("fscursor");
+    s.width = GetSystemMetrics(SM_CXSCREEN);
+    s.height = GetSystemMetrics(SM_CYSCREEN);
+    s.fullscreen = true;
+    s.flags = WF_NOQUIT;
+    ASSERT_TRUE(w.create(s));
+    ASSERT_TRUE(w.fullscreen) << "the display mode change was refused";
+    EXPECT_LT(cursorCount(), 0);
+    platform::makeCurrent(nullptr, nullptr);
+    platform::deleteGLContext(w.renderContext);
+    w.renderContext = nullptr;
+    w.release();
+    EXPECT_GE(cursorCount(), 0);
+    EXPECT_FALSE(w.fullscreen);
+    w.close();
 }
 
 // The session's end is a stop request that stays for the rest of the

@@ -158,6 +158,33 @@ TEST(Win32Window, AFullScreenWindowWithoutContextGivesBackTheCursor)
     w.close();
 }
 
+// An exception nobody catches during a full-screen show: the player's
+// filter gives the desktop its mode and the cursor back before the filter
+// that was there before it (this test's) sees the crash.
+LONG WINAPI afterTheCrash(EXCEPTION_POINTERS*) { std::exit(cursorCount() >= 0 ? 0 : 20); }
+
+void crashInFullScreen()
+{
+    platform::setInteractive(false);
+    SetUnhandledExceptionFilter(&afterTheCrash);
+    cGLWindow w;
+    cWindowSettings s;
+    s.setTitle("fscrash");
+    s.width = GetSystemMetrics(SM_CXSCREEN);
+    s.height = GetSystemMetrics(SM_CYSCREEN);
+    s.fullscreen = true;
+    s.flags = WF_NOQUIT;
+    if (!w.create(s) || !w.fullscreen) std::exit(10);
+    if (cursorCount() >= 0) std::exit(11);
+    RaiseException(0xE0000001, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    std::exit(12);
+}
+
+TEST(Win32WindowDeathTest, ACrashInFullScreenGivesBackTheCursor)
+{
+    EXPECT_EXIT(crashInFullScreen(), testing::ExitedWithCode(0), "");
+}
+
 // The session's end is a stop request that stays for the rest of the
 // process, so it is tried in a process of its own.
 int gFinished = 0;

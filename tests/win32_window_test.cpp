@@ -49,6 +49,20 @@ TEST(Win32Window, FlagsRemoveTheirStyleBits)
     }
 }
 
+// A title outside the ANSI code page shows as it is, also after a change.
+TEST(Win32Window, TitlesInAnyCharactersShowAsTheyAre)
+{
+    cWindow w;
+    ASSERT_EQ(w.create("Démo Ω", 0, 0, 64, 48, WF_NOQUIT), 0);
+    HWND hwnd = FindWindowW(nullptr, L"D\u00e9mo \u03a9");
+    ASSERT_NE(hwnd, nullptr);
+    platform::setWindowTitle(w.window, "日本語 ñ");
+    wchar_t text[32] = {};
+    GetWindowTextW(hwnd, text, 32);
+    EXPECT_EQ(std::wstring(text), L"\u65e5\u672c\u8a9e \u00f1");
+    w.close();
+}
+
 // A sink that takes no messages.
 struct cQuietSink : platform::WindowSink {
     void onMove(int, int) override { }

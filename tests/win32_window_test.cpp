@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <windows.h>
 
 namespace {
@@ -137,6 +139,30 @@ TEST(Win32Window, GLWindowOpensAndClosesWithoutAnyMessage)
     }
     const std::string messages = testing::internal::GetCapturedStderr();
     EXPECT_EQ(messages, "");
+}
+
+// The system refuses to destroy a window from a thread other than its
+// own: the close says so in the shutdown message and goes on.
+TEST(Win32Window, ARefusedDestroyIsAShutdownMessage)
+{
+    platform::setInteractive(false);
+    cWindow w;
+    std::atomic<int> made{0}; // 1 made, -1 failed
+    std::atomic<bool> closed{false};
+    std::thread owner([&] {
+        made = w.create("otherthread", 0, 0, 32, 32, WF_NOQUIT) == 0 ? 1 : -1;
+        while (!closed) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    while (made == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    testing::internal::CaptureStderr();
+    if (made == 1) w.close();
+    const std::string messages = testing::internal::GetCapturedStderr();
+    closed = true;
+    owner.join();
+    ASSERT_EQ(made, 1);
+    EXPECT_NE(messages.find("SHUTDOWN ERROR"), std::string::npos) << messages;
+    EXPECT_NE(messages.find("DestroyWindow() Failed."), std::string::npos) << messages;
+    EXPECT_EQ(w.window, nullptr);
 }
 
 // The system's cursor count: shown while it is 0 or more.

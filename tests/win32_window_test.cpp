@@ -173,19 +173,25 @@ int cursorCount()
     return count;
 }
 
-// The display mode changed and the cursor went, but no context came (as
-// after a failed wglCreateContext): the release gives the cursor back.
-// (Wine on Xvfb switches only to the mode the screen has.)
-TEST(Win32Window, AFullScreenWindowWithoutContextGivesBackTheCursor)
+// Full screen in the desktop's own mode, the one Wine on Xvfb switches to.
+cWindowSettings desktopFullScreen(const char* title)
 {
-    platform::setInteractive(false);
-    cGLWindow w;
     cWindowSettings s;
-    s.setTitle("fscursor");
+    s.setTitle(title);
     s.width = GetSystemMetrics(SM_CXSCREEN);
     s.height = GetSystemMetrics(SM_CYSCREEN);
     s.fullscreen = true;
     s.flags = WF_NOQUIT;
+    return s;
+}
+
+// The display mode changed and the cursor went, but no context came (as
+// after a failed wglCreateContext): the release gives the cursor back.
+TEST(Win32Window, AFullScreenWindowWithoutContextGivesBackTheCursor)
+{
+    platform::setInteractive(false);
+    cGLWindow w;
+    cWindowSettings s = desktopFullScreen("fscursor");
     ASSERT_TRUE(w.create(s));
     ASSERT_TRUE(w.fullscreen) << "the display mode change was refused";
     EXPECT_LT(cursorCount(), 0);
@@ -208,12 +214,7 @@ void crashInFullScreen()
     platform::setInteractive(false);
     SetUnhandledExceptionFilter(&afterTheCrash);
     cGLWindow w;
-    cWindowSettings s;
-    s.setTitle("fscrash");
-    s.width = GetSystemMetrics(SM_CXSCREEN);
-    s.height = GetSystemMetrics(SM_CYSCREEN);
-    s.fullscreen = true;
-    s.flags = WF_NOQUIT;
+    cWindowSettings s = desktopFullScreen("fscrash");
     if (!w.create(s) || !w.fullscreen) std::exit(10);
     if (cursorCount() >= 0) std::exit(11);
     RaiseException(0xE0000001, EXCEPTION_NONCONTINUABLE, 0, nullptr);

@@ -69,6 +69,17 @@ wait_for_end()
     return 1
 }
 
+# Starts the player on the show in this folder and waits for its window
+# named $1, which gets the X input focus (the keyboard goes there): $wid.
+start_in_window()
+{
+    wine "$dist/kestrelux.exe" >player.out 2>&1 </dev/null &
+    pid=$!
+    wid="$(timeout 60 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1)" || true
+    [[ -n "$wid" ]] || fail "no window named $1"
+    xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus "$wid"
+}
+
 # 0. The manifest, resource 1 of type 24 in the program's resources.
 x86_64-w64-mingw32-objcopy -O binary --only-section=.rsrc "$dist/kestrelux.exe" "$work/rsrc.bin"
 for setting in '<dpiAwareness[^>]*>PerMonitorV2, PerMonitor<' '<dpiAware[^>]*>true/pm<' '<activeCodePage[^>]*>UTF-8<'; do
@@ -84,12 +95,7 @@ cat >data/script.txt <<'SCRIPT'
   <create/><load/><run/>
 </demo>
 SCRIPT
-wine "$dist/kestrelux.exe" >player.out 2>&1 </dev/null &
-pid=$!
-wid="$(timeout 60 xdotool search --sync --onlyvisible --name '^winkeys$' | head -n 1)" || true
-[[ -n "$wid" ]] || fail "no window named winkeys"
-# The keyboard goes to the window that has the X input focus.
-xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus "$wid"
+start_in_window winkeys
 xdotool mousemove --window "$wid" 100 75
 sleep 1
 xdotool key --window 0 a
@@ -121,11 +127,7 @@ cat >data/script.txt <<'SCRIPT'
   <create/><load/><run/>
 </demo>
 SCRIPT
-wine "$dist/kestrelux.exe" >player.out 2>&1 </dev/null &
-pid=$!
-wid="$(timeout 60 xdotool search --sync --onlyvisible --name '^winclose$' | head -n 1)" || true
-[[ -n "$wid" ]] || fail "no window named winclose"
-xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus "$wid"
+start_in_window winclose
 sleep 1
 xdotool key --window 0 alt+F4
 wait_for_end 150 || fail "Alt+F4 did not end the player"

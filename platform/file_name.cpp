@@ -40,14 +40,35 @@ std::string utf8FromWide(const wchar_t* text)
     return out;
 }
 
+namespace {
+
+// The code page of names that are not UTF-8: the system's ANSI code page
+// as its locale has it. A program whose manifest asks for UTF-8 sees
+// CP_ACP as UTF-8 on Windows 10 1903 and later, which such names are not.
+UINT legacyCodePage()
+{
+    static const UINT page = [] {
+        DWORD value = 0;
+        if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                           reinterpret_cast<LPWSTR>(&value), sizeof value / sizeof(wchar_t)) &&
+            value != 0 && value != CP_UTF8)
+            return UINT(value);
+        return UINT(CP_ACP);
+    }();
+    return page;
+}
+
+} // namespace
+
 std::wstring systemName(const char* name)
 {
     std::wstring wide;
     if (widenUtf8(name, wide)) return wide;
-    const int n = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+    const UINT page = legacyCodePage();
+    const int n = MultiByteToWideChar(page, 0, name, -1, nullptr, 0);
     if (n <= 1) return std::wstring();
     wide.assign(size_t(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, name, -1, &wide[0], n);
+    MultiByteToWideChar(page, 0, name, -1, &wide[0], n);
     wide.resize(size_t(n - 1));
     return wide;
 }

@@ -41,7 +41,8 @@ bool widenUtf8(const char* text, std::wstring& wide);
 // UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
 std::string utf8FromWide(const wchar_t* text);
 // What openFile and filePath hand the system: UTF-8 converted, anything else
-// read in the ANSI code page.
+// read in the system's ANSI code page (also when the program's manifest
+// makes its own code page UTF-8).
 std::wstring systemName(const char* name);
 #endif
 

@@ -1,8 +1,8 @@
 // kestrelux: reads a script and plays every demo in it.
 #include "audio/bass.h"
 #include "common/media/stream.h"
-#include "platform/file_name.h"
 #include "platform/console.h"
+#include "platform/file_name.h"
 #include "platform/headless.h"
 #include "platform/library.h"
 #include "platform/message_box.h"
@@ -14,8 +14,8 @@
 #include "player/command_line.h"
 #include "player/controllers/midi_ports.h"
 #include "player/controllers/osc_listener.h"
-#include "player/gl_census.h"
 #include "player/demo.h"
+#include "player/gl_census.h"
 #include "player/installed_data.h"
 #include "player/log.h"
 #include "player/reload.h"
@@ -67,9 +67,8 @@ bool setUpCapture(const sCommandLine& cl, sVideoCapture& video, int& exitCode)
         const char* environment = std::getenv("KESTRELUX_FFMPEG");
         const char* path = std::getenv("PATH");
         std::string problem;
-        video.ffmpeg = locateFfmpeg({cl.ffmpeg, environment ? environment : "", platform::programFolder(),
-                                     path ? path : ""},
-                                    problem);
+        video.ffmpeg = locateFfmpeg(
+            {cl.ffmpeg, environment ? environment : "", platform::programFolder(), path ? path : ""}, problem);
         if (problem.empty()) problem = checkFfmpeg(video.ffmpeg, video.container);
         if (!problem.empty()) {
             std::fprintf(stderr, "kestrelux: %s\n", problem.c_str());
@@ -78,11 +77,11 @@ bool setUpCapture(const sCommandLine& cl, sVideoCapture& video, int& exitCode)
         }
         // The working folder may change before the capture starts.
         std::error_code error;
-        const std::filesystem::path absolute = std::filesystem::absolute(video.ffmpeg, error);
-        if (!error) video.ffmpeg = absolute.string();
+        const std::filesystem::path absolute = std::filesystem::absolute(platform::filePath(video.ffmpeg), error);
+        if (!error) video.ffmpeg = platform::fileName(absolute);
         video.fps = cl.fps;
         video.extraArgs = cl.ffmpegArgs;
-        const std::string parent = std::filesystem::path(cl.captureFolder).parent_path().string();
+        const std::string parent = platform::fileName(platform::filePath(cl.captureFolder).parent_path());
         if (!parent.empty() && !makeFolder(parent)) {
             std::fprintf(stderr, "kestrelux: cannot make the capture folder %s\n", parent.c_str());
             exitCode = 1;
@@ -90,7 +89,7 @@ bool setUpCapture(const sCommandLine& cl, sVideoCapture& video, int& exitCode)
         }
     } else {
         std::error_code existing;
-        gMadeCaptureFolder = !std::filesystem::exists(cl.captureFolder, existing);
+        gMadeCaptureFolder = !std::filesystem::exists(platform::filePath(cl.captureFolder), existing);
         if (!makeFolder(cl.captureFolder)) {
             std::fprintf(stderr, "kestrelux: cannot make the capture folder %s\n", cl.captureFolder.c_str());
             exitCode = 1;
@@ -395,7 +394,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "capture: 0 frames written\n");
             log->logf("capture: 0 frames written");
             std::error_code error;
-            if (gMadeCaptureFolder) std::filesystem::remove_all(gCapture.folder, error);
+            if (gMadeCaptureFolder) std::filesystem::remove_all(platform::filePath(gCapture.folder), error);
             status = 1;
         }
     } else if (showEnd() == kShowEndNoWindow) {

@@ -2,14 +2,15 @@
 
 #include "common/media/stream.h"
 #include "platform/clock.h"
+#include "platform/file_name.h"
 #include "player/script_reader.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
-#include <system_error>
 #include <strings.h>
+#include <system_error>
 
 cReloader::cReloader(const char* scriptName, bool watching) : script_(scriptName ? scriptName : ""), watching_(watching)
 {
@@ -108,7 +109,8 @@ std::vector<std::string> cReloader::filesPresent(const std::vector<std::string>&
     char path[512];
     for (const std::string& name : namesRead) {
         std::error_code error;
-        if (locateDataFile(name.c_str(), path, sizeof path) && std::filesystem::is_regular_file(path, error))
+        if (locateDataFile(name.c_str(), path, sizeof path) &&
+            std::filesystem::is_regular_file(platform::filePath(path), error))
             present.emplace_back(path);
     }
     return present;
@@ -121,11 +123,12 @@ std::string cReloader::vanishedInclude(const std::vector<std::string>& namesRead
         if (!locateDataFile(name.c_str(), path, sizeof path)) continue;
         if (std::find(present_.begin(), present_.end(), path) == present_.end()) continue;
         std::error_code error;
-        const auto status = std::filesystem::status(path, error);
+        const auto status = std::filesystem::status(platform::filePath(path), error);
         if (std::filesystem::is_regular_file(status)) continue;
         // A missing include reads as nothing; one the show was read from
         // that went away would silently drop its part of the show.
-        return "ERROR: include [" + name + "] " + (std::filesystem::is_directory(status) ? "is a folder now" : "is gone");
+        return "ERROR: include [" + name + "] " +
+               (std::filesystem::is_directory(status) ? "is a folder now" : "is gone");
     }
     return {};
 }

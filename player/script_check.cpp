@@ -2,6 +2,7 @@
 
 #include "common/media/stream.h"
 #include "common/script/xml_tag.h"
+#include "platform/file_name.h"
 #include "player/log.h"
 #include "player/plugin.h"
 #include "player/reload.h"
@@ -19,9 +20,8 @@
 
 namespace {
 
-const char* const kCommands[] = {"keybank", "draworder", "add",        "texture", "camera", "surface",
-                                 "event",   "create",    "loadplugin", "load",    "run",    "exit",
-                                 "midi",    "midifile"};
+const char* const kCommands[] = {"keybank", "draworder",  "add",  "texture", "camera", "surface", "event",
+                                 "create",  "loadplugin", "load", "run",     "exit",   "midi",    "midifile"};
 
 // Attributes of the standard effects that name a data file.
 struct sFileAttribute {
@@ -42,7 +42,7 @@ bool isDataFile(const char* name)
 {
     char path[512];
     std::error_code error;
-    return locateDataFile(name, path, sizeof path) && std::filesystem::is_regular_file(path, error);
+    return locateDataFile(name, path, sizeof path) && std::filesystem::is_regular_file(platform::filePath(path), error);
 }
 
 std::string joined(const std::vector<std::string>& names)

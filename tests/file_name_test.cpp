@@ -2,6 +2,7 @@
 // load and are watched like any other, in a folder named the same way.
 #include "audio/bass.h"
 #include "common/media/stream.h"
+#include "platform/file_changes.h"
 #include "platform/file_name.h"
 #include "player/file_watch.h"
 #include "test_util.h"
@@ -13,9 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -128,6 +131,29 @@ TEST(FileName, TheWatcherSeesAUnicodeNamedFileChange)
         ASSERT_TRUE(reported);
         EXPECT_EQ(watch.changed(), std::vector<std::string>{name});
     }
+}
+
+// The system's own notes name such a file as the program does, in UTF-8,
+// whatever the ANSI code page: the watcher matches them by name.
+TEST(FileName, ChangeNotesNameAUnicodeNamedFileInUtf8)
+{
+    kxtest::TempDir dir;
+    const std::string name = "Démo Ω/Ωmega é.tga";
+    ASSERT_TRUE(fs::create_directories(platform::filePath("Démo Ω")));
+    platform::FileChanges* notes = platform::openFileChanges();
+    ASSERT_NE(notes, nullptr);
+    ASSERT_TRUE(platform::watchFolderOf(notes, name.c_str()));
+    writeNamed(name, "one");
+    std::vector<std::string> noted;
+    char path[1024];
+    bool done = false;
+    for (int wait = 0; wait < 200 && noted.empty(); ++wait) {
+        while (platform::nextFileChange(notes, path, sizeof path, &done)) noted.emplace_back(path);
+        if (noted.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    platform::closeFileChanges(notes);
+    ASSERT_FALSE(noted.empty());
+    for (const std::string& n : noted) EXPECT_EQ(n, name);
 }
 
 TEST(FileName, TheAudioEngineLoadsAUnicodeNamedFile)

@@ -191,8 +191,8 @@ TEST_F(PictureRun, AnimatedGifPlaysItsFramesWithTheShowClock)
 
 TEST_F(PictureRun, AShowInAFolderAndFilesNamedOutsideTheAnsiCodePage)
 {
-    // The show's folder, its script (the argument) and its picture all have
-    // names no single ANSI code page holds.
+    // The show's folder, its script (the argument), its picture and the
+    // capture's folder all have names no single ANSI code page holds.
     const std::filesystem::path folder = dir.path() / "Démo Ω";
     std::filesystem::create_directories(folder / "data");
     std::filesystem::current_path(folder);
@@ -202,16 +202,20 @@ TEST_F(PictureRun, AShowInAFolderAndFilesNamedOutsideTheAnsiCodePage)
         <add type="picture" name="pic"/><pic filename="Ωmega é.tga"/>
         <draworder effect="pic"/>
         <create/><load/><run/></demo>)");
-    result = runPlayer("--capture cap --fps 10 --frames 2 " + quoted("Ωmega é.txt"));
+    result = runPlayer("--capture " + quoted("cap Ω") + " --fps 10 --frames 2 " + quoted("Ωmega é.txt"));
     ASSERT_EQ(result.status, 0) << result.out;
     EXPECT_NE(result.out.find("load[data/textures/Ωmega é.tga]"), std::string::npos) << result.out;
     EXPECT_EQ(result.out.find("not found"), std::string::npos) << result.out;
     const std::string log = readFile("log.txt");
     EXPECT_NE(log.find("Parsing Script [Ωmega é.txt]"), std::string::npos) << log;
-    ASSERT_TRUE(fileExists(frameName("cap", 1))) << result.out;
-    shots.push_back(readPng(frameName("cap", 1)));
+    ASSERT_TRUE(fileExists(frameName("cap Ω", 1))) << result.out;
+    shots.push_back(readPng(frameName("cap Ω", 1)));
     EXPECT_EQ(at(0, 50, 75), kRed);
     EXPECT_EQ(at(0, 110, 45), kWhite);
+    // A capture that wrote no frame takes away the folder it made.
+    result = runPlayer("--capture " + quoted("vide Ω") + " --fps 10 --frames 2 missing.txt");
+    EXPECT_EQ(result.status, 1) << result.out;
+    EXPECT_FALSE(std::filesystem::exists("vide Ω")) << result.out;
     std::filesystem::current_path(dir.path());
 }
 

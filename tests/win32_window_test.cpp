@@ -8,11 +8,12 @@
 #include "platform/window_system.h"
 #include "player/gl_window.h"
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <windows.h>
 
 namespace {
 
@@ -48,6 +49,20 @@ TEST(Win32Window, FlagsRemoveTheirStyleBits)
         EXPECT_EQ(client.bottom - client.top, 240) << "flags " << c.flags;
         w.close();
     }
+}
+
+// A title outside the ANSI code page shows as it is, also after a change.
+TEST(Win32Window, TitlesInAnyCharactersShowAsTheyAre)
+{
+    cWindow w;
+    ASSERT_EQ(w.create("Démo Ω", 0, 0, 64, 48, WF_NOQUIT), 0);
+    HWND hwnd = FindWindowW(nullptr, L"D\u00e9mo \u03a9");
+    ASSERT_NE(hwnd, nullptr);
+    platform::setWindowTitle(w.window, "日本語 ñ");
+    wchar_t text[32] = {};
+    GetWindowTextW(hwnd, text, 32);
+    EXPECT_EQ(std::wstring(text), L"\u65e5\u672c\u8a9e \u00f1");
+    w.close();
 }
 
 // A sink that takes no messages.
@@ -124,6 +139,91 @@ TEST(Win32Window, GLWindowOpensAndClosesWithoutAnyMessage)
     }
     const std::string messages = testing::internal::GetCapturedStderr();
     EXPECT_EQ(messages, "");
+}
+
+// The system refuses to destroy a window from a thread other than its
+// own: the close says so in the shutdown message and goes on.
+TEST(Win32Window, ARefusedDestroyIsAShutdownMessage)
+{
+    platform::setInteractive(false);
+    cWindow w;
+    std::atomic<int> made{0}; // 1 made, -1 failed
+    std::atomic<bool> closed{false};
+    std::thread owner([&] {
+        made = w.create("otherthread", 0, 0, 32, 32, WF_NOQUIT) == 0 ? 1 : -1;
+        while (!closed) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    while (made == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    testing::internal::CaptureStderr();
+    if (made == 1) w.close();
+    const std::string messages = testing::internal::GetCapturedStderr();
+    closed = true;
+    owner.join();
+    ASSERT_EQ(made, 1);
+    EXPECT_NE(messages.find("SHUTDOWN ERROR"), std::string::npos) << messages;
+    EXPECT_NE(messages.find("DestroyWindow() Failed."), std::string::npos) << messages;
+    EXPECT_EQ(w.window, nullptr);
+}
+
+// The system's cursor count: shown while it is 0 or more.
+int cursorCount()
+{
+    const int count = ShowCursor(TRUE) - 1;
+    ShowCursor(FALSE);
+    return count;
+}
+
+// Full screen in the desktop's own mode, the one Wine on Xvfb switches to.
+cWindowSettings desktopFullScreen(const char* title)
+{
+    cWindowSettings s;
+    s.setTitle(title);
+    s.width = GetSystemMetrics(SM_CXSCREEN);
+    s.height = GetSystemMetrics(SM_CYSCREEN);
+    s.fullscreen = true;
+    s.flags = WF_NOQUIT;
+    return s;
+}
+
+// The display mode changed and the cursor went, but no context came (as
+// after a failed wglCreateContext): the release gives the cursor back.
+TEST(Win32Window, AFullScreenWindowWithoutContextGivesBackTheCursor)
+{
+    platform::setInteractive(false);
+    cGLWindow w;
+    cWindowSettings s = desktopFullScreen("fscursor");
+    ASSERT_TRUE(w.create(s));
+    ASSERT_TRUE(w.fullscreen) << "the display mode change was refused";
+    EXPECT_LT(cursorCount(), 0);
+    platform::makeCurrent(nullptr, nullptr);
+    platform::deleteGLContext(w.renderContext);
+    w.renderContext = nullptr;
+    w.release();
+    EXPECT_GE(cursorCount(), 0);
+    EXPECT_FALSE(w.fullscreen);
+    w.close();
+}
+
+// An exception nobody catches during a full-screen show: the player's
+// filter gives the desktop its mode and the cursor back before the filter
+// that was there before it (this test's) sees the crash.
+LONG WINAPI afterTheCrash(EXCEPTION_POINTERS*) { std::exit(cursorCount() >= 0 ? 0 : 20); }
+
+void crashInFullScreen()
+{
+    platform::setInteractive(false);
+    SetUnhandledExceptionFilter(&afterTheCrash);
+    cGLWindow w;
+    cWindowSettings s = desktopFullScreen("fscrash");
+    if (!w.create(s) || !w.fullscreen) std::exit(10);
+    if (cursorCount() >= 0) std::exit(11);
+    RaiseException(0xE0000001, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    std::exit(12);
+}
+
+TEST(Win32WindowDeathTest, ACrashInFullScreenGivesBackTheCursor)
+{
+    EXPECT_EXIT(crashInFullScreen(), testing::ExitedWithCode(0), "");
 }
 
 // The session's end is a stop request that stays for the rest of the

@@ -4,9 +4,8 @@
 
 #include "platform/win32/native_window.h"
 
-#include <mmsystem.h>
-
 #include <cstdlib>
+#include <mmsystem.h>
 
 namespace platform {
 
@@ -14,13 +13,17 @@ namespace {
 
 void endFineTicks() { timeEndPeriod(1); }
 
-// Asks once for the 1 ms scheduler tick, and gives it back when the
-// process ends (the system asks every timeBeginPeriod to be paired).
-bool beginFineTicks()
+// Asks for the 1 ms scheduler tick once per process, whoever asks first,
+// and gives it back when the process ends (the system asks every
+// timeBeginPeriod to be paired).
+bool fineTicks()
 {
-    if (timeBeginPeriod(1) != TIMERR_NOERROR) return false;
-    std::atexit(&endFineTicks);
-    return true;
+    static const bool granted = [] {
+        if (timeBeginPeriod(1) != TIMERR_NOERROR) return false;
+        std::atexit(&endFineTicks);
+        return true;
+    }();
+    return granted;
 }
 
 } // namespace
@@ -45,8 +48,7 @@ void sleepMilliseconds(double milliseconds)
     if (milliseconds > 86400000.0) milliseconds = 86400000.0;
     // Windows wakes sleepers on its scheduler tick, 15.6 ms unless a
     // process asks for 1 ms; asked once, it holds until the process ends.
-    static const bool fineTicks = beginFineTicks();
-    (void)fineTicks;
+    fineTicks();
     // Sleep counts whole milliseconds and may add a tick: round down.
     Sleep(static_cast<DWORD>(milliseconds));
 }
@@ -65,8 +67,7 @@ void sleepUntil(double deadline)
     static const HANDLE timer = [] {
         HANDLE t = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
         if (!t) {
-            static const bool fineTicks = timeBeginPeriod(1) == TIMERR_NOERROR;
-            (void)fineTicks;
+            fineTicks();
             t = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
         }
         return t;

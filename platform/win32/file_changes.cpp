@@ -3,6 +3,7 @@
 // (overlapped), looked at without waiting.
 #include "platform/file_changes.h"
 
+#include "platform/file_name.h"
 #include "platform/win32/windows_api.h"
 
 #include <cstddef>
@@ -36,10 +37,10 @@ struct sFolder {
 
     bool ask()
     {
-        constexpr DWORD kFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
-                                  FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE;
-        pending = ReadDirectoryChangesW(handle, buffer, sizeof buffer, FALSE, kFilter, nullptr, &overlapped,
-                                        nullptr) != 0;
+        constexpr DWORD kFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_SIZE |
+                                  FILE_NOTIFY_CHANGE_LAST_WRITE;
+        pending =
+            ReadDirectoryChangesW(handle, buffer, sizeof buffer, FALSE, kFilter, nullptr, &overlapped, nullptr) != 0;
         return pending;
     }
 };
@@ -66,8 +67,9 @@ bool watchFolderOf(FileChanges* changes, const char* file)
         if (_stricmp(f->name.c_str(), folder.c_str()) == 0) return true;
     auto f = std::make_unique<sFolder>();
     f->name = folder;
-    f->handle = CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+    f->handle = CreateFileW(systemName(folder.c_str()).c_str(), FILE_LIST_DIRECTORY,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
     if (f->handle == INVALID_HANDLE_VALUE) return false;
     f->overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (!f->overlapped.hEvent || !f->ask()) return false;
@@ -117,11 +119,11 @@ bool nextFileChange(FileChanges* changes, char* path, size_t size, bool* done)
         // Every note of this answer read: the buffer takes the next one.
         if (f.at >= f.filled) f.ask();
         if (wide.empty()) continue;
-        char name[MAX_PATH * 3];
-        const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), name, sizeof name - 1, nullptr,
-                                          nullptr);
-        if (n <= 0) continue;
-        std::string file = f.name + "/" + std::string(name, size_t(n));
+        // Names inside the program are UTF-8, whatever the ANSI code page.
+        wide.push_back(L'\0');
+        const std::string name = utf8FromWide(wide.data());
+        if (name.empty()) continue;
+        std::string file = f.name + "/" + name;
         for (char& c : file)
             if (c == '\\') c = '/';
         if (file.size() + 1 > size) continue;

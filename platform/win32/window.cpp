@@ -1,4 +1,5 @@
 // Windows back end: Win32 windows, WGL contexts and the thread's message queue.
+#include "platform/file_name.h"
 #include "platform/win32/native_window.h"
 #include "platform/win32/virtual_keys.h"
 #include "platform/window_system.h"
@@ -87,7 +88,10 @@ ATOM acquireClass(const char* name)
         return c->atom;
     }
     const HINSTANCE instance = thisModule();
-    WNDCLASSEXA wc{};
+    // Windows of this back end are Unicode windows: titles in any
+    // characters show as they are, whatever the ANSI code page.
+    const std::wstring wideName = systemName(name);
+    WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC;
     wc.lpfnWndProc = &windowProc;
@@ -95,15 +99,15 @@ ATOM acquireClass(const char* name)
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     // Never used: the background is not erased (WM_ERASEBKGND).
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    wc.lpszClassName = name;
-    ATOM atom = RegisterClassExA(&wc);
+    wc.lpszClassName = wideName.c_str();
+    ATOM atom = RegisterClassExW(&wc);
     if (!atom) {
         const DWORD code = GetLastError();
         // Registered already in this module with this very procedure: a
         // window of this code that outlived the list (none does today).
-        WNDCLASSEXA existing{};
+        WNDCLASSEXW existing{};
         existing.cbSize = sizeof existing;
-        const ATOM found = ATOM(GetClassInfoExA(instance, name, &existing));
+        const ATOM found = ATOM(GetClassInfoExW(instance, wideName.c_str(), &existing));
         if (code == ERROR_CLASS_ALREADY_EXISTS && found && existing.lpfnWndProc == &windowProc) {
             atom = found;
         } else {
@@ -114,7 +118,7 @@ ATOM acquireClass(const char* name)
     try {
         gClasses.push_back(ClassUse{name, atom, 1});
     } catch (const std::bad_alloc&) {
-        UnregisterClassA(name, instance);
+        UnregisterClassW(wideName.c_str(), instance);
         std::snprintf(gWindowError, sizeof gWindowError, "out of memory");
         return 0;
     }
@@ -126,7 +130,7 @@ void releaseClass(ATOM atom)
     for (size_t i = 0; i < gClasses.size(); ++i) {
         if (gClasses[i].atom != atom) continue;
         if (--gClasses[i].windows > 0) return;
-        UnregisterClassA(gClasses[i].name.c_str(), thisModule());
+        UnregisterClassW(systemName(gClasses[i].name.c_str()).c_str(), thisModule());
         gClasses.erase(gClasses.begin() + long(i));
         return;
     }
@@ -184,7 +188,7 @@ void captureLost(HWND hwnd)
 LRESULT defaultProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     // A handler may have destroyed the window.
-    return IsWindow(hwnd) ? DefWindowProcA(hwnd, message, wParam, lParam) : 0;
+    return IsWindow(hwnd) ? DefWindowProcW(hwnd, message, wParam, lParam) : 0;
 }
 
 LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -192,10 +196,10 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     if (message == WM_NCCREATE) {
         // The window's record comes with the creation call, so even the
         // messages sent during creation find it.
-        auto* native = static_cast<NativeWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        auto* native = static_cast<NativeWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         if (native) native->hwnd = hwnd;
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(native));
-        return DefWindowProcA(hwnd, message, wParam, lParam);
+        return DefWindowProcW(hwnd, message, wParam, lParam);
     }
     WindowSink* sink = sinkOf(hwnd);
     switch (message) {
@@ -238,7 +242,7 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         default:
             break;
         }
-        return DefWindowProcA(hwnd, message, wParam, lParam);
+        return DefWindowProcW(hwnd, message, wParam, lParam);
     case WM_MOUSEMOVE:
         // Positions are screen coordinates, not the client ones in lParam.
         cursorToSink(hwnd);
@@ -277,7 +281,7 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         }
         return 0;
     default:
-        return DefWindowProcA(hwnd, message, wParam, lParam);
+        return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }
 
@@ -343,8 +347,9 @@ NativeWindow* createWindow(const char* className, const char* title, int x, int 
     native->openGL = style.openGL;
     native->colourBits = style.colourBits;
     native->depthBits = style.depthBits;
-    HWND hwnd = CreateWindowExA(extendedStyle, className, title ? title : "", windowStyle, x, y, r.right - r.left,
-                                r.bottom - r.top, nullptr, nullptr, thisModule(), native);
+    HWND hwnd =
+        CreateWindowExW(extendedStyle, systemName(className).c_str(), systemName(title ? title : "").c_str(),
+                        windowStyle, x, y, r.right - r.left, r.bottom - r.top, nullptr, nullptr, thisModule(), native);
     if (!hwnd) {
         setWindowError("CreateWindowEx failed:", GetLastError());
         releaseClass(native->windowClass);
@@ -358,8 +363,7 @@ NativeWindow* createWindow(const char* className, const char* title, int x, int 
     // is corrected until the client area has the size asked for.
     RECT client{};
     if (GetClientRect(hwnd, &client)) {
-        const int wantWidth = width < 1 ? 1 : width, wantHeight = height < 1 ? 1 : height;
-        const int dw = wantWidth - (client.right - client.left), dh = wantHeight - (client.bottom - client.top);
+        const int dw = width - (client.right - client.left), dh = height - (client.bottom - client.top);
         if (dw != 0 || dh != 0)
             SetWindowPos(hwnd, nullptr, 0, 0, r.right - r.left + dw, r.bottom - r.top + dh,
                          SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -411,7 +415,7 @@ void raiseWindow(NativeWindow* window)
 
 void setWindowTitle(NativeWindow* window, const char* title)
 {
-    if (window) SetWindowTextA(window->hwnd, title ? title : "");
+    if (window) SetWindowTextW(window->hwnd, systemName(title ? title : "").c_str());
 }
 
 bool paintWindow(NativeWindow* window, const unsigned char* pixels, int width, int height)
@@ -574,20 +578,20 @@ void discardQuit()
 {
     // The quit state PostQuitMessage set is cleared by taking its message.
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) { }
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) { }
 }
 
 bool pumpMessages()
 {
     bool quit = false;
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
             quit = true;
             continue;
         }
         TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        DispatchMessageW(&msg);
     }
     return !quit;
 }

@@ -12,7 +12,9 @@
 #    suite;
 #  - the window cases (e2e/wine_window_test.sh, named WineWindow.* for
 #    --filter): the program's manifest; real X key presses from xdotool
-#    reach the player and Escape ends it; the session's end stops a capture
+#    reach the player and Escape ends it; Alt+F4 closes the window with the
+#    effects unloaded in their GL context and the webcam's driver dialogs
+#    in their order; the session's end stops a capture
 #    with a complete audio.wav; OSC messages over 127.0.0.1 press keys and
 #    end the show, and no MIDI port is one log line;
 #  - the smoke test of the third-party DLLs (smoke.sh, named Smoke for
@@ -196,10 +198,11 @@ window_passed=0
 window_failed=0
 if [[ "$filter" == "*" || "$filter" == *WineWindow* ]]; then
     log "running the window cases under Wine on display $display"
-    if DISPLAY="$display" "$SCRIPT_DIR/e2e/wine_window_test.sh" "$KX_WIN_DIST" "$e2e_build/kx_osc_send" |
+    if DISPLAY="$display" "$SCRIPT_DIR/e2e/wine_window_test.sh" "$KX_WIN_DIST" "$e2e_build/kx_osc_send" \
+        "$ROOT/build-win/bin" |
         tee "$work/window.log"; then :; fi
-    window_passed="$(grep -Ec '^(manifest|keys|session end|controllers): ' "$work/window.log" || true)"
-    window_failed=$((4 - window_passed))
+    window_passed="$(grep -Ec '^(manifest|keys|close|session end|controllers): ' "$work/window.log" || true)"
+    window_failed=$((5 - window_passed))
 fi
 
 passed=$((unit_passed + e2e_passed + window_passed + smoke_passed))

@@ -5,6 +5,11 @@
 #  1. real key presses (X key events from xdotool, through Wine's keyboard
 #     driver, not messages sent to the window): a key event fires, every
 #     press reaches the key log, and Escape ends the player;
+#  1b. Alt+F4, the system's close of the window (the close box's own
+#     message, which needs no window manager): the effects unload while
+#     their GL context is still current, the webcam's driver dialogs come
+#     in their order around the capture parameters (the test-pattern
+#     driver's), and the log says the window was closed;
 #  2. the session's end (wineboot --end-session, which sends the session
 #     console events and messages to every program and then ends them, as
 #     Windows does) during a capture: the sound track is complete and fits
@@ -17,9 +22,10 @@
 # session touches no other Wine program. Prints one line per part; exits
 # non-zero on the first failure.
 #
-# Usage: wine_window_test.sh DIST OSC_SEND
+# Usage: wine_window_test.sh DIST OSC_SEND PLUGINS
 #   DIST      the folder holding kestrelux.exe (dist/kestrelux-win64)
 #   OSC_SEND  the native OSC sender (kx_osc_send, tools/windows/e2e/)
+#   PLUGINS   the folder of the cross-built test plug-ins (build-win/bin)
 # Environment: WINEPREFIX (the suite's prefix, copied), DISPLAY (an X server
 #   of the caller's, an Xvfb).
 set -euo pipefail
@@ -28,6 +34,9 @@ dist="$(cd "$1" && pwd)"
 osc_send="${2:-}"
 [[ -x "$osc_send" ]] || { echo "wine_window_test: no OSC sender ('$osc_send')" >&2; exit 2; }
 osc_send="$(cd "$(dirname "$osc_send")" && pwd)/$(basename "$osc_send")"
+plugins="${3:-}"
+[[ -f "$plugins/kxtest_context.dll" ]] || { echo "wine_window_test: no kxtest_context.dll in '$plugins'" >&2; exit 2; }
+plugins="$(cd "$plugins" && pwd)"
 for tool in wine wineserver wineboot xdotool x86_64-w64-mingw32-objcopy; do
     command -v "$tool" >/dev/null || { echo "wine_window_test: $tool is missing" >&2; exit 2; }
 done
@@ -60,6 +69,17 @@ wait_for_end()
     return 1
 }
 
+# Starts the player on the show in this folder and waits for its window
+# named $1, which gets the X input focus (the keyboard goes there): $wid.
+start_in_window()
+{
+    wine "$dist/kestrelux.exe" >player.out 2>&1 </dev/null &
+    pid=$!
+    wid="$(timeout 60 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1)" || true
+    [[ -n "$wid" ]] || fail "no window named $1"
+    xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus "$wid"
+}
+
 # 0. The manifest, resource 1 of type 24 in the program's resources.
 x86_64-w64-mingw32-objcopy -O binary --only-section=.rsrc "$dist/kestrelux.exe" "$work/rsrc.bin"
 for setting in '<dpiAwareness[^>]*>PerMonitorV2, PerMonitor<' '<dpiAware[^>]*>true/pm<' '<activeCodePage[^>]*>UTF-8<'; do
@@ -75,12 +95,7 @@ cat >data/script.txt <<'SCRIPT'
   <create/><load/><run/>
 </demo>
 SCRIPT
-wine "$dist/kestrelux.exe" >player.out 2>&1 </dev/null &
-pid=$!
-wid="$(timeout 60 xdotool search --sync --onlyvisible --name '^winkeys$' | head -n 1)" || true
-[[ -n "$wid" ]] || fail "no window named winkeys"
-# The keyboard goes to the window that has the X input focus.
-xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus "$wid"
+start_in_window winkeys
 xdotool mousemove --window "$wid" 100 75
 sleep 1
 xdotool key --window 0 a
@@ -97,6 +112,35 @@ grep -q "trigger=\"$(printf '\033')\">" keylog.txt || fail "no key log record of
 fired="$(grep -c '\[markKeyA\]' log.txt || true)"
 [[ "$fired" -eq 2 ]] || fail "the key event fired $fired times, expected 2"
 echo "keys: two presses of A fired their event and Escape ended the player"
+
+# 1b. Alt+F4 closes the window.
+mkdir -p "$work/close/data" && cd "$work/close"
+cp "$plugins/kxtest_context.dll" .
+cat >data/script.txt <<'SCRIPT'
+<demo name="winclose" width="200" height="150">
+  <loadplugin file="kxtest_context"/>
+  <loadplugin file="irisloom.dll"/>
+  <add type="context" name="probe"/>
+  <add type="webcam" name="cam"/>
+  <cam device="testpattern:dialogs"/>
+  <draworder effect="cam"/>
+  <create/><load/><run/>
+</demo>
+SCRIPT
+start_in_window winclose
+sleep 1
+xdotool key --window 0 alt+F4
+wait_for_end 150 || fail "Alt+F4 did not end the player"
+wait "$pid" || true
+pid=
+out="$(tr -d '\r' <player.out)"
+grep -q 'probe: context at unload: current' <<<"$out" || fail "the probe effect did not unload with its context current"
+! grep -q 'probe: context at unload: none' <<<"$out" || fail "an effect unloaded without a GL context"
+order="$(grep -Eo 'testpattern: (source dialog|format dialog|capture parameters|display dialog)' <<<"$out" | tr '\n' ',')"
+[[ "$order" == "testpattern: source dialog,testpattern: format dialog,testpattern: capture parameters,testpattern: display dialog," ]] ||
+    fail "the driver's dialogs came as: $order"
+tr -d '\r' <log.txt | grep -q 'Show ended: the window was closed\.' || fail "the log does not say the window was closed"
+echo "close: Alt+F4 ended the show, its effects unloaded with their context current, the dialogs came in order"
 
 # 2. The session ends during a capture.
 mkdir -p "$work/session/data" && cd "$work/session"

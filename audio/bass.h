@@ -393,6 +393,13 @@ KXAUDIO_API const char* KXAUDIO_DeviceLost(void);
 // outside a session.
 KXAUDIO_API BOOL KXAUDIO_LoseDevice(void);
 
+// For tests of a device that hangs instead of refusing writes: the output
+// device stops handing played buffers back. The output reports the loss
+// once nothing has come back for two seconds, and goes on as after a
+// refused write. Without a device the session counts as lost at once.
+// FALSE with BASS_ERROR_INIT outside a session.
+KXAUDIO_API BOOL KXAUDIO_StallDevice(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -78,10 +78,12 @@ BOOL cEngine::inSession(Body body)
     });
 }
 
-BOOL cEngine::loseDevice()
+BOOL cEngine::loseDevice(bool stall)
 {
-    return inSession([this]() -> BOOL {
-        if (output_) {
+    return inSession([this, stall]() -> BOOL {
+        if (output_ && stall) {
+            output_->stall();
+        } else if (output_) {
             output_->failNextWrite();
         } else {
             deviceLost("the device was made to fail");
@@ -233,4 +235,5 @@ extern "C" KXAUDIO_API BOOL BASS_Free(void) { return engine().free(); }
 extern "C" KXAUDIO_API BOOL BASS_SetOffline(BOOL on) { return engine().setOffline(on); }
 extern "C" KXAUDIO_API DWORD BASS_MixOffline(void* buffer, DWORD frames) { return engine().mixOffline(buffer, frames); }
 extern "C" KXAUDIO_API const char* KXAUDIO_DeviceLost(void) { return engine().deviceLostReason(); }
-extern "C" KXAUDIO_API BOOL KXAUDIO_LoseDevice(void) { return engine().loseDevice(); }
+extern "C" KXAUDIO_API BOOL KXAUDIO_LoseDevice(void) { return engine().loseDevice(false); }
+extern "C" KXAUDIO_API BOOL KXAUDIO_StallDevice(void) { return engine().loseDevice(true); }

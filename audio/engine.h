@@ -49,11 +49,12 @@ public:
     BOOL forgetCues(double after, BOOL scripted);
     BOOL placeChannels(double time);
 
-    // --- A lost output device (KXAUDIO_DeviceLost, KXAUDIO_LoseDevice)
+    // --- A lost output device (KXAUDIO_DeviceLost, KXAUDIO_LoseDevice,
+    // KXAUDIO_StallDevice)
     // The first reason of a session is kept; init() and free() clear it.
     void deviceLost(const char* why);
     const char* deviceLostReason() const;
-    BOOL loseDevice();
+    BOOL loseDevice(bool stall);
 
 private:
     void clearDeviceLost(); // under session_, with no output running

@@ -9,6 +9,11 @@
 // for the driver: it mixes a buffer every 20 ms on its own schedule and
 // discards it, as the null device does, so positions and everything fed by
 // the mixer go on.
+//
+// A device can also hang without refusing anything: it keeps every buffer
+// and signals nothing. When all buffers have been with the driver for two
+// seconds while the output is started (25 times what is queued), the device
+// counts as lost in the same way.
 
 #include "bass.h"
 #include "outputs.h"
@@ -29,6 +34,9 @@ namespace {
 // heard.
 constexpr size_t kBufferCount = 4;
 constexpr DWORD kBuffersPerSecond = 50;
+// How long every buffer may stay with a started device before it counts as
+// hung.
+constexpr DWORD kStallMilliseconds = 2000;
 
 class cWaveOutOutput : public cOutput {
 public:
@@ -42,6 +50,7 @@ public:
     void start() override;
     void stop() override;
     void failNextWrite() override { failNext_ = true; }
+    void stall() override;
 
 private:
     void run();
@@ -51,6 +60,11 @@ private:
     // After the loss: mixes the buffers due by now and discards them; the
     // milliseconds until the next one is due.
     DWORD mixOnSchedule();
+    // True when the driver holds every buffer. Called with mutex_ held.
+    bool driverHoldsAll() const;
+    // Reports the loss once and switches to mixing on the schedule. Called
+    // with mutex_ held.
+    void lose(const char* why);
 
     cMixer& mixer_;
     const HWAVEOUT device_;
@@ -66,6 +80,7 @@ private:
     bool lost_ = false;                         // under mutex_: the device refused a write
     std::chrono::steady_clock::time_point due_; // under mutex_: the next buffer after the loss
     std::atomic<bool> failNext_{false};
+    bool stalled_ = false; // under mutex_: made to hang (tests)
     std::vector<int16_t> discard_; // what is mixed after the loss
     std::thread thread_;
 };
@@ -132,6 +147,15 @@ void cWaveOutOutput::stop()
     waveOutPause(device_);
 }
 
+void cWaveOutOutput::stall()
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    // A paused device keeps what is queued and signals nothing, while the
+    // output still counts itself started.
+    stalled_ = true;
+    waveOutPause(device_);
+}
+
 void cWaveOutOutput::run()
 {
     // The mix must keep ahead of the driver even when the machine is busy.
@@ -143,16 +167,35 @@ void cWaveOutOutput::run()
             if (!lost_) {
                 refill();
             }
-            if (lost_) {
-                wait = mixOnSchedule();
-            }
+            wait = lost_ ? mixOnSchedule() : kStallMilliseconds;
         }
         lock.unlock();
         // Signalled for each buffer played, by start() and on closing; after
         // the loss only by those two.
-        WaitForSingleObject(event_, wait);
+        const DWORD woken = WaitForSingleObject(event_, wait);
         lock.lock();
+        if (woken == WAIT_TIMEOUT && started_ && !lost_ && driverHoldsAll()) {
+            lose(stalled_ ? "waveOut: the device was made to stall"
+                          : "waveOut: the device has played nothing for two seconds");
+        }
     }
+}
+
+bool cWaveOutOutput::driverHoldsAll() const
+{
+    for (const WAVEHDR& header : headers_) {
+        if (!(static_cast<const volatile DWORD&>(header.dwFlags) & WHDR_INQUEUE)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void cWaveOutOutput::lose(const char* why)
+{
+    deviceLost(why);
+    lost_ = true;
+    due_ = std::chrono::steady_clock::now();
 }
 
 DWORD cWaveOutOutput::mixOnSchedule()
@@ -192,9 +235,7 @@ void cWaveOutOutput::refill()
             }
             char why[MAXERRORLENGTH + 32];
             std::snprintf(why, sizeof why, "waveOutWrite: %s", text);
-            deviceLost(why);
-            lost_ = true;
-            due_ = std::chrono::steady_clock::now();
+            lose(why);
             return;
         }
     }

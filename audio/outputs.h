@@ -27,6 +27,9 @@ public:
     // Makes the device's next write fail as a lost device's does (tests).
     // An output without a device counts as lost at once.
     virtual void failNextWrite() { deviceLost("the device was made to fail"); }
+    // Makes the device stop handing played sound back, as a hung device
+    // does (tests). An output without a device counts as lost at once.
+    virtual void stall() { deviceLost("the device was made to stall"); }
 };
 
 // Opens the system's default output device (device -1) or its device number

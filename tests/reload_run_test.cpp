@@ -399,12 +399,15 @@ void writeTunes()
     ASSERT_EQ(std::system((writer + " --patterns 1 --rows 8 data/music/brief.mod >/dev/null").c_str()), 0);
 }
 
-// A sine of `seconds` at `amplitude`, as a stereo WAV file in data/music.
-void writeTone(const std::string& name, double seconds, int amplitude)
+// A stereo WAV file of `seconds` in data/music, a sine at `amplitude` from
+// `from` to `to` seconds into it and silence elsewhere.
+void writeTone(const std::string& name, double seconds, int amplitude, double from = 0, double to = 1e9)
 {
     std::vector<int16_t> pcm(static_cast<size_t>(seconds * kRate) * 2);
-    for (size_t i = 0; i < pcm.size(); ++i)
-        pcm[i] = static_cast<int16_t>(amplitude * std::sin(double(i / 2) * 2 * 3.14159265 * 1000.0 / kRate));
+    for (size_t i = 0; i < pcm.size(); ++i) {
+        const double t = double(i / 2) / kRate;
+        if (t >= from && t < to) pcm[i] = static_cast<int16_t>(amplitude * std::sin(t * 2 * 3.14159265 * 1000.0));
+    }
     const std::vector<unsigned char> wav = makeWav(pcm, 2, kRate);
     writeDataFile("music/" + name, std::string(wav.begin(), wav.end()));
 }
@@ -449,6 +452,32 @@ TEST_F(Heard, ALoopingTuneOnTheMusicClockSoundsOnAfterASaveInItsSecondPass)
     ASSERT_GE(after.size(), 4u) << player.log();
     for (double l : before) EXPECT_GT(l, -40) << levelsText(before);
     for (double l : after) EXPECT_GT(l, -40) << "after the save: " << levelsText(after);
+}
+
+// The same tune run forward with the mouse from its second pass: it sounds
+// on, round its loop.
+TEST_F(Heard, ALoopingTuneOnTheMusicClockSoundsOnAfterAForwardScrubInItsSecondPass)
+{
+    ASSERT_FALSE(x.display().empty());
+    writeTunes();
+    writeDataFile("script.txt", soundShow(R"(clock="music" vhs="1")", "000000",
+                                          R"(<add type="musicplay" name="tune"/><tune filename="loop.mod"/>
+        <event time="0"><tune><play/></tune></event><event time="2.5"><markSecondPass/></event>)"));
+    LivePlayer player("", x.playerEnv());
+    ASSERT_TRUE(player.waitFor("[markSecondPass]", 1, true)) << player.log();
+    // The left button held runs the show forward at 100 times its speed.
+    ASSERT_EQ(std::system(("DISPLAY=" + x.display() + " xdotool search --sync --name '^heard$' mousemove --window %1 " +
+                           "20 20 mousedown 1 sleep 0.2 mouseup 1")
+                              .c_str()),
+              0);
+    const long released = heardBytes();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    player.stop();
+
+    // The mixer starts again within a frame or two of the release.
+    const std::vector<double> after = loudness(released + kRate / 4 * kFrameBytes, -1, 0.25);
+    ASSERT_GE(after.size(), 4u) << player.log();
+    for (double l : after) EXPECT_GT(l, -40) << "after the scrub: " << levelsText(after);
 }
 
 // The frame clock: a save does not replay what was played. Ten clicks over
@@ -505,6 +534,47 @@ TEST_F(Heard, TwoTunesOnTheMusicClockRewoundWaitForTheirPlays)
     const std::vector<double> after = loudness(released, -1, 0.1);
     ASSERT_GE(after.size(), 8u) << player.log();
     EXPECT_LT(*std::max_element(after.begin(), after.end()), -60) << "after the rewind: " << levelsText(after);
+}
+
+// clock="music" with two sound files, saved: each stands where an unbroken
+// run has it. The first sounds from 0 to 3 s of the show, the second, played
+// at 1 s, only from 3.5 to 4 s; the show is saved at 2 s.
+TEST_F(Heard, TwoTunesOnTheMusicClockStandAfterASaveWhereAnUnbrokenRunHasThem)
+{
+    ASSERT_FALSE(x.display().empty());
+    writeTone("first.wav", 8, 8000, 0, 3);
+    writeTone("second.wav", 8, 8000, 2.5, 3);
+    const std::string body = R"(<add type="musicplay" name="first"/><first filename="first.wav"/>
+        <add type="musicplay" name="second"/><second filename="second.wav"/>
+        <event time="0"><first><play/></first></event><event time="1"><second><play/></second></event>
+        <event time="2"><markSave/></event>)";
+    writeDataFile("script.txt", soundShow(R"(clock="music")", "000000", body));
+    LivePlayer player("", x.playerEnv());
+    ASSERT_TRUE(player.waitFor("[markSave]", 1, true)) << player.log();
+    writeDataFile("script.txt", soundShow(R"(clock="music")", "203040", body));
+    ASSERT_TRUE(player.waitFor("show rebuilt at", 1, true)) << player.log();
+    std::this_thread::sleep_for(std::chrono::milliseconds(3200));
+    player.stop();
+
+    // Show time 0 is where the first file starts to sound.
+    const std::vector<double> fine = loudness(0, -1, 0.01);
+    const auto onset = std::find_if(fine.begin(), fine.end(), [](double l) { return l > -50; });
+    ASSERT_NE(onset, fine.end());
+    const long zero = long(onset - fine.begin()) * kRate / 100 * kFrameBytes;
+    auto at = [zero](double t) { return zero + long(t * kRate) * kFrameBytes; };
+    const struct {
+        double from, to;
+        bool sounds;
+    } spans[] = {{2.3, 2.8, true}, {3.15, 3.35, false}, {3.6, 3.9, true}, {4.2, 4.8, false}};
+    for (const auto& span : spans) {
+        const std::vector<double> levels = loudness(at(span.from), at(span.to), 0.05);
+        ASSERT_FALSE(levels.empty()) << player.log();
+        const auto [low, high] = std::minmax_element(levels.begin(), levels.end());
+        if (span.sounds)
+            EXPECT_GT(*low, -30) << span.from << " s: " << levelsText(levels);
+        else
+            EXPECT_LT(*high, -50) << span.from << " s: " << levelsText(levels);
+    }
 }
 
 } // namespace

@@ -119,7 +119,10 @@ DWORD cModuleDecoder::read(int16_t* out, DWORD frames)
         // there, libopenmpt returns nothing once and then plays from where
         // the song repeats; twice nothing means nothing more will come.
         emptyReads = got == 0 ? emptyReads + 1 : 0;
-        if (end_ != eModuleEnd::kOrderListEnd || emptyReads > 1 || endRunsOutOfOrders()) {
+        // Right after a seek to within a chunk of the song's end no row has
+        // been played to tell from; the end is the one the load learnt.
+        const bool runsOut = lastOrder_ < 0 ? !repeats_ : endRunsOutOfOrders();
+        if (end_ != eModuleEnd::kOrderListEnd || emptyReads > 1 || runsOut) {
             ended_ = true;
         }
     }

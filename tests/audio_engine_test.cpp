@@ -400,8 +400,15 @@ TEST_F(AudioMusic, AJumpBackPlaysOnWhereTheOrderListRunsOutItEnds)
         }
         EXPECT_TRUE(BASS_MusicFree(music));
     }
-    // As a sample a tune made to loop is rendered once.
+    // Placed within a chunk of the end of its pass (a scrub or a reload
+    // can land there), a tune that jumps back still plays on.
     const tBytes looping = writerModule(dir / "tune.mod", true);
+    const HMUSIC placed = loadMusic(looping, 0);
+    ASSERT_TRUE(BASS_ChannelSetPosition(placed, BASS_ChannelGetLength(placed, BASS_POS_BYTE) - 20 * 4, BASS_POS_BYTE));
+    ASSERT_TRUE(BASS_MusicPlay(placed));
+    EXPECT_GT(peak(mix(DWORD(kRate))), 1000) << "silent after being placed at the end of its pass";
+    EXPECT_TRUE(BASS_MusicFree(placed));
+    // As a sample a tune made to loop is rendered once.
     EXPECT_NE(BASS_SampleLoad(TRUE, looping.data(), 0, DWORD(looping.size()), 1, 0), 0u) << BASS_ErrorGetCode();
 }
 

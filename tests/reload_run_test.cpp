@@ -477,7 +477,7 @@ TEST_F(Heard, ALoopingTuneOnTheMusicClockSoundsOnAfterAForwardScrubInItsSecondPa
     // The mixer starts again within a frame or two of the release.
     const std::vector<double> after = loudness(released + kRate / 4 * kFrameBytes, -1, 0.25);
     ASSERT_GE(after.size(), 4u) << player.log();
-    for (double l : after) EXPECT_GT(l, -40) << "after the scrub: " << levelsText(after);
+    for (double l : after) EXPECT_GT(l, -40) << "after the scrub: " << levelsText(after) << player.log();
 }
 
 // The frame clock: a save does not replay what was played. Ten clicks over

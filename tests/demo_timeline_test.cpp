@@ -2,6 +2,7 @@
 // process without a window.
 #include "common/effect/effect.h"
 #include "common/media/stream.h"
+#include "logged_show.h"
 #include "player/controllers/controller_input.h"
 #include "player/demo.h"
 #include "player/log.h"
@@ -46,17 +47,8 @@ size_t count(const std::string& text, const std::string& what)
     return n;
 }
 
-class DemoTimeline : public ::testing::Test {
+class DemoTimeline : public kxtest::LoggedShow {
 protected:
-    void SetUp() override
-    {
-        cLog::get()->reset();
-        cLog::get()->setFileName("log.txt");
-        cLog::get()->setEnabled(true);
-        gSwitches = sDemoSwitches();
-    }
-    void TearDown() override { cLog::get()->reset(); }
-
     // Runs the demo's command list, then one frame per given clock value.
     void playAt(cDemo& demo, Script& script, std::initializer_list<float> clocks)
     {

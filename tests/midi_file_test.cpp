@@ -2,6 +2,7 @@
 // the cues a file makes through the <midi> map, and how the timeline places
 // cues declared while the show plays.
 #include "common/media/stream.h"
+#include "logged_show.h"
 #include "midi_builder.h"
 #include "player/controllers/midi_file.h"
 #include "player/controllers/midi_file_cues.h"
@@ -218,17 +219,8 @@ TEST(MidiFile, TimelinePlacesCuesAmongTheEventsStillToFire)
 
 namespace {
 
-class MidiFileShow : public ::testing::Test {
+class MidiFileShow : public kxtest::LoggedShow {
 protected:
-    void SetUp() override
-    {
-        cLog::get()->reset();
-        cLog::get()->setFileName("log.txt");
-        cLog::get()->setEnabled(true);
-        gSwitches = sDemoSwitches();
-    }
-    void TearDown() override { cLog::get()->reset(); }
-
     // The markers (children named mark...) the log shows as run since the
     // last call, in order, one letter each after "mark".
     std::string markersRun()

@@ -6,6 +6,7 @@
 #include "common/scene/named_texture.h"
 #include "common/scene/scene_registry.h"
 #include "common/scene/surface.h"
+#include "logged_show.h"
 #include "player/demo.h"
 #include "player/log.h"
 #include "player/scene_commands.h"
@@ -192,16 +193,8 @@ TEST(SceneCommands, TextureDeclarations)
     EXPECT_EQ(std::string(longOne->name), longName.substr(0, 31));
 }
 
-class DemoScene : public ::testing::Test {
+class DemoScene : public kxtest::LoggedShow {
 protected:
-    void SetUp() override
-    {
-        cLog::get()->reset();
-        cLog::get()->setFileName("log.txt");
-        cLog::get()->setEnabled(true);
-        gSwitches = sDemoSwitches();
-    }
-    void TearDown() override { cLog::get()->reset(); }
     kxtest::TempDir dir;
 };
 

@@ -10,12 +10,10 @@
 // that paces; then, per round, the median and the best round of the two
 // figures the sleeping pacing has goals for (at most 5 % of a core, at
 // least 99 % of frames within 13.9-16 ms), beside the goals.
-#include "common/media/stream.h"
+#include "bench_show.h"
 #include "platform/message_box.h"
 #include "platform/window_system.h"
-#include "player/demo.h"
 #include "player/log.h"
-#include "player/script_reader.h"
 
 #include <algorithm>
 #include <chrono>
@@ -112,14 +110,9 @@ int main(int argc, char** argv)
     platform::setInteractive(false);
 
     const char script[] = "<demo name=\"pacing\" width=\"640\" height=\"480\"><create/><load/></demo>";
-    cXmlTag root;
-    cMemoryStream source(script, sizeof script - 1);
-    if (parse(&root, source) != 0) {
-        std::printf("script: %s\n", lastError());
-        return 1;
-    }
-    cDemo demo;
-    demo.doXML(root.firstChild);
+    sBenchShow show;
+    if (!show.build(script)) return 1;
+    cDemo& demo = show.demo;
     if (!demo.window) {
         std::printf("no window could be opened\n");
         return 1;

@@ -15,13 +15,11 @@
 // never two frames later. Prints, per path, the distribution of frames
 // later (0, 1, 2+) and the time from arrival to the end of that frame's
 // drawing: fastest, median, 99th percentile, slowest.
+#include "bench_show.h"
 #include "common/effect/effect.h"
-#include "common/media/stream.h"
 #include "platform/message_box.h"
 #include "platform/window_system.h"
 #include "player/controllers/osc_listener.h"
-#include "player/demo.h"
-#include "player/script_reader.h"
 
 #include <GL/gl.h>
 
@@ -123,14 +121,9 @@ int main(int argc, char** argv)
     const char script[] = "<demo name=\"osc latency\" width=\"320\" height=\"240\" pacing=\"sleep\">"
                           "<loadplugin file=\"lumafold.dll\"/><add type=\"clear\" name=\"bg\"/>"
                           "<bg color=\"ff000000\"/><draworder effect=\"bg\"/><create/><load/></demo>";
-    cXmlTag root;
-    cMemoryStream source(script, sizeof script - 1);
-    if (parse(&root, source) != 0) {
-        std::printf("script: %s\n", lastError());
-        return 1;
-    }
-    cDemo demo;
-    demo.doXML(root.firstChild);
+    sBenchShow show;
+    if (!show.build(script)) return 1;
+    cDemo& demo = show.demo;
     if (!demo.window || !demo.findEffect("bg")) {
         std::printf("no window or no clear effect (is lumafold beside the benchmark?)\n");
         return 1;

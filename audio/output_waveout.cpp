@@ -80,7 +80,6 @@ private:
     bool lost_ = false;                         // under mutex_: the device refused a write
     std::chrono::steady_clock::time_point due_; // under mutex_: the next buffer after the loss
     std::atomic<bool> failNext_{false};
-    bool stalled_ = false; // under mutex_: made to hang (tests)
     std::vector<int16_t> discard_; // what is mixed after the loss
     std::thread thread_;
 };
@@ -149,10 +148,8 @@ void cWaveOutOutput::stop()
 
 void cWaveOutOutput::stall()
 {
-    std::lock_guard<std::mutex> guard(mutex_);
     // A paused device keeps what is queued and signals nothing, while the
     // output still counts itself started.
-    stalled_ = true;
     waveOutPause(device_);
 }
 
@@ -175,8 +172,7 @@ void cWaveOutOutput::run()
         const DWORD woken = WaitForSingleObject(event_, wait);
         lock.lock();
         if (woken == WAIT_TIMEOUT && started_ && !lost_ && driverHoldsAll()) {
-            lose(stalled_ ? "waveOut: the device was made to stall"
-                          : "waveOut: the device has played nothing for two seconds");
+            lose("waveOut: the device has played nothing for two seconds");
         }
     }
 }

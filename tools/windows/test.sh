@@ -189,6 +189,7 @@ tr -d '\r' <"$work/unit.out" | tee "$work/unit.log"
 read -r unit_passed unit_failed < <(count_cases "$work/unit.log")
 
 negative="$(IFS=:; echo "${excluded[*]}")"
+export KX_WINE_RESTARTS="$work/wine-restarts"
 log "running the end-to-end cases under Wine on display $display"
 (cd "$work" && "$e2e_build/kx_win_e2e_tests" --gtest_filter="$filter-$negative" \
     --gtest_output="xml:$work/e2e.xml") | tee "$work/e2e.log" || status=$?
@@ -213,4 +214,9 @@ echo "Windows suite under Wine: unit tests $unit_passed passed, $unit_failed fai
     "(${#excluded[@]} Linux-only cases left out); window cases $window_passed passed, $window_failed failed;" \
     "smoke test $smoke_passed passed, $smoke_failed failed"
 echo "Windows: $passed passed, $failed failed"
+if [[ -s "$KX_WINE_RESTARTS" ]]; then
+    echo "Wine ended the player $(wc -l <"$KX_WINE_RESTARTS") time(s) before it ran (status 1, nothing printed);" \
+        "each run was started once more:"
+    sed 's/^/  /' "$KX_WINE_RESTARTS"
+fi
 if ((status != 0 || failed != 0 || passed == 0)); then exit 1; fi

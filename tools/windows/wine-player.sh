@@ -29,22 +29,44 @@ export WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
 # reads both streams from the same place, keeping their order.
 work="$(mktemp -d "${TMPDIR:-/tmp}/kx-wine-player.XXXXXX")"
 pid=
-stop() { [[ -n "$pid" ]] && kill "$pid" 2>/dev/null; }
+stopped=0
+stop() { stopped=1; [[ -n "$pid" ]] && kill "$pid" 2>/dev/null; }
 trap stop TERM INT HUP
 trap 'rm -rf "$work"' EXIT
 
-if [[ "$(readlink /proc/$$/fd/1)" == "$(readlink /proc/$$/fd/2)" ]]; then
-    wine "$dist/kestrelux.exe" "$@" >"$work/out" 2>&1 </dev/null &
-else
-    wine "$dist/kestrelux.exe" "$@" >"$work/out" 2>"$work/err" </dev/null &
-fi
-pid=$!
-# wait returns early when a trapped signal arrives; wait again for the end.
+# Starts the program and waits for it; sets status.
+run_program()
+{
+    rm -f "$work/out" "$work/err"
+    if [[ "$(readlink /proc/$$/fd/1)" == "$(readlink /proc/$$/fd/2)" ]]; then
+        wine "$dist/kestrelux.exe" "$@" >"$work/out" 2>&1 </dev/null &
+    else
+        wine "$dist/kestrelux.exe" "$@" >"$work/out" 2>"$work/err" </dev/null &
+    fi
+    pid=$!
+    # wait returns early when a trapped signal arrives; wait again for the end.
+    while :; do
+        wait "$pid"
+        status=$?
+        kill -0 "$pid" 2>/dev/null || break
+    done
+}
+
+# Now and then Wine ends a program it is starting with status 1 before the
+# program has run a line of its own (seen on a busy machine, as the Wine
+# server winds down the services of the previous program). The player
+# always prints something before it can end, so status 1 with nothing
+# printed is Wine's: the program is started once more, and the restart is
+# noted in KX_WINE_RESTARTS (a file) for the suite's summary.
 status=0
-while :; do
-    wait "$pid"
-    status=$?
-    kill -0 "$pid" 2>/dev/null || break
+for attempt in 1 2; do
+    run_program "$@"
+    if ((attempt == 1 && status == 1 && !stopped)) && [[ ! -s "$work/out" && ! -s "$work/err" ]]; then
+        [[ -n "${KX_WINE_RESTARTS:-}" ]] && echo "$(date -u +%T) kestrelux.exe $*" >>"$KX_WINE_RESTARTS"
+        sleep 1
+        continue
+    fi
+    break
 done
 tr -d '\r' <"$work/out"
 [[ -f "$work/err" ]] && tr -d '\r' <"$work/err" >&2

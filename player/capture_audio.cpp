@@ -1,4 +1,5 @@
 #include "player/capture_audio.h"
+#include "player/capture_sink.h"
 
 #include "audio/bass.h"
 #include "platform/file_name.h"
@@ -36,7 +37,7 @@ bool cWavFile::open(const std::string& path)
 {
     file = platform::openFile(path.c_str(), "w+b");
     if (!file) {
-        std::printf("capture: cannot write %s\n", path.c_str());
+        reportCaptureProblem("cannot write " + path);
         return false;
     }
     frames = 0;

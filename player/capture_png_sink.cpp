@@ -75,7 +75,7 @@ private:
         if (!ok) {
             platform::removeFile(partial.c_str());
             // One line for the first failure; the capture ends there.
-            if (!failed.exchange(true)) std::printf("capture: cannot write %s\n", path.c_str());
+            if (!failed.exchange(true)) reportCaptureProblem("cannot write " + path);
         }
         addWork(encodedAt - start, captureSeconds() - encodedAt);
     }

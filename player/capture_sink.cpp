@@ -1,8 +1,15 @@
 #include "player/capture_sink.h"
 
 #include "player/capture_queue.h"
+#include "player/log.h"
 
 #include <cstdio>
+
+void reportCaptureProblem(const std::string& what)
+{
+    std::printf("capture: %s\n", what.c_str());
+    cLog::get()->logf("capture: %s", what.c_str());
+}
 
 bool cFileCaptureSink::sound(const int16_t* samples, size_t sampleFrames)
 {
@@ -50,6 +57,6 @@ void cFileCaptureSink::addWork(double encode, double write)
 bool cFileCaptureSink::finishSound()
 {
     if (!wavOpen || wav.finish()) return true;
-    std::printf("capture: cannot write %s\n", wavPath.c_str());
+    reportCaptureProblem("cannot write " + wavPath);
     return false;
 }

@@ -42,6 +42,10 @@ struct sCaptureTimes {
     double stall = 0;    // the frame loop waiting for a full queue to drain
 };
 
+// Says why a capture's file could not be made: "capture: WHAT" on standard
+// output and in log.txt.
+void reportCaptureProblem(const std::string& what);
+
 class cCaptureSink {
 public:
     virtual ~cCaptureSink() = default;

@@ -4,6 +4,7 @@
 #include "platform/process.h"
 #include "player/capture_audio.h"
 #include "player/capture_queue.h"
+#include "player/log.h"
 
 #include <cstdio>
 #include <fstream>
@@ -91,7 +92,7 @@ private:
                                                        settings.fps, settings.extraArgs, videoFile),
                                          messagesFile, why);
         if (!encoder) {
-            std::printf("capture: %s\n", why.c_str());
+            reportCaptureProblem(why);
             failed = true;
             return false;
         }
@@ -120,7 +121,7 @@ private:
         platform::sChildProcess* muxer = platform::startProcess(
             muxCommand(settings.ffmpeg, settings.container, videoFile, wavPath, partFile), messagesFile, why);
         if (!muxer) {
-            std::printf("capture: %s\n", why.c_str());
+            reportCaptureProblem(why);
             return false;
         }
         double cpu = 0;
@@ -131,7 +132,7 @@ private:
             return false;
         }
         if (!platform::replaceFile(partFile.c_str(), settings.output.c_str())) {
-            std::printf("capture: cannot write %s\n", settings.output.c_str());
+            reportCaptureProblem("cannot write " + settings.output);
             return false;
         }
         return true;
@@ -151,6 +152,14 @@ private:
         if (said.empty()) std::fprintf(stderr, "kestrelux: %s; it said nothing\n", what.c_str());
         else std::fprintf(stderr, "kestrelux: %s; it said:\n%s", what.c_str(), said.c_str());
         std::fflush(stderr);
+        // log.txt: the same, a line each.
+        cLog* log = cLog::get();
+        log->logf("%s; it said%s", what.c_str(), said.empty() ? " nothing" : ":");
+        for (size_t at = 0; at < said.size();) {
+            const size_t end = said.find('\n', at);
+            log->logf("%s", said.substr(at, end - at).c_str());
+            at = end == std::string::npos ? said.size() : end + 1;
+        }
     }
 
     void removeTemporaries()

@@ -90,7 +90,7 @@ bool cDemo::frame()
     if (gCapture.enabled && window) {
         captureFrame(width, height);
         if (gCapture.done()) {
-            noteShowEnd("the capture was complete");
+            noteShowEnd(gCapture.failed ? "the capture failed" : "the capture was complete");
             close(); // as if the window had been closed
         }
     }

@@ -72,6 +72,7 @@ bool setUpCapture(const sCommandLine& cl, sVideoCapture& video, int& exitCode)
         if (problem.empty()) problem = checkFfmpeg(video.ffmpeg, video.container);
         if (!problem.empty()) {
             std::fprintf(stderr, "kestrelux: %s\n", problem.c_str());
+            cLog::get()->logf("%s", problem.c_str());
             exitCode = 1;
             return false;
         }
@@ -84,6 +85,7 @@ bool setUpCapture(const sCommandLine& cl, sVideoCapture& video, int& exitCode)
         const std::string parent = platform::fileName(platform::filePath(cl.captureFolder).parent_path());
         if (!parent.empty() && !makeFolder(parent)) {
             std::fprintf(stderr, "kestrelux: cannot make the capture folder %s\n", parent.c_str());
+            cLog::get()->logf("cannot make the capture folder %s", parent.c_str());
             exitCode = 1;
             return false;
         }
@@ -92,6 +94,7 @@ bool setUpCapture(const sCommandLine& cl, sVideoCapture& video, int& exitCode)
         gMadeCaptureFolder = !std::filesystem::exists(platform::filePath(cl.captureFolder), existing);
         if (!makeFolder(cl.captureFolder)) {
             std::fprintf(stderr, "kestrelux: cannot make the capture folder %s\n", cl.captureFolder.c_str());
+            cLog::get()->logf("cannot make the capture folder %s", cl.captureFolder.c_str());
             exitCode = 1;
             return false;
         }
@@ -358,7 +361,10 @@ int main(int argc, char** argv)
     }
     int status = 0;
     sVideoCapture video;
-    if (cl.capture && !setUpCapture(cl, video, status)) return status;
+    if (cl.capture && !setUpCapture(cl, video, status)) {
+        log->logf("Show ended: the capture could not be started.");
+        return status;
+    }
     setGLCensusFile(cl.glCensusFile);
     controllers::setPortNameFromCommandLine(cl.midiPort);
     controllers::setOscCommandLinePort(cl.oscPort);
@@ -387,7 +393,10 @@ int main(int argc, char** argv)
     // Every demo is over, however it ended: no more input.
     controllers::stopOsc();
     if (cl.capture) {
-        if (!finishCapture()) status = 1;
+        if (!finishCapture()) {
+            status = 1;
+            noteShowEnd("the capture failed");
+        }
         if (gCapture.written == 0) {
             // A failed capture leaves no empty folder behind to be taken for a result.
             std::fflush(stdout);

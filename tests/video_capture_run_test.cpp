@@ -42,6 +42,13 @@ std::string standin()
     return given && *given ? given : KX_ENCODER_STANDIN_PATH;
 }
 
+// log.txt's last line is "Show ended: <how>."
+void expectLogEnds(const std::string& how)
+{
+    const std::string log = readFile("log.txt"), last = "Show ended: " + how + ".\r\n";
+    EXPECT_TRUE(log.size() >= last.size() && log.compare(log.size() - last.size(), last.size(), last) == 0) << log;
+}
+
 // Files whose names start with `prefix` in the current folder.
 int filesStartingWith(const std::string& prefix)
 {
@@ -164,6 +171,9 @@ TEST_F(VideoCaptureRun, EncoderFailingMidwayIsShownAndLeavesNothing)
         EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
         EXPECT_EQ(r.out.find("400 of 400"), std::string::npos) << r.out;
         EXPECT_EQ(filesStartingWith("show.mp4"), 0);
+        // log.txt says it too.
+        EXPECT_NE(readFile("log.txt").find("ffmpeg failed while encoding the picture ("), std::string::npos);
+        expectLogEnds("the capture failed");
     }
 }
 
@@ -251,6 +261,8 @@ TEST_F(VideoCaptureRun, WithoutAUsableFfmpegNothingIsWritten)
         EXPECT_NE(out.find(c.message), std::string::npos) << out;
         EXPECT_EQ(out.find("capture: frame"), std::string::npos) << out;
         EXPECT_EQ(filesStartingWith("show.mp4"), 0);
+        EXPECT_NE(readFile("log.txt").find(c.message), std::string::npos);
+        expectLogEnds("the capture could not be started");
     }
 }
 #endif

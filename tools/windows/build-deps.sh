@@ -15,9 +15,9 @@
 # sources list, package lists and cache in the cache folder), so the machine's
 # apt set-up is left alone and no root is needed.
 #
-# Each layer is built as DLLs into a prefix of its own (the second one also
-# holds its libraries' licence texts, share/licenses/NAME/, which build.sh
-# puts beside their DLLs in the package):
+# Each layer is built as DLLs into a prefix of its own, which also holds its
+# libraries' licence texts, share/licenses/NAME/, which build.sh puts beside
+# their DLLs in the package:
 #   ${XDG_CACHE_HOME:-$HOME/.cache}/kestrelux/win64-deps/<key>/
 #   ${XDG_CACHE_HOME:-$HOME/.cache}/kestrelux/win64-controllers/<key>/
 # where <key> hashes the layer's source package versions (their .dsc
@@ -598,6 +598,41 @@ build_layer()
     exec 9>&-
 }
 
+# The first layer's licence texts: each source package's own licence files
+# and Debian's copyright file, in share/licenses/STEM/ of the prefix, where
+# STEM names its DLLs (libSTEM*.dll), so build.sh puts them beside the DLLs
+# in the package. They are added to a finished prefix that lacks them, so a
+# prefix cached before they were kept gains them without a rebuild.
+readonly LICENCE_STEMS=(libogg:ogg libvorbis:vorbis flac:FLAC opus:opus mpg123:mpg123 lame:mp3lame
+    libsndfile:sndfile libopenmpt:openmpt libpng1.6:png16)
+add_licence_texts()
+{
+    local prefix="$1" manifest="$2" entry pkg stem dsc dest tmp
+    exec 9>"$(dirname "$prefix")/.lock-$(basename "$prefix")"
+    flock 9
+    for entry in "${LICENCE_STEMS[@]}"; do
+        pkg="${entry%%:*}"
+        stem="${entry#*:}"
+        dest="$prefix/share/licenses/$stem"
+        [[ -d "$dest" ]] && continue
+        read -r _ _ dsc _ < <(grep "^$pkg " "$manifest")
+        tmp="$(mktemp -d)"
+        if dpkg-source --skip-patches -x "$SOURCES_DIR/$dsc" "$tmp/src" >/dev/null 2>&1 &&
+            [[ -f "$tmp/src/debian/copyright" ]]; then
+            rm -rf "$dest.part"
+            mkdir -p "$dest.part"
+            find "$tmp/src" -maxdepth 1 -type f \( -iname 'COPYING*' -o -iname 'LICEN[CS]E*' \) \
+                -exec cp {} "$dest.part/" \;
+            cp "$tmp/src/debian/copyright" "$dest.part/debian-copyright"
+            mv "$dest.part" "$dest"
+        else
+            log "$pkg: no licence texts for the package (its source did not unpack from $SOURCES_DIR)"
+        fi
+        rm -rf "$tmp"
+    done
+    exec 9>&-
+}
+
 check_tools
 mkdir -p "$CACHE_ROOT" "$CONTROLLERS_ROOT"
 
@@ -633,5 +668,6 @@ if ((prune)); then
 fi
 
 build_layer "$BASE_PREFIX" "$BASE_MANIFEST" finish_prefix "${SOURCE_PACKAGES[@]}"
+add_licence_texts "$BASE_PREFIX" "$BASE_MANIFEST"
 build_layer "$CONTROLLERS_PREFIX" "$CONTROLLERS_MANIFEST" finish_controllers_prefix "${CONTROLLER_PACKAGES[@]}"
 echo "$BASE_PREFIX:$CONTROLLERS_PREFIX"

@@ -126,6 +126,22 @@ for dir in "${prefixes[@]}"; do
         cp -r "$licence". "$folder/licenses/$name/"
     done
 done
+# The DLLs from Debian's own mingw-w64 packages (the compiler's runtime,
+# winpthreads, zlib) take their package's copyright file.
+for dll in $needed; do
+    covered=0
+    for licence in "$folder"/licenses/*/; do
+        [[ -d "$licence" && "$dll" == lib"$(basename "$licence")"* ]] && covered=1
+    done
+    ((covered)) && continue
+    package="$(dpkg -S "*/$dll" 2>/dev/null | grep "$HOST" | head -1 | cut -d: -f1 || true)"
+    if [[ -n "$package" && -f "/usr/share/doc/$package/copyright" ]]; then
+        mkdir -p "$folder/licenses/${dll%.dll}"
+        cp -L "/usr/share/doc/$package/copyright" "$folder/licenses/${dll%.dll}/copyright"
+    else
+        log "no licence text found for $dll"
+    fi
+done
 # Shrinks the copies (libstdc++ alone carries over 20 MB of debugging data);
 # the build folder and the prefix keep theirs.
 "$HOST-strip" --strip-unneeded "$folder"/*.exe "$folder"/*.dll

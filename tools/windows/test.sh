@@ -19,7 +19,8 @@
 #    end the show, and no MIDI port is one log line;
 #  - the smoke test of the third-party DLLs (smoke.sh, named Smoke for
 #    --filter): the libraries of sound and pictures at work, an OSC message
-#    through 127.0.0.1 and back through oscpack, RtMidi's WinMM input ports.
+#    through 127.0.0.1 and back through oscpack, RtMidi's WinMM input ports;
+#    and every third-party DLL in the package has its licence texts.
 # Prints the cases passed and failed; exits non-zero on any failure.
 #
 # Usage: test.sh [--no-build] [--jobs N] [--filter PATTERN]
@@ -141,6 +142,26 @@ if [[ "$filter" == "*" || "$filter" == *Smoke* ]]; then
     log "running the smoke test of the third-party DLLs under Wine"
     if "$SCRIPT_DIR/smoke.sh" >"$work/smoke.log" 2>&1; then smoke_passed=1; else smoke_failed=1; fi
     cat "$work/smoke.log"
+    # The package: every DLL that is not the project's own ships with its
+    # licence texts (licenses/STEM/ for libSTEM*.dll, or the DLL's own name).
+    unlicensed=()
+    for dll in "$KX_WIN_DIST"/*.dll; do
+        name="$(basename "$dll" .dll)"
+        [[ "$name" =~ ^(kxplatform|kxaudio|lumafold|irisloom)$ ]] && continue
+        found=0
+        for licence in "$KX_WIN_DIST"/licenses/*/; do
+            stem="$(basename "$licence")"
+            [[ -n "$(ls -A "$licence")" && ("$name" == lib"$stem"* || "$name" == "$stem") ]] && found=1
+        done
+        ((found)) || unlicensed+=("$name.dll")
+    done
+    if ((${#unlicensed[@]})); then
+        echo "package: no licence texts for ${unlicensed[*]}"
+        smoke_passed=0
+        smoke_failed=1
+    else
+        echo "package: every third-party DLL has its licence texts in licenses/"
+    fi
 fi
 
 display=

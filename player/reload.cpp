@@ -3,6 +3,7 @@
 #include "common/media/stream.h"
 #include "platform/clock.h"
 #include "platform/file_name.h"
+#include "player/controllers/midi_file_cues.h"
 #include "player/script_reader.h"
 
 #include <algorithm>
@@ -148,17 +149,31 @@ bool reloadedByItsEffect(const char* name)
     return false;
 }
 
+bool isMidiFileName(const char* name)
+{
+    const size_t n = std::strlen(name);
+    for (const char* extension : {".mid", ".midi"}) {
+        const size_t e = std::strlen(extension);
+        if (n >= e && strcasecmp(name + n - e, extension) == 0) return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::vector<std::string> cReloader::filesOf(const cXmlTag* tree, const std::vector<std::string>& namesRead)
 {
     std::vector<std::string> paths;
     char path[512];
+    auto addPath = [&](const std::string& found) {
+        if (std::find(paths.begin(), paths.end(), found) == paths.end()) paths.push_back(found);
+    };
     auto addName = [&](const char* name) {
         if (reloadedByItsEffect(name) || !locateDataFile(name, path, sizeof path)) return;
-        for (const std::string& p : paths)
-            if (p == path) return;
-        paths.emplace_back(path);
+        addPath(path);
+        // A MIDI file may also be read from data/ itself.
+        if (isMidiFileName(name))
+            for (const std::string& place : controllers::midiFilePlaces(name)) addPath(place);
     };
     for (const std::string& name : namesRead) addName(name.c_str());
     if (!tree) return paths;

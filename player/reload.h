@@ -50,7 +50,8 @@ public:
 
     // The data paths of the files a tree was read from and names: the files
     // the reader opened and every attribute value that reads as a file name
-    // (a texture, a picture, a tune).
+    // (a texture, a picture, a tune; a MIDI file in both places it is read
+    // from).
     static std::vector<std::string> filesOf(const cXmlTag* tree, const std::vector<std::string>& namesRead);
     // True for an attribute value that can name a data file: no commas,
     // quotes or control characters, no blank at either end, and an

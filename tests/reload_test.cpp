@@ -168,9 +168,11 @@ TEST(Reloader, WatchesTheFilesTheScriptReadAndNames)
     pic->addParam("sca", "0.5,0.5,1");
     demo->addChild("event")->addChild("tune")->addParam("filename", "kestrel.mod");
     demo->addChild("pulse")->addParam("filename", "pulse.frag"); // the shader effect reloads it itself
+    demo->addChild("midifile")->addParam("filename", "sync.MID"); // read from data/music/ or data/
     const std::vector<std::string> files = cReloader::filesOf(&root, {"script.txt", "more.txt", "script.txt"});
     EXPECT_EQ(files, (std::vector<std::string>{"data/script.txt", "data/more.txt", "data/show.txt",
-                                               "data/textures/Badge.TGA", "data/music/kestrel.mod"}));
+                                               "data/textures/Badge.TGA", "data/music/kestrel.mod",
+                                               "data/music/sync.MID", "data/sync.MID"}));
 }
 
 int gReleased = 0;

@@ -25,14 +25,12 @@ namespace {
 
 const char* const kSource = "MIDI file";
 
-// Reads the file from data/music/, or else from data/. False with the
-// reason in why; path is where it was found.
+// Reads the file from the first of its places that holds it. False with
+// the reason in why; path is where it was found.
 bool readFile(const char* name, std::vector<unsigned char>& bytes, std::string& path, std::string& why)
 {
-    char inMusic[512];
-    const std::string inData = std::string("data/") + name;
-    const std::string music = locateDataFile(name, inMusic, sizeof inMusic) ? inMusic : inData;
-    for (const std::string& candidate : {music, inData}) {
+    const std::vector<std::string> places = midiFilePlaces(name);
+    for (const std::string& candidate : places) {
         std::error_code error;
         const std::filesystem::path file = platform::filePath(candidate);
         if (!std::filesystem::is_regular_file(file, error)) continue;
@@ -54,8 +52,8 @@ bool readFile(const char* name, std::vector<unsigned char>& bytes, std::string& 
         std::fclose(f);
         return true;
     }
-    why = music == inData ? "not found (looked for " + inData + ")"
-                          : "not found (looked for " + music + " and " + inData + ")";
+    why = places.size() == 1 ? "not found (looked for " + places[0] + ")"
+                             : "not found (looked for " + places[0] + " and " + places[1] + ")";
     return false;
 }
 
@@ -122,6 +120,14 @@ std::vector<sMidiCue> cuesOf(const sMidiFile& file, const cMidiMap& map, sMidiCu
     std::stable_sort(cues.begin(), cues.end(),
                      [](const sMidiCue& a, const sMidiCue& b) { return a.seconds < b.seconds; });
     return cues;
+}
+
+std::vector<std::string> midiFilePlaces(const char* name)
+{
+    char inMusic[512];
+    const std::string inData = std::string("data/") + name;
+    if (!locateDataFile(name, inMusic, sizeof inMusic) || inData == inMusic) return {inData};
+    return {inMusic, inData};
 }
 
 void midiFileCommand(cDemo& demo, cXmlTag* element)

@@ -11,6 +11,7 @@
 #include "player/controllers/controller_input.h"
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 class cDemo;
@@ -41,6 +42,10 @@ constexpr double kControllerSpacing = 0.01;
 
 // The cues a file's messages make through the map, in time order.
 std::vector<sMidiCue> cuesOf(const sMidiFile& file, const cMidiMap& map, sMidiCueCount& count);
+
+// Where a <midifile> looks for its file, in this order: data/music/NAME,
+// then data/NAME.
+std::vector<std::string> midiFilePlaces(const char* name);
 
 // Runs a <midifile> element for the demo.
 void midiFileCommand(cDemo& demo, cXmlTag* element);

@@ -145,6 +145,19 @@ sScriptPlace tagPlace(const cXmlTag* tag)
     return placeIn(fileName(note.file), note.offset);
 }
 
+void noteReadFaultAt(eReadFault kind, const cXmlTag* tag, const std::string& name)
+{
+    if (gFault.kind != eReadFault::none) return;
+    for (size_t i = gTags.size(); i-- > 0;) {
+        if (gTags[i].tag != tag) continue;
+        gFault.kind = kind;
+        gFault.file = gTags[i].file;
+        gFault.offset = gTags[i].offset;
+        gFault.name = name;
+        return;
+    }
+}
+
 std::string describeReadFault()
 {
     if (gFault.kind == eReadFault::none) return "";

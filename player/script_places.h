@@ -41,6 +41,9 @@ void noteTagPlace(const cXmlTag* tag, const char* file, long offset);
 // was open (for an end tag that does not close it).
 void noteReadFault(eReadFault kind, const char* file, long offset, const std::string& name = std::string(),
                    const cXmlTag* open = nullptr);
+// The same for a fault at a tag whose place was noted (an include that
+// goes too deep is shown where that include is written).
+void noteReadFaultAt(eReadFault kind, const cXmlTag* tag, const std::string& name = std::string());
 
 // The place of a tag the reader made; unknown for tags made otherwise.
 sScriptPlace tagPlace(const cXmlTag* tag);

@@ -185,7 +185,7 @@ int runInclude(cXmlTag* include, int includeDepth)
         if (strcasecmp(p->name, "file") != 0) continue;
         if (includeDepth >= kMaxIncludeDepth) {
             recordError("ERROR: include [%s] nested too deep", p->value);
-            noteReadFault(eReadFault::includeTooDeep, p->value, 0);
+            noteReadFaultAt(eReadFault::includeTooDeep, include, p->value);
             return -1;
         }
         noteFileRead(p->value);
@@ -286,6 +286,7 @@ int parseSource(cXmlTag* parent, cMemoryStream& source, int includeDepth, const 
             cXmlTag* include = arena.newTag();
             include->parent = top.tag;
             include->name = "include";
+            noteTagPlace(include, file, lt - text);
             readParams(include, arena, nameEnd, paramsLength, false); // a failure here is ignored
             if (selfClosing) {
                 if (runInclude(include, includeDepth) != 0) {

@@ -245,7 +245,7 @@ TEST_F(PlayerTest, IncludeLoopEndsWithAnError)
     const PlayerRun run = runPlayer();
     EXPECT_EQ(run.exitCode, 0) << run.errors;
     expectLog(run, {"Parsing Script [script.txt]", "ERROR: tag [demo] couldn't be read",
-                    "script.txt:1:1: includes nested too deep: do the files include each other?",
+                    "script.txt:1:7: includes nested too deep: do the files include each other?",
                     "Show ended: the script could not be read."});
 }
 

@@ -60,6 +60,15 @@ bool gMadeCaptureFolder = false;
 // offline. A video capture first finds an ffmpeg that will do, so that a
 // capture that cannot succeed leaves no file behind. exitCode: non-zero when
 // the capture cannot be made.
+// A capture that cannot start says why on the console and in log.txt.
+bool refuseCapture(const std::string& why, int& exitCode)
+{
+    std::fprintf(stderr, "kestrelux: %s\n", why.c_str());
+    cLog::get()->logf("%s", why.c_str());
+    exitCode = 1;
+    return false;
+}
+
 bool setUpCapture(const sCommandLine& cl, sVideoCapture& video, int& exitCode)
 {
     video.container = videoContainerOf(cl.captureFolder);
@@ -70,12 +79,7 @@ bool setUpCapture(const sCommandLine& cl, sVideoCapture& video, int& exitCode)
         video.ffmpeg = locateFfmpeg(
             {cl.ffmpeg, environment ? environment : "", platform::programFolder(), path ? path : ""}, problem);
         if (problem.empty()) problem = checkFfmpeg(video.ffmpeg, video.container);
-        if (!problem.empty()) {
-            std::fprintf(stderr, "kestrelux: %s\n", problem.c_str());
-            cLog::get()->logf("%s", problem.c_str());
-            exitCode = 1;
-            return false;
-        }
+        if (!problem.empty()) return refuseCapture(problem, exitCode);
         // The working folder may change before the capture starts.
         std::error_code error;
         const std::filesystem::path absolute = std::filesystem::absolute(platform::filePath(video.ffmpeg), error);
@@ -83,21 +87,13 @@ bool setUpCapture(const sCommandLine& cl, sVideoCapture& video, int& exitCode)
         video.fps = cl.fps;
         video.extraArgs = cl.ffmpegArgs;
         const std::string parent = platform::fileName(platform::filePath(cl.captureFolder).parent_path());
-        if (!parent.empty() && !makeFolder(parent)) {
-            std::fprintf(stderr, "kestrelux: cannot make the capture folder %s\n", parent.c_str());
-            cLog::get()->logf("cannot make the capture folder %s", parent.c_str());
-            exitCode = 1;
-            return false;
-        }
+        if (!parent.empty() && !makeFolder(parent))
+            return refuseCapture("cannot make the capture folder " + parent, exitCode);
     } else {
         std::error_code existing;
         gMadeCaptureFolder = !std::filesystem::exists(platform::filePath(cl.captureFolder), existing);
-        if (!makeFolder(cl.captureFolder)) {
-            std::fprintf(stderr, "kestrelux: cannot make the capture folder %s\n", cl.captureFolder.c_str());
-            cLog::get()->logf("cannot make the capture folder %s", cl.captureFolder.c_str());
-            exitCode = 1;
-            return false;
-        }
+        if (!makeFolder(cl.captureFolder))
+            return refuseCapture("cannot make the capture folder " + cl.captureFolder, exitCode);
     }
     gCapture.enabled = true;
     gCapture.folder = cl.captureFolder;

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
 #include <strings.h>
 #include <system_error>
 
@@ -139,25 +140,19 @@ namespace {
 // Files that their effect reads again by itself while the show plays (the
 // shader effect's sources): a change to one rebuilds that effect only, and
 // keeps the last version that worked, so it does not rebuild the show.
-bool reloadedByItsEffect(const char* name)
+bool endsWithOneOf(const char* name, std::initializer_list<const char*> extensions)
 {
     const size_t n = std::strlen(name);
-    for (const char* extension : {".frag", ".glsl"}) {
+    for (const char* extension : extensions) {
         const size_t e = std::strlen(extension);
         if (n >= e && strcasecmp(name + n - e, extension) == 0) return true;
     }
     return false;
 }
 
-bool isMidiFileName(const char* name)
-{
-    const size_t n = std::strlen(name);
-    for (const char* extension : {".mid", ".midi"}) {
-        const size_t e = std::strlen(extension);
-        if (n >= e && strcasecmp(name + n - e, extension) == 0) return true;
-    }
-    return false;
-}
+bool reloadedByItsEffect(const char* name) { return endsWithOneOf(name, {".frag", ".glsl"}); }
+
+bool isMidiFileName(const char* name) { return endsWithOneOf(name, {".mid", ".midi"}); }
 
 } // namespace
 
